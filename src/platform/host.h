@@ -1,0 +1,101 @@
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+
+namespace pelorin {
+
+class Control;
+class Runtime;
+class Screen;
+
+// Twips per pixel at 96 dpi: the unit every position and size is held in.
+inline constexpr float TWIPS_PER_PIXEL = 15.0f;
+
+// Deadline for a wait that has no timer to end it.
+inline constexpr int64_t NO_DEADLINE = std::numeric_limits<int64_t>::max();
+
+// Character codes and key codes the screens compare against.
+inline constexpr int16_t KEY_BACK = 8;
+inline constexpr int16_t KEY_TAB = 9;
+inline constexpr int16_t KEY_RETURN = 13;
+inline constexpr int16_t KEY_ESCAPE = 27;
+inline constexpr int16_t KEY_SPACE = 32;
+inline constexpr int16_t KEY_GRAVE = 96;
+
+// Flags of a key-down's shift state.
+inline constexpr int SHIFT_MASK = 1;
+inline constexpr int CTRL_MASK = 2;
+inline constexpr int ALT_MASK = 4;
+
+// Message-box styles and results.
+inline constexpr int MB_OK_ONLY = 0;
+inline constexpr int MB_QUESTION_YES_NO = 36;
+inline constexpr int MB_EXCLAMATION = 48;
+inline constexpr int ID_OK = 1;
+inline constexpr int ID_YES = 6;
+inline constexpr int ID_NO = 7;
+
+// One input event as the host delivers it to the logic.
+struct InputEvent {
+    enum class Kind { KeyPress, KeyDown, Click, Close, Resize };
+    Kind kind = Kind::KeyPress;
+    int16_t keyAscii = 0;        // KeyPress
+    int keyCode = 0;             // KeyDown
+    int shift = 0;               // KeyDown
+    bool repeat = false;         // KeyPress and KeyDown: produced by holding the key
+    Control* control = nullptr;  // Click
+    // The screen whose window the event came from; null means the active screen.
+    Screen* target = nullptr;
+    float width = 0;             // Resize of a bordered window, twips
+    float height = 0;
+    int64_t timestampMicros = 0; // when the host received it, on NowMicros' clock
+};
+
+// What the logic asks of the machine. The SDL host runs the real program; the headless host runs the
+// same screens under a virtual clock for tests.
+class Host {
+public:
+    virtual ~Host() = default;
+
+    // The runtime this host serves; called once, before anything else.
+    virtual void Attach(Runtime& runtime) = 0;
+
+    // Monotonic clock in microseconds.
+    virtual int64_t NowMicros() = 0;
+
+    virtual int DisplayWidthPixels() = 0;
+    virtual int DisplayHeightPixels() = 0;
+
+    // Blocks until an input event is pending or the clock reaches the deadline, whichever is first.
+    // Returns at once if input is already pending.
+    virtual void WaitForInput(int64_t deadlineMicros) = 0;
+    // The next pending input event, if any; never blocks.
+    virtual std::optional<InputEvent> PollInput() = 0;
+
+    // Brings the display up to date with the runtime's screens when anything visible changed.
+    virtual void Present() = 0;
+
+    // A modal message box: only the box takes input while it is up. Returns ID_OK, ID_YES or ID_NO.
+    virtual int ShowMessageBox(const std::string& prompt, int style, const std::string& title) = 0;
+
+    // Moves the mouse pointer, in pixels; a point beyond the display is clamped to its last pixel.
+    virtual void SetCursorPos(int x, int y) = 0;
+    // Keeps a bordered screen's window above every other window.
+    virtual void SetTopMost(Screen& screen) = 0;
+
+    // Plays a wave file to its end before returning. A file that cannot be played plays nothing.
+    virtual void PlaySoundSync(const std::string& path) = 0;
+    // The wave player: open returns a handle (or -1), play returns at once.
+    virtual int WaveOpen(const std::string& path) = 0;
+    virtual void WaveRewind(int handle) = 0;
+    virtual void WavePlay(int handle) = 0;
+    virtual void WaveClose(int handle) = 0;
+
+    // The folder every data file is read from and written to.
+    virtual std::string CurrentDirectory() = 0;
+};
+
+}  // namespace pelorin

@@ -1,0 +1,122 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/host.h"
+#include "platform/uniform_random.h"
+
+namespace pelorin {
+
+class Control;
+class Screen;
+class Timer;
+
+// Thrown to end the program: it unwinds every nested wait and handler back to main.
+class ProgramEnded : public std::exception {
+public:
+    const char* what() const noexcept override { return "program ended"; }
+};
+
+// The platform core that every screen runs on: the z-order of screens, keyboard focus, the timers,
+// the event loop with its nested passes, message boxes, sound and the program's end. All of it runs
+// on one thread.
+class Runtime {
+public:
+    explicit Runtime(Host& host);
+    ~Runtime();
+    Runtime(const Runtime&) = delete;
+    Runtime& operator=(const Runtime&) = delete;
+
+    Host& host;
+
+    // The program's title, used by message boxes that name none.
+    static constexpr const char* TITLE = "Pelorin";
+
+    // Display size in twips.
+    float DisplayWidth();
+    float DisplayHeight();
+
+    // Handles every pending input event and every due timer once, then returns. Never blocks.
+    void DoEvents();
+    // One pass of a wait: blocks until input arrives or the next timer falls due, then DoEvents.
+    void WaitPass();
+
+    // Visible screens, back to front.
+    const std::vector<Screen*>& ZOrder() const { return zOrder; }
+    // The screen that takes the keyboard: the front full-screen screen, or null.
+    Screen* ActiveScreen() const;
+    // Every screen constructed on this runtime, in construction order.
+    const std::vector<Screen*>& Screens() const { return screens; }
+
+    // Moves the focus to a control of its screen. Leaving a text box validates it first; a refused
+    // validation keeps the focus where it is and returns false.
+    bool SetFocus(Control& control);
+
+    // Delivers one input event as a person's action: keys to the active screen (or the event's
+    // target), clicks to their control.
+    void Dispatch(const InputEvent& event);
+
+    int MsgBox(const std::string& prompt, int style = MB_OK_ONLY, const std::string& title = TITLE);
+
+    void PlaySound(const std::string& path);
+    void SetCursorPos(int x, int y);
+
+    // Milliseconds on the host's clock, wrapping like a 32-bit tick counter.
+    uint32_t GetTickCount();
+    // The program's one uniform generator.
+    UniformRandom& Random() { return random; }
+
+    // Paths of data files: the current directory followed by a relative name.
+    std::string DataPath(const std::string& relativeName);
+
+    // What the main window's close button asks for.
+    void SetCloseHandler(std::function<void()> handler) { closeHandler = std::move(handler); }
+
+    // Ends the program: closes the sound devices and unwinds to main. Never returns.
+    [[noreturn]] void End();
+
+    // Bumped by every visible change; hosts redraw when it moved.
+    uint64_t Revision() const { return revision; }
+    void Changed() { ++revision; }
+
+    // The next time any timer falls due, or NO_DEADLINE.
+    int64_t NextTimerDue() const;
+
+    // Registration of screens, timers and wave players; their constructors call these.
+    void AddScreen(Screen* screen);
+    void RemoveScreen(Screen* screen);
+    void AddTimer(Timer* timer);
+    void RemoveTimer(Timer* timer);
+    void AddWave(int handle);
+    void RemoveWave(int handle);
+
+private:
+    friend class Screen;
+
+    void BringToFront(Screen& screen);
+    void RemoveFromDisplay(Screen& screen);
+    void UpdateActive();
+    void FireDueTimers(int64_t now);
+    void DispatchKeyPress(Screen& screen, int16_t keyAscii, bool repeat);
+    void DispatchKeyDown(Screen& screen, int keyCode, int shift, bool repeat);
+    void DispatchClick(Control& control);
+    void MoveFocus(Screen& screen, bool backwards);
+    void ResizeFullScreens();
+
+    std::vector<Screen*> screens;
+    std::vector<Screen*> zOrder;
+    std::vector<Timer*> timers;
+    std::vector<int> openWaves;
+    Screen* active = nullptr;
+    std::function<void()> closeHandler;
+    UniformRandom random;
+    uint64_t revision = 1;
+    int displayWidthPixels = 0;
+    int displayHeightPixels = 0;
+};
+
+}  // namespace pelorin
