@@ -1,0 +1,45 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelorin {
+
+inline constexpr const char* CRLF = "\r\n";
+
+// A number as print-to-file writes it: the sign position (a blank when not negative), the digits, one
+// blank. 12 gives " 12 ".
+std::string PrintNumber(long value);
+
+// The lines of a text, with CR LF, LF and lone CR line ends all accepted. A last line without an end
+// still counts; the empty text has no lines.
+std::vector<std::string> SplitLines(std::string_view text);
+
+// Reads a whole file. On failure returns nullopt and puts the reason into *error when given.
+std::optional<std::string> ReadWholeFile(const std::string& path, std::string* error = nullptr);
+
+// Delimited-field reading of one line: leading blanks are skipped; a number ends at the first blank,
+// comma or line end; a text ends at a comma or the line end.
+class FieldReader {
+public:
+    explicit FieldReader(std::string_view line) : line(line) {}
+
+    // The next field as a whole number, or nullopt when it is not one (it is consumed either way).
+    std::optional<long> ReadNumber();
+    // The next field as text, blanks at both ends trimmed.
+    std::string ReadText();
+    bool AtEnd() const { return position >= line.size(); }
+
+private:
+    void SkipBlanks();
+
+    std::string_view line;
+    size_t position = 0;
+};
+
+// Blanks and tabs trimmed from both ends.
+std::string_view Trim(std::string_view text);
+
+}  // namespace pelorin

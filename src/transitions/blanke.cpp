@@ -1,0 +1,84 @@
+#include "transitions/blanke.h"
+
+#include <cmath>
+
+#include "layout/layout.h"
+#include "platform/runtime.h"
+
+namespace pelorin {
+
+Blanke::Blanke(Runtime& runtime) : Screen(runtime, "Blanke", 9600, 7200) { SetCaption("Blanke"); }
+
+void Blanke::Form_Load() {
+    SetKeyPreview(true);
+    Label1.SetVisible(false);
+}
+
+void Blanke::Form_Resize() { CenterControl(Label1, *this); }
+
+void Blanke::Form_KeyPress(int16_t& KeyAscii) {
+    if (KeyAscii == KEY_ESCAPE) {
+        KeyAscii = 0;
+        Unload();
+    }
+}
+
+void Blanke::Form_QueryUnload(bool& Cancel) {
+    if (runtime.MsgBox("Do you really want to quit?", MB_QUESTION_YES_NO) == ID_YES) runtime.End();
+    Cancel = true;
+}
+
+void Blanke::Wait(int16_t WaitTime) {
+    // A timer of 0 ms never ticks: a wait of no time returns at once instead of never.
+    if (WaitTime <= 0) return;
+    waitActive = true;
+    Timer1.SetInterval(WaitTime);
+    Timer1.SetEnabled(true);
+    while (waitActive) runtime.WaitPass();
+}
+
+void Blanke::Wait2(int16_t WaitTime) {
+    if (WaitTime <= 0) return;
+    wait2Active = true;
+    Timer2.SetInterval(WaitTime);
+    Timer2.SetEnabled(true);
+    while (wait2Active) runtime.WaitPass();
+}
+
+void Blanke::Timer1_Timer() {
+    Timer1.SetEnabled(false);
+    waitActive = false;
+}
+
+void Blanke::Timer2_Timer() {
+    Timer2.SetEnabled(false);
+    wait2Active = false;
+}
+
+void Blanke::ShowBlanke(int16_t timeInterval, Screen& myForm) {
+    Show();
+    ParkCursor();
+    Wait2(timeInterval);
+    myForm.Start();
+}
+
+void Blanke::ShowBlankeCross(int16_t hideCrossTime1, int16_t showCrossTime, int16_t hideCrossTime2,
+                             Screen& myForm) {
+    ShowForms({this});
+    ParkCursor();
+    Wait2(hideCrossTime1);
+    Label1.SetVisible(true);
+    Wait2(showCrossTime);
+    Label1.SetVisible(false);
+    Wait2(hideCrossTime2);
+    myForm.Start();
+}
+
+void Blanke::ParkCursor() {
+    // Pixel coordinates at or beyond the last pixel: the pointer service puts it in the corner.
+    int x = static_cast<int>(std::nearbyint(runtime.DisplayWidth()));
+    int y = static_cast<int>(std::nearbyint(runtime.DisplayHeight()));
+    runtime.SetCursorPos(x, y);
+}
+
+}  // namespace pelorin

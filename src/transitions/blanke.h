@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/control.h"
+#include "platform/screen.h"
+#include "platform/timer.h"
+
+namespace pelorin {
+
+// The blank screen between all others: timed waits that keep events flowing, the hand-overs with and
+// without the fixation cross, and the quit question on unload.
+class Blanke : public Screen {
+public:
+    explicit Blanke(Runtime& runtime);
+
+    // Blank screen for timeInterval ms, then myForm's Start; returns when that Start has returned.
+    void ShowBlanke(int16_t timeInterval, Screen& myForm);
+    // Blank, cross, blank for the three times, then myForm's Start.
+    void ShowBlankeCross(int16_t hideCrossTime1, int16_t showCrossTime, int16_t hideCrossTime2, Screen& myForm);
+    // Returns after WaitTime ms while events keep running. A Wait begun inside another ends both.
+    void Wait(int16_t WaitTime);
+    // The same on a timer and flag of its own.
+    void Wait2(int16_t WaitTime);
+
+    void Form_Load() override;
+    void Form_Resize() override;
+    void Form_KeyPress(int16_t& KeyAscii) override;
+    void Form_QueryUnload(bool& Cancel) override;
+
+    Label Label1{*this, "Label1", "+", 0, 0, 1215, 495, Font{24, true}, Alignment::Center};
+    Timer Timer1{*this, [this] { Timer1_Timer(); }};
+    Timer Timer2{*this, [this] { Timer2_Timer(); }};
+
+    bool waitActive = false;
+    bool wait2Active = false;
+
+private:
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void ParkCursor();
+};
+
+}  // namespace pelorin

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "flow/experiment.h"
+#include "platform/headless/headless_host.h"
+#include "platform/timer.h"
+#include "transitions/blanke.h"
+
+namespace pelorin {
+namespace {
+
+// The next screen of a hand-over: its Start shows it and notes the time.
+class Probe : public Screen {
+public:
+    explicit Probe(Runtime& runtime) : Screen(runtime, "Probe", 9000, 6000) {}
+    void Start() override {
+        Show();
+        starts.push_back(runtime.host.NowMicros() / 1000);
+    }
+    Timer Timer1{*this, [this] { Timer1_Timer(); }};
+    std::function<void()> Timer1_Timer;
+    std::vector<int64_t> starts;
+};
+
+class BlankeTest : public ::testing::Test {
+protected:
+    // Waits as a screen's handler would, noting when it returned.
+    void TimedWait(int16_t millis, std::vector<int64_t>& returns) {
+        experiment.Blanke().Wait(millis);
+        returns.push_back(host.NowMillis());
+    }
+    // Runs a handler at a virtual time, from inside whatever wait is running then.
+    void At(int64_t millis, std::function<void()> handler) {
+        probe.Timer1_Timer = [this, handler] {
+            probe.Timer1.SetEnabled(false);
+            handler();
+        };
+        probe.Timer1.SetInterval(static_cast<int>(millis - host.NowMillis()));
+        probe.Timer1.SetEnabled(true);
+    }
+
+    HeadlessHost host{1024, 768, "/nonexistent"};
+    Experiment experiment{host};
+    Probe probe{experiment.runtime};
+};
+
+TEST_F(BlankeTest, CrossHandOverKeepsItsTimelineAndLeavesTheCrossHidden) {
+    Blanke& blanke = experiment.Blanke();
+    blanke.ShowBlankeCross(1000, 1000, 500, probe);
+    EXPECT_EQ(host.TimeOf("top Blanke"), 0);
+    EXPECT_EQ(host.TimeOf("show Blanke.Label1 \"+\""), 1000);
+    EXPECT_EQ(host.TimeOf("hide Blanke.Label1"), 2000);
+    EXPECT_EQ(probe.starts, std::vector<int64_t>{2500});
+    EXPECT_FALSE(blanke.Label1.Visible());
+    // The pointer is parked in the bottom-right corner.
+    EXPECT_EQ(host.CursorX(), 1023);
+    EXPECT_EQ(host.CursorY(), 767);
+    // The cross stands in the middle of the display.
+    EXPECT_FLOAT_EQ(blanke.Label1.Left(), (15360 - 1215) / 2.0f);
+    EXPECT_FLOAT_EQ(blanke.Label1.Top(), (11520 - 495) / 2.0f);
+
+    // A plain hand-over afterwards shows no cross.
+    experiment.runtime.DoEvents();
+    host.ClearTrace();
+    blanke.ShowBlanke(100, probe);
+    EXPECT_EQ(host.TimeOf("top Blanke"), 2500);
+    EXPECT_TRUE(host.Find("show Blanke.Label1").empty());
+    EXPECT_EQ(probe.starts.back(), 2600);
+    experiment.runtime.DoEvents();
+    EXPECT_EQ(host.TimeOf("top Probe"), 2600);
+
+    // A resize of the display keeps the cross centred.
+    host.ScheduleDisplayResize(2700, 800, 600);
+    blanke.Wait(200);
+    EXPECT_FLOAT_EQ(blanke.Label1.Left(), (12000 - 1215) / 2.0f);
+}
+
+TEST_F(BlankeTest, NestedWaitsEndTogetherButWaitAndWait2ShareNothing) {
+    Blanke& blanke = experiment.Blanke();
+    std::vector<int64_t> returns;
+
+    // A Wait begun inside a Wait ends both at the inner one's time.
+    At(100, [&] { TimedWait(50, returns); });
+    TimedWait(1000, returns);
+    EXPECT_EQ(returns, (std::vector<int64_t>{150, 150}));
+
+    // A Wait inside a Wait2 ends on its own and leaves the Wait2 alone.
+    returns.clear();
+    At(250, [&] { TimedWait(25, returns); });
+    blanke.Wait2(2000);
+    returns.push_back(host.NowMillis());
+    EXPECT_EQ(returns, (std::vector<int64_t>{275, 2150}));
+
+    // Waits of no time return at once.
+    blanke.Wait(0);
+    blanke.Wait(-5);
+    blanke.Wait2(0);
+    EXPECT_EQ(host.NowMillis(), 2150);
+}
+
+TEST_F(BlankeTest, LongWaitTakesAFewPassesOfRealTime) {
+    Blanke& blanke = experiment.Blanke();
+    auto started = std::chrono::steady_clock::now();
+    blanke.Wait(30000);
+    blanke.Wait(30000);
+    auto elapsed = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(host.NowMillis(), 60000);
+    // The virtual clock jumps to the timer: no pass per millisecond.
+    EXPECT_LT(elapsed, std::chrono::seconds(1));
+}
+
+TEST_F(BlankeTest, QuitQuestionNoCarriesOnYesEnds) {
+    Blanke& blanke = experiment.Blanke();
+    blanke.Show();
+    // Esc during a wait: No, and the wait ends at its own time.
+    host.ScheduleKeyPress(300, KEY_ESCAPE);
+    host.AnswerMessageBox(ID_NO, 200);
+    blanke.Wait(1000);
+    EXPECT_EQ(host.NowMillis(), 1000);
+    EXPECT_EQ(host.TimeOf("msgbox 36 \"Pelorin\" \"Do you really want to quit?\""), 300);
+    EXPECT_TRUE(blanke.Loaded());
+
+    // The window system's close button asks the same; Yes ends the program from inside the wait.
+    host.ScheduleClose(1500);
+    host.AnswerMessageBox(ID_YES);
+    EXPECT_THROW(blanke.Wait(1000), ProgramEnded);
+    EXPECT_EQ(host.NowMillis(), 1500);
+    EXPECT_EQ(host.Find("msgbox 36").size(), 2u);
+}
+
+}  // namespace
+}  // namespace pelorin

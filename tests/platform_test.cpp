@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/control.h"
+#include "platform/files.h"
+#include "platform/headless/headless_host.h"
+#include "platform/runtime.h"
+#include "platform/screen.h"
+#include "platform/timer.h"
+
+namespace pelorin {
+namespace {
+
+// A screen with a box that refuses to be left empty, a second box, a button and two timers.
+class Form : public Screen {
+public:
+    explicit Form(Runtime& runtime) : Screen(runtime, "Form", 9000, 6000) {
+        Text1.SetTabIndex(1);
+        Text2.SetTabIndex(2);
+        Command1.SetTabIndex(3);
+        Text1.onValidate = [this](bool& Cancel) {
+            if (Text1.Text().empty()) {
+                this->runtime.MsgBox("empty!");
+                Cancel = true;
+            }
+        };
+        Text2.onKeyPress = [](int16_t& KeyAscii) {
+            if (KeyAscii == 'z') KeyAscii = 0;
+        };
+    }
+
+    void Form_KeyPress(int16_t& KeyAscii) override {
+        keys.push_back(KeyAscii);
+        if (KeyAscii == KEY_ESCAPE) KeyAscii = 0;
+    }
+    void Form_KeyDown(int keyCode, int shift) override { keyDowns.push_back(keyCode * 10 + shift); }
+
+    TextBox Text1{*this, "Text1", 0, 0, 1000, 400, Font{}, 3};
+    TextBox Text2{*this, "Text2", 0, 500, 1000, 400, Font{}, 3};
+    Button Command1{*this, "Command1", -1, "Go", 0, 1000, 1000, 400, Font{}, [this] { ++clicks; }};
+    Timer Timer1{*this, [this] { ticks.push_back(this->runtime.host.NowMicros() / 1000); }};
+
+    std::vector<int16_t> keys;
+    std::vector<int> keyDowns;
+    std::vector<int64_t> ticks;
+    int clicks = 0;
+};
+
+class PlatformTest : public ::testing::Test {
+protected:
+    // Runs the event loop until the virtual clock reaches the time.
+    void RunUntil(int64_t millis) {
+        Timer stop{form, [this] { stopped = true; }};
+        stopped = false;
+        stop.SetInterval(static_cast<int>(millis - host.NowMillis()));
+        stop.SetEnabled(true);
+        while (!stopped) runtime.WaitPass();
+    }
+
+    HeadlessHost host{1024, 768, "/nonexistent"};
+    Runtime runtime{host};
+    Form form{runtime};
+    bool stopped = false;
+};
+
+TEST_F(PlatformTest, TimersTickOnScheduleWithoutBurstsAndRestartWhenEnabled) {
+    form.Show();
+    form.Timer1.SetInterval(35);
+    form.Timer1.SetEnabled(true);
+    RunUntil(106);
+    EXPECT_EQ(form.ticks, (std::vector<int64_t>{35, 70, 105}));
+
+    // A handler that keeps the thread busy past several due times: one tick afterwards, then the
+    // schedule the timer was started with (140, 175 and 210 fell due while busy; 245 is next).
+    form.ticks.clear();
+    host.ScheduleText(150, "b");
+    Timer busy{form, [&] {
+                   busy.SetEnabled(false);
+                   host.AnswerMessageBox(ID_OK, 100);
+                   runtime.MsgBox("busy");
+               }};
+    busy.SetInterval(15);
+    busy.SetEnabled(true);  // falls due at 121; the box holds the thread until 221
+    RunUntil(250);
+    EXPECT_EQ(form.ticks, (std::vector<int64_t>{221, 245})) << "one late tick, no burst, schedule kept";
+    EXPECT_EQ(form.Text1.Text(), "b") << "a key typed meanwhile is handled once, afterwards";
+
+    // Re-enabling restarts the count; interval 0 never ticks.
+    form.ticks.clear();
+    form.Timer1.SetEnabled(false);
+    RunUntil(260);
+    form.Timer1.SetEnabled(true);
+    RunUntil(300);
+    EXPECT_EQ(form.ticks, (std::vector<int64_t>{295}));
+    form.Timer1.SetInterval(0);
+    form.ticks.clear();
+    RunUntil(1000);
+    EXPECT_TRUE(form.ticks.empty());
+    EXPECT_THROW(form.Timer1.SetInterval(-1), std::invalid_argument);
+}
+
+TEST_F(PlatformTest, FocusMovesWithTabAndClicksOnlyPastAValidationThatPasses) {
+    form.SetKeyPreview(true);
+    form.Show();
+    EXPECT_EQ(form.FocusedControl(), &form.Text1) << "a screen comes up with its first tab stop focused";
+
+    // Tab out of the empty box: refused with its message, the focus stays.
+    host.ScheduleKeyDown(10, KEY_TAB);
+    // A click on the button is refused the same way and does not click.
+    host.ScheduleClick(20, form.Command1);
+    host.ScheduleText(30, "7");
+    host.ScheduleKeyDown(40, KEY_TAB);
+    // Shift+Tab goes back; Ctrl+Tab reaches the form and moves nothing.
+    host.ScheduleKeyDown(50, KEY_TAB, SHIFT_MASK);
+    host.ScheduleKeyDown(60, KEY_TAB, CTRL_MASK);
+    RunUntil(45);
+    EXPECT_EQ(host.Find("msgbox").size(), 2u);
+    EXPECT_EQ(form.clicks, 0);
+    EXPECT_EQ(form.FocusedControl(), &form.Text2);
+    RunUntil(100);
+    EXPECT_EQ(form.FocusedControl(), &form.Text1);
+    EXPECT_EQ(form.keyDowns.back(), KEY_TAB * 10 + CTRL_MASK);
+
+    // A programmatic move validates too, and a click that passes it clicks.
+    form.Text1.SetText("");
+    EXPECT_FALSE(runtime.SetFocus(form.Command1));
+    form.Text1.SetText("1");
+    host.ScheduleClick(110, form.Command1);
+    RunUntil(120);
+    EXPECT_EQ(form.clicks, 1);
+    EXPECT_EQ(form.FocusedControl(), &form.Command1);
+    // Enter and Space click a focused button.
+    host.ScheduleKeyPress(130, KEY_RETURN);
+    host.ScheduleKeyPress(131, KEY_SPACE);
+    RunUntil(140);
+    EXPECT_EQ(form.clicks, 3);
+}
+
+TEST_F(PlatformTest, KeysPassThePreviewThenTheFilterThenTheBox) {
+    form.Show();
+    form.SetKeyPreview(true);
+    runtime.SetFocus(form.Text1);
+    form.Text1.SetText("1");
+    runtime.SetFocus(form.Text2);
+    // The preview swallows Esc; the box's filter swallows 'z'; the box takes at most 3 characters,
+    // and backspace deletes.
+    host.ScheduleText(10, "a\x1bzbcd");
+    host.ScheduleKeyPress(20, KEY_BACK);
+    RunUntil(30);
+    EXPECT_EQ(form.Text2.Text(), "ab");
+    EXPECT_EQ(form.keys, (std::vector<int16_t>{'a', KEY_ESCAPE, 'z', 'b', 'c', 'd', KEY_BACK}));
+
+    // A held key repeats into a text box but never into a screen without one.
+    host.ScheduleKeyPress(40, KEY_BACK, true);
+    RunUntil(50);
+    EXPECT_EQ(form.Text2.Text(), "a");
+    form.keys.clear();
+    form.Text1.SetVisible(false);
+    form.Text2.SetVisible(false);
+    form.Command1.SetVisible(false);
+    host.ScheduleKeyPress(60, 'x');
+    host.ScheduleKeyPress(61, 'x', true);
+    host.ScheduleKeyDown(62, 'X', 0, true);
+    RunUntil(70);
+    EXPECT_EQ(form.keys, (std::vector<int16_t>{'x'}));
+    EXPECT_EQ(form.keyDowns, std::vector<int>{});
+}
+
+TEST_F(PlatformTest, EndingUnwindsNestedWaitsToTheCaller) {
+    form.Show();
+    int depth = 0;
+    Timer inner{form, [&] {
+                    ++depth;
+                    runtime.End();
+                }};
+    Timer outer{form, [&] {
+                    ++depth;
+                    outer.SetEnabled(false);
+                    inner.SetInterval(10);
+                    inner.SetEnabled(true);
+                    for (;;) runtime.WaitPass();
+                }};
+    outer.SetInterval(10);
+    outer.SetEnabled(true);
+    EXPECT_THROW(
+        {
+            for (;;) runtime.WaitPass();
+        },
+        ProgramEnded);
+    EXPECT_EQ(depth, 2);
+    EXPECT_EQ(host.NowMillis(), 20);
+}
+
+TEST(FilesTest, PrintFormatAndFieldReading) {
+    EXPECT_EQ(PrintNumber(12) + "kvt" + PrintNumber(1) + CRLF, " 12 kvt 1 \r\n");
+    EXPECT_EQ(PrintNumber(-3), "-3 ");
+
+    // CR LF, LF and a last line without an end.
+    EXPECT_EQ(SplitLines(" 1 ab 2 \r\n 2 cd 1 \n\n 3 ef 2 "),
+              (std::vector<std::string>{" 1 ab 2 ", " 2 cd 1 ", "", " 3 ef 2 "}));
+    EXPECT_TRUE(SplitLines("").empty());
+
+    FieldReader record(" 12 kvt 1 ");
+    EXPECT_EQ(record.ReadNumber(), 12);
+    EXPECT_EQ(record.ReadText(), "kvt 1");
+    EXPECT_TRUE(record.AtEnd());
+    EXPECT_EQ(FieldReader("12,x").ReadNumber(), 12);
+    EXPECT_EQ(FieldReader("\t7 a").ReadNumber(), 7);
+    // Not whole numbers: consumed, but no value.
+    EXPECT_EQ(FieldReader("# comment").ReadNumber(), std::nullopt);
+    EXPECT_EQ(FieldReader("12x kvt").ReadNumber(), std::nullopt);
+    EXPECT_EQ(FieldReader("").ReadNumber(), std::nullopt);
+    EXPECT_EQ(FieldReader("99999999999999999999999").ReadNumber(), std::nullopt);
+}
+
+}  // namespace
+}  // namespace pelorin

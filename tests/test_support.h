@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/wav_file.h"
+
+namespace pelorin::test {
+
+// A fresh folder for one test, removed afterwards.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "pelorin-test-XXXXXX").string();
+        path = mkdtemp(pattern.data());
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all, ignored);
+        std::filesystem::remove_all(path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string path;
+};
+
+// A silent 44.1 kHz wave file of the given length.
+inline void MakeWav(const std::string& path, int millis) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    WriteWavPcm16(path, 44100, std::vector<int16_t>(static_cast<size_t>(44100 * millis / 1000), 0));
+}
+
+}  // namespace pelorin::test
