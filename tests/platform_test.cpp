@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,7 @@
 #include "platform/runtime.h"
 #include "platform/screen.h"
 #include "platform/timer.h"
+#include "test_support.h"
 
 namespace pelorin {
 namespace {
@@ -213,6 +216,44 @@ TEST(FilesTest, PrintFormatAndFieldReading) {
     EXPECT_EQ(FieldReader("12x kvt").ReadNumber(), std::nullopt);
     EXPECT_EQ(FieldReader("").ReadNumber(), std::nullopt);
     EXPECT_EQ(FieldReader("99999999999999999999999").ReadNumber(), std::nullopt);
+}
+
+}  // namespace
+}  // namespace pelorin
+
+namespace pelorin {
+namespace {
+
+TEST(AppendTest, AppendsWholeRecordsOnlyWhenAcceptedAndReportsFailures) {
+    test::TempDir dir;
+    std::string path = dir.path + "/list.txt";
+    auto accept = [](const std::string&) { return true; };
+
+    // Creates the file; a record after a last line without its end gets one first.
+    EXPECT_EQ(AppendIfAccepted(path, accept, " 1 ab 1 \r\n").status, AppendResult::Status::Written);
+    {
+        std::ofstream(path, std::ios::app) << "# note";
+    }
+    EXPECT_EQ(AppendIfAccepted(path, accept, " 2 cd 2 \r\n").status, AppendResult::Status::Written);
+    EXPECT_EQ(ReadWholeFile(path), " 1 ab 1 \r\n# note\r\n 2 cd 2 \r\n");
+
+    // The check sees the whole file; refused, nothing is written.
+    std::string seen;
+    auto refuse = [&](const std::string& contents) {
+        seen = contents;
+        return false;
+    };
+    EXPECT_EQ(AppendIfAccepted(path, refuse, " 3 ef 1 \r\n").status, AppendResult::Status::Refused);
+    EXPECT_EQ(seen, " 1 ab 1 \r\n# note\r\n 2 cd 2 \r\n");
+    EXPECT_EQ(ReadWholeFile(path), seen);
+
+    // A full disk and a folder in the file's place fail with their reasons.
+    std::filesystem::create_symlink("/dev/full", dir.path + "/full.txt");
+    AppendResult full = AppendIfAccepted(dir.path + "/full.txt", accept, " 4 gh 2 \r\n");
+    EXPECT_EQ(full.status, AppendResult::Status::Failed);
+    EXPECT_EQ(full.error, "No space left on device");
+    std::filesystem::create_directory(dir.path + "/folder.txt");
+    EXPECT_EQ(AppendIfAccepted(dir.path + "/folder.txt", accept, "x").error, "Is a directory");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,22 @@ std::vector<std::string> SplitLines(std::string_view text);
 
 // Reads a whole file. On failure returns nullopt and puts the reason into *error when given.
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string* error = nullptr);
+
+// What became of an append.
+struct AppendResult {
+    enum class Status { Written, Refused, Failed };
+    Status status = Status::Failed;
+    // The reason, for Failed.
+    std::string error;
+};
+
+// Appends a record to a text file as one step under an advisory lock, so that two programs appending
+// to the same file never interleave and never both pass the check: the file's whole contents are read
+// under the lock and handed to accept, and only if it agrees is the record written, in one write,
+// after a CR LF if the last line has no line end. The file, and its folder when the file was created,
+// are flushed to the disk before this returns. A failed write leaves the file as it was.
+AppendResult AppendIfAccepted(const std::string& path, const std::function<bool(const std::string& contents)>& accept,
+                              const std::string& record);
 
 // Delimited-field reading of one line: leading blanks are skipped; a number ends at the first blank,
 // comma or line end; a text ends at a comma or the line end.
