@@ -103,6 +103,12 @@ bool Runtime::SetFocus(Control& control) {
     return true;
 }
 
+void Runtime::PutFocus(Control& control) {
+    if (!control.CanFocus()) return;
+    control.Owner().focused = &control;
+    Changed();
+}
+
 void Runtime::Dispatch(const InputEvent& event) {
     switch (event.kind) {
     case InputEvent::Kind::KeyPress:

@@ -55,6 +55,9 @@ public:
     // Moves the focus to a control of its screen. Leaving a text box validates it first; a refused
     // validation keeps the focus where it is and returns false.
     bool SetFocus(Control& control);
+    // Moves the focus without validating the box it leaves: for a screen that has just checked its
+    // boxes itself and sends the focus to the one that failed.
+    void PutFocus(Control& control);
 
     // Delivers one input event as a person's action: keys to the active screen (or the event's
     // target), clicks to their control.
