@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include "lab.h"
+
+namespace pelorin::test {
+namespace {
+
+int16_t LetterKey(int16_t letterIndex) { return static_cast<int16_t>("bnm"[letterIndex - 1]); }
+
+TEST(LetterTaskTest, AnswersHideTheLetterMoveTheBlueBarAndShowTheNextAfter25Ms) {
+    Lab lab;
+    lab.SetBlockNumber(3);
+    LetterTask& letter = lab.experiment.LetterTask();
+    letter.Start();
+    Blanke& blanke = lab.experiment.Blanke();
+    auto answer = [&](float height, bool right) {
+        letter.Shape2.SetHeight(height);
+        int64_t at = lab.host.NowMillis() + 1;
+        lab.host.ScheduleKeyPress(at, right ? LetterKey(letter.letterIndex) : LetterKey(letter.letterIndex % 3 + 1));
+        // The answer's wait ends this one too; the next letter is drawn at the next pass.
+        blanke.Wait(30);
+        lab.experiment.runtime.DoEvents();
+        // Drawn at the answer: the letter gone, the bar moved; 25 ms later the next letter.
+        EXPECT_EQ(lab.host.TimeOf("hide LetterTask.Label1", at), at);
+        EXPECT_EQ(lab.host.TimeOf("show LetterTask.Label1 \"", at), at + 25);
+        return lab.HeightAt("LetterTask.Shape2", at);
+    };
+    EXPECT_EQ(answer(400, true), 0);
+    EXPECT_EQ(answer(480, true), 0);
+    EXPECT_EQ(answer(481, true), 1);
+    EXPECT_EQ(answer(3000, false), 3000);
+    // The tone bar stands still.
+    EXPECT_EQ(lab.Heights("LetterTask.Shape1").size(), 1u);
+
+    // Upper case and tone keys do nothing; nor does a letter key during the 25 ms wait.
+    size_t shown = lab.host.Find("show LetterTask.Label1").size();
+    lab.host.ScheduleText(lab.host.NowMillis() + 1, "BNMxsw");
+    blanke.Wait(20);
+    EXPECT_TRUE(letter.letterArmed);
+    lab.host.ScheduleText(lab.host.NowMillis() + 1, "bb");
+    blanke.Wait(30);
+    lab.experiment.runtime.DoEvents();
+    EXPECT_EQ(lab.host.Find("show LetterTask.Label1").size(), shown + 1);
+}
+
+TEST(LetterTaskTest, OverflowAfter256TicksAndTimeUpAfter60Seconds) {
+    // No answers: the 256th tick at 8960 meets the screen height.
+    {
+        Lab lab;
+        lab.SetBlockNumber(3);
+        lab.experiment.LetterTask().Start();
+        lab.RunUntilIdle();
+        EXPECT_EQ(lab.Heights("LetterTask.Shape2").back(), (std::pair<int64_t, float>{8925, 11490}));
+        EXPECT_EQ(lab.Times("wave play wave/error.wav"), (std::vector<int64_t>{8960, 9460, 9960, 10460, 10960}));
+        EXPECT_EQ(lab.host.TimeOf("top Display"), 13460);
+    }
+    // A subject who keeps the bar down: praise at 60000 for 2000 ms, then 100 ms of blank screen.
+    {
+        Lab lab;
+        lab.SetBlockNumber(3);
+        SimulatedSubject subject(lab.host);
+        lab.experiment.LetterTask().Start();
+        lab.RunUntilIdle();
+        // NOTE: the caption's typo is the experiment's own.
+        EXPECT_EQ(lab.host.TimeOf("show LetterTask.Label2 \"Congralulations\""), 60000);
+        EXPECT_EQ(lab.host.TimeOf("top Blanke"), 62000);
+        EXPECT_EQ(lab.host.TimeOf("top Display"), 62100);
+        EXPECT_GT(subject.letterAnswers, 300);
+    }
+}
+
+TEST(LetterTaskTest, ABarThatStepsPastTheScreenHeightEndsTheBlock) {
+    // 800 pixels: 12000 twips, which a bar starting at 4000 and rising by 30 never meets exactly.
+    Lab lab(100, 1024, 800);
+    lab.SetBlockNumber(3);
+    lab.experiment.LetterTask().Start();
+    lab.RunUntilIdle();
+    EXPECT_EQ(lab.host.TimeOf("wave play wave/error.wav"), 267 * 35);
+    EXPECT_EQ(lab.experiment.LetterTask().Shape2.Height(), 12010);
+    EXPECT_EQ(lab.host.TimeOf("show LetterTask.Label2"), -1);
+}
+
+TEST(LetterTaskTest, AnAnswerInterruptedByAnEndingShowsNoLetterAfterwards) {
+    Lab lab;
+    lab.SetBlockNumber(3);
+    LetterTask& letter = lab.experiment.LetterTask();
+    letter.Start();
+    // A wrong answer at 8950: the overflow tick at 8960 falls into its 25 ms wait.
+    lab.host.ScheduleKeyPress(8950, LetterKey(letter.letterIndex % 3 + 1));
+    lab.RunUntilIdle();
+    EXPECT_EQ(lab.host.TimeOf("wave play wave/error.wav"), 8960);
+    EXPECT_FALSE(letter.Label1.Visible());
+    EXPECT_FALSE(letter.letterArmed);
+}
+
+}  // namespace
+}  // namespace pelorin::test
