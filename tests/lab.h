@@ -96,7 +96,6 @@ public:
             {"sound wave/200.wav", 0}, {"sound wave/500.wav", 1}, {"sound wave/800.wav", 2}};
         if (auto tone = tones.find(what); tone != tones.end()) {
             Press(entry.Millis() + toneDelay, "xsw", tone->second);
-            ++toneAnswers;
         }
         bool letterControl = what.find("Task.Label1") != std::string::npos;
         if (letterControl && what.starts_with("hide ")) letter = 0;
@@ -114,14 +113,11 @@ public:
     int lookAgain = 300;
     bool wrong = false;
     bool listening = true;
-    int toneAnswers = 0;
-    int letterAnswers = 0;
 
 private:
     void AnswerLetter(int64_t seenAt) {
         lastLetterKey = seenAt + letterDelay;
         Press(lastLetterKey, "bnm", letter - 'A');
-        ++letterAnswers;
     }
     void Press(int64_t at, const char* keys, int right) {
         host.ScheduleKeyPress(at, static_cast<int16_t>(keys[wrong ? (right + 1) % 3 : right]));

@@ -51,13 +51,20 @@ TEST(RunTest, AWholeExperimentFromRegistrationToQuit) {
     EXPECT_EQ(lab.host.TimeOf("top Instruction"), 180);
     EXPECT_EQ(lab.host.TimeOf("show Instruction.RichTextBox1 text \"Answer the tones"), 680);
     int64_t visit = 1680 + 2000;
-    // Three fixed blocks: announcement 3000, blank 1000, cross 1000, blank 500; the subject keeps the bars
-    // down for 60000 ms; praise 2000, blank 100.
+    // Three fixed blocks in this order whatever the order condition: announcement 3000, blank 1000,
+    // cross 1000, blank 500; the subject keeps the bars down for 60000 ms; praise 2000, blank 100.
+    const char* announcements[] = {
+        "Let's start with a trial where you only have to respond to tone.",
+        "Now let's move on to a trial where you only have to respond to letters.",
+        "Now let's move on to a trial where you have to respond to both letters and tones.",
+    };
     const char* tasks[] = {"ToneTask", "LetterTask", "Tone_LetterTask"};
     const char* praise[] = {"Congratulations", "Congralulations", "Congralulation"};
     for (int block = 0; block < 3; ++block) {
-        EXPECT_EQ(lab.host.TimeOf("top Display", visit), visit);
+        EXPECT_EQ(lab.host.TimeOf("show Display.Label2 \"" + std::string(announcements[block]), visit), visit);
+        EXPECT_EQ(lab.host.TimeOf("top Blanke", visit), visit + 3000);
         EXPECT_EQ(lab.host.TimeOf("show Blanke.Label1", visit), visit + 4000);
+        EXPECT_EQ(lab.host.TimeOf("hide Blanke.Label1", visit), visit + 5000);
         int64_t start = lab.host.TimeOf("top " + std::string(tasks[block]), visit);
         EXPECT_EQ(start, visit + 5500);
         EXPECT_EQ(lab.host.TimeOf("show " + std::string(tasks[block]) + ".Label2 \"" + praise[block] + "\""),

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "lab.h"
 #include "tasks/tone_task.h"
 
@@ -10,31 +8,6 @@ namespace {
 
 // The key that answers a tone number wrongly.
 int16_t WrongKey(int16_t toneIndex) { return static_cast<int16_t>("xsw"[toneIndex % 3]); }
-
-TEST(ToneTaskTest, WithNoAnswersTheBarOverflowsAfter256TicksAndTheErrorSoundPlaysFiveTimes) {
-    // Tones shorter than a tick leave the growth schedule untouched.
-    Lab lab(20);
-    lab.SetBlockNumber(3);
-    ToneTask& tone = lab.experiment.ToneTask();
-    tone.Start();
-    EXPECT_EQ(lab.host.NowMillis(), 55) << "Start returns after the tone and its 35 ms wait";
-    lab.RunUntilIdle();
-
-    // 255 ticks are drawn; the 256th meets the screen height and hides the bars in the same handler.
-    auto heights = lab.Heights("ToneTask.Shape1");
-    ASSERT_EQ(heights.size(), 256u);
-    EXPECT_EQ(heights.front(), (std::pair<int64_t, float>{0, 3840}));
-    EXPECT_EQ(heights.back(), (std::pair<int64_t, float>{8925, 11490}));
-    EXPECT_EQ(lab.host.TimeOf("hide ToneTask.Shape1"), 8960);
-    EXPECT_EQ(tone.Shape1.Height(), 11520);
-    // The letter bar stands still.
-    EXPECT_EQ(lab.Heights("ToneTask.Shape2").size(), 1u);
-    EXPECT_EQ(lab.Times("wave play wave/error.wav"), (std::vector<int64_t>{8960, 9460, 9960, 10460, 10960}));
-    EXPECT_EQ(lab.host.TimeOf("wave close wave/error.wav"), 11460);
-    EXPECT_EQ(lab.host.TimeOf("top Blanke"), 11460);
-    EXPECT_EQ(lab.host.TimeOf("top Display"), 13460);
-    EXPECT_EQ(lab.Times("sound wave/").size(), 1u) << "without answers no second tone";
-}
 
 TEST(ToneTaskTest, AnswersMoveTheBarAndBringTheNextToneWhetherRightOrWrong) {
     Lab lab(20);
@@ -47,29 +20,21 @@ TEST(ToneTaskTest, AnswersMoveTheBarAndBringTheNextToneWhetherRightOrWrong) {
         lab.host.ScheduleKeyPress(at, key);
         size_t tones = lab.Times("sound wave/").size();
         while (lab.Times("sound wave/").size() == tones) lab.experiment.runtime.WaitPass();
-        // The height drawn at the answer; the next tone 25 ms after it.
+        // The height drawn at the answer; the next tone 25 ms after it, armed 55 ms later.
         EXPECT_EQ(lab.Times("sound wave/").back(), at + 25);
+        lab.experiment.Blanke().Wait(40);
         return lab.HeightAt("ToneTask.Shape1", at);
     };
     tone.Start();
     EXPECT_EQ(answer(500, true), 0);
-    lab.experiment.Blanke().Wait(40);
     EXPECT_EQ(answer(600, true), 0);
-    lab.experiment.Blanke().Wait(40);
     EXPECT_EQ(answer(601, true), 1);
-    lab.experiment.Blanke().Wait(40);
     EXPECT_EQ(answer(2000, false), 2000);
-    lab.experiment.Blanke().Wait(40);
 
-    // Upper case, letter keys and anything else do nothing; so does a tone key while a tone settles.
-    int64_t now = lab.host.NowMillis();
-    lab.host.ScheduleText(now + 1, "XSWbnm1 ");
+    // Upper case, letter keys and anything else are no answers.
+    lab.host.ScheduleText(lab.host.NowMillis() + 1, "XSWbnm1 ");
     lab.experiment.Blanke().Wait(20);
     EXPECT_TRUE(tone.toneArmed);
-    EXPECT_EQ(lab.Times("sound wave/").size(), 5u);
-    tone.toneArmed = false;
-    lab.host.ScheduleText(lab.host.NowMillis() + 1, "xsw");
-    lab.experiment.Blanke().Wait(20);
     EXPECT_EQ(lab.Times("sound wave/").size(), 5u);
 }
 
@@ -83,22 +48,6 @@ TEST(ToneTaskTest, AKeyWhileTheFirstToneOfABlockPlaysAlreadyAnswersIt) {
     lab.experiment.Blanke().Wait(1000);
     EXPECT_EQ(lab.Times("sound wave/"), (std::vector<int64_t>{0, 125}));
     EXPECT_EQ(lab.Heights("ToneTask.Shape1").at(1), (std::pair<int64_t, float>{100, 3240}));
-}
-
-TEST(ToneTaskTest, TimeUpAfter60SecondsWithASubjectWhoKeepsTheBarDown) {
-    Lab lab(100);
-    lab.SetBlockNumber(3);
-    SimulatedSubject subject(lab.host);
-    lab.experiment.ToneTask().Start();
-    lab.RunUntilIdle();
-    EXPECT_EQ(lab.host.TimeOf("show ToneTask.Label2 \"Congratulations\""), 60000);
-    EXPECT_EQ(lab.host.TimeOf("top Blanke"), 62000);
-    EXPECT_EQ(lab.host.TimeOf("top Display"), 62100);
-    EXPECT_TRUE(lab.host.Find("wave play").empty());
-    auto heights = lab.Heights("ToneTask.Shape1");
-    EXPECT_LT(std::max_element(heights.begin(), heights.end(), [](auto& a, auto& b) { return a.second < b.second; })->second,
-              3840 + 300);
-    EXPECT_GT(subject.toneAnswers, 250);
 }
 
 TEST(ToneTaskTest, AnAnswerInterruptedByAnEndingPresentsNothingAfterwards) {
