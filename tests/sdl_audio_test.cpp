@@ -76,7 +76,7 @@ protected:
     }
 
     // Lengths in frames of the non-silent runs that the disk driver wrote (16-bit stereo). Two
-    // synchronous plays can be as little as part of a buffer apart.
+    // synchronous plays can be as little as a fraction of a buffer apart.
     std::vector<size_t> Played() const {
         std::ifstream in(Path("output.raw"), std::ios::binary);
         const std::vector<char> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -73,7 +73,7 @@ std::vector<uint8_t> Widen24To32(const std::vector<uint8_t>& bytes) {
 }
 
 // Converts with SDL_AudioCVT in one go: SDL 2.26's SDL_AudioStream cuts ~12 ms off resampled ends.
-std::vector<int16_t> ConvertToDevice(const WavData& wav, const SDL_AudioSpec& spec) {
+std::vector<int16_t> ConvertToDevice(const WavData& wav, const SDL_AudioSpec& output) {
     if (wav.bytes.empty() || wav.info.channels > UINT8_MAX) {
         return {};
     }
@@ -95,7 +95,7 @@ std::vector<int16_t> ConvertToDevice(const WavData& wav, const SDL_AudioSpec& sp
     const std::vector<uint8_t>& input = source.empty() ? wav.bytes : source;
     SDL_AudioCVT cvt{};
     if (SDL_BuildAudioCVT(&cvt, format, static_cast<Uint8>(wav.info.channels), wav.info.sampleRate,
-                          spec.format, spec.channels, spec.freq) < 0 ||
+                          output.format, output.channels, output.freq) < 0 ||
         input.size() > static_cast<size_t>(INT_MAX / cvt.len_mult)) {
         return {};
     }
@@ -107,7 +107,7 @@ std::vector<int16_t> ConvertToDevice(const WavData& wav, const SDL_AudioSpec& sp
         return {};
     }
     size_t count = static_cast<size_t>(cvt.len_cvt) / sizeof(int16_t);
-    count -= count % spec.channels;
+    count -= count % output.channels;
     std::vector<int16_t> samples(count);
     std::memcpy(samples.data(), buffer.data(), count * sizeof(int16_t));
     return samples;
@@ -156,7 +156,8 @@ public:
     bool IsOpen() const { return device.id != 0; }
     std::shared_ptr<const Sound> Load(const std::string& path);
 
-    SDL_AudioSpec spec{};
+    // The format the device was opened with, which every sound is converted to.
+    SDL_AudioSpec output{};
     microseconds bufferDuration{0};
     // Loaded sounds by path: tones are played hundreds of times a block. Main thread only.
     std::unordered_map<std::string, std::shared_ptr<const Sound>> cache;
@@ -195,13 +196,13 @@ Audio::Device::Device() {
     wanted.userdata = this;
     // NOTE: no changes allowed: SDL converts to whatever the hardware takes, so every sound is
     // converted here to this one fixed format.
-    device.id = SDL_OpenAudioDevice(nullptr, 0, &wanted, &spec, 0);
+    device.id = SDL_OpenAudioDevice(nullptr, 0, &wanted, &output, 0);
     if (device.id == 0) {
         SayRunningSilent();
         return;
     }
-    bufferDuration = microseconds(int64_t{spec.samples} * 1'000'000 / spec.freq);
-    mixBuffer.resize(spec.size / sizeof(int16_t));
+    bufferDuration = microseconds(int64_t{output.samples} * 1'000'000 / output.freq);
+    mixBuffer.resize(output.size / sizeof(int16_t));
     // The device runs from now on, playing silence between sounds, so a sound starts within a buffer.
     SDL_PauseAudioDevice(device.id, 0);
 }
@@ -242,7 +243,7 @@ std::shared_ptr<const Sound> Audio::Device::Load(const std::string& path) {
             return nullptr;
         }
         sound->duration = microseconds(wav->info.DurationMicros());
-        sound->samples = ConvertToDevice(*wav, spec);
+        sound->samples = ConvertToDevice(*wav, output);
     } else {
         const auto info = ReadWavInfo(path);
         if (!info) {
