@@ -1,10 +1,6 @@
 #include "platform/control.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
-
+#include "platform/files.h"
 #include "platform/runtime.h"
 #include "platform/screen.h"
 
@@ -124,18 +120,13 @@ void TextView::SetText(const std::string& value) {
 }
 
 bool TextView::LoadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        SetText("Cannot open " + path + ": " + std::strerror(errno));
+    std::string error;
+    auto contents = ReadWholeFile(path, &error);
+    if (!contents) {
+        SetText("Cannot open " + path + ": " + error);
         return false;
     }
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad()) {
-        SetText("Cannot read " + path + ": " + std::strerror(errno));
-        return false;
-    }
-    SetText(contents.str());
+    SetText(*contents);
     return true;
 }
 

@@ -5,11 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace pelorin {
 
@@ -31,21 +31,6 @@ std::vector<std::string> SplitLines(std::string_view text) {
     return lines;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error) *error = std::strerror(errno);
-        return std::nullopt;
-    }
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad()) {
-        if (error) *error = std::strerror(errno);
-        return std::nullopt;
-    }
-    return contents.str();
-}
-
 namespace {
 
 // Owns a file descriptor; closing it also drops its lock.
@@ -63,7 +48,48 @@ private:
     int fd;
 };
 
-AppendResult Failure(int error) { return AppendResult{AppendResult::Status::Failed, std::strerror(error)}; }
+AppendResult Failure(const std::string& reason) { return AppendResult{AppendResult::Status::Failed, reason}; }
+AppendResult Failure(int error) { return Failure(std::strerror(error)); }
+
+std::string TooLarge() { return "larger than " + std::to_string(MAX_READ_BYTES >> 20) + " MB"; }
+
+// Reads a regular file from its start to its end, refusing one that is or grows past MAX_READ_BYTES.
+// Returns the reason on failure.
+std::optional<std::string> ReadRegular(int fd, off_t size, std::string& contents) {
+    if (size < 0 || static_cast<uint64_t>(size) > MAX_READ_BYTES) return TooLarge();
+    contents.resize(static_cast<size_t>(size));
+    size_t done = 0;
+    for (;;) {
+        // One byte past the expected size shows a file that grew meanwhile.
+        if (done == contents.size()) {
+            if (contents.size() >= MAX_READ_BYTES + 1) return TooLarge();
+            contents.resize(std::min<size_t>(std::max<size_t>(2 * contents.size(), 4096), MAX_READ_BYTES + 1));
+        }
+        ssize_t got = pread(fd, contents.data() + done, contents.size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return std::string(std::strerror(errno));
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+    }
+    contents.resize(done);
+    return std::nullopt;
+}
+
+// The folder a path names its file in: "." for a bare name, "/" for a file at the root.
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Flushes a folder's entries to the disk; returns the reason on failure.
+std::optional<std::string> SyncFolder(const std::string& folder) {
+    FileDescriptor directory(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.Get() < 0 || fsync(directory.Get()) != 0) {
+        return "cannot flush the folder " + folder + ": " + std::strerror(errno);
+    }
+    return std::nullopt;
+}
 
 bool EndsWithLineEnd(const std::string& contents) {
     return contents.empty() || contents.back() == '\n' || contents.back() == '\r';
@@ -71,15 +97,35 @@ bool EndsWithLineEnd(const std::string& contents) {
 
 }  // namespace
 
+std::optional<std::string> ReadWholeFile(const std::string& path, std::string* error) {
+    auto fail = [&](const std::string& reason) -> std::optional<std::string> {
+        if (error) *error = reason;
+        return std::nullopt;
+    };
+    // Non-blocking, so that a FIFO in the file's place cannot stall the open.
+    FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.Get() < 0) return fail(std::strerror(errno));
+    struct stat status {};
+    if (fstat(file.Get(), &status) != 0) return fail(std::strerror(errno));
+    // A device such as /dev/zero never ends, and a FIFO never holds what was written to it.
+    if (S_ISDIR(status.st_mode)) return fail(std::strerror(EISDIR));
+    if (!S_ISREG(status.st_mode)) return fail("not a regular file");
+    std::string contents;
+    if (auto reason = ReadRegular(file.Get(), status.st_size, contents)) return fail(*reason);
+    return contents;
+}
+
 AppendResult AppendIfAccepted(const std::string& path, const std::function<bool(const std::string& contents)>& accept,
                               const std::string& record) {
     bool created = false;
-    int raw = open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+    // Non-blocking, so that a FIFO in the file's place can neither stall the open nor the write.
+    constexpr int FLAGS = O_RDWR | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int raw = open(path.c_str(), FLAGS);
     if (raw < 0 && errno == ENOENT) {
-        raw = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        raw = open(path.c_str(), FLAGS | O_CREAT | O_EXCL, 0644);
         created = raw >= 0;
         // Another program created it in between: use theirs.
-        if (raw < 0 && errno == EEXIST) raw = open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+        if (raw < 0 && errno == EEXIST) raw = open(path.c_str(), FLAGS);
     }
     if (raw < 0) return Failure(errno);
     FileDescriptor file(raw);
@@ -89,19 +135,12 @@ AppendResult AppendIfAccepted(const std::string& path, const std::function<bool(
 
     struct stat status {};
     if (fstat(file.Get(), &status) != 0) return Failure(errno);
+    bool regular = S_ISREG(status.st_mode);
     std::string contents;
-    // Only a regular file has contents to check; a device is written to, never read.
-    if (S_ISREG(status.st_mode)) {
-        contents.resize(static_cast<size_t>(status.st_size));
-        size_t done = 0;
-        while (done < contents.size()) {
-            ssize_t got = pread(file.Get(), contents.data() + done, contents.size() - done, static_cast<off_t>(done));
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) return Failure(errno);
-            if (got == 0) break;
-            done += static_cast<size_t>(got);
-        }
-        contents.resize(done);
+    // Only a regular file has contents to check. A device is not read, but the write is still tried, so
+    // that /dev/full, the stand-in for a full disk, fails the way a full disk does.
+    if (regular) {
+        if (auto reason = ReadRegular(file.Get(), status.st_size, contents)) return Failure(*reason);
     }
     if (!accept(contents)) return AppendResult{AppendResult::Status::Refused, {}};
 
@@ -110,19 +149,28 @@ AppendResult AppendIfAccepted(const std::string& path, const std::function<bool(
     do {
         written = write(file.Get(), data.data(), data.size());
     } while (written < 0 && errno == EINTR);
-    int writeError = written < 0 ? errno : (static_cast<size_t>(written) < data.size() ? ENOSPC : 0);
-    if (writeError == 0 && fsync(file.Get()) != 0) writeError = errno;
-    if (writeError != 0) {
-        // Nothing half-written stays behind.
-        if (S_ISREG(status.st_mode) && written > 0) {
+    std::string writeError;
+    if (written < 0) {
+        writeError = std::strerror(errno);
+    } else if (static_cast<size_t>(written) < data.size()) {
+        writeError = std::strerror(ENOSPC);
+    } else if (!regular) {
+        // A device or FIFO that took the record keeps nothing: never report it as written.
+        writeError = "not a regular file";
+    } else if (fsync(file.Get()) != 0) {
+        writeError = std::strerror(errno);
+    } else if (created || (regular && contents.empty())) {
+        // The first record may stand in a file whose folder entry is not on the disk yet: this
+        // program's own, or one that a failed attempt left empty.
+        if (auto reason = SyncFolder(FolderOf(path))) writeError = *reason;
+    }
+    if (!writeError.empty()) {
+        // Nothing half-written or unflushed stays behind, so a retry neither joins nor repeats it.
+        if (regular && written > 0) {
             [[maybe_unused]] int ignored = ftruncate(file.Get(), static_cast<off_t>(contents.size()));
+            [[maybe_unused]] int flushed = fsync(file.Get());
         }
         return Failure(writeError);
-    }
-    if (created) {
-        std::string folder = path.substr(0, path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/'));
-        FileDescriptor directory(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (directory.Get() >= 0) fsync(directory.Get());
     }
     return AppendResult{AppendResult::Status::Written, {}};
 }

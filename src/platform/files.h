@@ -18,7 +18,11 @@ std::string PrintNumber(long value);
 // still counts; the empty text has no lines.
 std::vector<std::string> SplitLines(std::string_view text);
 
-// Reads a whole file. On failure returns nullopt and puts the reason into *error when given.
+// The most any data file is read into memory: far beyond a real subject list or instruction text.
+inline constexpr size_t MAX_READ_BYTES = size_t{32} << 20;
+
+// Reads a whole regular file of at most MAX_READ_BYTES. On failure (a missing file, a folder, a device
+// or FIFO, a larger file) returns nullopt and puts the reason into *error when given.
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string* error = nullptr);
 
 // What became of an append.
@@ -32,8 +36,9 @@ struct AppendResult {
 // Appends a record to a text file as one step under an advisory lock, so that two programs appending
 // to the same file never interleave and never both pass the check: the file's whole contents are read
 // under the lock and handed to accept, and only if it agrees is the record written, in one write,
-// after a CR LF if the last line has no line end. The file, and its folder when the file was created,
-// are flushed to the disk before this returns. A failed write leaves the file as it was.
+// after a CR LF if the last line has no line end. The file, and its folder when the record is its first,
+// are flushed to the disk before this returns. A failed write or flush leaves the file as it was. A
+// regular file larger than MAX_READ_BYTES is not written to.
 AppendResult AppendIfAccepted(const std::string& path, const std::function<bool(const std::string& contents)>& accept,
                               const std::string& record);
 
