@@ -1,0 +1,404 @@
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <set>
+
+#include "flow/subject_list.h"
+#include "lab.h"
+#include "platform/files.h"
+
+namespace pelorin::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The registration screen of a fresh experiment in a given folder: what one program sees.
+struct Station {
+    explicit Station(const std::string& folder) : host(1024, 768, folder) { experiment.Greet(); }
+
+    // Types the three entries and clicks "Start", from the given virtual time on.
+    void Register(const std::string& id, const std::string& initials, const std::string& condition, int64_t at = 10) {
+        at = host.ScheduleText(at, id);
+        host.ScheduleKeyDown(at++, KEY_TAB);
+        at = host.ScheduleText(at, initials);
+        host.ScheduleKeyDown(at++, KEY_TAB);
+        at = host.ScheduleText(at, condition);
+        host.ScheduleClick(at, experiment.Greet().Command1);
+        RunUntilIdle();
+    }
+    // Ctrl+Tab fills the boxes, Enter in the order-condition box registers.
+    void QuickRegister(int64_t at = 10) {
+        host.ScheduleKeyDown(at, KEY_TAB, CTRL_MASK);
+        host.ScheduleKeyPress(at + 1, KEY_RETURN);
+        RunUntilIdle();
+    }
+    void RunUntilIdle() {
+        try {
+            for (;;) experiment.runtime.WaitPass();
+        } catch (const HeadlessIdle&) {
+        }
+    }
+    std::vector<std::string> Boxes() const {
+        std::vector<std::string> boxes;
+        for (const TraceEntry& entry : host.Find("msgbox")) boxes.push_back(entry.what);
+        return boxes;
+    }
+    std::string Top() const {
+        Screen* top = const_cast<Experiment&>(experiment).runtime.ActiveScreen();
+        return top != nullptr ? top->Name() : "";
+    }
+
+    HeadlessHost host;
+    Experiment experiment{host};
+};
+
+std::string WriteFailure(const std::string& folder, const std::string& reason) {
+    return "msgbox 48 \"ERROR\" \"Could not write " + folder + "/CurrentSubjects.txt:\\r" + reason + "\"";
+}
+
+void Write(const std::string& path, const std::string& contents) {
+    std::ofstream(path, std::ios::binary) << contents;
+}
+
+// A sparse file one byte past what any data file is read up to.
+void WriteHuge(const std::string& path) {
+    Write(path, "");
+    fs::resize_file(path, MAX_READ_BYTES + 1);
+}
+
+// Runs body in a child process as the unprivileged user nobody, or as this user when it is not root,
+// and returns what body returned; nullopt when root cannot drop its privileges here.
+std::optional<std::string> RunAsOrdinaryUser(const std::function<std::string()>& body) {
+    int channel[2];
+    if (pipe(channel) != 0) return std::nullopt;
+    pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        constexpr uid_t NOBODY = 65534;
+        if (getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) _exit(3);
+        std::string result;
+        try {
+            result = body();
+        } catch (const std::exception& error) {
+            result = std::string("exception: ") + error.what();
+        }
+        [[maybe_unused]] ssize_t ignored = write(channel[1], result.data(), result.size());
+        _exit(0);
+    }
+    close(channel[1]);
+    std::string result;
+    char buffer[4096];
+    for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;) result.append(buffer, static_cast<size_t>(got));
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    return result;
+}
+
+TEST(RecordsTest, AListThatCannotTakeTheRecordIsReportedAndRegistrationStays) {
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& list)> make;
+        const char* reason;
+    };
+    std::vector<Case> cases = {
+        // A full disk: a device that refuses every byte. Reading it would never end, so the ID check
+        // and the quick fill must not read it.
+        {"full disk", [](const std::string& list) { fs::create_symlink("/dev/full", list); },
+         "No space left on device"},
+        {"folder", [](const std::string& list) { fs::create_directory(list); }, "Is a directory"},
+        // A FIFO would hold the record nowhere; opening it must not wait for a writer.
+        {"FIFO", [](const std::string& list) { mkfifo(list.c_str(), 0644); }, "not a regular file"},
+        // Far beyond any subject list: refused without being read (the file is sparse).
+        {"huge", WriteHuge, "larger than 32 MB"},
+    };
+    for (const Case& fault : cases) {
+        SCOPED_TRACE(fault.what);
+        TempDir dir;
+        std::string list = dir.path + "/CurrentSubjects.txt";
+        fault.make(list);
+        auto statusBefore = fs::symlink_status(list);
+        Station station(dir.path);
+        station.QuickRegister();
+        // The quick fill found no record to add 1 to; the failure names the reason; the run stays
+        // on the registration screen, nothing else was made, and the list's place is as it was.
+        EXPECT_EQ(station.experiment.Greet().Text1.Text(), "1");
+        EXPECT_EQ(station.Boxes(), std::vector<std::string>{WriteFailure(dir.path, fault.reason)});
+        EXPECT_EQ(station.Top(), "Greet");
+        EXPECT_FALSE(fs::exists(dir.path + "/Res_Data"));
+        EXPECT_EQ(fs::symlink_status(list).type(), statusBefore.type());
+
+        // Once the fault is mended, the same screen registers the subject, once.
+        fs::remove(list);
+        station.host.ScheduleClick(station.host.NowMillis() + 1, station.experiment.Greet().Command1);
+        station.RunUntilIdle();
+        EXPECT_EQ(ReadWholeFile(list), " 1 kvt 2 \r\n");
+        EXPECT_EQ(station.Top(), "Instruction");
+    }
+}
+
+TEST(RecordsTest, ResDataAsAFileIsNoFailureAndIsLeftAlone) {
+    TempDir dir;
+    Write(dir.path + "/Res_Data", "notes");
+    Write(dir.path + "/CurrentSubjects.txt", " 4 ab 1 \r\n 5 cd 2");
+    Station station(dir.path);
+    station.Register("6", "ef", "1");
+    EXPECT_TRUE(station.Boxes().empty());
+    EXPECT_EQ(station.Top(), "Instruction");
+    EXPECT_EQ(ReadWholeFile(dir.path + "/CurrentSubjects.txt"), " 4 ab 1 \r\n 5 cd 2\r\n 6 ef 1 \r\n");
+    EXPECT_EQ(ReadWholeFile(dir.path + "/Res_Data"), "notes");
+}
+
+TEST(RecordsTest, AReadOnlyFolderForAnOrdinaryUser) {
+    // Root writes wherever permission bits say otherwise: the program runs as nobody in a child.
+    TempDir dir;
+    std::string list = dir.path + "/CurrentSubjects.txt";
+    auto readOnly = [&] { fs::permissions(dir.path, fs::perms(0555)); };
+    auto writable = [&] { fs::permissions(dir.path, fs::perms(0777)); };
+    auto run = [&](std::function<void(Station&)> act) {
+        return RunAsOrdinaryUser([&] {
+            Station station(dir.path);
+            act(station);
+            std::string seen = "top " + station.Top();
+            for (const std::string& box : station.Boxes()) seen += "\n" + box;
+            if (station.Top() == "Instruction") seen += "\nview " + station.experiment.Instruction().RichTextBox1.Text();
+            return seen;
+        });
+    };
+    readOnly();
+    auto probe = RunAsOrdinaryUser([&] { return std::string(access(dir.path.c_str(), W_OK) == 0 ? "w" : "-"); });
+    if (probe != "-") GTEST_SKIP() << "cannot run as a user that a read-only folder stops (root without CAP_SETUID?)";
+
+    // No list yet and the folder read-only: the list cannot be made, the run stays.
+    EXPECT_EQ(run([](Station& station) { station.QuickRegister(); }),
+              "top Greet\n" + WriteFailure(dir.path, "Permission denied"));
+    EXPECT_FALSE(fs::exists(list));
+
+    // A list the user may read but not write: the ID check still works, the write is refused.
+    writable();
+    Write(list, " 1 ab 1 \r\n");
+    fs::permissions(list, fs::perms(0644));
+    readOnly();
+    EXPECT_EQ(run([](Station& station) {
+                  station.host.ScheduleText(10, "1");
+                  station.host.ScheduleKeyDown(20, KEY_TAB);
+                  station.RunUntilIdle();
+              }),
+              "top Greet\nmsgbox 48 \"ERROR\" \"Sorry subject 1 allready exsists.\\rLook in " + list +
+                  " to see current subjects.\"");
+    EXPECT_EQ(run([](Station& station) { station.Register("2", "cd", "2"); }),
+              "top Greet\n" + WriteFailure(dir.path, "Permission denied"));
+    EXPECT_EQ(ReadWholeFile(list), " 1 ab 1 \r\n");
+
+    // A writable list in a read-only folder: the record is written, Res_Data cannot be made, which
+    // is reported, and the run goes on; an instruction file it may not read is named in the view.
+    fs::permissions(list, fs::perms(0666));
+    writable();
+    Write(dir.path + "/instruction.txt", "secret");
+    fs::permissions(dir.path + "/instruction.txt", fs::perms(0600));
+    readOnly();
+    EXPECT_EQ(run([&](Station& station) { station.Register("2", "cd", "2"); }),
+              "top Instruction\nmsgbox 48 \"ERROR\" \"Could not make the folder " + dir.path +
+                  "/Res_Data:\\rPermission denied\"\nview Cannot open " + dir.path +
+                  "/instruction.txt: Permission denied");
+    EXPECT_EQ(ReadWholeFile(list), " 1 ab 1 \r\n 2 cd 2 \r\n");
+}
+
+TEST(RecordsTest, AnyInstructionFileLeavesTheRunGoingOn) {
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& path)> make;
+        std::function<std::string(const std::string& path)> shown;
+    };
+    std::string binary("\0\x01\xff\xfe text\0\r\n\x80", 13);
+    std::string large(10 << 20, 'x');
+    for (size_t i = 79; i < large.size(); i += 80) large[i] = '\n';
+    auto message = [](const char* reason) {
+        return [reason](const std::string& path) { return "Cannot open " + path + ": " + reason; };
+    };
+    std::vector<Case> cases = {
+        {"missing", [](const std::string&) {}, message("No such file or directory")},
+        {"folder", [](const std::string& path) { fs::create_directory(path); }, message("Is a directory")},
+        // A FIFO with no writer would stall the open and then the read for good.
+        {"FIFO", [](const std::string& path) { mkfifo(path.c_str(), 0644); }, message("not a regular file")},
+        {"device", [](const std::string& path) { fs::create_symlink("/dev/zero", path); },
+         message("not a regular file")},
+        {"empty", [](const std::string& path) { Write(path, ""); }, [](const std::string&) { return ""; }},
+        // Shown byte for byte; what a font cannot draw is the drawing's business.
+        {"binary", [&](const std::string& path) { Write(path, binary); }, [&](const std::string&) { return binary; }},
+        {"10 MB", [&](const std::string& path) { Write(path, large); }, [&](const std::string&) { return large; }},
+        {"huge", WriteHuge, message("larger than 32 MB")},
+    };
+    for (const Case& file : cases) {
+        SCOPED_TRACE(file.what);
+        Lab lab;
+        std::string path = lab.dir.path + "/instruction.txt";
+        file.make(path);
+        lab.SetBlockNumber(3);
+        Instruction& instruction = lab.experiment.Instruction();
+        lab.host.ScheduleClick(100, instruction.Command1);
+        lab.host.ScheduleClick(200, instruction.Command1);
+        lab.RunUntilIdle();
+        EXPECT_TRUE(instruction.RichTextBox1.Text() == file.shown(path));
+        EXPECT_EQ(lab.host.TimeOf("top Display"), 2200);
+        EXPECT_TRUE(lab.host.Find("msgbox").empty());
+    }
+}
+
+TEST(RecordsTest, BrokenWaveFilesLeaveTheBlocksSilentAndOnTime) {
+    Lab lab(100);
+    // Missing, empty, truncated in the middle of its header, and garbage.
+    fs::remove(lab.dir.path + "/wave/200.wav");
+    Write(lab.dir.path + "/wave/500.wav", "");
+    fs::resize_file(lab.dir.path + "/wave/800.wav", 30);
+    Write(lab.dir.path + "/wave/error.wav", std::string(4096, '\x5a'));
+    lab.SetBlockNumber(3);
+    // Every answer is wrong: the tones follow one another, the bar overflows and the error sound is
+    // waited for in silence; the block hands back to the menu.
+    SimulatedSubject subject(lab.host);
+    subject.wrong = true;
+    lab.experiment.ToneTask().Start();
+    lab.host.SetTimeLimitMillis(120000);
+    lab.RunUntilIdle();
+    EXPECT_GT(lab.Times("sound wave/").size(), 10u);
+    // Every tone takes no time: its end is traced at its start.
+    auto starts = lab.Times("sound wave/");
+    auto ends = lab.Times("sound end wave/");
+    EXPECT_EQ(starts, ends);
+    EXPECT_EQ(lab.host.Find("wave open failed wave/error.wav").size(), 1u);
+    EXPECT_TRUE(lab.host.Find("wave play").empty());
+    EXPECT_TRUE(lab.host.Find("msgbox").empty());
+    // The five silent 500 ms waits and the 2000 ms blank still stand between the overflow and the
+    // next announcement.
+    int64_t overflow = lab.host.TimeOf("wave open failed");
+    EXPECT_EQ(lab.host.TimeOf("top Display", overflow), overflow + 5 * 500 + 2000);
+}
+
+TEST(RecordsTest, TwoProgramsOneFolder) {
+    constexpr int PROGRAMS = 6;
+    constexpr int ROUNDS = 8;
+    // Each program passes the ID check, then all click "Start" at once; their initials "aba", "abb",
+    // ... tell them apart. Exit 0: registered and on the instruction screen; 1: refused as a duplicate
+    // and still registering; 2: anything else.
+    auto race = [&](const std::string& folder, bool sameId) {
+        int ready[2];
+        int barrier[2];
+        EXPECT_EQ(pipe(ready), 0);
+        EXPECT_EQ(pipe(barrier), 0);
+        std::vector<pid_t> children;
+        for (int program = 0; program < PROGRAMS; ++program) {
+            pid_t child = fork();
+            if (child == 0) {
+                close(ready[0]);
+                close(barrier[1]);
+                int code = 2;
+                try {
+                    Station station(folder);
+                    station.host.ScheduleText(10, sameId ? "7" : std::to_string(10 + program));
+                    station.host.ScheduleKeyDown(20, KEY_TAB);
+                    station.host.ScheduleText(30, std::string("ab") + static_cast<char>('a' + program));
+                    station.host.ScheduleKeyDown(40, KEY_TAB);
+                    station.host.ScheduleText(50, "1");
+                    station.RunUntilIdle();
+                    char go = 0;
+                    [[maybe_unused]] ssize_t told = write(ready[1], &go, 1);
+                    [[maybe_unused]] ssize_t released = read(barrier[0], &go, 1);
+                    station.host.ScheduleClick(station.host.NowMillis() + 1, station.experiment.Greet().Command1);
+                    station.RunUntilIdle();
+                    auto boxes = station.Boxes();
+                    if (station.Top() == "Instruction" && boxes.empty()) code = 0;
+                    if (station.Top() == "Greet" && boxes.size() == 1 &&
+                        boxes[0].find("Sorry subject 7 allready exsists.") != std::string::npos) {
+                        code = 1;
+                    }
+                } catch (...) {
+                }
+                _exit(code);
+            }
+            children.push_back(child);
+        }
+        // Every program has passed its ID check before any clicks "Start".
+        close(ready[1]);
+        char go;
+        for (int program = 0; program < PROGRAMS; ++program) EXPECT_EQ(read(ready[0], &go, 1), 1);
+        close(ready[0]);
+        close(barrier[0]);
+        close(barrier[1]);
+        std::vector<int> codes;
+        for (pid_t child : children) {
+            int status = 0;
+            waitpid(child, &status, 0);
+            codes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+        }
+        return codes;
+    };
+    for (int round = 0; round < ROUNDS; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        {
+            // The same ID: one wins, the others get the duplicate message; one whole record.
+            TempDir dir;
+            auto codes = race(dir.path, true);
+            EXPECT_EQ(std::count(codes.begin(), codes.end(), 0), 1);
+            EXPECT_EQ(std::count(codes.begin(), codes.end(), 1), PROGRAMS - 1);
+            std::string list = ReadWholeFile(dir.path + "/CurrentSubjects.txt").value_or("");
+            EXPECT_TRUE(std::regex_match(list, std::regex(" 7 ab[a-f] 1 \r\n"))) << list;
+        }
+        {
+            // Different IDs: every program registers; the list is their whole records, none torn or
+            // interleaved, each ID once.
+            TempDir dir;
+            auto codes = race(dir.path, false);
+            EXPECT_EQ(std::count(codes.begin(), codes.end(), 0), PROGRAMS);
+            std::string list = ReadWholeFile(dir.path + "/CurrentSubjects.txt").value_or("");
+            EXPECT_TRUE(std::regex_match(list, std::regex("( 1[0-5] ab[a-f] 1 \r\n){6}"))) << list;
+            std::set<long> ids;
+            for (const std::string& line : SplitLines(list)) ids.insert(RecordId(line).value_or(-1));
+            EXPECT_EQ(ids, (std::set<long>{10, 11, 12, 13, 14, 15}));
+        }
+    }
+}
+
+TEST(RecordsTest, TheDuplicateCheckRunsOnWhatTheListHoldsUnderTheLock) {
+    // Another program holds the lock and writes subject 7 while this one waits for it, after its
+    // own ID check passed: the append sees 7 once it has the lock and refuses.
+    TempDir dir;
+    std::string list = dir.path + "/CurrentSubjects.txt";
+    Write(list, " 6 ab 1 \r\n");
+    int held = open(list.c_str(), O_RDWR | O_APPEND);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        // The lock belongs to the open file, which the child shares until it lets go of it.
+        close(held);
+        AppendResult result = AppendIfAccepted(
+            list, [](const std::string& contents) { return !ListHoldsId(contents, 7); }, " 7 cd 2 \r\n");
+        _exit(result.status == AppendResult::Status::Refused ? 0 : 1);
+    }
+    // Wait until the child is queued on the lock, as /proc/locks shows a blocked request ("->").
+    bool waiting = false;
+    for (int attempt = 0; attempt < 10000 && !waiting; ++attempt) {
+        std::string locks = ReadWholeFile("/proc/locks").value_or("");
+        waiting = locks.find("-> FLOCK  ADVISORY  WRITE " + std::to_string(child) + " ") != std::string::npos;
+        if (!waiting) usleep(1000);
+    }
+    EXPECT_TRUE(waiting) << "the child never queued on the lock";
+    ASSERT_EQ(write(held, " 7 ef 1 \r\n", 10), 10);
+    close(held);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the append did not refuse 7";
+    EXPECT_EQ(ReadWholeFile(list), " 6 ab 1 \r\n 7 ef 1 \r\n");
+}
+
+}  // namespace
+}  // namespace pelorin::test
