@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The system calls of a registration: under the lock, one write of the whole record, the file flushed,
+# and for the list's first record its folder flushed too, all before the screen moves on.
+#   durable_append.sh REGISTER_PROBE
+set -euo pipefail
+probe=$1
+command -v strace >/dev/null || { echo "SKIP: strace is not installed"; exit 77; }
+strace -o /dev/null true 2>/dev/null || { echo "SKIP: tracing is not permitted here"; exit 77; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/pelorin-strace-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+list="$work/CurrentSubjects.txt"
+
+fail() { echo "FAIL: $*" >&2; echo "--- trace:" >&2; cat "$work/trace" >&2; exit 1; }
+
+# Runs the probe under strace; the calls on the list, its folder and standard output, in order.
+traced() {
+  strace -f -qq -y -s 80 -e trace=openat,write,fsync,fdatasync,flock,ftruncate -o "$work/trace" \
+    "$probe" "$work" "$@" >/dev/null
+  grep -E "CurrentSubjects|<$work>|write\(1" "$work/trace" | sed -E 's/^[0-9]+ +//; s/^\[pid +[0-9]+\] //' \
+    > "$work/calls" || true
+}
+
+# The line number of the first call matching the pattern, or fail.
+line_of() {
+  local found
+  found=$(grep -n -E "$1" "$work/calls" | head -n1 | cut -d: -f1)
+  [ -n "$found" ] || fail "no call matching: $1"
+  echo "$found"
+}
+
+check() {
+  local record=$1 first=$2
+  local lock write sync folder moved
+  lock=$(line_of "^flock\([0-9]+<$list>, LOCK_EX\) = 0")
+  write=$(line_of "^write\([0-9]+<$list>, \"$record\\\\r\\\\n\", $((${#record} + 2))\) = $((${#record} + 2))$")
+  [ "$(grep -c "^write([0-9]*<$list>" "$work/calls")" = 1 ] || fail "not one write to the list"
+  sync=$(line_of "^f(data)?sync\([0-9]+<$list>\) = 0")
+  moved=$(line_of "^write\(1<[^>]*>, \"top Blanke")
+  [ "$lock" -lt "$write" ] && [ "$write" -lt "$sync" ] && [ "$sync" -lt "$moved" ] ||
+    fail "not lock, write, flush, then the hand-over"
+  if [ "$first" = yes ]; then
+    folder=$(line_of "^fsync\([0-9]+<$work>\) = 0")
+    [ "$sync" -lt "$folder" ] && [ "$folder" -lt "$moved" ] || fail "the folder was not flushed before the hand-over"
+  fi
+  grep -q "^ftruncate" "$work/calls" && fail "a successful registration truncated the list"
+  return 0
+}
+
+traced 12 kvt 1
+check " 12 kvt 1 " yes
+traced 13 ab 2
+check " 13 ab 2 " no
+[ "$(cat "$list")" = "$(printf ' 12 kvt 1 \r\n 13 ab 2 \r')" ] || fail "the list is not the two records"
+echo "durable append: lock, one whole write, flush, folder flush, then the hand-over"
