@@ -124,7 +124,7 @@ std::optional<long> ParseRecord(std::string_view record, const std::string& init
 
 std::string RunRegistrationCase(const uint8_t* data, size_t size) {
     CaseFolder folder;
-    if (folder.path.empty()) return "";
+    if (folder.path.empty()) return "cannot make a folder for the case";
     const std::string listPath = folder.path + "/CurrentSubjects.txt";
     const std::string resData = folder.path + "/Res_Data";
 

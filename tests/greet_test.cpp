@@ -127,6 +127,14 @@ TEST_F(GreetTest, QuickFillProposesTheIdAfterTheLastRecord) {
     EXPECT_EQ(quickFill(30), "14 kvt 1");
     WriteList("# nobody yet\r\n");
     EXPECT_EQ(quickFill(40), "1 kvt 2");
+    // A last ID whose successor the box could not hold proposes 1, never "-8", "1000" or a number
+    // past the 16-bit range that would be written other than shown.
+    for (const char* last : {"-9", "999", "32767", "9223372036854775807"}) {
+        WriteList(std::string(" ") + last + " ab 1 \r\n");
+        EXPECT_EQ(quickFill(41), "1 kvt 2") << last;
+    }
+    WriteList(" -1 ab 1 \r\n");
+    EXPECT_EQ(quickFill(42), "0 kvt 1");
     EXPECT_TRUE(Boxes().empty());
 
     // From the ID box the move validates it: 3, 5, 4 proposes 5, refused as taken.

@@ -15,6 +15,8 @@ namespace {
 
 constexpr const char* ERROR_TITLE = "ERROR";
 constexpr const char* CR = "\r";
+// The ID box holds three digits.
+constexpr long LARGEST_ID = 999;
 
 bool IsDigit(int16_t key) { return key >= '0' && key <= '9'; }
 bool IsLetter(int16_t key) { return (key >= 'A' && key <= 'Z') || (key >= 'a' && key <= 'z'); }
@@ -68,7 +70,10 @@ void Greet::Form_KeyDown(int keyCode, int shift) {
 void Greet::SuggestSubjectId() {
     auto lines = OpenForInput(runtime.DataPath("CurrentSubjects.txt"));
     std::optional<long> last = lines ? LastRecordId(*lines) : std::nullopt;
-    Text1.SetText(last ? std::to_string(*last + 1) : "1");
+    // Only an ID the box could have been typed with: a malformed last record ("-9", "999" or beyond
+    // the 16-bit range) would otherwise be proposed and written as it is.
+    bool typable = last && *last >= -1 && *last < LARGEST_ID;
+    Text1.SetText(typable ? std::to_string(*last + 1) : "1");
     experiment.templateVariables.subjectId = NumericValue(Text1.Text());
 }
 
