@@ -91,8 +91,6 @@ LineBreak NextLine(std::string_view text, size_t start, int width, const Advance
     auto breakHere = [&](size_t end) {
         size_t next = end;
         while (next < text.size() && text[next] == ' ') ++next;
-        // A line broken at its blanks does not leave an empty line for its line end.
-        if (next < text.size() && text[next] == '\n') ++next;
         return LineBreak{end, next};
     };
     while (at < text.size()) {
