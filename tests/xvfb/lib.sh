@@ -26,20 +26,18 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Starts Xvfb on the first free display number and a fresh working folder.
+# Starts an Xvfb of its own, on a display number it picks itself, and a fresh working folder.
 start_display() {
-  local number=${XVFB_FIRST:-90}
-  while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
-  Xvfb ":$number" -screen 0 "${WIDTH}x${HEIGHT}x24" -nolisten tcp >/dev/null 2>&1 &
+  work=$(mktemp -d "${TMPDIR:-/tmp}/pelorin-xvfb-XXXXXX")
+  Xvfb -displayfd 3 -screen 0 "${WIDTH}x${HEIGHT}x24" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
   xvfb_pid=$!
-  export DISPLAY=":$number"
   for _ in $(seq 100); do
-    xwininfo -root >/dev/null 2>&1 && break
-    kill -0 "$xvfb_pid" 2>/dev/null || { sleep 0.1; start_display; return; }
+    [ -s "$work/display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start"
     sleep 0.05
   done
+  export DISPLAY=":$(head -n1 "$work/display")"
   xwininfo -root >/dev/null 2>&1 || fail "Xvfb did not start on $DISPLAY"
-  work=$(mktemp -d "${TMPDIR:-/tmp}/pelorin-xvfb-XXXXXX")
   export SDL_AUDIODRIVER=dummy
 }
 
@@ -49,6 +47,15 @@ prepare_demo_data() {
   cp "$demo/instruction.txt" "$work/"
   mkdir -p "$work/wave"
   "$make_waves" "$work/wave" >/dev/null
+}
+
+# Waits until a file exists.
+wait_file() {
+  for _ in $(seq $((TIMEOUT * 10))); do
+    [ -e "$1" ] && return 0
+    sleep 0.1
+  done
+  fail "waiting for $1"
 }
 
 # Starts a program in the working folder, its output in files there, and waits for its window.

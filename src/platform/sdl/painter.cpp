@@ -133,23 +133,34 @@ void Painter::DrawControls(const Screen& screen, const Frame* parent, bool activ
 void Painter::DrawLabel(const Label& label) {
     SDL_Rect rect = ToSdl(PixelRectOf(label));
     TTF_Font& font = fonts.Get(label.GetFont());
-    std::vector<std::string> lines = Wrap(font, DisplayText(label.Caption()), rect.w);
     int lineSkip = fonts.LineSkip(font);
-    // DejaVu Sans is wider than the font the screens were laid out for: a caption that needs more
-    // lines than its label has room for runs on below it rather than being cut off.
-    SDL_Rect area{rect.x, rect.y, rect.w, std::max(rect.h, static_cast<int>(lines.size()) * lineSkip)};
-    if (label.HasBackColor()) Fill(area, label.BackColor());
-    PushClip(area);
-    int y = rect.y;
+    std::string text = DisplayText(label.Caption());
+    // DejaVu Sans is wider than the font the screens were laid out in. A label with room for one
+    // line keeps its caption on one line, running past its ends as its alignment says, rather than
+    // breaking it into lines it has no room for; taller labels wrap, and run on below if need be.
+    std::vector<std::string> lines;
+    if (rect.h < 2 * lineSkip && text.find('\n') == std::string::npos) {
+        if (!text.empty()) lines.push_back(text);
+    } else {
+        lines = Wrap(font, text, rect.w);
+    }
+    std::vector<int> lefts;
+    int left = rect.x;
+    int right = rect.x + rect.w;
     for (const std::string& line : lines) {
         int width = TextWidth(font, line);
         int x = rect.x;
         if (label.GetAlignment() == Alignment::Center) x = rect.x + (rect.w - width) / 2;
         if (label.GetAlignment() == Alignment::Right) x = rect.x + rect.w - width;
-        Text(font, line, x, y, WINDOW_TEXT);
-        y += lineSkip;
+        lefts.push_back(x);
+        left = std::min(left, x);
+        right = std::max(right, x + width);
     }
-    PopClip();
+    SDL_Rect area{left, rect.y, right - left, std::max(rect.h, static_cast<int>(lines.size()) * lineSkip)};
+    if (label.HasBackColor()) Fill(area, label.BackColor());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        Text(font, lines[i], lefts[i], rect.y + static_cast<int>(i) * lineSkip, WINDOW_TEXT);
+    }
 }
 
 void Painter::DrawShape(const Shape& shape) { Fill(ToSdl(PixelRectOf(shape)), shape.FillColor()); }
