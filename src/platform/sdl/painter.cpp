@@ -123,8 +123,14 @@ void Painter::DrawControls(const Screen& screen, const Frame* parent, bool activ
         case ControlKind::TextView:
             DrawTextView(static_cast<const TextView&>(*control));
             break;
+        case ControlKind::Pane: {
+            // An embedding pane with nothing embedded: the window colour in a single-line border.
+            SDL_Rect rect = ToSdl(PixelRectOf(*control));
+            Fill(rect, WINDOW_BACKGROUND);
+            Outline(rect, BLACK);
+            break;
+        }
         default:
-            // An empty embedding pane shows the screen behind it.
             break;
         }
     }
