@@ -1,5 +1,12 @@
 #include "flow/experiment.h"
 
+#include "debug/my_debug.h"
+#include "flow/display.h"
+#include "flow/greet.h"
+#include "flow/instruction.h"
+#include "tasks/letter_task.h"
+#include "tasks/tone_letter_task.h"
+#include "tasks/tone_task.h"
 #include "transitions/blanke.h"
 
 namespace pelorin {
@@ -11,6 +18,18 @@ Experiment::Experiment(Host& host) : runtime(host) {
 
 Experiment::~Experiment() = default;
 
+void Experiment::Run() {
+    Greet().Show();
+    for (;;) runtime.WaitPass();
+}
+
+Greet& Experiment::Greet() { return Use(greet, *this); }
+Instruction& Experiment::Instruction() { return Use(instruction, *this); }
+Display& Experiment::Display() { return Use(display, *this); }
 Blanke& Experiment::Blanke() { return Use(blanke, runtime); }
+ToneTask& Experiment::ToneTask() { return Use(toneTask, *this); }
+LetterTask& Experiment::LetterTask() { return Use(letterTask, *this); }
+Tone_LetterTask& Experiment::Tone_LetterTask() { return Use(toneLetterTask, *this); }
+MyDebug& Experiment::myDebug() { return Use(debug, *this); }
 
 }  // namespace pelorin

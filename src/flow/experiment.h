@@ -9,6 +9,13 @@
 namespace pelorin {
 
 class Blanke;
+class Display;
+class Greet;
+class Instruction;
+class LetterTask;
+class MyDebug;
+class Tone_LetterTask;
+class ToneTask;
 
 // One run of the experiment: its state and one instance of each screen, created and loaded the first
 // time it is used.
@@ -23,7 +30,17 @@ public:
     TemplateVariables templateVariables;
     Procedures1 procedures1;
 
+    // Shows the registration screen and runs the event loop until the program ends (ProgramEnded).
+    [[noreturn]] void Run();
+
+    pelorin::Greet& Greet();
+    pelorin::Instruction& Instruction();
+    pelorin::Display& Display();
     pelorin::Blanke& Blanke();
+    pelorin::ToneTask& ToneTask();
+    pelorin::LetterTask& LetterTask();
+    pelorin::Tone_LetterTask& Tone_LetterTask();
+    MyDebug& myDebug();
 
 private:
     // Creates the screen on first use and loads it; a screen its own load reaches is not loaded twice.
@@ -35,6 +52,13 @@ private:
     }
 
     std::unique_ptr<pelorin::Blanke> blanke;
+    std::unique_ptr<pelorin::Greet> greet;
+    std::unique_ptr<pelorin::Instruction> instruction;
+    std::unique_ptr<pelorin::Display> display;
+    std::unique_ptr<pelorin::ToneTask> toneTask;
+    std::unique_ptr<pelorin::LetterTask> letterTask;
+    std::unique_ptr<pelorin::Tone_LetterTask> toneLetterTask;
+    std::unique_ptr<MyDebug> debug;
 };
 
 }  // namespace pelorin

@@ -44,6 +44,8 @@ public:
     void DoEvents();
     // One pass of a wait: blocks until input arrives or the next timer falls due, then DoEvents.
     void WaitPass();
+    // How many event passes are running, one inside another: the nesting depth of handlers.
+    int EventDepth() const { return eventDepth; }
 
     // Visible screens, back to front.
     const std::vector<Screen*>& ZOrder() const { return zOrder; }
@@ -55,6 +57,9 @@ public:
     // Moves the focus to a control of its screen. Leaving a text box validates it first; a refused
     // validation keeps the focus where it is and returns false.
     bool SetFocus(Control& control);
+    // Moves the focus without validating the box it leaves: for a screen that has just checked its
+    // boxes itself and sends the focus to the one that failed.
+    void PutFocus(Control& control);
 
     // Delivers one input event as a person's action: keys to the active screen (or the event's
     // target), clicks to their control.
@@ -115,6 +120,7 @@ private:
     std::function<void()> closeHandler;
     UniformRandom random;
     uint64_t revision = 1;
+    int eventDepth = 0;
     int displayWidthPixels = 0;
     int displayHeightPixels = 0;
 };

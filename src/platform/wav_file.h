@@ -20,6 +20,16 @@ struct WavInfo {
 // other than integer PCM give nullopt. A data chunk shorter than it claims counts only what is there.
 std::optional<WavInfo> ReadWavInfo(const std::string& path);
 
+// A PCM wave file's format and its samples as stored: interleaved little-endian frames, 8-bit samples
+// unsigned, wider ones signed, exactly info.frames whole frames.
+struct WavData {
+    WavInfo info;
+    std::vector<uint8_t> bytes;
+};
+
+// Reads a wave file's format and samples; accepts and refuses exactly what ReadWavInfo does.
+std::optional<WavData> ReadWavData(const std::string& path);
+
 // Writes 16-bit PCM mono samples as a wave file. Returns false if the file cannot be written.
 bool WriteWavPcm16(const std::string& path, int sampleRate, const std::vector<int16_t>& samples);
 

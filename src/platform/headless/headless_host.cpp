@@ -156,6 +156,15 @@ std::string Describe(const Control& control) {
     return {};
 }
 
+// Buttons of a control array share their name; the index tells them apart: "Command1(2)".
+std::string Key(const Control& control) {
+    if (control.Kind() == ControlKind::Button) {
+        int index = static_cast<const Button&>(control).Index();
+        if (index >= 0) return control.Name() + "(" + std::to_string(index) + ")";
+    }
+    return control.Name();
+}
+
 }  // namespace
 
 HeadlessHost::Frame HeadlessHost::Snapshot() const {
@@ -164,7 +173,7 @@ HeadlessHost::Frame HeadlessHost::Snapshot() const {
     if (top != nullptr) {
         frame.top = top->Name();
         for (const Control* control : top->Controls()) {
-            if (control->IsShown()) frame.controls[top->Name() + "." + control->Name()] = Describe(*control);
+            if (control->IsShown()) frame.controls[top->Name() + "." + Key(*control)] = Describe(*control);
         }
     }
     for (const Screen* screen : runtime->ZOrder()) {

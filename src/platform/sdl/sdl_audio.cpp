@@ -1,0 +1,331 @@
+#include "platform/sdl/sdl_audio.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/wav_file.h"
+
+namespace pelorin::sdl {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::microseconds;
+
+constexpr int DEVICE_RATE = 44100;
+constexpr Uint8 DEVICE_CHANNELS = 2;
+// Other buffer sizes crash SDL 2.26's dummy driver; 512 frames are 11.6 ms.
+constexpr Uint16 DEVICE_FRAMES = 512;
+// A synchronous play whose device stops taking samples gives up this long after the sound's end.
+constexpr auto STALL_LIMIT = std::chrono::seconds(1);
+
+// A wave file converted to the device's format.
+struct Sound {
+    microseconds duration{0};
+    // Interleaved device samples; empty if the device cannot take the file's format.
+    std::vector<int16_t> samples;
+};
+
+struct Voice {
+    std::shared_ptr<const Sound> sound;
+    size_t position = 0;
+    bool playing = false;
+};
+
+// Adds a playing voice's next samples to out; true if it handed out its last sample just now.
+bool MixVoice(Voice& voice, int16_t* out, size_t count) {
+    if (!voice.playing) {
+        return false;
+    }
+    const std::vector<int16_t>& samples = voice.sound->samples;
+    const size_t n = std::min(count, samples.size() - voice.position);
+    for (size_t i = 0; i < n; ++i) {
+        const int sum = out[i] + samples[voice.position + i];
+        out[i] = static_cast<int16_t>(std::clamp(sum, INT16_MIN, INT16_MAX));
+    }
+    voice.position += n;
+    if (voice.position < samples.size()) {
+        return false;
+    }
+    voice.playing = false;
+    return true;
+}
+
+// SDL's converter has no 24-bit format: each sample goes into the top of a 32-bit one.
+std::vector<uint8_t> Widen24To32(const std::vector<uint8_t>& bytes) {
+    std::vector<uint8_t> wide(bytes.size() / 3 * 4);
+    for (size_t in = 0, out = 0; in + 3 <= bytes.size(); in += 3, out += 4) {
+        wide[out] = 0;
+        std::memcpy(&wide[out + 1], &bytes[in], 3);
+    }
+    return wide;
+}
+
+// Converts with SDL_AudioCVT in one go: SDL 2.26's SDL_AudioStream cuts ~12 ms off resampled ends.
+std::vector<int16_t> ConvertToDevice(const WavData& wav, const SDL_AudioSpec& output) {
+    if (wav.bytes.empty() || wav.info.channels > UINT8_MAX) {
+        return {};
+    }
+    std::vector<uint8_t> source;
+    SDL_AudioFormat format = AUDIO_S32LSB;
+    switch (wav.info.bitsPerSample) {
+    case 8:
+        format = AUDIO_U8;
+        break;
+    case 16:
+        format = AUDIO_S16LSB;
+        break;
+    case 24:
+        source = Widen24To32(wav.bytes);
+        break;
+    default:
+        break;
+    }
+    const std::vector<uint8_t>& input = source.empty() ? wav.bytes : source;
+    SDL_AudioCVT cvt{};
+    if (SDL_BuildAudioCVT(&cvt, format, static_cast<Uint8>(wav.info.channels), wav.info.sampleRate,
+                          output.format, output.channels, output.freq) < 0 ||
+        input.size() > static_cast<size_t>(INT_MAX / cvt.len_mult)) {
+        return {};
+    }
+    std::vector<uint8_t> buffer(input.size() * static_cast<size_t>(cvt.len_mult));
+    std::memcpy(buffer.data(), input.data(), input.size());
+    cvt.buf = buffer.data();
+    cvt.len = static_cast<int>(input.size());
+    if (SDL_ConvertAudio(&cvt) < 0) {
+        return {};
+    }
+    size_t count = static_cast<size_t>(cvt.len_cvt) / sizeof(int16_t);
+    count -= count % output.channels;
+    std::vector<int16_t> samples(count);
+    std::memcpy(samples.data(), buffer.data(), count * sizeof(int16_t));
+    return samples;
+}
+
+void SayRunningSilent() {
+    const char* reason = SDL_GetError();
+    std::cerr << "pelorin: no audio device (" << (*reason != '\0' ? reason : "unknown reason")
+              << "); running silent\n";
+}
+
+class AudioSubsystem {
+public:
+    AudioSubsystem() : initialised(SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {}
+    ~AudioSubsystem() {
+        if (initialised) {
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        }
+    }
+    AudioSubsystem(const AudioSubsystem&) = delete;
+    AudioSubsystem& operator=(const AudioSubsystem&) = delete;
+
+    const bool initialised;
+};
+
+class AudioDevice {
+public:
+    AudioDevice() = default;
+    ~AudioDevice() {
+        if (id != 0) {
+            SDL_CloseAudioDevice(id);
+        }
+    }
+    AudioDevice(const AudioDevice&) = delete;
+    AudioDevice& operator=(const AudioDevice&) = delete;
+
+    SDL_AudioDeviceID id = 0;
+};
+
+}  // namespace
+
+class Audio::Device {
+public:
+    Device();
+
+    bool IsOpen() const { return device.id != 0; }
+    std::shared_ptr<const Sound> Load(const std::string& path);
+
+    // The format the device was opened with, which every sound is converted to.
+    SDL_AudioSpec output{};
+    microseconds bufferDuration{0};
+    // Loaded sounds by path: tones are played hundreds of times a block. Main thread only.
+    std::unordered_map<std::string, std::shared_ptr<const Sound>> cache;
+
+    // Shared with the callback.
+    std::mutex mutex;
+    std::map<int, Voice> players;
+    int nextHandle = 0;
+    Voice syncVoice;
+    bool syncFinished = false;
+    Clock::time_point syncLastSample;
+    std::condition_variable syncDone;
+
+private:
+    static void SDLCALL Callback(void* userdata, Uint8* stream, int len);
+
+    // Callback thread only.
+    std::vector<int16_t> mixBuffer;
+
+    // Declared last, so the device closes (and its callback stops) before any other member goes.
+    AudioSubsystem subsystem;
+    AudioDevice device;
+};
+
+Audio::Device::Device() {
+    if (!subsystem.initialised) {
+        SayRunningSilent();
+        return;
+    }
+    SDL_AudioSpec wanted{};
+    wanted.freq = DEVICE_RATE;
+    wanted.format = AUDIO_S16SYS;
+    wanted.channels = DEVICE_CHANNELS;
+    wanted.samples = DEVICE_FRAMES;
+    wanted.callback = &Callback;
+    wanted.userdata = this;
+    // NOTE: no changes allowed: SDL converts to whatever the hardware takes, so every sound is
+    // converted here to this one fixed format.
+    device.id = SDL_OpenAudioDevice(nullptr, 0, &wanted, &output, 0);
+    if (device.id == 0) {
+        SayRunningSilent();
+        return;
+    }
+    bufferDuration = microseconds(int64_t{output.samples} * 1'000'000 / output.freq);
+    mixBuffer.resize(output.size / sizeof(int16_t));
+    // The device runs from now on, playing silence between sounds, so a sound starts within a buffer.
+    SDL_PauseAudioDevice(device.id, 0);
+}
+
+void SDLCALL Audio::Device::Callback(void* userdata, Uint8* stream, int len) {
+    auto& self = *static_cast<Device*>(userdata);
+    const size_t count = static_cast<size_t>(len) / sizeof(int16_t);
+    if (self.mixBuffer.size() != count) {
+        self.mixBuffer.resize(count);
+    }
+    std::fill(self.mixBuffer.begin(), self.mixBuffer.end(), int16_t{0});
+    bool finished = false;
+    {
+        std::lock_guard lock(self.mutex);
+        for (auto& player : self.players) {
+            MixVoice(player.second, self.mixBuffer.data(), count);
+        }
+        if (MixVoice(self.syncVoice, self.mixBuffer.data(), count)) {
+            finished = true;
+            self.syncFinished = true;
+            self.syncLastSample = Clock::now();
+        }
+    }
+    std::memcpy(stream, self.mixBuffer.data(), count * sizeof(int16_t));
+    if (finished) {
+        self.syncDone.notify_one();
+    }
+}
+
+std::shared_ptr<const Sound> Audio::Device::Load(const std::string& path) {
+    if (const auto cached = cache.find(path); cached != cache.end()) {
+        return cached->second;
+    }
+    auto sound = std::make_shared<Sound>();
+    if (IsOpen()) {
+        const auto wav = ReadWavData(path);
+        if (!wav) {
+            return nullptr;
+        }
+        sound->duration = microseconds(wav->info.DurationMicros());
+        sound->samples = ConvertToDevice(*wav, output);
+    } else {
+        const auto info = ReadWavInfo(path);
+        if (!info) {
+            return nullptr;
+        }
+        sound->duration = microseconds(info->DurationMicros());
+    }
+    cache.emplace(path, sound);
+    return sound;
+}
+
+Audio::Audio() : device(std::make_unique<Device>()) {}
+
+Audio::~Audio() = default;
+
+bool Audio::Silent() const {
+    return !device->IsOpen();
+}
+
+void Audio::PlaySync(const std::string& path) {
+    const auto sound = device->Load(path);
+    if (!sound) {
+        return;
+    }
+    if (sound->samples.empty()) {
+        // Silent mode, or a format the device cannot take: the run keeps the sound's timing.
+        std::this_thread::sleep_for(sound->duration);
+        return;
+    }
+    const auto start = Clock::now();
+    std::unique_lock lock(device->mutex);
+    device->syncVoice = Voice{sound, 0, true};
+    device->syncFinished = false;
+    if (!device->syncDone.wait_until(lock, start + sound->duration + STALL_LIMIT,
+                                     [this] { return device->syncFinished; })) {
+        device->syncVoice.playing = false;
+        return;
+    }
+    // The last sample went out in the buffer that the device is playing now.
+    const auto drained = device->syncLastSample + device->bufferDuration;
+    lock.unlock();
+    // SDL's dummy and disk drivers wait whole milliseconds per buffer and so run ~5% fast; the run
+    // still gets the sound's full duration.
+    std::this_thread::sleep_until(std::max(drained, start + sound->duration));
+}
+
+int Audio::Open(const std::string& path) {
+    auto sound = device->Load(path);
+    if (!sound) {
+        return -1;
+    }
+    std::lock_guard lock(device->mutex);
+    const int handle = device->nextHandle++;
+    device->players.emplace(handle, Voice{std::move(sound), 0, false});
+    return handle;
+}
+
+void Audio::Rewind(int handle) {
+    std::lock_guard lock(device->mutex);
+    if (const auto player = device->players.find(handle); player != device->players.end()) {
+        player->second.position = 0;
+        player->second.playing = false;
+    }
+}
+
+void Audio::Play(int handle) {
+    std::lock_guard lock(device->mutex);
+    if (const auto player = device->players.find(handle); player != device->players.end()) {
+        Voice& voice = player->second;
+        // NOTE: a sound played to its end stays there until rewound, so playing it again is silent.
+        voice.playing = voice.position < voice.sound->samples.size();
+    }
+}
+
+void Audio::Close(int handle) {
+    std::lock_guard lock(device->mutex);
+    device->players.erase(handle);
+}
+
+void Audio::CloseAll() {
+    std::lock_guard lock(device->mutex);
+    device->players.clear();
+}
+
+}  // namespace pelorin::sdl

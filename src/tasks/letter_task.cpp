@@ -1,0 +1,40 @@
+#include "tasks/letter_task.h"
+
+#include "flow/experiment.h"
+
+namespace pelorin {
+
+// NOTE: "Congralulations" is the praise as the experiment has always shown it.
+LetterTask::LetterTask(Experiment& experiment)
+    : BarGame(experiment, "LetterTask", Labels{"A", 1335, "Congralulations", 4815}) {}
+
+void LetterTask::Form_Load() {
+    BarGame::Form_Load();
+    letterRan.SetInterval(1, 3);
+}
+
+void LetterTask::Start() {
+    BeginBlock();
+    letterArmed = true;
+    ShowLetter();
+}
+
+void LetterTask::ShowLetter() {
+    letterIndex = letterRan.GetNextRanWR();
+    Label1.SetVisible(true);
+    Label1.SetCaption(experiment.templateVariables.letters[static_cast<size_t>(letterIndex)]);
+    letterArmed = true;
+}
+
+void LetterTask::Grow() { Shape2.SetHeight(Shape2.Height() + GROWTH_PER_TICK); }
+
+void LetterTask::AnswerKey(char key) {
+    int16_t answer = KeyNumber(key, "bnm");
+    if (answer == 0 || !letterArmed) return;
+    letterArmed = false;
+    // The answered letter disappears at once.
+    Label1.SetVisible(false);
+    if (Answer(Shape2, answer == letterIndex, LETTER_FALL)) ShowLetter();
+}
+
+}  // namespace pelorin

@@ -1,0 +1,57 @@
+#include "tasks/tone_letter_task.h"
+
+#include "flow/experiment.h"
+
+namespace pelorin {
+
+// NOTE: "Congralulation" is the praise as the experiment has always shown it.
+Tone_LetterTask::Tone_LetterTask(Experiment& experiment)
+    : BarGame(experiment, "Tone_LetterTask", Labels{"", 1455, "Congralulation", 4215}) {}
+
+void Tone_LetterTask::Form_Load() {
+    BarGame::Form_Load();
+    letterRan.SetInterval(1, 3);
+    toneRan.SetInterval(1, 3);
+}
+
+void Tone_LetterTask::Start() {
+    BeginBlock();
+    ShowLetter();
+    if (!PresentTone(toneRan, toneIndex)) return;
+    // Unlike the tone block, the first tone is armed only once it has played.
+    toneArmed = true;
+    letterArmed = true;
+}
+
+void Tone_LetterTask::ShowLetter() {
+    letterIndex = letterRan.GetNextRanWR();
+    // Label1 stays visible through the block: an answered letter stays until the next replaces it.
+    Label1.SetCaption(experiment.templateVariables.letters[static_cast<size_t>(letterIndex)]);
+    letterArmed = true;
+}
+
+void Tone_LetterTask::PlayTone() {
+    if (PresentTone(toneRan, toneIndex)) toneArmed = true;
+}
+
+void Tone_LetterTask::Grow() {
+    Shape1.SetHeight(Shape1.Height() + GROWTH_PER_TICK);
+    Shape2.SetHeight(Shape2.Height() + GROWTH_PER_TICK);
+}
+
+void Tone_LetterTask::Disarm() {
+    toneArmed = false;
+    letterArmed = false;
+}
+
+void Tone_LetterTask::AnswerKey(char key) {
+    if (int16_t tone = KeyNumber(key, "xsw"); tone != 0 && toneArmed) {
+        toneArmed = false;
+        if (Answer(Shape1, tone == toneIndex, TONE_FALL)) PlayTone();
+    } else if (int16_t letter = KeyNumber(key, "bnm"); letter != 0 && letterArmed) {
+        letterArmed = false;
+        if (Answer(Shape2, letter == letterIndex, LETTER_FALL)) ShowLetter();
+    }
+}
+
+}  // namespace pelorin

@@ -1,0 +1,131 @@
+#pragma once
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "debug/my_debug.h"
+#include "flow/display.h"
+#include "flow/experiment.h"
+#include "flow/greet.h"
+#include "flow/instruction.h"
+#include "platform/headless/headless_host.h"
+#include "tasks/letter_task.h"
+#include "tasks/tone_letter_task.h"
+#include "tasks/tone_task.h"
+#include "transitions/blanke.h"
+#include "test_support.h"
+
+namespace pelorin::test {
+
+// A fresh experiment on the headless host, in a folder holding the three tones and the error sound.
+struct Lab {
+    explicit Lab(int toneMillis = 100, int widthPixels = 1024, int heightPixels = 768)
+        : host(widthPixels, heightPixels, dir.path) {
+        for (const char* tone : {"200", "500", "800"}) MakeWav(dir.path + "/wave/" + tone + ".wav", toneMillis);
+        MakeWav(dir.path + "/wave/error.wav", 400);
+    }
+
+    // Runs the event loop until only a person could move the run on.
+    void RunUntilIdle() {
+        try {
+            for (;;) experiment.runtime.WaitPass();
+        } catch (const HeadlessIdle&) {
+        }
+    }
+
+    // Loads the block sequencer and sets its visit count, so that the next hand-back to it starts the
+    // block after that count (3: the menu, where a run comes to rest).
+    void SetBlockNumber(int16_t blockNumber) {
+        experiment.Display();
+        experiment.templateVariables.blockNumber = blockNumber;
+    }
+
+    // (time, height) of each drawn change of a control, from trace entries "show|change X l t w h".
+    std::vector<std::pair<int64_t, float>> Heights(const std::string& control) const {
+        std::vector<std::pair<int64_t, float>> heights;
+        for (const TraceEntry& entry : host.Trace()) {
+            if (!entry.what.starts_with("show " + control + " ") && !entry.what.starts_with("change " + control + " ")) {
+                continue;
+            }
+            float left, top, width, height;
+            size_t start = entry.what.find(' ', entry.what.find(' ') + 1);
+            if (std::sscanf(entry.what.c_str() + start, "%f %f %f %f", &left, &top, &width, &height) == 4) {
+                heights.emplace_back(entry.Millis(), height);
+            }
+        }
+        return heights;
+    }
+
+    // The height of a control first drawn at the time, or -1 if none was drawn then.
+    float HeightAt(const std::string& control, int64_t millis) const {
+        for (auto [at, height] : Heights(control)) {
+            if (at == millis) return height;
+        }
+        return -1;
+    }
+
+    // Times of the entries that start with the prefix.
+    std::vector<int64_t> Times(const std::string& prefix) const {
+        std::vector<int64_t> times;
+        for (const TraceEntry& entry : host.Find(prefix)) times.push_back(entry.Millis());
+        return times;
+    }
+
+    TempDir dir;
+    HeadlessHost host;
+    Experiment experiment{host};
+};
+
+// A subject who answers every tone it hears and every letter it sees, after a fixed delay, with the
+// right key unless told to err. A letter still on show lookAgain ms after its answer is taken for a new
+// one: the same letter drawn twice in a row changes nothing on the screen.
+class SimulatedSubject {
+public:
+    explicit SimulatedSubject(HeadlessHost& host) : host(host) {
+        host.onTrace = [this](const TraceEntry& entry) { See(entry); };
+    }
+
+    void See(const TraceEntry& entry) {
+        const std::string& what = entry.what;
+        if (what.starts_with("top ")) letter = 0;
+        if (!listening) return;
+        static const std::map<std::string, int> tones{
+            {"sound wave/200.wav", 0}, {"sound wave/500.wav", 1}, {"sound wave/800.wav", 2}};
+        if (auto tone = tones.find(what); tone != tones.end()) {
+            Press(entry.Millis() + toneDelay, "xsw", tone->second);
+        }
+        bool letterControl = what.find("Task.Label1") != std::string::npos;
+        if (letterControl && what.starts_with("hide ")) letter = 0;
+        if (letterControl && (what.starts_with("show ") || what.starts_with("change "))) {
+            size_t quote = what.find('"');
+            letter = what.size() == quote + 3 && what[quote + 1] >= 'A' && what[quote + 1] <= 'C' ? what[quote + 1] : 0;
+            if (letter != 0) AnswerLetter(entry.Millis());
+        } else if (letter != 0 && entry.Millis() >= lastLetterKey + lookAgain) {
+            AnswerLetter(entry.Millis());
+        }
+    }
+
+    int toneDelay = 200;
+    int letterDelay = 150;
+    int lookAgain = 300;
+    bool wrong = false;
+    bool listening = true;
+
+private:
+    void AnswerLetter(int64_t seenAt) {
+        lastLetterKey = seenAt + letterDelay;
+        Press(lastLetterKey, "bnm", letter - 'A');
+    }
+    void Press(int64_t at, const char* keys, int right) {
+        host.ScheduleKeyPress(at, static_cast<int16_t>(keys[wrong ? (right + 1) % 3 : right]));
+    }
+
+    HeadlessHost& host;
+    char letter = 0;
+    int64_t lastLetterKey = 0;
+};
+
+}  // namespace pelorin::test
