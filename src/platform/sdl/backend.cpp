@@ -9,7 +9,6 @@
 #include "platform/runtime.h"
 #include "platform/screen.h"
 #include "platform/sdl/geometry.h"
-#include "platform/wav_file.h"
 
 namespace pelorin::sdl {
 
@@ -101,15 +100,7 @@ VideoHints::VideoHints() {
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
 }
 
-// FIXME: stands in for the audio device until it is wired in; keeps the tones' durations silently.
-class Backend::Sound {
-public:
-    void PlaySync(const std::string& path) {
-        if (auto info = ReadWavInfo(path)) std::this_thread::sleep_for(std::chrono::microseconds(info->DurationMicros()));
-    }
-};
-
-Backend::Backend() try : video(SDL_INIT_VIDEO), sound(std::make_unique<Sound>()) {
+Backend::Backend() try : video(SDL_INIT_VIDEO) {
     clockFrequency = SDL_GetPerformanceFrequency();
     clockStart = SDL_GetPerformanceCounter();
     SDL_DisplayMode mode{};
@@ -455,10 +446,10 @@ void Backend::SetTopMost(Screen& screen) {
     if (found != windows.end()) SDL_SetWindowAlwaysOnTop(found->second.window.get(), SDL_TRUE);
 }
 
-void Backend::PlaySoundSync(const std::string& path) { sound->PlaySync(path); }
-int Backend::WaveOpen(const std::string&) { return -1; }
-void Backend::WaveRewind(int) {}
-void Backend::WavePlay(int) {}
-void Backend::WaveClose(int) {}
+void Backend::PlaySoundSync(const std::string& path) { audio.PlaySync(path); }
+int Backend::WaveOpen(const std::string& path) { return audio.Open(path); }
+void Backend::WaveRewind(int handle) { audio.Rewind(handle); }
+void Backend::WavePlay(int handle) { audio.Play(handle); }
+void Backend::WaveClose(int handle) { audio.Close(handle); }
 
 }  // namespace pelorin::sdl

@@ -12,6 +12,7 @@
 #include "platform/sdl/geometry.h"
 #include "platform/sdl/key_translator.h"
 #include "platform/sdl/painter.h"
+#include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_types.h"
 #include "platform/sdl/text.h"
 
@@ -69,8 +70,6 @@ private:
         const MessageBoxModel& box;
         const MessageBoxGeometry& geometry;
     };
-    class Sound;
-
     // Turns one SDL event into the core's input events, queued for PollInput.
     void ProcessEvent(const SDL_Event& event);
     void ProcessWindowEvent(const SDL_WindowEvent& event);
@@ -99,7 +98,7 @@ private:
     std::unique_ptr<Painter> mainPainter;
     std::map<Screen*, BorderedWindow> windows;
     std::set<Screen*> topMost;
-    std::unique_ptr<Sound> sound;
+    Audio audio;
 
     Runtime* runtime = nullptr;
     KeyTranslator keys;
