@@ -62,7 +62,7 @@ wait_file() {
 start_program() {
   (cd "$work" && exec "$@" >"$work/stdout.txt" 2>"$work/stderr.txt") &
   program_pid=$!
-  for _ in $(seq $((TIMEOUT * 10))); do
+  for _ in $(seq 200); do
     if xdotool search --onlyvisible --name "^Pelorin$" >/dev/null 2>&1; then
       wait_screen "the first screen drawn" drawn
       return
@@ -70,7 +70,7 @@ start_program() {
     kill -0 "$program_pid" 2>/dev/null || fail "the program ended at start: $(cat "$work/stderr.txt")"
     sleep 0.1
   done
-  fail "no window appeared"
+  fail "no window appeared; the program said: $(cat "$work/stderr.txt")"
 }
 
 # Waits for the program to end; its exit code goes to exit_code.

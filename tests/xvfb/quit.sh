@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
-# Esc asks whether to quit: No carries on, Yes ends the program with 0 and nothing written.
+# Esc asks whether to quit: No carries on, Yes ends the program with 0 and nothing written. Without a
+# display the program does not start: it says why and ends with another code.
 #   quit.sh PELORIN MAKE_WAVES DEMO_DIR
 source "$(dirname "$0")/lib.sh"
 
 start_display
 prepare_demo_data "$2" "$3"
+code=0
+(cd "$work" && env -u DISPLAY timeout 20 "$1" >"$work/nodisplay.txt" 2>&1) || code=$?
+if [ "$code" = 0 ] || [ "$code" = 124 ]; then fail "without a display the program ended with $code"; fi
+grep -q "^pelorin: .*display" "$work/nodisplay.txt" || fail "without a display the program did not say why"
+
 start_program "$1"
 
 keys Escape

@@ -100,7 +100,7 @@ VideoHints::VideoHints() {
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
 }
 
-Backend::Backend() try : video(SDL_INIT_VIDEO) {
+Backend::Backend() try {
     clockFrequency = SDL_GetPerformanceFrequency();
     clockStart = SDL_GetPerformanceCounter();
     SDL_DisplayMode mode{};

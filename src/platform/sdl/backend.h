@@ -89,7 +89,7 @@ private:
     void Redraw(const std::optional<Overlay>& overlay);
 
     VideoHints hints;
-    Subsystem video;
+    Video video;
     TtfLibrary ttf;
     Fonts fonts;
     TextViewLayouts layouts{fonts};

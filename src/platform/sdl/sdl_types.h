@@ -34,7 +34,7 @@ public:
 class Subsystem {
 public:
     explicit Subsystem(Uint32 flags) : flags(flags) {
-        if (SDL_InitSubSystem(flags) != 0) throw StartError(SDL_GetError());
+        if (SDL_InitSubSystem(flags) != 0) throw StartError(std::string("SDL cannot start: ") + SDL_GetError());
     }
     ~Subsystem() { SDL_QuitSubSystem(flags); }
     Subsystem(const Subsystem&) = delete;
@@ -42,6 +42,22 @@ public:
 
 private:
     Uint32 flags;
+};
+
+// SDL's video, on a display that a person can see.
+class Video {
+public:
+    Video() {
+        // With no display SDL falls back to drivers that draw nowhere; a run nobody sees must not start.
+        const char* driver = SDL_GetCurrentVideoDriver();
+        std::string name = driver != nullptr ? driver : "";
+        if (name.empty() || name == "offscreen" || name == "dummy") {
+            throw StartError("no display to open a window on (is DISPLAY set?)");
+        }
+    }
+
+private:
+    Subsystem subsystem{SDL_INIT_VIDEO};
 };
 
 // SDL_ttf, initialised for the owner's lifetime.
