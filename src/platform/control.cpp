@@ -115,6 +115,7 @@ TextView::TextView(Screen& owner, std::string name, float left, float top, float
 
 void TextView::SetText(const std::string& value) {
     text = value;
+    ++textRevision;
     scrollLine = 0;
     Changed();
 }

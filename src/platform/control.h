@@ -176,6 +176,8 @@ public:
 
     const std::string& Text() const { return text; }
     void SetText(const std::string& value);
+    // Counts the text's replacements, so hosts lay out a long text only when it changes.
+    uint64_t TextRevision() const { return textRevision; }
     const Font& GetFont() const { return font; }
     Color BackColor() const { return backColor; }
     // Loads the file whole, replacing the text. On failure the text becomes a one-line message that
@@ -189,6 +191,7 @@ private:
     std::string text;
     Font font;
     Color backColor;
+    uint64_t textRevision = 0;
     int scrollLine = 0;
 };
 

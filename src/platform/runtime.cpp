@@ -16,6 +16,11 @@ float Runtime::DisplayWidth() { return static_cast<float>(host.DisplayWidthPixel
 float Runtime::DisplayHeight() { return static_cast<float>(host.DisplayHeightPixels()) * TWIPS_PER_PIXEL; }
 
 void Runtime::DoEvents() {
+    struct DepthGuard {
+        int& depth;
+        explicit DepthGuard(int& counted) : depth(++counted) {}
+        ~DepthGuard() { --depth; }
+    } guard(eventDepth);
     host.Present();
     while (auto event = host.PollInput()) Dispatch(*event);
     FireDueTimers(host.NowMicros());

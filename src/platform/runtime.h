@@ -44,6 +44,8 @@ public:
     void DoEvents();
     // One pass of a wait: blocks until input arrives or the next timer falls due, then DoEvents.
     void WaitPass();
+    // How many event passes are running, one inside another: the nesting depth of handlers.
+    int EventDepth() const { return eventDepth; }
 
     // Visible screens, back to front.
     const std::vector<Screen*>& ZOrder() const { return zOrder; }
@@ -118,6 +120,7 @@ private:
     std::function<void()> closeHandler;
     UniformRandom random;
     uint64_t revision = 1;
+    int eventDepth = 0;
     int displayWidthPixels = 0;
     int displayHeightPixels = 0;
 };

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/host.h"
+
+namespace pelorin::sdl {
+
+class Backend;
+
+// The real host, on SDL: windows, keyboard, mouse, clock and sound of the machine.
+class SdlHost : public Host {
+public:
+    // Throws std::runtime_error when the program cannot start: no display, no window, no font.
+    SdlHost();
+    ~SdlHost() override;
+    SdlHost(const SdlHost&) = delete;
+    SdlHost& operator=(const SdlHost&) = delete;
+
+    void Attach(Runtime& runtime) override;
+    int64_t NowMicros() override;
+    int DisplayWidthPixels() override;
+    int DisplayHeightPixels() override;
+    void WaitForInput(int64_t deadlineMicros) override;
+    std::optional<InputEvent> PollInput() override;
+    void Present() override;
+    int ShowMessageBox(const std::string& prompt, int style, const std::string& title) override;
+    void SetCursorPos(int x, int y) override;
+    void SetTopMost(Screen& screen) override;
+    void PlaySoundSync(const std::string& path) override;
+    int WaveOpen(const std::string& path) override;
+    void WaveRewind(int handle) override;
+    void WavePlay(int handle) override;
+    void WaveClose(int handle) override;
+    std::string CurrentDirectory() override;
+
+private:
+    std::unique_ptr<Backend> backend;
+};
+
+}  // namespace pelorin::sdl

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace pelorin::sdl {
+
+// Reads the UTF-8 sequence at `at` into codePoint and returns its length, or 0 if no valid sequence
+// starts there (stray, overlong, surrogate or cut-off bytes).
+size_t Utf8Next(std::string_view text, size_t at, char32_t& codePoint);
+void AppendUtf8(std::string& out, char32_t codePoint);
+
+// Text as it can be drawn: valid UTF-8 with "\n" line ends. CR LF and lone CR end lines, tabs become
+// blanks, other control bytes become U+FFFD, and bytes that are not UTF-8 are read as Windows-1252,
+// the encoding of text files written on the experiment machines this program replaces.
+std::string DisplayText(std::string_view raw);
+
+// Width of a code point in pixels.
+using Advance = std::function<int(char32_t)>;
+
+struct LineBreak {
+    size_t end;   // end of the line's visible text
+    size_t next;  // start of the following line
+};
+
+// The line of display text starting at `start`, no wider than `width`: broken after the last blank
+// that fits, or inside a word that alone is too wide. Blanks at a break hang past the edge.
+LineBreak NextLine(std::string_view text, size_t start, int width, const Advance& advance);
+
+// Display text wrapped to a width, line by line as far as asked for: a 10 MB file costs only the
+// lines that are looked at.
+class WrappedText {
+public:
+    WrappedText(std::string text, int width, Advance advance);
+
+    // Wraps on until `count` lines exist or the text ends.
+    void EnsureLines(size_t count);
+    // Lines wrapped so far; all of them once Complete().
+    size_t LineCount() const { return starts.size(); }
+    bool Complete() const { return next >= text.size(); }
+    std::string_view Line(size_t index) const;
+    // Where a line starts in the text, as a share of the text's length, for a scroll bar.
+    double Position(size_t index) const;
+    size_t Size() const { return text.size(); }
+
+private:
+    std::string text;
+    int width;
+    Advance advance;
+    std::vector<size_t> starts;
+    std::vector<size_t> ends;
+    size_t next = 0;
+};
+
+}  // namespace pelorin::sdl

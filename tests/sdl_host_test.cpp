@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/control.h"
+#include "platform/headless/headless_host.h"
+#include "platform/runtime.h"
+#include "platform/screen.h"
+#include "platform/sdl/geometry.h"
+#include "platform/sdl/key_translator.h"
+#include "platform/sdl/message_box.h"
+#include "platform/sdl/text_layout.h"
+
+namespace pelorin::sdl {
+namespace {
+
+// Events as "down CODE SHIFT" / "press CODE", with " repeat" when marked so.
+std::vector<std::string> Describe(const std::vector<InputEvent>& events) {
+    std::vector<std::string> described;
+    for (const InputEvent& event : events) {
+        std::string text = event.kind == InputEvent::Kind::KeyDown
+                               ? "down " + std::to_string(event.keyCode) + " " + std::to_string(event.shift)
+                               : "press " + std::to_string(event.keyAscii);
+        described.push_back(event.repeat ? text + " repeat" : text);
+    }
+    return described;
+}
+
+using Lines = std::vector<std::string>;
+
+TEST(KeyTranslatorTest, KeysThatTypeNoTextBringTheirCharacterCode) {
+    KeyTranslator keys;
+    EXPECT_EQ(Describe(keys.KeyDown(KEY_RETURN, 0, false)), Lines({"down 13 0", "press 13"}));
+    EXPECT_EQ(Describe(keys.KeyDown(KEY_ESCAPE, 0, false)), Lines({"down 27 0", "press 27"}));
+    EXPECT_EQ(Describe(keys.KeyDown(KEY_BACK, 0, false)), Lines({"down 8 0", "press 8"}));
+    // Tab moves the focus and types nothing; with Ctrl it is the registration's quick fill.
+    EXPECT_EQ(Describe(keys.KeyDown(KEY_TAB, 0, false)), Lines({"down 9 0"}));
+    EXPECT_EQ(Describe(keys.KeyDown(KEY_TAB, CTRL_MASK, false)), Lines({"down 9 2"}));
+    // A letter's character comes with the text the window system types for it.
+    EXPECT_EQ(Describe(keys.KeyDown('X', 0, false)), Lines({"down 88 0"}));
+    EXPECT_EQ(Describe(keys.Text("x")), Lines({"press 120"}));
+    EXPECT_EQ(Describe(keys.Text("`")), Lines({"press 96"}));
+    // Characters beyond one byte have no code; Latin-1 ones keep theirs.
+    EXPECT_EQ(Describe(keys.Text("\xC3\xA9\xE2\x82\xAC")), Lines({"press 233"}));
+    // A key the screens have no code for still types its text.
+    EXPECT_TRUE(keys.KeyDown(0, 0, false).empty());
+    EXPECT_EQ(Describe(keys.Text("a")), Lines({"press 97"}));
+}
+
+TEST(KeyTranslatorTest, TypedTextIsRepeatedWhenItsKeyDownWas) {
+    KeyTranslator keys;
+    keys.KeyDown('X', 0, false);
+    EXPECT_EQ(Describe(keys.Text("x")), Lines({"press 120"}));
+    EXPECT_EQ(Describe(keys.KeyDown('X', 0, true)), Lines({"down 88 0 repeat"}));
+    EXPECT_EQ(Describe(keys.Text("x")), Lines({"press 120 repeat"}));
+    EXPECT_EQ(Describe(keys.KeyDown(KEY_BACK, 0, true)), Lines({"down 8 0 repeat", "press 8 repeat"}));
+    // A fresh press ends the repeat.
+    keys.KeyDown('S', 0, false);
+    EXPECT_EQ(Describe(keys.Text("s")), Lines({"press 115"}));
+}
+
+TEST(KeyTranslatorTest, KeysTakenByAMessageBoxReachNoScreen) {
+    KeyTranslator keys;
+    // "y" answered the box: the text typed by that key-down is not for the screen beneath.
+    keys.TakenByMessageBox('Y', false);
+    EXPECT_TRUE(keys.Text("y").empty());
+    // Enter answered it and is still held: its repeats neither press nor type.
+    keys.TakenByMessageBox(KEY_RETURN, false);
+    EXPECT_TRUE(keys.KeyDown(KEY_RETURN, 0, true).empty());
+    EXPECT_TRUE(keys.KeyDown(KEY_RETURN, 0, true).empty());
+    // Another key held meanwhile repeats as usual, and so does Enter once pressed afresh.
+    EXPECT_EQ(Describe(keys.KeyDown('X', 0, true)), Lines({"down 88 0 repeat"}));
+    EXPECT_EQ(Describe(keys.Text("x")), Lines({"press 120 repeat"}));
+    keys.KeyDown(KEY_RETURN, 0, false);
+    EXPECT_EQ(Describe(keys.KeyDown(KEY_RETURN, 0, true)), Lines({"down 13 0 repeat", "press 13 repeat"}));
+}
+
+TEST(DisplayTextTest, MakesAnyBytesDrawable) {
+    // Line ends of every kind; a tab is blanks.
+    EXPECT_EQ(DisplayText("a\r\nb\rc\nd\te"), "a\nb\nc\nd    e");
+    // UTF-8 is kept, its byte-order mark dropped.
+    EXPECT_EQ(DisplayText("\xEF\xBB\xBFgr\xC3\xBC\xC3\x9F"), "gr\xC3\xBC\xC3\x9F");
+    // Bytes that are not UTF-8 are Windows-1252: quotes, dash, accented letters.
+    EXPECT_EQ(DisplayText("\x93Hi\x94 \x96 caf\xE9"), "\xE2\x80\x9CHi\xE2\x80\x9D \xE2\x80\x93 caf\xC3\xA9");
+    // Overlong and cut-off sequences are read byte by byte too.
+    EXPECT_EQ(DisplayText("\xC0\xAF"), "\xC3\x80\xC2\xAF");
+    EXPECT_EQ(DisplayText("x\xE2\x82"), "x\xC3\xA2\xE2\x80\x9A");
+    // Control bytes, NUL included, show as the replacement character.
+    EXPECT_EQ(DisplayText(std::string("a\0b\x1b", 4)), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+}
+
+// Every character one pixel wide.
+int OnePixel(char32_t) { return 1; }
+
+Lines Wrapped(const std::string& text, int width) {
+    WrappedText wrapped(text, width, OnePixel);
+    wrapped.EnsureLines(1000);
+    Lines lines;
+    for (size_t i = 0; i < wrapped.LineCount(); ++i) lines.emplace_back(wrapped.Line(i));
+    return lines;
+}
+
+TEST(WrappedTextTest, BreaksAtBlanksOrInsideWordsTooWide) {
+    EXPECT_EQ(Wrapped("aaa bbb ccc", 7), Lines({"aaa bbb", "ccc"}));
+    EXPECT_EQ(Wrapped("aaa bbb ccc", 100), Lines({"aaa bbb ccc"}));
+    EXPECT_EQ(Wrapped("abcdefghij", 4), Lines({"abcd", "efgh", "ij"}));
+    EXPECT_EQ(Wrapped("ab abcdefgh", 4), Lines({"ab", "abcd", "efgh"}));
+    // Blanks at a break hang past the edge and start no line.
+    EXPECT_EQ(Wrapped("aaa     bbb", 3), Lines({"aaa", "bbb"}));
+    // Line ends and empty lines stay.
+    EXPECT_EQ(Wrapped("a\n\nb\n", 10), Lines({"a", "", "b"}));
+    // Indentation at a line's start is kept.
+    EXPECT_EQ(Wrapped("  ab", 10), Lines({"  ab"}));
+    // Multi-byte characters are never cut.
+    EXPECT_EQ(Wrapped("\xC3\xA9\xC3\xA9\xC3\xA9", 2), Lines({"\xC3\xA9\xC3\xA9", "\xC3\xA9"}));
+    // A box narrower than one character still shows one character a line.
+    EXPECT_EQ(Wrapped("abc", 0), Lines({"a", "b", "c"}));
+}
+
+TEST(WrappedTextTest, WrapsOnlyTheLinesAskedFor) {
+    std::string huge(10'000'000, 'x');
+    int measured = 0;
+    WrappedText wrapped(huge, 100, [&measured](char32_t) {
+        ++measured;
+        return 1;
+    });
+    wrapped.EnsureLines(20);
+    EXPECT_EQ(wrapped.LineCount(), 20u);
+    EXPECT_FALSE(wrapped.Complete());
+    EXPECT_LT(measured, 3000);
+    EXPECT_NEAR(wrapped.Position(10), 1000.0 / 10'000'000, 1e-12);
+
+    WrappedText small("one two", 3, OnePixel);
+    small.EnsureLines(100);
+    EXPECT_TRUE(small.Complete());
+    EXPECT_EQ(small.LineCount(), 2u);
+}
+
+TEST(MessageBoxModelTest, QuitQuestionAnswers) {
+    auto Ask = [] { return MessageBoxModel("Do you really want to quit?", MB_QUESTION_YES_NO, "Pelorin"); };
+    MessageBoxModel box = Ask();
+    EXPECT_EQ(box.GetIcon(), MessageBoxModel::Icon::Question);
+    ASSERT_EQ(box.Choices().size(), 2u);
+    EXPECT_EQ(box.KeyDown(KEY_RETURN, 0, false), ID_YES);
+    EXPECT_EQ(Ask().KeyDown(KEY_SPACE, 0, false), ID_YES);
+    EXPECT_EQ(Ask().KeyDown(KEY_ESCAPE, 0, false), ID_NO);
+    EXPECT_EQ(Ask().KeyDown('Y', 0, false), ID_YES);
+    EXPECT_EQ(Ask().KeyDown('N', 0, false), ID_NO);
+    EXPECT_EQ(Ask().Click(1), ID_NO);
+    // Tab moves to No, Shift+Tab back to Yes; arrows move too.
+    box = Ask();
+    EXPECT_EQ(box.KeyDown(KEY_TAB, 0, false), 0);
+    EXPECT_EQ(box.Focus(), 1u);
+    EXPECT_EQ(box.KeyDown(KEY_RETURN, 0, false), ID_NO);
+    box = Ask();
+    box.KeyDown(KEY_TAB, 0, false);
+    box.KeyDown(KEY_TAB, SHIFT_MASK, false);
+    EXPECT_EQ(box.KeyDown(KEY_RETURN, 0, false), ID_YES);
+    box = Ask();
+    box.KeyDown(VK_RIGHT, 0, false);
+    EXPECT_EQ(box.KeyDown(KEY_RETURN, 0, false), ID_NO);
+    // A held key never answers: not the Esc that brought the question, nor any other.
+    box = Ask();
+    for (int key : {int{KEY_ESCAPE}, int{KEY_RETURN}, int{'Y'}, int{'N'}, int{KEY_SPACE}}) EXPECT_EQ(box.KeyDown(key, 0, true), 0);
+    // Keys of no meaning leave it up.
+    EXPECT_EQ(box.KeyDown('X', 0, false), 0);
+}
+
+TEST(MessageBoxModelTest, OkBoxesAndTheirLines) {
+    MessageBoxModel refusal("Please enter numbers only!", MB_EXCLAMATION, "ERROR");
+    EXPECT_EQ(refusal.GetIcon(), MessageBoxModel::Icon::Exclamation);
+    ASSERT_EQ(refusal.Choices().size(), 1u);
+    EXPECT_EQ(refusal.Choices()[0].caption, "OK");
+    EXPECT_EQ(refusal.KeyDown('N', 0, false), 0);
+    EXPECT_EQ(refusal.KeyDown('Y', 0, false), 0);
+    EXPECT_EQ(refusal.KeyDown(KEY_ESCAPE, 0, false), ID_OK);
+
+    // The duplicate message breaks its line with a lone CR.
+    MessageBoxModel duplicate("Sorry subject 12 allready exsists.\rLook in /exp/CurrentSubjects to see current subjects.",
+                              MB_EXCLAMATION, "ERROR");
+    EXPECT_EQ(duplicate.Lines(), Lines({"Sorry subject 12 allready exsists.",
+                                        "Look in /exp/CurrentSubjects to see current subjects."}));
+    MessageBoxModel plain("one\r\ntwo\nthree", MB_OK_ONLY, "ERROR");
+    EXPECT_EQ(plain.GetIcon(), MessageBoxModel::Icon::None);
+    EXPECT_EQ(plain.Lines(), Lines({"one", "two", "three"}));
+    EXPECT_EQ(plain.KeyDown(KEY_RETURN, 0, false), ID_OK);
+}
+
+TEST(GeometryTest, ABarOfAnyHeightStandsOnTheBottomRow) {
+    for (float screenHeight : {11520.0f, 16200.0f, 11523.0f}) {
+        int bottom = ToPixels(screenHeight);
+        for (float height = 0; height < 2 * screenHeight; height += 30) {
+            PixelRect bar = ToPixels(100, screenHeight - height, 1215, height);
+            EXPECT_EQ(bar.y + bar.h, bottom) << screenHeight << " " << height;
+        }
+    }
+    // A third of a 768-pixel display; taller than the display, it starts above the top.
+    PixelRect third = ToPixels(0, 11520 - 3840, 1215, 3840);
+    EXPECT_EQ(third.y, 512);
+    EXPECT_EQ(third.h, 256);
+    EXPECT_EQ(ToPixels(0, -3000, 1215, 14520).y, -200);
+    // A runaway height stays a number.
+    EXPECT_LT(ToPixels(0, -1e30f, 10, 1e30f).y, 0);
+}
+
+class Layered : public Screen {
+public:
+    explicit Layered(Runtime& runtime) : Screen(runtime, "Layered", 15360, 11520) {}
+    Button Command1{*this, "Command1", -1, "Go", 1500, 1500, 1500, 600, Font{}, nullptr};
+    // A label drawn over the button is under it for clicks, as for drawing.
+    Label Label1{*this, "Label1", "over", 1500, 1500, 3000, 600};
+    Button Command2{*this, "Command2", -1, "Under", 6300, 3300, 1500, 600, Font{}, nullptr};
+    Frame Frame1{*this, "Frame1", 6000, 3000, 3000, 3000};
+    Label Label2{*this, "Label2", "in", 300, 1500, 1500, 600, Font{}, Alignment::Left, &Frame1};
+    TextBox Text1{*this, "Text1", 1500, 6000, 1500, 600, Font{}, 3};
+    // Later windowed controls lie over earlier ones.
+    TextView RichTextBox1{*this, "RichTextBox1", 1500, 6000, 750, 600, Font{}, BUTTON_FACE};
+    Pane OLE1{*this, "OLE1", 12000, 0, 3000, 3000};
+    Shape Shape1{*this, "Shape1", Color{255, 0, 0}, 12000, 6000, 1200, 3000};
+};
+
+TEST(GeometryTest, ClicksHitTheTopmostShownBoxOrButton) {
+    HeadlessHost host(1024, 768, "/tmp");
+    Runtime runtime(host);
+    Layered screen(runtime);
+    auto hit = [&screen](int x, int y) {
+        Control* control = HitTest(screen, x, y);
+        return control != nullptr ? control->Name() : std::string("-");
+    };
+    EXPECT_EQ(hit(150, 120), "Command1");
+    EXPECT_EQ(hit(99, 100), "-");
+    EXPECT_EQ(hit(250, 120), "-");
+    // A frame takes the clicks on it for nothing: on its labels, and on a button it covers.
+    EXPECT_EQ(hit(450, 230), "-");
+    EXPECT_EQ(hit(420, 310), "-");
+    EXPECT_EQ(hit(120, 420), "RichTextBox1");
+    EXPECT_EQ(hit(180, 420), "Text1");
+    // Panes and shapes take no clicks; hidden controls, and children of hidden frames, none at all.
+    EXPECT_EQ(hit(850, 50), "-");
+    EXPECT_EQ(hit(850, 450), "-");
+    screen.RichTextBox1.SetVisible(false);
+    EXPECT_EQ(hit(120, 420), "Text1");
+    screen.Frame1.SetVisible(false);
+    EXPECT_EQ(hit(450, 230), "Command2");
+}
+
+}  // namespace
+}  // namespace pelorin::sdl

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Keys on a real X server, which auto-repeats held keys: a held key is one press and then repeats
+# marked as such, in text boxes and elsewhere; a held key never answers a message box; Ctrl+Tab and
+# the back quote arrive as the screens expect them.
+#   keys.sh SDL_DEMO
+source "$(dirname "$0")/lib.sh"
+demo=$1
+
+start_display
+start_program "$demo"
+log="$work/stdout.txt"
+
+# Into the ID box, and hold a digit down past the auto-repeat delay.
+xdotool mousemove 220 108 click 1
+sleep 0.2
+xdotool keydown 3
+sleep 1.2
+xdotool keyup 3
+sleep 0.3
+grep -q "^click Text1$" "$log" || fail "the click on the box did not arrive"
+[ "$(grep -c '^press 51 -$' "$log")" = 1 ] || fail "the held key was not pressed once"
+grep -q '^press 51 repeat -$' "$log" || fail "the held key did not repeat"
+grep -q '^down 51 0 repeat -$' "$log" || fail "the held key's key-down did not repeat"
+
+keys ctrl+Tab grave
+grep -q '^down 9 2 -$' "$log" || fail "Ctrl+Tab did not arrive as key-down 9 with Ctrl"
+grep -q '^press 96 -$' "$log" || fail "the back quote did not arrive as 96"
+if grep -q '^press 9 ' "$log"; then fail "Tab typed a character"; fi
+keys grave
+
+# Esc held down: the quit question comes once and its repeats do not answer it.
+xdotool keydown Escape
+sleep 1.2
+wait_screen "the quit question" box_shown
+xdotool keyup Escape
+if grep -q '^answer' "$log"; then fail "a held Esc answered the box"; fi
+keys n
+wait_screen "the box to go" box_gone
+grep -q '^answer 7$' "$log" || fail "N did not answer No"
+if grep -q '^press 110' "$log"; then fail "the N that answered the box reached the screen"; fi
+
+# Enter answers Yes, the default button, and the program ends.
+keys Escape
+wait_screen "the quit question again" box_shown
+keys Return
+wait_exit
+[ "$exit_code" = 0 ] || fail "the program ended with $exit_code"
+passed=1

@@ -1,0 +1,121 @@
+# Shared by the real-window tests: an Xvfb of their own, a fresh folder, the program started in it,
+# and screenshots to wait on and check. Source it, then call start_display.
+set -euo pipefail
+
+WIDTH=1024
+HEIGHT=768
+TIMEOUT=${TIMEOUT:-20}
+program_pid=""
+xvfb_pid=""
+work=""
+
+fail() {
+  echo "FAIL: $*" >&2
+  if [ -n "$work" ] && [ -n "${DISPLAY:-}" ]; then
+    import -window root "$work/failure.png" 2>/dev/null && echo "screen at failure: $work/failure.png" >&2
+  fi
+  exit 1
+}
+
+cleanup() {
+  if [ -n "$program_pid" ]; then kill "$program_pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null || true; fi
+  # The folder stays when the test failed, with its screenshots.
+  if [ "${passed:-0}" = 1 ] && [ -n "$work" ]; then rm -rf "$work"; fi
+  return 0
+}
+trap cleanup EXIT
+
+# Starts an Xvfb of its own, on a display number it picks itself, and a fresh working folder.
+start_display() {
+  work=$(mktemp -d "${TMPDIR:-/tmp}/pelorin-xvfb-XXXXXX")
+  Xvfb -displayfd 3 -screen 0 "${WIDTH}x${HEIGHT}x24" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start"
+    sleep 0.05
+  done
+  export DISPLAY=":$(head -n1 "$work/display")"
+  xwininfo -root >/dev/null 2>&1 || fail "Xvfb did not start on $DISPLAY"
+  export SDL_AUDIODRIVER=dummy
+}
+
+# Puts the demo data into the working folder: the instruction text and generated tones.
+prepare_demo_data() {
+  local make_waves=$1 demo=$2
+  cp "$demo/instruction.txt" "$work/"
+  mkdir -p "$work/wave"
+  "$make_waves" "$work/wave" >/dev/null
+}
+
+# Waits until a file exists.
+wait_file() {
+  for _ in $(seq $((TIMEOUT * 10))); do
+    [ -e "$1" ] && return 0
+    sleep 0.1
+  done
+  fail "waiting for $1"
+}
+
+# Starts a program in the working folder, its output in files there, and waits for its window.
+start_program() {
+  (cd "$work" && exec "$@" >"$work/stdout.txt" 2>"$work/stderr.txt") &
+  program_pid=$!
+  for _ in $(seq 200); do
+    if xdotool search --onlyvisible --name "^Pelorin$" >/dev/null 2>&1; then
+      wait_screen "the first screen drawn" drawn
+      return
+    fi
+    kill -0 "$program_pid" 2>/dev/null || fail "the program ended at start: $(cat "$work/stderr.txt")"
+    sleep 0.1
+  done
+  fail "no window appeared; the program said: $(cat "$work/stderr.txt")"
+}
+
+# Waits for the program to end; its exit code goes to exit_code.
+exit_code=""
+wait_exit() {
+  for _ in $(seq $((TIMEOUT * 10))); do
+    kill -0 "$program_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$program_pid" 2>/dev/null; then fail "the program did not end"; fi
+  exit_code=0
+  wait "$program_pid" || exit_code=$?
+  program_pid=""
+}
+
+shot() { import -window root "$work/$1.png" 2>/dev/null; echo "$work/$1.png"; }
+
+# Number of pixels of exactly this colour in an image.
+count_color() {
+  convert "$1" -fill black +opaque "$2" -fill white -opaque "$2" -format "%[fx:round(mean*w*h)]" info:
+}
+
+pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
+
+# Screens are the button-face grey where nothing is drawn; the display starts black.
+drawn() { [ "$(pixel "$1" 2 $((HEIGHT - 3)))" = "srgb(212,208,200)" ]; }
+
+# Waits until a screenshot satisfies a test given as a command that gets the image's path.
+wait_screen() {
+  local what=$1
+  shift
+  local image
+  for _ in $(seq $((TIMEOUT * 5))); do
+    image=$(shot current)
+    if "$@" "$image"; then return 0; fi
+    sleep 0.1
+  done
+  fail "waiting for $what"
+}
+
+# Message boxes have a navy title bar, which nothing else on the screens has.
+MESSAGE_BOX_TITLE="rgb(0,0,128)"
+box_shown() { [ "$(count_color "$1" "$MESSAGE_BOX_TITLE")" -gt 2000 ]; }
+box_gone() { [ "$(count_color "$1" "$MESSAGE_BOX_TITLE")" -eq 0 ]; }
+
+# Types as a person does: one key at a time, with time between them.
+keys() { xdotool key --delay 80 "$@"; sleep 0.2; }
+type_text() { xdotool type --delay 80 "$1"; sleep 0.2; }
