@@ -181,6 +181,11 @@ std::string RunRegistrationCase(const uint8_t* data, size_t size) {
                     expected += (EndsWithLineEnd(expected) ? "" : CRLF) + record;
                     continue;
                 }
+                case KEY_ESCAPE:
+                    // Esc as a plain key: the quit question it brings is answered No.
+                    host.AnswerMessageBox(ID_NO);
+                    host.ScheduleKeyPress(when, KEY_ESCAPE);
+                    break;
                 default:
                     host.ScheduleKeyPress(when, static_cast<int16_t>(
                                                     action >= FIRST_TYPED_KEY

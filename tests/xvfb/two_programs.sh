@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Two programs registering into one folder at once, each on a display of its own: both propose the
+# same next ID, Enter is pressed on both together. One registers and moves on; the other shows the
+# duplicate message and stays on the registration screen; the list gains exactly one record.
+#   two_programs.sh PELORIN MAKE_WAVES DEMO_DIR
+source "$(dirname "$0")/lib.sh"
+
+start_display
+prepare_demo_data "$2" "$3"
+printf ' 12 kvt 1 \r\n' >"$work/CurrentSubjects.txt"
+first_display=$DISPLAY
+first_pid_xvfb=$xvfb_pid
+
+# The second display and program, ended with the first ones.
+Xvfb -displayfd 3 -screen 0 "${WIDTH}x${HEIGHT}x24" -nolisten tcp 3>"$work/display2" >/dev/null 2>&1 &
+second_xvfb=$!
+second_pid=""
+end_second() {
+  if [ -n "$second_pid" ]; then kill "$second_pid" 2>/dev/null || true; fi
+  kill "$second_xvfb" 2>/dev/null && wait "$second_xvfb" 2>/dev/null || true
+  cleanup
+}
+trap end_second EXIT
+for _ in $(seq 100); do
+  [ -s "$work/display2" ] && break
+  sleep 0.05
+done
+second_display=":$(head -n1 "$work/display2")"
+
+# Each program writes its output beside the other's.
+start_program "$1"
+first_pid=$program_pid
+mv "$work/stderr.txt" "$work/stderr1.txt"
+export DISPLAY=$second_display
+start_program "$1"
+second_pid=$program_pid
+
+# Quick fill on both: each proposes 13.
+for display in "$first_display" "$second_display"; do
+  DISPLAY=$display keys ctrl+Tab
+done
+# Enter on both at the same moment.
+DISPLAY=$first_display xdotool key Return &
+DISPLAY=$second_display xdotool key Return &
+wait %1 %2 2>/dev/null || true
+
+wait_file "$work/Res_Data"
+# The loser's message box or the winner's instruction screen: wait for either on each display.
+outcome() {
+  local image
+  image=$(shot "outcome-${1//:/}")
+  if box_shown "$image"; then echo duplicate; elif drawn "$image"; then echo moved; fi
+}
+settled() {
+  local a b
+  for _ in $(seq $((TIMEOUT * 5))); do
+    a=$(DISPLAY=$first_display outcome "$first_display")
+    b=$(DISPLAY=$second_display outcome "$second_display")
+    if [ -n "$a" ] && [ -n "$b" ] && [ "$a" != "$b" ]; then return 0; fi
+    sleep 0.2
+  done
+  fail "not one winner and one duplicate message: first $a, second $b"
+}
+settled
+
+printf ' 12 kvt 1 \r\n 13 kvt 2 \r\n' >"$work/expected.txt"
+cmp "$work/expected.txt" "$work/CurrentSubjects.txt" ||
+  fail "the subject list is not the one new record: $(od -c "$work/CurrentSubjects.txt")"
+
+# Both programs still answer: the loser's box goes with Enter and it stays on registration.
+for display in "$first_display" "$second_display"; do
+  export DISPLAY=$display
+  if box_shown "$(shot check)"; then
+    keys Return
+    wait_screen "the duplicate message to go" box_gone
+  fi
+done
+kill -0 "$first_pid" && kill -0 "$second_pid" || fail "a program ended"
+cmp "$work/expected.txt" "$work/CurrentSubjects.txt" || fail "the list changed afterwards"
+kill "$first_pid" "$second_pid" 2>/dev/null || true
+program_pid=""
+second_pid=""
+passed=1
