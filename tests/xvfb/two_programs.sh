@@ -41,8 +41,9 @@ for display in "$first_display" "$second_display"; do
 done
 # Enter on both at the same moment.
 DISPLAY=$first_display xdotool key Return &
+first_key=$!
 DISPLAY=$second_display xdotool key Return &
-wait %1 %2 2>/dev/null || true
+wait "$first_key" $! || fail "a key could not be sent"
 
 wait_file "$work/Res_Data"
 # The loser's message box or the winner's instruction screen: wait for either on each display.
