@@ -445,7 +445,7 @@ std::string Distribution(const Stats& stats, bool withMean, int decimals = 3) {
 
 void Row(const std::string& figure, const std::string& target, const std::string& pelorin,
          const std::string& reference, const std::string& verdict) {
-    std::printf("%-36s %-22s %-58s %-58s %s\n", figure.c_str(), target.c_str(), pelorin.c_str(), reference.c_str(),
+    std::printf("%-40s %-20s %-58s %-58s %s\n", figure.c_str(), target.c_str(), pelorin.c_str(), reference.c_str(),
                 verdict.c_str());
 }
 
@@ -480,7 +480,7 @@ int RunParent(const std::string& self, const std::string& pelorin, const std::st
                 std::thread::hardware_concurrency(), settings.quick ? ", QUICK (fewer repetitions)" : "");
     std::printf("All times in ms. Reference: the same program with a wait that runs the event loop without sleeping.\n\n");
     Row("figure", "target", "pelorin", "spinning reference", "");
-    Row(std::string(36, '-'), std::string(22, '-'), std::string(58, '-'), std::string(58, '-'), "-------");
+    Row(std::string(40, '-'), std::string(20, '-'), std::string(58, '-'), std::string(58, '-'), "-------");
 
     Stats tickP = Summarise(Series(blockP, "tick"));
     Stats tickS = Summarise(Series(blockS, "tick"));
@@ -502,7 +502,7 @@ int RunParent(const std::string& self, const std::string& pelorin, const std::st
     double errorP = First(blockP, "block.error");
     Row("block timer error at " + Fixed(First(blockP, "block.millis"), 0) + " ms", "|error|<=1", Fixed(errorP),
         Fixed(First(blockS, "block.error")), Verdict(std::abs(errorP) <= 1));
-    Row("PlaySound 300 ms: return - (call+300)", "-", Distribution(Summarise(Series(miscP, "sound")), true),
+    Row("PlaySound 300 ms, return - (call+300)", "-", Distribution(Summarise(Series(miscP, "sound")), true),
         Distribution(Summarise(Series(miscS, "sound")), true), "");
     for (auto [name, label] : {std::pair{"key.x", "key -> handler, X server (XTest)"},
                                std::pair{"key.push", "key -> handler, SDL_PushEvent"}}) {
@@ -516,7 +516,7 @@ int RunParent(const std::string& self, const std::string& pelorin, const std::st
     Row("CPU over the idle block, % of a core", "<=3", Fixed(cpuP, 2) + " (main thread " + Fixed(First(blockP, "cpu.thread"), 2) + ")",
         Fixed(First(blockS, "cpu.process"), 2) + " (main thread " + Fixed(First(blockS, "cpu.thread"), 2) + ")",
         Verdict(cpuP <= 3));
-    Row("  of which drawing, ms per tick", "-", Fixed(First(blockP, "draw")), Fixed(First(blockS, "draw")), "");
+    Row("  time drawing (wall), ms per tick", "-", Fixed(First(blockP, "draw")), Fixed(First(blockS, "draw")), "");
     double rssP = First(blockP, "rss");
     Row("peak resident memory, block, MB", "<=50", Fixed(rssP, 1), Fixed(First(blockS, "rss"), 1), Verdict(rssP <= 50));
     Row("peak resident memory, pelorin start, MB", "<=50", Fixed(startPelorin.peakRssMegabytes, 1),

@@ -104,7 +104,7 @@ void InputWait::SleepOnConnection(int64_t deadlineNanos) {
         margin.Woke(MonotonicNanos() - wakeAt);
     }
     // The margin is spun in SDL's own reading of the display, still answering input at once; that also
-    // has SDL's path warm for the reading that follows the deadline, which is 30 µs slower cold.
+    // has SDL's path warm for the reading that follows the deadline, 30 microseconds slower when cold.
     while (MonotonicNanos() < deadlineNanos) {
         SDL_PumpEvents();
         if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT) == SDL_TRUE) return;
