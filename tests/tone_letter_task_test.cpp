@@ -33,5 +33,26 @@ TEST(Tone_LetterTaskTest, BothChannelsRunAtOnceAndTheFirstToneIsArmedOnlyOnceItH
     EXPECT_EQ(lab.Times("sound wave/"), (std::vector<int64_t>{0, 187}));
 }
 
+TEST(Tone_LetterTaskTest, GrowthTicksKeepTheirScheduleThroughTheFirstToneAndTheWholeBlock) {
+    // A display tall enough that the bars rise for the whole minute without reaching the top.
+    Lab lab(300, 1024, 5400);
+    lab.SetBlockNumber(3);
+    Tone_LetterTask& dual = lab.experiment.Tone_LetterTask();
+    dual.Start();
+    lab.RunUntilIdle();
+
+    // The timers start at 0 with the 300 ms tone: the ticks due at 35 to 280 ms fell due while it
+    // played and come as one at 300; then the n-th tick falls at n x 35 ms, up to the last before the
+    // block timer's 60000 ms.
+    std::vector<int64_t> expected{300};
+    for (int64_t tick = 315; tick < 60000; tick += 35) expected.push_back(tick);
+    std::vector<int64_t> grown;
+    for (auto [at, height] : lab.Heights("Tone_LetterTask.Shape1")) {
+        if (at > 0 && at <= 60000) grown.push_back(at);
+    }
+    EXPECT_EQ(grown, expected);
+    EXPECT_EQ(lab.host.TimeOf("show Tone_LetterTask.Label2"), 60000) << "the block ends on its own timer";
+}
+
 }  // namespace
 }  // namespace pelorin::test

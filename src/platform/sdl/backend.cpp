@@ -1,9 +1,7 @@
 #include "platform/sdl/backend.h"
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "platform/control.h"
 #include "platform/runtime.h"
@@ -14,10 +12,6 @@ namespace pelorin::sdl {
 
 namespace {
 
-// Below this much time to a deadline the wait polls and naps instead of trusting a millisecond
-// timeout, so that it ends within a fraction of a millisecond of the deadline.
-constexpr int64_t SPIN_MICROS = 2000;
-constexpr auto NAP = std::chrono::microseconds(100);
 constexpr int WHEEL_LINES = 3;
 
 int VirtualKey(SDL_Keycode key) {
@@ -82,9 +76,12 @@ int ShiftState(Uint16 mod) {
     return shift;
 }
 
+// SDL's software renderer unless SDL_RENDER_DRIVER names another: the screens are a few rectangles
+// and lines of text, drawn only when they change, and it costs less CPU and memory than a GPU
+// driver, and several times less than the software OpenGL of machines without one.
 RendererPtr MakeRenderer(SDL_Window* window) {
-    RendererPtr renderer(SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED));
-    if (!renderer) renderer.reset(SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE));
+    RendererPtr renderer(SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE));
+    if (!renderer) renderer.reset(SDL_CreateRenderer(window, -1, 0));
     if (!renderer) throw StartError(std::string("cannot draw into the window: ") + SDL_GetError());
     return renderer;
 }
@@ -98,11 +95,12 @@ VideoHints::VideoHints() {
     SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
     // The full-screen window stays when the debug window or another program takes the keyboard.
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    // The software renderer's frames go to the window directly, not through an OpenGL texture.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
 }
 
 Backend::Backend() try {
-    clockFrequency = SDL_GetPerformanceFrequency();
-    clockStart = SDL_GetPerformanceCounter();
+    clockStart = MonotonicNanos();
     SDL_DisplayMode mode{};
     if (SDL_GetDesktopDisplayMode(0, &mode) != 0) throw StartError(std::string("no display: ") + SDL_GetError());
     displayWidth = mode.w;
@@ -114,6 +112,7 @@ Backend::Backend() try {
     if (!mainWindow) throw StartError(std::string("cannot open a window: ") + SDL_GetError());
     mainRenderer = MakeRenderer(mainWindow.get());
     mainPainter = std::make_unique<Painter>(*mainRenderer, fonts, layouts);
+    inputWait = std::make_unique<InputWait>(mainWindow.get());
     SDL_GetWindowSize(mainWindow.get(), &displayWidth, &displayHeight);
     // Nothing here follows the pointer; its moves would only wake the loop.
     SDL_EventState(SDL_MOUSEMOTION, SDL_DISABLE);
@@ -127,33 +126,26 @@ Backend::Backend() try {
 
 Backend::~Backend() = default;
 
-int64_t Backend::NowMicros() {
-    uint64_t ticks = SDL_GetPerformanceCounter() - clockStart;
-    // Split so that the multiplication cannot overflow however long the machine has run.
-    return static_cast<int64_t>((ticks / clockFrequency) * 1000000 + (ticks % clockFrequency) * 1000000 / clockFrequency);
-}
+// NOTE: the kernel's monotonic clock rather than SDL's raw one, so that the deadlines of the waits
+// are times its timers can be set for.
+int64_t Backend::NowMicros() { return (MonotonicNanos() - clockStart) / 1000; }
 
 std::string Backend::CurrentDirectory() { return std::filesystem::current_path().string(); }
 
 void Backend::WaitForInput(int64_t deadlineMicros) {
+    int64_t deadline = deadlineMicros == NO_DEADLINE ? NO_DEADLINE : clockStart + deadlineMicros * 1000;
     for (;;) {
         if (!pending.empty()) return;
         // An expose or a scroll while waiting is drawn at once, not when the wait ends.
         Present();
-        int64_t remaining = deadlineMicros - NowMicros();
-        if (remaining <= 0) return;
+        if (MonotonicNanos() >= deadline) return;
         SDL_Event event;
-        bool got = false;
-        if (deadlineMicros == NO_DEADLINE) {
-            got = SDL_WaitEvent(&event) != 0;
-        } else if (remaining - SPIN_MICROS >= 1000) {
-            int64_t millis = std::min<int64_t>((remaining - SPIN_MICROS) / 1000, 1 << 30);
-            got = SDL_WaitEventTimeout(&event, static_cast<int>(millis)) != 0;
-        } else {
-            got = SDL_PollEvent(&event) != 0;
-            if (!got) std::this_thread::sleep_for(std::min(NAP, std::chrono::microseconds(remaining)));
+        // Polling also reads the display connection dry, so that the sleep wakes on what comes next.
+        if (SDL_PollEvent(&event) != 0) {
+            ProcessEvent(event);
+            continue;
         }
-        if (got) ProcessEvent(event);
+        inputWait->Sleep(deadline);
     }
 }
 

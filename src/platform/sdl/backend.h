@@ -10,6 +10,7 @@
 
 #include "platform/host.h"
 #include "platform/sdl/geometry.h"
+#include "platform/sdl/input_wait.h"
 #include "platform/sdl/key_translator.h"
 #include "platform/sdl/painter.h"
 #include "platform/sdl/sdl_audio.h"
@@ -96,6 +97,7 @@ private:
     WindowPtr mainWindow;
     RendererPtr mainRenderer;
     std::unique_ptr<Painter> mainPainter;
+    std::unique_ptr<InputWait> inputWait;
     std::map<Screen*, BorderedWindow> windows;
     std::set<Screen*> topMost;
     Audio audio;
@@ -109,8 +111,8 @@ private:
     bool dirty = true;
     int displayWidth = 0;
     int displayHeight = 0;
-    uint64_t clockStart = 0;
-    uint64_t clockFrequency = 1;
+    // The monotonic clock's reading at start, in nanoseconds: NowMicros counts from it.
+    int64_t clockStart = 0;
 };
 
 }  // namespace pelorin::sdl

@@ -369,30 +369,21 @@ void Painter::Outline(const SDL_Rect& rect, Color color) {
     SDL_RenderDrawRect(&renderer, &rect);
 }
 
-void Painter::Raised(const SDL_Rect& rect) {
-    int right = rect.x + rect.w - 1;
-    int bottom = rect.y + rect.h - 1;
-    Fill({rect.x, rect.y, rect.w, 1}, WHITE);
-    Fill({rect.x, rect.y, 1, rect.h}, WHITE);
-    Fill({rect.x, bottom, rect.w, 1}, DARK_SHADOW);
-    Fill({right, rect.y, 1, rect.h}, DARK_SHADOW);
-    Fill({rect.x + 1, rect.y + 1, rect.w - 2, 1}, LIGHT);
-    Fill({rect.x + 1, rect.y + 1, 1, rect.h - 2}, LIGHT);
-    Fill({rect.x + 1, bottom - 1, rect.w - 2, 1}, SHADOW);
-    Fill({right - 1, rect.y + 1, 1, rect.h - 2}, SHADOW);
-}
+void Painter::Raised(const SDL_Rect& rect) { Bevel(rect, WHITE, DARK_SHADOW, LIGHT, SHADOW); }
 
-void Painter::Sunken(const SDL_Rect& rect) {
+void Painter::Sunken(const SDL_Rect& rect) { Bevel(rect, SHADOW, WHITE, DARK_SHADOW, LIGHT); }
+
+void Painter::Bevel(const SDL_Rect& rect, Color outerLit, Color outerDark, Color innerLit, Color innerDark) {
     int right = rect.x + rect.w - 1;
     int bottom = rect.y + rect.h - 1;
-    Fill({rect.x, rect.y, rect.w, 1}, SHADOW);
-    Fill({rect.x, rect.y, 1, rect.h}, SHADOW);
-    Fill({rect.x, bottom, rect.w, 1}, WHITE);
-    Fill({right, rect.y, 1, rect.h}, WHITE);
-    Fill({rect.x + 1, rect.y + 1, rect.w - 2, 1}, DARK_SHADOW);
-    Fill({rect.x + 1, rect.y + 1, 1, rect.h - 2}, DARK_SHADOW);
-    Fill({rect.x + 1, bottom - 1, rect.w - 2, 1}, LIGHT);
-    Fill({right - 1, rect.y + 1, 1, rect.h - 2}, LIGHT);
+    Fill({rect.x, rect.y, rect.w, 1}, outerLit);
+    Fill({rect.x, rect.y, 1, rect.h}, outerLit);
+    Fill({rect.x, bottom, rect.w, 1}, outerDark);
+    Fill({right, rect.y, 1, rect.h}, outerDark);
+    Fill({rect.x + 1, rect.y + 1, rect.w - 2, 1}, innerLit);
+    Fill({rect.x + 1, rect.y + 1, 1, rect.h - 2}, innerLit);
+    Fill({rect.x + 1, bottom - 1, rect.w - 2, 1}, innerDark);
+    Fill({right - 1, rect.y + 1, 1, rect.h - 2}, innerDark);
 }
 
 void Painter::DottedOutline(const SDL_Rect& rect) {

@@ -83,6 +83,8 @@ private:
     // The two-pixel 3D edges of the classic controls.
     void Raised(const SDL_Rect& rect);
     void Sunken(const SDL_Rect& rect);
+    // Two-pixel edges: the top and left lines lit, the bottom and right ones dark.
+    void Bevel(const SDL_Rect& rect, Color outerLit, Color outerDark, Color innerLit, Color innerDark);
     void DottedOutline(const SDL_Rect& rect);
     // Text at a point, its top-left corner there.
     void Text(TTF_Font& font, std::string_view utf8, int x, int y, Color color);
