@@ -165,13 +165,22 @@ int64_t WavInfo::DurationMicros() const {
     return (frames * 1'000'000 + sampleRate / 2) / sampleRate;
 }
 
-std::optional<WavInfo> ReadWavInfo(const std::string& path) {
-    std::ifstream in;
+namespace {
+
+// Opens a regular wave file and reads its layout, leaving the stream at hand for the samples.
+std::optional<WavLayout> OpenLayout(const std::string& path, std::ifstream& in) {
     int64_t fileSize = 0;
     if (!OpenRegular(path, in, fileSize)) {
         return std::nullopt;
     }
-    const auto layout = ReadLayout(in, fileSize);
+    return ReadLayout(in, fileSize);
+}
+
+}  // namespace
+
+std::optional<WavInfo> ReadWavInfo(const std::string& path) {
+    std::ifstream in;
+    const auto layout = OpenLayout(path, in);
     if (!layout) {
         return std::nullopt;
     }
@@ -180,11 +189,7 @@ std::optional<WavInfo> ReadWavInfo(const std::string& path) {
 
 std::optional<WavData> ReadWavData(const std::string& path) {
     std::ifstream in;
-    int64_t fileSize = 0;
-    if (!OpenRegular(path, in, fileSize)) {
-        return std::nullopt;
-    }
-    const auto layout = ReadLayout(in, fileSize);
+    const auto layout = OpenLayout(path, in);
     if (!layout) {
         return std::nullopt;
     }
