@@ -26,18 +26,37 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Starts an Xvfb of its own, on a display number it picks itself, and a fresh working folder.
+# Starts an Xvfb on a display number picked at random from a high range, trying another number when
+# that one is taken, and waits until it answers. The lowest free number, which Xvfb would pick itself,
+# is often one that another test's server has just let go of while it still tidies its socket away.
+# Sets launched_display and launched_pid.
+launch_xvfb() {
+  local number
+  for _ in $(seq 20); do
+    number=$((200 + RANDOM % 700))
+    [ -e "/tmp/.X${number}-lock" ] && continue
+    Xvfb ":$number" -screen 0 "${WIDTH}x${HEIGHT}x24" -nolisten tcp >/dev/null 2>&1 &
+    launched_pid=$!
+    for _ in $(seq 100); do
+      # Answering, and still running: not another test's server on a number taken meanwhile.
+      if xwininfo -display ":$number" -root >/dev/null 2>&1 && sleep 0.1 && kill -0 "$launched_pid" 2>/dev/null; then
+        launched_display=":$number"
+        return 0
+      fi
+      kill -0 "$launched_pid" 2>/dev/null || break
+      sleep 0.05
+    done
+    kill "$launched_pid" 2>/dev/null && wait "$launched_pid" 2>/dev/null || true
+  done
+  fail "Xvfb did not start"
+}
+
+# Starts an Xvfb of its own and a fresh working folder.
 start_display() {
   work=$(mktemp -d "${TMPDIR:-/tmp}/pelorin-xvfb-XXXXXX")
-  Xvfb -displayfd 3 -screen 0 "${WIDTH}x${HEIGHT}x24" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start"
-    sleep 0.05
-  done
-  export DISPLAY=":$(head -n1 "$work/display")"
-  xwininfo -root >/dev/null 2>&1 || fail "Xvfb did not start on $DISPLAY"
+  launch_xvfb
+  xvfb_pid=$launched_pid
+  export DISPLAY=$launched_display
   export SDL_AUDIODRIVER=dummy
 }
 

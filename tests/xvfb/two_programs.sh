@@ -12,8 +12,9 @@ first_display=$DISPLAY
 first_pid_xvfb=$xvfb_pid
 
 # The second display and program, ended with the first ones.
-Xvfb -displayfd 3 -screen 0 "${WIDTH}x${HEIGHT}x24" -nolisten tcp 3>"$work/display2" >/dev/null 2>&1 &
-second_xvfb=$!
+launch_xvfb
+second_xvfb=$launched_pid
+second_display=$launched_display
 second_pid=""
 end_second() {
   if [ -n "$second_pid" ]; then kill "$second_pid" 2>/dev/null || true; fi
@@ -21,11 +22,6 @@ end_second() {
   cleanup
 }
 trap end_second EXIT
-for _ in $(seq 100); do
-  [ -s "$work/display2" ] && break
-  sleep 0.05
-done
-second_display=":$(head -n1 "$work/display2")"
 
 # Each program writes its output beside the other's.
 start_program "$1"
