@@ -35,7 +35,9 @@ launch_xvfb() {
   for _ in $(seq 20); do
     number=$((200 + RANDOM % 700))
     [ -e "/tmp/.X${number}-lock" ] && continue
-    Xvfb ":$number" -screen 0 "${WIDTH}x${HEIGHT}x24" -nolisten tcp >/dev/null 2>&1 &
+    # No reset when the last client leaves: the program connecting right after the readiness check
+    # would find the server mid-reset and no display.
+    Xvfb ":$number" -screen 0 "${WIDTH}x${HEIGHT}x24" -nolisten tcp -noreset >/dev/null 2>&1 &
     launched_pid=$!
     for _ in $(seq 100); do
       # Answering, and still running: not another test's server on a number taken meanwhile.
