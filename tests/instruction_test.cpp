@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "lab.h"
+#include "platform/files.h"
 
 namespace pelorin::test {
 namespace {
@@ -45,8 +46,10 @@ TEST(InstructionTest, AMissingFileIsNamedInTheViewAndTheRunGoesOnEscAsksToQuit) 
     lab.host.ScheduleClick(200, instruction.Command1);
     lab.RunUntilIdle();
     EXPECT_EQ(lab.host.TimeOf("msgbox 36 \"Pelorin\" \"Do you really want to quit?\""), 50);
-    EXPECT_EQ(instruction.RichTextBox1.Text(),
-              "Cannot open " + lab.dir.path + "/instruction.txt: No such file or directory");
+    std::string missing = JoinPath(lab.dir.path, "instruction.txt");
+    std::string reason;
+    ReadWholeFile(missing, &reason);
+    EXPECT_EQ(instruction.RichTextBox1.Text(), "Cannot open " + missing + ": " + reason);
     EXPECT_EQ(lab.host.TimeOf("top Display"), 2200);
 }
 

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/control.h"
@@ -247,13 +249,39 @@ TEST(AppendTest, AppendsWholeRecordsOnlyWhenAcceptedAndReportsFailures) {
     EXPECT_EQ(seen, " 1 ab 1 \r\n# note\r\n 2 cd 2 \r\n");
     EXPECT_EQ(ReadWholeFile(path), seen);
 
-    // A full disk and a folder in the file's place fail with their reasons.
-    std::filesystem::create_symlink("/dev/full", dir.path + "/full.txt");
-    AppendResult full = AppendIfAccepted(dir.path + "/full.txt", accept, " 4 gh 2 \r\n");
-    EXPECT_EQ(full.status, AppendResult::Status::Failed);
-    EXPECT_EQ(full.error, "No space left on device");
+    // A folder in the file's place fails (full disks and devices: the records tests).
     std::filesystem::create_directory(dir.path + "/folder.txt");
-    EXPECT_EQ(AppendIfAccepted(dir.path + "/folder.txt", accept, "x").error, "Is a directory");
+    AppendResult folder = AppendIfAccepted(dir.path + "/folder.txt", accept, "x");
+    EXPECT_EQ(folder.status, AppendResult::Status::Failed);
+    EXPECT_FALSE(folder.error.empty());
+}
+
+TEST(AppendTest, ASecondAppendWaitsForTheFirstAndSeesItsRecord) {
+    test::TempDir dir;
+    std::string path = JoinPath(dir.path, "list.txt");
+    std::string seenBySecond;
+    std::thread second;
+    auto first = [&](const std::string&) {
+        // The second registration starts while the first holds the list: it must wait, then check
+        // the list with the first's record in it.
+        second = std::thread([&] {
+            AppendIfAccepted(path, [&](const std::string& contents) { seenBySecond = contents; return true; },
+                             " 2 cd 1 \r\n");
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return seenBySecond.empty();
+    };
+    EXPECT_EQ(AppendIfAccepted(path, first, " 1 ab 1 \r\n").status, AppendResult::Status::Written);
+    second.join();
+    EXPECT_EQ(seenBySecond, " 1 ab 1 \r\n");
+    EXPECT_EQ(ReadWholeFile(path), " 1 ab 1 \r\n 2 cd 1 \r\n");
+}
+
+TEST(PathTest, NamesJoinTheFolderWithTheSystemsSeparator) {
+    std::string sep(1, PATH_SEPARATOR);
+    EXPECT_EQ(JoinPath("lab", "wave/200.wav"), "lab" + sep + "wave" + sep + "200.wav");
+    // A folder that already ends with a separator, such as a drive's root, gets no second one.
+    EXPECT_EQ(JoinPath("lab" + sep, "list.txt"), "lab" + sep + "list.txt");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -8,13 +9,22 @@
 
 namespace pelorin::test {
 
+// A folder of a name no other exists under, made in base: its UTF-8 path.
+inline std::string MakeUniqueFolder(const std::filesystem::path& base, const std::string& stem) {
+    std::random_device entropy;
+    for (;;) {
+        std::filesystem::path folder = base / (stem + std::to_string(entropy()));
+        if (std::filesystem::create_directory(folder)) {
+            std::u8string utf8 = folder.u8string();
+            return std::string(utf8.begin(), utf8.end());
+        }
+    }
+}
+
 // A fresh folder for one test, removed afterwards.
 class TempDir {
 public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pelorin-test-XXXXXX").string();
-        path = mkdtemp(pattern.data());
-    }
+    TempDir() : path(MakeUniqueFolder(std::filesystem::temp_directory_path(), "pelorin-test-")) {}
     ~TempDir() {
         std::error_code ignored;
         std::filesystem::permissions(path, std::filesystem::perms::owner_all, ignored);

@@ -1,12 +1,8 @@
 #include "flow/subject_list.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 #include "platform/files.h"
@@ -55,11 +51,6 @@ std::optional<long> LastRecordId(const std::vector<std::string>& lines) {
         if (auto id = RecordId(*line)) return id;
     }
     return std::nullopt;
-}
-
-std::optional<std::string> MakeFolder(const std::string& path) {
-    if (mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return std::nullopt;
-    return std::string(std::strerror(errno));
 }
 
 int16_t FloorMod(int16_t a, int16_t b) {

@@ -25,10 +25,6 @@ bool ListHoldsId(std::string_view contents, long id);
 // The ID of the list's last record, or nullopt when it has none.
 std::optional<long> LastRecordId(const std::vector<std::string>& lines);
 
-// Makes a folder. An existing file or folder of that name is not a failure; any other failure returns
-// its reason.
-std::optional<std::string> MakeFolder(const std::string& path);
-
 // a - floor(a / b) * b.
 int16_t FloorMod(int16_t a, int16_t b);
 

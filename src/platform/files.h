@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -21,6 +22,23 @@ std::vector<std::string> SplitLines(std::string_view text);
 // The most any data file is read into memory: far beyond a real subject list or instruction text.
 inline constexpr size_t MAX_READ_BYTES = size_t{32} << 20;
 
+// The operating system's own separator between a folder and a name in it: '/' or '\'.
+extern const char PATH_SEPARATOR;
+
+// A name inside a folder as the operating system writes it: "wave/200.wav" in "C:\Lab" becomes
+// "C:\Lab\wave\200.wav" on Windows. Names are given with '/'.
+std::string JoinPath(std::string_view folder, std::string_view relativeName);
+
+// A UTF-8 path as a filesystem path, whatever the system's narrow code page is.
+std::filesystem::path PathFromUtf8(std::string_view path);
+
+// The program's current folder, in UTF-8 and the operating system's own spelling.
+std::string CurrentFolder();
+
+// Makes a folder. An existing file or folder of that name is not a failure; any other failure returns
+// its reason.
+std::optional<std::string> MakeFolder(const std::string& path);
+
 // Reads a whole regular file of at most MAX_READ_BYTES. On failure (a missing file, a folder, a device
 // or FIFO, a larger file) returns nullopt and puts the reason into *error when given.
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string* error = nullptr);
@@ -36,8 +54,8 @@ struct AppendResult {
 // Appends a record to a text file as one step under an advisory lock, so that two programs appending
 // to the same file never interleave and never both pass the check: the file's whole contents are read
 // under the lock and handed to accept, and only if it agrees is the record written, in one write,
-// after a CR LF if the last line has no line end. The file, and its folder when the record is its first,
-// are flushed to the disk before this returns. A failed write or flush leaves the file as it was. A
+// after a CR LF if the last line has no line end. The file, and its folder when the record is its first
+// (where the system can flush a folder), are flushed to the disk before this returns. A failed write or flush leaves the file as it was. A
 // regular file larger than MAX_READ_BYTES is not written to.
 AppendResult AppendIfAccepted(const std::string& path, const std::function<bool(const std::string& contents)>& accept,
                               const std::string& record);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/control.h"
+#include "platform/files.h"
 #include "platform/screen.h"
 #include "platform/timer.h"
 
@@ -237,9 +238,7 @@ void Runtime::SetCursorPos(int x, int y) { host.SetCursorPos(x, y); }
 uint32_t Runtime::GetTickCount() { return static_cast<uint32_t>(host.NowMicros() / 1000); }
 
 std::string Runtime::DataPath(const std::string& relativeName) {
-    std::string directory = host.CurrentDirectory();
-    if (!directory.empty() && directory.back() != '/') directory += '/';
-    return directory + relativeName;
+    return JoinPath(host.CurrentDirectory(), relativeName);
 }
 
 void Runtime::End() {

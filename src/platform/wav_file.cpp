@@ -7,6 +7,8 @@
 #include <fstream>
 #include <limits>
 
+#include "platform/files.h"
+
 namespace pelorin {
 
 namespace {
@@ -144,15 +146,16 @@ std::optional<WavLayout> ReadLayout(std::ifstream& in, int64_t fileSize) {
 // Opens a regular file; a FIFO or device would block or never end.
 bool OpenRegular(const std::string& path, std::ifstream& in, int64_t& fileSize) {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
+    const std::filesystem::path native = PathFromUtf8(path);
+    if (!std::filesystem::is_regular_file(native, error)) {
         return false;
     }
-    const auto size = std::filesystem::file_size(path, error);
+    const auto size = std::filesystem::file_size(native, error);
     if (error || size > static_cast<uintmax_t>(std::numeric_limits<int64_t>::max())) {
         return false;
     }
     fileSize = static_cast<int64_t>(size);
-    in.open(path, std::ios::binary);
+    in.open(native, std::ios::binary);
     return in.is_open();
 }
 
@@ -228,7 +231,7 @@ bool WriteWavPcm16(const std::string& path, int sampleRate, const std::vector<in
     for (const int16_t sample : samples) {
         PutLe16(bytes, static_cast<uint16_t>(sample));
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     out.close();
     return !out.fail();

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/control.h"
+#include "platform/files.h"
 #include "platform/runtime.h"
 #include "platform/screen.h"
 #include "platform/wav_file.h"
@@ -236,8 +237,11 @@ void HeadlessHost::SetCursorPos(int x, int y) {
 void HeadlessHost::SetTopMost(Screen& screen) { Record("topmost " + screen.Name()); }
 
 std::string HeadlessHost::Relative(const std::string& path) const {
-    std::string prefix = currentDirectory + "/";
-    return path.starts_with(prefix) ? path.substr(prefix.size()) : path;
+    // The trace names files the same way on every system: relative, with '/'.
+    std::string prefix = JoinPath(currentDirectory, "");
+    std::string relative = path.starts_with(prefix) ? path.substr(prefix.size()) : path;
+    std::replace(relative.begin(), relative.end(), PATH_SEPARATOR, '/');
+    return relative;
 }
 
 void HeadlessHost::PlaySoundSync(const std::string& path) {

@@ -50,10 +50,6 @@ int64_t MonotonicNanos() {
     return int64_t{now.tv_sec} * NANOS_PER_SECOND + now.tv_nsec;
 }
 
-FileDescriptor::~FileDescriptor() {
-    if (fd >= 0) close(fd);
-}
-
 InputWait::InputWait(SDL_Window* window)
     : displayFd(DisplayConnection(window)),
       timer(timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK)),

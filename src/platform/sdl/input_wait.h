@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/posix_file_descriptor.h"
 #include "platform/sdl/sdl_types.h"
 #include "platform/sdl/wake_margin.h"
 
@@ -9,20 +10,6 @@ namespace pelorin::sdl {
 
 // Nanoseconds on the monotonic clock, the one the kernel's timers run on.
 int64_t MonotonicNanos();
-
-// A file descriptor, closed with its owner.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) : fd(fd) {}
-    ~FileDescriptor();
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int Get() const { return fd; }
-
-private:
-    int fd;
-};
 
 // Puts the one thread to sleep until the window system has input for it, another thread has pushed
 // an SDL event, or a deadline comes, whichever is first. On X11 it sleeps on the display connection
