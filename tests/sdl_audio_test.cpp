@@ -11,9 +11,9 @@
 #include <iterator>
 #include <numbers>
 #include <thread>
-#include <unistd.h>
 
 #include "platform/wav_file.h"
+#include "test_support.h"
 
 namespace pelorin::sdl {
 namespace {
@@ -102,9 +102,8 @@ protected:
         return runs;
     }
 
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-        ("pelorin_audio_" + std::to_string(getpid()) + "_" +
-         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    test::TempDir temp;
+    const std::filesystem::path dir = temp.path;
 };
 
 TEST_F(AudioTest, PlaySyncReturnsAfterTheWholeSound) {

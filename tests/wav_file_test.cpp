@@ -1,11 +1,11 @@
 #include "platform/wav_file.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <numeric>
-#include <unistd.h>
 
 namespace pelorin {
 namespace {
@@ -68,9 +68,8 @@ protected:
         return (dir / name).string();
     }
 
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-        ("pelorin_wav_" + std::to_string(getpid()) + "_" +
-         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    test::TempDir temp;
+    const std::filesystem::path dir = temp.path;
 };
 
 TEST_F(WavFileTest, WrittenFileReadsBack) {
