@@ -1,11 +1,11 @@
 // Pelorin: no command line, no configuration. Starts on the registration screen in the current
 // folder and returns 0 when the run is ended by "Quit" or by Yes to the quit question.
 #include <exception>
-#include <iostream>
 
 #include "flow/experiment.h"
 #include "platform/runtime.h"
 #include "platform/sdl/sdl_host.h"
+#include "platform/warning.h"
 
 int main() {
     try {
@@ -15,7 +15,7 @@ int main() {
     } catch (const pelorin::ProgramEnded&) {
         return 0;
     } catch (const std::exception& error) {
-        std::cerr << "pelorin: " << error.what() << '\n';
+        pelorin::ReportFailure(error.what());
         return 1;
     }
 }

@@ -1,5 +1,6 @@
 #include "platform/sdl/sdl_audio.h"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -36,8 +37,8 @@ class AudioTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::filesystem::create_directories(dir);
-        setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", Path("output.raw").c_str(), 1);
+        SDL_setenv("SDL_AUDIODRIVER", "disk", 1);
+        SDL_setenv("SDL_DISKAUDIOFILE", Path("output.raw").c_str(), 1);
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
 
@@ -190,7 +191,7 @@ TEST_F(AudioTest, WavePlayerPlaysFromWhereItIs) {
 TEST_F(AudioTest, TimingsAreKeptWithoutASoundCard) {
     const std::string tone = Tone("tone.wav", 300);
     // The dummy driver plays into nothing; it crashes on buffer sizes other than powers of two.
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
     {
         Audio audio;
         EXPECT_FALSE(audio.Silent());
@@ -200,7 +201,7 @@ TEST_F(AudioTest, TimingsAreKeptWithoutASoundCard) {
     }
 
     // No device at all: one line on stderr, then silence that still takes the tone's duration.
-    setenv("SDL_AUDIODRIVER", "nonexistent", 1);
+    SDL_setenv("SDL_AUDIODRIVER", "nonexistent", 1);
     ::testing::internal::CaptureStderr();
     Audio audio;
     const std::string warning = ::testing::internal::GetCapturedStderr();

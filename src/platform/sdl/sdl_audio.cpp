@@ -7,13 +7,13 @@
 #include <climits>
 #include <condition_variable>
 #include <cstring>
-#include <iostream>
 #include <map>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/warning.h"
 #include "platform/wav_file.h"
 
 namespace pelorin::sdl {
@@ -115,8 +115,7 @@ std::vector<int16_t> ConvertToDevice(const WavData& wav, const SDL_AudioSpec& ou
 
 void SayRunningSilent() {
     const char* reason = SDL_GetError();
-    std::cerr << "pelorin: no audio device (" << (*reason != '\0' ? reason : "unknown reason")
-              << "); running silent\n";
+    Warn(std::string("no audio device (") + (*reason != '\0' ? reason : "unknown reason") + "); running silent");
 }
 
 class AudioSubsystem {

@@ -16,7 +16,7 @@ namespace pelorin::sdl {
 // use, with the advance of every glyph measured once.
 class Fonts {
 public:
-    // Finds the regular and bold faces through fontconfig, or at Debian's paths.
+    // Finds the regular and bold faces where the system keeps them (font_files.h).
     Fonts();
 
     // The font for a point size at 96 dpi.
