@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <deque>
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <set>
 
 #include "platform/control.h"
+#include "platform/files.h"
 #include "platform/runtime.h"
 #include "platform/screen.h"
 #include "platform/sdl/canvas.h"
@@ -38,6 +38,9 @@ struct VideoHints {
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
         // The software renderer's frames go to the window directly, not through an OpenGL texture.
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        // On Windows' scaled displays (150% on many 4K lab monitors) the window covers the real
+        // pixels instead of being stretched by the system; elsewhere the hint is not read.
+        SDL_SetHint(SDL_HINT_WINDOWS_DPI_AWARENESS, "permonitorv2");
     }
 };
 
@@ -354,7 +357,7 @@ int64_t SdlHost::NowMicros() { return (MonotonicNanos() - state->clockStart) / 1
 int SdlHost::DisplayWidthPixels() { return state->displayWidth; }
 int SdlHost::DisplayHeightPixels() { return state->displayHeight; }
 
-std::string SdlHost::CurrentDirectory() { return std::filesystem::current_path().string(); }
+std::string SdlHost::CurrentDirectory() { return CurrentFolder(); }
 
 void SdlHost::WaitForInput(int64_t deadlineMicros) {
     int64_t deadline = deadlineMicros == NO_DEADLINE ? NO_DEADLINE : state->clockStart + deadlineMicros * 1000;
