@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <regex>
+#include <thread>
+
+#include "platform/files.h"
+#include "platform/warning.h"
+#include "platform/win32_handle.h"
+#include "test_support.h"
+
+namespace pelorin::test {
+namespace {
+
+// A lab folder such as C:\Users\Zoë\Experiment: every path is wide inside, UTF-8 outside.
+TEST(WindowsFilesTest, AFolderWithANonAsciiNameHoldsTheListAndResData) {
+    TempDir dir;
+    std::string lab = JoinPath(dir.path, "Zo\xC3\xAB");
+    ASSERT_EQ(MakeFolder(lab), std::nullopt);
+    std::string list = JoinPath(lab, "CurrentSubjects.txt");
+    auto accept = [](const std::string&) { return true; };
+    EXPECT_EQ(AppendIfAccepted(list, accept, " 1 ab 1 \r\n").status, AppendResult::Status::Written);
+    EXPECT_EQ(ReadWholeFile(list), " 1 ab 1 \r\n");
+    EXPECT_EQ(MakeFolder(JoinPath(lab, "Res_Data")), std::nullopt);
+    EXPECT_TRUE(std::filesystem::is_directory(PathFromUtf8(JoinPath(lab, "Res_Data"))));
+
+    // The current folder comes back in the spelling it was entered with.
+    std::wstring before(MAX_PATH, L'\0');
+    before.resize(GetCurrentDirectoryW(MAX_PATH, before.data()));
+    ASSERT_TRUE(SetCurrentDirectoryW(WideFromUtf8(lab).c_str()));
+    std::string current = CurrentFolder();
+    SetCurrentDirectoryW(before.c_str());
+    EXPECT_TRUE(current.ends_with("\\Zo\xC3\xAB")) << current;
+}
+
+// Windows' locks are mandatory: a lock over the records would make another program's reading of the
+// list fail while one registers. The registration lock keeps the list readable, as flock does.
+TEST(WindowsFilesTest, TheListStaysReadableWhileARegistrationHoldsIt) {
+    TempDir dir;
+    std::string list = JoinPath(dir.path, "CurrentSubjects.txt");
+    auto accept = [](const std::string&) { return true; };
+    ASSERT_EQ(AppendIfAccepted(list, accept, " 1 ab 1 \r\n").status, AppendResult::Status::Written);
+    std::optional<std::string> readMeanwhile;
+    auto readWhileHeld = [&](const std::string&) {
+        std::thread reader([&] { readMeanwhile = ReadWholeFile(list); });
+        reader.join();
+        return true;
+    };
+    EXPECT_EQ(AppendIfAccepted(list, readWhileHeld, " 2 cd 2 \r\n").status, AppendResult::Status::Written);
+    EXPECT_EQ(readMeanwhile, " 1 ab 1 \r\n");
+}
+
+// Run by the test below as the second program; skipped when run on its own.
+TEST(WindowsFilesTest, SecondProgramRegisters) {
+    std::wstring list(MAX_PATH, L'\0');
+    list.resize(GetEnvironmentVariableW(L"PELORIN_SECOND_PROGRAM_LIST", list.data(), MAX_PATH));
+    if (list.empty()) GTEST_SKIP() << "run by AnotherProgramsRegistrationWaitsForTheLock";
+    Win32Handle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, L"PelorinSecondProgramReady"));
+    SetEvent(ready.Get());
+    AppendIfAccepted(Utf8FromWide(list), [](const std::string&) { return true; }, " 2 cd 2 \r\n");
+}
+
+// Two processes, as two lab PCs on one shared folder: the second's registration waits in LockFileEx
+// until the first has written and flushed, then appends after it.
+TEST(WindowsFilesTest, AnotherProgramsRegistrationWaitsForTheLock) {
+    TempDir dir;
+    std::string list = JoinPath(dir.path, "CurrentSubjects.txt");
+    Win32Handle ready(CreateEventW(nullptr, TRUE, FALSE, L"PelorinSecondProgramReady"));
+    std::wstring self(MAX_PATH, L'\0');
+    self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
+    std::wstring command = L"\"" + self + L"\" --gtest_filter=WindowsFilesTest.SecondProgramRegisters";
+    SetEnvironmentVariableW(L"PELORIN_SECOND_PROGRAM_LIST", WideFromUtf8(list).c_str());
+
+    PROCESS_INFORMATION second{};
+    bool secondWaited = false;
+    std::optional<std::string> listMeanwhile;
+    auto holdTheLock = [&](const std::string&) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &second)) {
+            return false;
+        }
+        // Once the second program is about to register, it must wait for as long as this one holds on.
+        if (WaitForSingleObject(ready.Get(), 30000) != WAIT_OBJECT_0) return false;
+        secondWaited = WaitForSingleObject(second.hProcess, 1000) == WAIT_TIMEOUT;
+        listMeanwhile = ReadWholeFile(list);
+        return true;
+    };
+    AppendResult first = AppendIfAccepted(list, holdTheLock, " 1 ab 1 \r\n");
+    SetEnvironmentVariableW(L"PELORIN_SECOND_PROGRAM_LIST", nullptr);
+    ASSERT_NE(second.hProcess, nullptr) << "the second program did not start";
+    Win32Handle process(second.hProcess);
+    Win32Handle thread(second.hThread);
+    ASSERT_EQ(WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.Get(), &exitCode);
+
+    EXPECT_EQ(first.status, AppendResult::Status::Written);
+    EXPECT_TRUE(secondWaited) << "the second program did not wait for the lock";
+    EXPECT_EQ(listMeanwhile, "");
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(ReadWholeFile(list), " 1 ab 1 \r\n 2 cd 2 \r\n");
+}
+
+TEST(WindowsFilesTest, ReadingRefusesFoldersAndDevicesAndSaysWhy) {
+    TempDir dir;
+    std::string reason;
+    EXPECT_EQ(ReadWholeFile(dir.path, &reason), std::nullopt);
+    EXPECT_EQ(reason, "is a folder");
+    // NUL never ends and holds nothing.
+    EXPECT_EQ(ReadWholeFile("NUL", &reason), std::nullopt);
+    EXPECT_EQ(reason, "not a regular file");
+    EXPECT_EQ(ReadWholeFile(JoinPath(dir.path, "missing.txt"), &reason), std::nullopt);
+    EXPECT_EQ(reason, SystemMessage(ERROR_FILE_NOT_FOUND));
+}
+
+// A program started by a double-click has no console: the warning must be in pelorin.log beside the
+// subject list, one dated line each, after what earlier runs left there.
+TEST(WindowsWarningTest, WarningsGoToPelorinLogInTheCurrentFolder) {
+    TempDir dir;
+    std::ofstream(PathFromUtf8(JoinPath(dir.path, "pelorin.log")), std::ios::binary) << "earlier\r\n";
+    std::wstring before(MAX_PATH, L'\0');
+    before.resize(GetCurrentDirectoryW(MAX_PATH, before.data()));
+    ASSERT_TRUE(SetCurrentDirectoryW(WideFromUtf8(dir.path).c_str()));
+    Warn("no audio device (none); running silent");
+    SetCurrentDirectoryW(before.c_str());
+    auto log = ReadWholeFile(JoinPath(dir.path, "pelorin.log"));
+    ASSERT_TRUE(log);
+    EXPECT_TRUE(std::regex_match(*log, std::regex("earlier\r\n\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d "
+                                                  "no audio device \\(none\\); running silent\r\n")))
+        << *log;
+}
+
+}  // namespace
+}  // namespace pelorin::test

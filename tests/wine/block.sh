@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# pelorin.exe under Wine runs into the first block: its bar stands on the bottom edge, a third of the
+# display high, and rises; the quit question asked in the block and answered Yes ends it with 0.
+#   block.sh WINE_RUN PELORIN_EXE MAKE_WAVES_EXE DEMO_DIR
+source "$(dirname "$0")/lib.sh"
+
+start_display
+prepare_wine_demo_data
+start_wine_program
+
+# Quick fill, Enter registers; Continue on the instructions, then on to the blocks.
+keys ctrl+Tab
+keys Return
+wait_file "$work/Res_Data"
+sleep 0.5
+keys Return
+sleep 0.5
+keys Return
+
+RED="rgb(255,0,0)"
+bar_shown() { [ "$(count_color "$1" "$RED")" -gt 1000 ]; }
+wait_screen "the bar of the first block" bar_shown
+first=$(shot first_bar)
+third=$((HEIGHT / 3))
+red=$(count_color "$first" "$RED")
+height=$((red / 81))
+if [ "$height" -lt "$third" ] || [ "$height" -gt $((third + 40)) ]; then
+  fail "the bar is $height pixels high at the start of the block, not about $third"
+fi
+[ "$(pixel "$first" 350 $((HEIGHT - 1)))" = "srgb(255,0,0)" ] || fail "no red tone bar on the bottom edge"
+[ "$(pixel "$first" 673 $((HEIGHT - 1)))" = "srgb(0,0,192)" ] || fail "no blue letter bar on the bottom edge"
+# The growth ticks run: a second later the bar is higher.
+sleep 1
+later=$(count_color "$(shot later_bar)" "$RED")
+[ "$later" -gt "$red" ] || fail "the bar did not rise: $red pixels, then $later"
+
+keys Escape
+wait_screen "the quit question" box_shown
+keys y
+wait_exit
+[ "$exit_code" = 0 ] || fail "the program ended with $exit_code"
+passed=1
