@@ -26,8 +26,9 @@ if command -v tesseract >/dev/null; then
   # The message names the list where the program looked: Wine's Z: drive and backslashes.
   convert "$image" -crop 700x200+162+284 -resize 300% -colorspace Gray "$work/duplicate-text.png"
   text=$(tesseract "$work/duplicate-text.png" - 2>/dev/null | tr -d '\n ')
-  expected=$(windows_path "$work/CurrentSubjects.txt")
-  [[ "$text" == *"${expected// /}"* ]] || fail "the duplicate message does not name $expected: $text"
+  # The folder's random letters (l, I, 1) are not read reliably; its shape is.
+  pattern='LookinZ:\\tmp\\pelorin-xvfb-[^\/]+\\CurrentSubjects\.txt'
+  [[ "$text" =~ $pattern ]] || fail "the duplicate message does not name $(windows_path "$work/CurrentSubjects.txt"): $text"
 fi
 keys Return
 wait_screen "the duplicate message to go" box_gone

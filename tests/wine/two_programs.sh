@@ -24,11 +24,10 @@ end_wine
 
 # A named desktop is made on the display of the program that asks for it.
 exe=$(windows_path "$pelorin_exe")
+# One after the other: two desktops made at the same moment can fail to make their windows.
 for display in "$first_display" "$second_display"; do
   (cd "$work" && DISPLAY=$display exec "$wine_run" explorer "/desktop=d${display#:},1024x768" "$exe" \
     >"$work/stdout-${display#:}.txt" 2>&1) &
-done
-for display in "$first_display" "$second_display"; do
   DISPLAY=$display TIMEOUT=60 wait_screen "the program's screen on $display" drawn
 done
 
