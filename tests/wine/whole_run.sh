@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The Windows package as a lab gets it: unpacked into a folder of its own, pelorin.exe runs the whole
+# experiment on the demo data under Wine. A subject who does not answer lets the bars overflow and
+# end the three blocks; "Quit" on the menu then ends the program with 0. The record is in the list
+# beside pelorin.exe.
+#   whole_run.sh WINE_RUN PACKAGE_ZIP
+source "$(dirname "$0")/lib.sh" "$1" "$(dirname "$2")/pelorin.exe" "" ""
+TIMEOUT=200
+
+start_display
+unzip -q "$2" -d "$work"
+folder=$work/$(basename "$2" .zip)
+pelorin_exe=$folder/pelorin.exe
+(cd "$folder" && exec "$wine_run" "$pelorin_exe" >"$work/stdout.txt" 2>"$work/stderr.txt") &
+program_pid=$!
+TIMEOUT=60 wait_screen "the first screen drawn" drawn
+
+keys ctrl+Tab
+keys Return
+wait_file "$folder/Res_Data"
+sleep 0.5
+keys Return
+sleep 0.5
+keys Return
+
+RED="rgb(255,0,0)"
+bars_shown() { [ "$(count_color "$1" "$RED")" -gt 1000 ]; }
+bars_gone() { ! bars_shown "$1"; }
+for block in 1 2 3; do
+  wait_screen "the bars of block $block" bars_shown
+  wait_screen "the end of block $block" bars_gone
+done
+# The menu: four buttons with their white edges, and nothing else white; "Quit" is the last.
+menu_shown() {
+  local white
+  white=$(count_color "$1" "rgb(255,255,255)")
+  [ "$white" -gt 300 ] && [ "$white" -lt 5000 ]
+}
+wait_screen "the menu after the three blocks" menu_shown
+xdotool mousemove 740 436 click 1
+wait_exit
+[ "$exit_code" = 0 ] || fail "the program ended with $exit_code"
+printf ' 1 kvt 2 \r\n' >"$work/expected.txt"
+cmp "$work/expected.txt" "$folder/CurrentSubjects.txt" || fail "the subject list is not as expected: $(od -c "$folder/CurrentSubjects.txt")"
+passed=1
