@@ -9,8 +9,8 @@ wine_run=$1
 pelorin_exe=$2
 make_waves_exe=$3
 demo_dir=$4
-# The prefix is the tests' own, so that the desktop is made on this test's display.
-export PELORIN_WINEPREFIX=${PELORIN_WINEPREFIX:-$(dirname "$pelorin_exe")/wine-xvfb}
+# The prefix is the tests' own (CMake names it), so that the desktop is made on this test's display.
+export PELORIN_WINEPREFIX=${PELORIN_WINEPREFIX:?no Wine prefix named for the tests}
 
 # Every Windows program of the prefix ends with the test, before its display goes.
 eval "$(declare -f cleanup | sed '1s/^cleanup/xvfb_cleanup/')"
