@@ -268,8 +268,10 @@ void Audio::PlaySync(const std::string& path) {
         return;
     }
     if (sound->samples.empty()) {
-        // Silent mode, or a format the device cannot take: the run keeps the sound's timing.
-        std::this_thread::sleep_for(sound->duration);
+        // Silent mode, or a format the device cannot take: the run keeps the sound's timing. To a
+        // deadline on the clock, because a sleep of mingw-w64's runtime can end a little early.
+        const auto until = Clock::now() + sound->duration;
+        for (auto now = Clock::now(); now < until; now = Clock::now()) std::this_thread::sleep_for(until - now);
         return;
     }
     const auto start = Clock::now();
