@@ -185,7 +185,25 @@ HeadlessHost::Frame HeadlessHost::Snapshot() const {
     return frame;
 }
 
+void HeadlessHost::OnNextPresent(std::function<void(int64_t presentedMicros)> callback) {
+    presentCallbacks.push_back(std::move(callback));
+}
+
+AudioOutput HeadlessHost::DescribeAudio() {
+    // Sounds take their durations on the virtual clock; nothing is heard.
+    return AudioOutput{true, "headless", "none", 0, 0};
+}
+
 void HeadlessHost::Present() {
+    DrawFrame();
+    // A pass with nothing new to draw presents the frame that already carries every change. Taken
+    // out first: a callback may itself present (a message box).
+    auto callbacks = std::move(presentCallbacks);
+    presentCallbacks.clear();
+    for (auto& callback : callbacks) callback(now);
+}
+
+void HeadlessHost::DrawFrame() {
     if (runtime == nullptr || runtime->Revision() == presentedRevision) return;
     presentedRevision = runtime->Revision();
     Frame frame = Snapshot();
@@ -242,8 +260,13 @@ std::string HeadlessHost::Relative(const std::string& path) const {
 
 void HeadlessHost::PlaySoundSync(const std::string& path) {
     Record("sound " + Relative(path));
+    lastSound = SoundOnset{now, 0, false};
     // The thread is given to the sound for its length; a file that cannot be played takes no time.
-    if (auto info = ReadWavInfo(path)) now += info->DurationMicros();
+    if (auto info = ReadWavInfo(path)) {
+        lastSound.durationMicros = info->DurationMicros();
+        lastSound.audible = true;
+        now += info->DurationMicros();
+    }
     Record("sound end " + Relative(path));
 }
 

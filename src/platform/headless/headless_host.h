@@ -85,6 +85,9 @@ public:
     void SetCursorPos(int x, int y) override;
     void SetTopMost(Screen& screen) override;
     void PlaySoundSync(const std::string& path) override;
+    SoundOnset LastSoundOnset() override { return lastSound; }
+    void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) override;
+    AudioOutput DescribeAudio() override;
     int WaveOpen(const std::string& path) override;
     void WaveRewind(int handle) override;
     void WavePlay(int handle) override;
@@ -110,6 +113,7 @@ private:
 
     void Schedule(int64_t atMillis, InputEvent event, int resizeWidth = 0, int resizeHeight = 0);
     void MoveDueToPending();
+    void DrawFrame();
     void Record(std::string what);
     std::string Relative(const std::string& path) const;
     Frame Snapshot() const;
@@ -126,6 +130,8 @@ private:
     std::vector<TraceEntry> trace;
     uint64_t presentedRevision = 0;
     Frame lastFrame;
+    SoundOnset lastSound;
+    std::vector<std::function<void(int64_t)>> presentCallbacks;
     std::map<int, std::string> waves;
     int nextWave = 1;
     int cursorX = -1;

@@ -344,11 +344,23 @@ void Backend::SyncWindows() {
 
 void Backend::Present() {
     if (runtime == nullptr) return;
-    if (runtime->Revision() == presentedRevision && !dirty) return;
-    presentedRevision = runtime->Revision();
-    dirty = false;
-    SyncWindows();
-    Redraw(std::nullopt);
+    if (runtime->Revision() != presentedRevision || dirty) {
+        presentedRevision = runtime->Revision();
+        dirty = false;
+        SyncWindows();
+        Redraw(std::nullopt);
+    }
+    if (presentCallbacks.empty()) return;
+    // Right after the renderer's present returned; with nothing new to draw, the frame on show
+    // already carries every change. Taken out first: a callback may itself present.
+    int64_t presented = NowMicros();
+    auto callbacks = std::move(presentCallbacks);
+    presentCallbacks.clear();
+    for (auto& callback : callbacks) callback(presented);
+}
+
+void Backend::OnNextPresent(std::function<void(int64_t presentedMicros)> callback) {
+    presentCallbacks.push_back(std::move(callback));
 }
 
 void Backend::Redraw(const std::optional<Overlay>& overlay) {
@@ -438,7 +450,12 @@ void Backend::SetTopMost(Screen& screen) {
     if (found != windows.end()) SDL_SetWindowAlwaysOnTop(found->second.window.get(), SDL_TRUE);
 }
 
-void Backend::PlaySoundSync(const std::string& path) { audio.PlaySync(path); }
+void Backend::PlaySoundSync(const std::string& path) {
+    // The call's time: the device's own report of when the first sample is due is not read yet.
+    int64_t called = NowMicros();
+    Audio::Played played = audio.PlaySync(path);
+    lastSound = SoundOnset{called, played.durationMicros, played.audible};
+}
 int Backend::WaveOpen(const std::string& path) { return audio.Open(path); }
 void Backend::WaveRewind(int handle) { audio.Rewind(handle); }
 void Backend::WavePlay(int handle) { audio.Play(handle); }

@@ -50,6 +50,9 @@ public:
     void SetCursorPos(int x, int y) override;
     void SetTopMost(Screen& screen) override;
     void PlaySoundSync(const std::string& path) override;
+    SoundOnset LastSoundOnset() override { return lastSound; }
+    void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) override;
+    AudioOutput DescribeAudio() override { return audio.Describe(); }
     int WaveOpen(const std::string& path) override;
     void WaveRewind(int handle) override;
     void WavePlay(int handle) override;
@@ -103,6 +106,8 @@ private:
     Audio audio;
 
     Runtime* runtime = nullptr;
+    SoundOnset lastSound;
+    std::vector<std::function<void(int64_t)>> presentCallbacks;
     KeyTranslator keys;
     std::deque<InputEvent> pending;
     // A button is clicked when the mouse goes up over the one it went down on.

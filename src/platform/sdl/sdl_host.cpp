@@ -20,6 +20,11 @@ int SdlHost::ShowMessageBox(const std::string& prompt, int style, const std::str
 void SdlHost::SetCursorPos(int x, int y) { backend->SetCursorPos(x, y); }
 void SdlHost::SetTopMost(Screen& screen) { backend->SetTopMost(screen); }
 void SdlHost::PlaySoundSync(const std::string& path) { backend->PlaySoundSync(path); }
+SoundOnset SdlHost::LastSoundOnset() { return backend->LastSoundOnset(); }
+void SdlHost::OnNextPresent(std::function<void(int64_t presentedMicros)> callback) {
+    backend->OnNextPresent(std::move(callback));
+}
+AudioOutput SdlHost::DescribeAudio() { return backend->DescribeAudio(); }
 int SdlHost::WaveOpen(const std::string& path) { return backend->WaveOpen(path); }
 void SdlHost::WaveRewind(int handle) { backend->WaveRewind(handle); }
 void SdlHost::WavePlay(int handle) { backend->WavePlay(handle); }
