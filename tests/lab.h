@@ -108,11 +108,21 @@ public:
         }
     }
 
+    // A key the subject typed as an answer, and whether it meant the right one.
+    struct Pressed {
+        int64_t at;
+        char key;
+        bool right;
+    };
+
     int toneDelay = 200;
     int letterDelay = 150;
     int lookAgain = 300;
     bool wrong = false;
+    // When not 0, every n-th answer is wrong.
+    int wrongEvery = 0;
     bool listening = true;
+    std::vector<Pressed> presses;
 
 private:
     void AnswerLetter(int64_t seenAt) {
@@ -120,7 +130,10 @@ private:
         Press(lastLetterKey, "bnm", letter - 'A');
     }
     void Press(int64_t at, const char* keys, int right) {
-        host.ScheduleKeyPress(at, static_cast<int16_t>(keys[wrong ? (right + 1) % 3 : right]));
+        bool err = wrong || (wrongEvery != 0 && (presses.size() + 1) % static_cast<size_t>(wrongEvery) == 0);
+        char key = keys[err ? (right + 1) % 3 : right];
+        presses.push_back(Pressed{at, key, !err});
+        host.ScheduleKeyPress(at, static_cast<int16_t>(key));
     }
 
     HeadlessHost& host;

@@ -75,36 +75,6 @@ void WriteHuge(const std::string& path) {
     fs::resize_file(path, MAX_READ_BYTES + 1);
 }
 
-// Runs body in a child process as the unprivileged user nobody, or as this user when it is not root,
-// and returns what body returned; nullopt when root cannot drop its privileges here.
-std::optional<std::string> RunAsOrdinaryUser(const std::function<std::string()>& body) {
-    int channel[2];
-    if (pipe(channel) != 0) return std::nullopt;
-    pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        constexpr uid_t NOBODY = 65534;
-        if (getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) _exit(3);
-        std::string result;
-        try {
-            result = body();
-        } catch (const std::exception& error) {
-            result = std::string("exception: ") + error.what();
-        }
-        [[maybe_unused]] ssize_t ignored = write(channel[1], result.data(), result.size());
-        _exit(0);
-    }
-    close(channel[1]);
-    std::string result;
-    char buffer[4096];
-    for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;) result.append(buffer, static_cast<size_t>(got));
-    close(channel[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-    return result;
-}
-
 TEST(RecordsTest, AListThatCannotTakeTheRecordIsReportedAndRegistrationStays) {
     struct Case {
         const char* what;
@@ -145,18 +115,6 @@ TEST(RecordsTest, AListThatCannotTakeTheRecordIsReportedAndRegistrationStays) {
         EXPECT_EQ(ReadWholeFile(list), " 1 kvt 2 \r\n");
         EXPECT_EQ(station.Top(), "Instruction");
     }
-}
-
-TEST(RecordsTest, ResDataAsAFileIsNoFailureAndIsLeftAlone) {
-    TempDir dir;
-    Write(dir.path + "/Res_Data", "notes");
-    Write(dir.path + "/CurrentSubjects.txt", " 4 ab 1 \r\n 5 cd 2");
-    Station station(dir.path);
-    station.Register("6", "ef", "1");
-    EXPECT_TRUE(station.Boxes().empty());
-    EXPECT_EQ(station.Top(), "Instruction");
-    EXPECT_EQ(ReadWholeFile(dir.path + "/CurrentSubjects.txt"), " 4 ab 1 \r\n 5 cd 2\r\n 6 ef 1 \r\n");
-    EXPECT_EQ(ReadWholeFile(dir.path + "/Res_Data"), "notes");
 }
 
 TEST(RecordsTest, AReadOnlyFolderForAnOrdinaryUser) {

@@ -398,7 +398,8 @@ void ResultsLog::Flush() {
     if (auto error = file->Sync()) Fail("write", file->Path(), *error);
 }
 
-void ResultsLog::Fail(const std::string& what, const std::string& path, const std::string& reason) {
+void ResultsLog::Fail(const std::string& what, std::string path, const std::string& reason) {
+    // The path may be the file's own: taken by value before the file goes.
     file.reset();
     // One box for the run: after a failure nothing more is written, so nothing more can fail.
     if (failed) return;

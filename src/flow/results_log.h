@@ -64,7 +64,7 @@ private:
 
     void Write(const Row& row);
     void Flush();
-    void Fail(const std::string& what, const std::string& path, const std::string& reason);
+    void Fail(const std::string& what, std::string path, const std::string& reason);
     std::optional<int64_t> StimulusOnset(Channel channel) const;
 
     Runtime& runtime;
