@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The system calls of a run's results: the events file made without overwriting, every row in one
+# write of its own, whole, and the file flushed at registration, at the block's end and at the quit,
+# never between the block's start and its end.
+#   results_durable.sh RESULTS_PROBE
+set -euo pipefail
+probe=$1
+command -v strace >/dev/null || { echo "SKIP: strace is not installed"; exit 77; }
+strace -o /dev/null true 2>/dev/null || { echo "SKIP: tracing is not permitted here"; exit 77; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/pelorin-strace-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+events="$work/Res_Data/sub-1_task-dualtask_events.tsv"
+
+fail() { echo "FAIL: $*" >&2; echo "--- calls:" >&2; cat "$work/calls" >&2; exit 1; }
+
+strace -f -qq -y -s 200 -e trace=openat,write,fsync,fdatasync -o "$work/trace" "$probe" "$work" >/dev/null
+grep -E "_events\.tsv|write\(1" "$work/trace" | sed -E 's/^[0-9]+ +//; s/^\[pid +[0-9]+\] //' >"$work/calls" || true
+
+line_of() {
+  local found
+  found=$(grep -n -E "$1" "$work/calls" | head -n1 | cut -d: -f1)
+  [ -n "$found" ] || fail "no call matching: $1"
+  echo "$found"
+}
+
+grep -q "^openat(AT_FDCWD[^,]*, \"$events\", O_WRONLY|O_CREAT|O_EXCL|O_NOCTTY|O_APPEND|O_CLOEXEC, 0644) = [0-9]" \
+  "$work/calls" || fail "the events file was not made with O_EXCL"
+# One write per row: as many writes as the file has lines, each one whole line.
+writes=$(grep -c "^write([0-9]*<$events>" "$work/calls")
+[ "$writes" = "$(wc -l <"$events")" ] || fail "$writes writes for $(wc -l <"$events") lines"
+grep "^write([0-9]*<$events>" "$work/calls" | grep -v -E '^write\([0-9]+<[^>]*>, "[^"]*\\n", [0-9]+\) = [0-9]+$' &&
+  fail "a write that is not one whole line"
+[ "$writes" -gt 100 ] || fail "only $writes rows"
+
+# Flushed after the header, after the block's ending, and after the quit: never inside the block.
+start=$(line_of "^write\(1<[^>]*>, \"top ToneTask")
+ending=$(line_of "^write\([0-9]+<$events>, \"[0-9.]+\\\\tn/a\\\\ttime_up\\\\t")
+quit=$(line_of "^write\([0-9]+<$events>, \"[0-9.]+\\\\tn/a\\\\tquit\\\\t")
+syncs=$(grep -n -E "^f(data)?sync\([0-9]+<$events>\) = 0" "$work/calls" | cut -d: -f1)
+[ "$(echo "$syncs" | wc -l)" = 3 ] || fail "not three flushes: $syncs"
+set -- $syncs
+[ "$1" -lt "$start" ] || fail "no flush at registration"
+[ "$2" -gt "$ending" ] && [ "$2" -lt "$quit" ] || fail "the block's flush is not after its ending"
+[ "$3" -gt "$quit" ] || fail "no flush at the quit"
+echo "results: made with O_EXCL, $writes rows in one write each, flushed at registration, block end and quit"
