@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -37,12 +38,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: results_bench [FOLDER] [ROWS]\n");
         return 2;
     }
-    std::string pattern = (base / "results-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        std::perror("results_bench: cannot make a folder");
-        return 1;
+    // A folder of its own, whatever the system: a name not taken yet.
+    std::string folder;
+    std::error_code error;
+    for (std::random_device random; folder.empty();) {
+        fs::path candidate = base / ("results-bench-" + std::to_string(random()));
+        if (fs::create_directory(candidate, error)) folder = candidate.string();
+        if (error) {
+            std::fprintf(stderr, "results_bench: cannot make a folder in %s: %s\n", base.string().c_str(),
+                         error.message().c_str());
+            return 1;
+        }
     }
-    std::string folder = pattern;
     std::vector<double> rowTimes;
     std::vector<double> flushTimes;
     {
@@ -77,7 +84,6 @@ int main(int argc, char** argv) {
     std::printf("%-34s %8s  %9s  %9s  %9s\n", "microseconds", "count", "p50", "p99", "max");
     Print("one row: format and write", rowTimes);
     if (!flushTimes.empty()) Print("flush at a block's end (fsync)", flushTimes);
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
+    fs::remove_all(folder, error);
     return 0;
 }
