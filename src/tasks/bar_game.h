@@ -82,7 +82,6 @@ protected:
     Experiment& experiment;
 
 private:
-    const char* task;
     void Timer1_Timer();
     void Timer2_Timer();
     void MoveBars();
@@ -92,6 +91,7 @@ private:
     // Bumped by every Start and every ending, so that a handler an ending interrupted can tell that
     // its block is over when its wait returns, even if a new block has begun on this screen meanwhile.
     int blockCounter = 0;
+    const char* task;
 };
 
 }  // namespace pelorin
