@@ -5,24 +5,11 @@
 #   results_durable.sh RESULTS_PROBE
 set -euo pipefail
 probe=$1
-command -v strace >/dev/null || { echo "SKIP: strace is not installed"; exit 77; }
-strace -o /dev/null true 2>/dev/null || { echo "SKIP: tracing is not permitted here"; exit 77; }
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/pelorin-strace-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/strace_lib.sh"
 events="$work/Res_Data/sub-1_task-dualtask_events.tsv"
 
-fail() { echo "FAIL: $*" >&2; echo "--- calls:" >&2; cat "$work/calls" >&2; exit 1; }
-
 strace -f -qq -y -s 200 -e trace=openat,write,fsync,fdatasync -o "$work/trace" "$probe" "$work" >/dev/null
-grep -E "_events\.tsv|write\(1" "$work/trace" | sed -E 's/^[0-9]+ +//; s/^\[pid +[0-9]+\] //' >"$work/calls" || true
-
-line_of() {
-  local found
-  found=$(grep -n -E "$1" "$work/calls" | head -n1 | cut -d: -f1)
-  [ -n "$found" ] || fail "no call matching: $1"
-  echo "$found"
-}
+pick_calls "_events\.tsv|write\(1"
 
 grep -q "^openat(AT_FDCWD[^,]*, \"$events\", O_WRONLY|O_CREAT|O_EXCL|O_NOCTTY|O_APPEND|O_CLOEXEC, 0644) = [0-9]" \
   "$work/calls" || fail "the events file was not made with O_EXCL"
