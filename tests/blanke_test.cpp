@@ -71,7 +71,7 @@ TEST_F(BlankeTest, CrossHandOverKeepsItsTimelineAndLeavesTheCrossHidden) {
     EXPECT_EQ(host.TimeOf("top Probe"), 2600);
 
     // A resize of the display keeps the cross centred.
-    host.ScheduleDisplayResize(2700, 800, 600);
+    host.Schedule(2700, InputEvent::Resize(nullptr, 12000, 9000));
     blanke.Wait(200);
     EXPECT_FLOAT_EQ(blanke.Label1.Left(), (12000 - 1215) / 2.0f);
 }
@@ -113,16 +113,16 @@ TEST_F(BlankeTest, LongWaitTakesAFewPassesOfRealTime) {
 TEST_F(BlankeTest, QuitQuestionNoCarriesOnYesEnds) {
     Blanke& blanke = experiment.Blanke();
     blanke.Show();
-    // Esc during a wait: No, and the wait ends at its own time.
-    host.ScheduleKeyPress(300, KEY_ESCAPE);
+    // Esc during a wait: No, and the wait goes on with the time it had left when the question came.
+    host.Schedule(300, InputEvent::KeyPress(KEY_ESCAPE));
     host.AnswerMessageBox(ID_NO, 200);
     blanke.Wait(1000);
-    EXPECT_EQ(host.NowMillis(), 1000);
+    EXPECT_EQ(host.NowMillis(), 1200);
     EXPECT_EQ(host.TimeOf("msgbox 36 \"Pelorin\" \"Do you really want to quit?\""), 300);
     EXPECT_TRUE(blanke.Loaded());
 
     // The window system's close button asks the same; Yes ends the program from inside the wait.
-    host.ScheduleClose(1500);
+    host.Schedule(1500, InputEvent::Close());
     host.AnswerMessageBox(ID_YES);
     EXPECT_THROW(blanke.Wait(1000), ProgramEnded);
     EXPECT_EQ(host.NowMillis(), 1500);

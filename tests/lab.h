@@ -120,7 +120,7 @@ private:
         Press(lastLetterKey, "bnm", letter - 'A');
     }
     void Press(int64_t at, const char* keys, int right) {
-        host.ScheduleKeyPress(at, static_cast<int16_t>(keys[wrong ? (right + 1) % 3 : right]));
+        host.Schedule(at, InputEvent::KeyPress(static_cast<int16_t>(keys[wrong ? (right + 1) % 3 : right])));
     }
 
     HeadlessHost& host;

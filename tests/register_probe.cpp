@@ -25,11 +25,11 @@ int main(int argc, char** argv) {
     Experiment experiment(host);
     Greet& greet = experiment.Greet();
     int64_t at = host.ScheduleText(10, argv[2]);
-    host.ScheduleKeyDown(at++, KEY_TAB);
+    host.Schedule(at++, InputEvent::KeyDown(KEY_TAB));
     at = host.ScheduleText(at, argv[3]);
-    host.ScheduleKeyDown(at++, KEY_TAB);
+    host.Schedule(at++, InputEvent::KeyDown(KEY_TAB));
     at = host.ScheduleText(at, argv[4]);
-    host.ScheduleClick(at, greet.Command1);
+    host.Schedule(at, InputEvent::Click(greet.Command1));
     try {
         for (;;) experiment.runtime.WaitPass();
     } catch (const HeadlessIdle&) {

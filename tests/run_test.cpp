@@ -18,23 +18,23 @@ TEST(RunTest, AWholeExperimentFromRegistrationToQuit) {
     lab.host.onTrace = [&](const TraceEntry& entry) {
         subject.See(entry);
         if (entry.what == "top Instruction") {
-            lab.host.ScheduleClick(entry.Millis() + 500, lab.experiment.Instruction().Command1);
-            lab.host.ScheduleClick(entry.Millis() + 1500, lab.experiment.Instruction().Command1);
+            lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(lab.experiment.Instruction().Command1));
+            lab.host.Schedule(entry.Millis() + 1500, InputEvent::Click(lab.experiment.Instruction().Command1));
         } else if (entry.what == "show Display.Label1 \"Conutinue?\"") {
             subject.listening = false;
             display = &lab.experiment.Display();
-            lab.host.ScheduleClick(entry.Millis() + 500, display->Command1[++menus == 1 ? 0 : 3]);
+            lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(display->Command1[++menus == 1 ? 0 : 3]));
         }
     };
     // Registration: refused keys and a refused check, each with its message.
     lab.host.ScheduleText(10, "a12");
-    lab.host.ScheduleKeyDown(20, KEY_TAB);
+    lab.host.Schedule(20, InputEvent::KeyDown(KEY_TAB));
     lab.host.ScheduleText(30, "k");
-    lab.host.ScheduleKeyDown(40, KEY_TAB);
+    lab.host.Schedule(40, InputEvent::KeyDown(KEY_TAB));
     lab.host.ScheduleText(50, "vt");
-    lab.host.ScheduleKeyDown(60, KEY_TAB);
+    lab.host.Schedule(60, InputEvent::KeyDown(KEY_TAB));
     lab.host.ScheduleText(70, "31");
-    lab.host.ScheduleKeyPress(80, KEY_RETURN);
+    lab.host.Schedule(80, InputEvent::KeyPress(KEY_RETURN));
 
     EXPECT_THROW(lab.experiment.Run(), ProgramEnded);
 
@@ -95,30 +95,32 @@ TEST(RunTest, AWholeExperimentFromRegistrationToQuit) {
 TEST(RunTest, EscAnsweredNoCarriesOnWhereTheRunWasYesEnds) {
     Lab lab(100);
     // Quick fill and Enter, then straight through the instructions.
-    lab.host.ScheduleKeyDown(10, KEY_TAB, CTRL_MASK);
-    lab.host.ScheduleKeyPress(20, KEY_RETURN);
+    lab.host.Schedule(10, InputEvent::KeyDown(KEY_TAB, CTRL_MASK));
+    lab.host.Schedule(20, InputEvent::KeyPress(KEY_RETURN));
     lab.host.onTrace = [&](const TraceEntry& entry) {
         if (entry.what != "top Instruction") return;
-        lab.host.ScheduleClick(entry.Millis() + 10, lab.experiment.Instruction().Command1);
-        lab.host.ScheduleClick(entry.Millis() + 20, lab.experiment.Instruction().Command1);
+        lab.host.Schedule(entry.Millis() + 10, InputEvent::Click(lab.experiment.Instruction().Command1));
+        lab.host.Schedule(entry.Millis() + 20, InputEvent::Click(lab.experiment.Instruction().Command1));
     };
     // The tone block starts at 7640. Esc 2000 ms in, the question up for 1000 ms, answered No.
-    lab.host.ScheduleKeyPress(9640, KEY_ESCAPE);
+    lab.host.Schedule(9640, InputEvent::KeyPress(KEY_ESCAPE));
     lab.host.AnswerMessageBox(ID_NO, 1000);
     // Esc on the blank screen after the overflow, answered Yes.
-    lab.host.ScheduleKeyPress(20000, KEY_ESCAPE);
+    lab.host.Schedule(20000, InputEvent::KeyPress(KEY_ESCAPE));
     lab.host.AnswerMessageBox(ID_YES);
 
     EXPECT_THROW(lab.experiment.Run(), ProgramEnded);
     EXPECT_EQ(ReadWholeFile(lab.dir.path + "/CurrentSubjects.txt"), " 1 kvt 2 \r\n");
     EXPECT_EQ(lab.host.TimeOf("top ToneTask"), 7640);
     EXPECT_EQ(lab.Times("msgbox 36 \"Pelorin\" \"Do you really want to quit?\""), (std::vector<int64_t>{9640, 20000}));
-    // The bar stands still while the question is up, rises one tick as it closes, then on its schedule.
+    // The bar stands still while the question is up and rises on when it has closed, its next tick
+    // 30 ms later as it was 30 ms off when the question came: the block goes on where it was.
     EXPECT_EQ(lab.HeightAt("ToneTask.Shape1", 9635), 5520);
-    EXPECT_EQ(lab.HeightAt("ToneTask.Shape1", 10640), 5550);
-    EXPECT_EQ(lab.HeightAt("ToneTask.Shape1", 10650), 5580);
-    // Unhindered, the 256th tick would come at 16635; the 28 ticks due under the question became one.
-    EXPECT_EQ(lab.host.TimeOf("wave play wave/error.wav"), 16635 + 27 * 35);
+    EXPECT_EQ(lab.HeightAt("ToneTask.Shape1", 10640), -1);
+    EXPECT_EQ(lab.HeightAt("ToneTask.Shape1", 10670), 5550);
+    EXPECT_EQ(lab.HeightAt("ToneTask.Shape1", 10705), 5580);
+    // Unhindered, the 256th tick would come at 16635: it comes as much later as the question was up.
+    EXPECT_EQ(lab.host.TimeOf("wave play wave/error.wav"), 16635 + 1000);
     // Yes during the error sound: it stops and nothing follows.
     EXPECT_EQ(lab.host.TimeOf("wave close wave/error.wav"), 20000);
     EXPECT_EQ(lab.host.TimeOf("top Blanke", 17000), -1);

@@ -12,14 +12,14 @@ TEST(Tone_LetterTaskTest, BothChannelsRunAtOnceAndTheFirstToneIsArmedOnlyOnceItH
     // A tone key while the first tone plays is lost (the tone block would count it); the letter is
     // armed from the start, its answer lowers only the blue bar and leaves the letter on show.
     int16_t toneKey = static_cast<int16_t>("xsw"[0]);
-    lab.host.ScheduleKeyPress(10, toneKey);
+    lab.host.Schedule(10, InputEvent::KeyPress(toneKey));
     dual.Start();
     EXPECT_EQ(lab.host.NowMillis(), 135);
     EXPECT_TRUE(dual.toneArmed && dual.letterArmed);
     EXPECT_EQ(lab.Times("sound wave/"), std::vector<int64_t>{0});
 
     dual.Shape2.SetHeight(500);
-    lab.host.ScheduleKeyPress(136, static_cast<int16_t>("bnm"[dual.letterIndex - 1]));
+    lab.host.Schedule(136, InputEvent::KeyPress(static_cast<int16_t>("bnm"[dual.letterIndex - 1])));
     lab.experiment.Blanke().Wait(10);
     EXPECT_EQ(lab.HeightAt("Tone_LetterTask.Shape2", 136), 20);
     EXPECT_EQ(lab.host.TimeOf("hide Tone_LetterTask.Label1"), -1);
@@ -27,7 +27,7 @@ TEST(Tone_LetterTaskTest, BothChannelsRunAtOnceAndTheFirstToneIsArmedOnlyOnceItH
 
     // The letter's 25 ms wait ended ours at 161.
     dual.Shape1.SetHeight(700);
-    lab.host.ScheduleKeyPress(162, static_cast<int16_t>("xsw"[dual.toneIndex - 1]));
+    lab.host.Schedule(162, InputEvent::KeyPress(static_cast<int16_t>("xsw"[dual.toneIndex - 1])));
     lab.experiment.Blanke().Wait(100);
     EXPECT_EQ(lab.HeightAt("Tone_LetterTask.Shape1", 162), 100);
     EXPECT_EQ(lab.Times("sound wave/"), (std::vector<int64_t>{0, 187}));

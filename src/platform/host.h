@@ -49,7 +49,7 @@ struct InputEvent {
     Control* control = nullptr;  // Click
     // The screen whose window the event came from; null means the active screen.
     Screen* target = nullptr;
-    float width = 0;             // Resize of a bordered window, twips
+    float width = 0;             // Resize: the new size, twips
     float height = 0;
     // When the host received it, on NowMicros' clock: a response's onset is when the key reached the
     // program, which the results record.
@@ -85,9 +85,9 @@ struct InputEvent {
         event.target = target;
         return event;
     }
-    // The display's size changed (null), or the user resized a bordered screen's window to a size in
-    // twips.
-    static InputEvent Resize(Screen* target = nullptr, float width = 0, float height = 0) {
+    // The display's size changed (null target), or the user resized a bordered screen's window; the
+    // new size in twips.
+    static InputEvent Resize(Screen* target, float width, float height) {
         InputEvent event;
         event.kind = Kind::Resize;
         event.target = target;
@@ -121,7 +121,8 @@ public:
     // Brings the display up to date with the runtime's screens when anything visible changed.
     virtual void Present() = 0;
 
-    // A modal message box: only the box takes input while it is up. Returns ID_OK, ID_YES or ID_NO.
+    // A modal message box: while it is up only the box takes input, so keys and clicks meanwhile are
+    // the box's, never the screens'. Returns ID_OK, ID_YES or ID_NO.
     virtual int ShowMessageBox(const std::string& prompt, int style, const std::string& title) = 0;
 
     // Moves the mouse pointer, in pixels; a point beyond the display is clamped to its last pixel.

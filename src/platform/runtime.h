@@ -65,6 +65,8 @@ public:
     // target), clicks to their control.
     void Dispatch(const InputEvent& event);
 
+    // A modal message box: only the box takes input while it is up, and every timer holds until it
+    // closes. Returns ID_OK, ID_YES or ID_NO.
     int MsgBox(const std::string& prompt, int style = MB_OK_ONLY, const std::string& title = TITLE);
 
     void PlaySound(const std::string& path);

@@ -31,6 +31,8 @@ private:
     friend class Runtime;
 
     void Restart();
+    // Puts the next tick off by the time the thread was held by a modal box.
+    void Hold(int64_t micros) { dueAt += micros; }
     // Moves the due time past now without making up missed ticks, then runs the handler.
     void Fire(int64_t now);
 

@@ -3,8 +3,8 @@
 //
 //   sdl_demo [TEXT_FILE]
 //
-// Keys: Esc asks to quit, ` toggles a bordered window, g starts the bars growing, letters in the box
-// bring a refusal message box.
+// Keys: Esc asks to quit, ` toggles a bordered window, g starts the bars growing and a 3-second timer
+// that prints "time up", letters in the box bring a refusal message box.
 #include <cstdio>
 #include <iostream>
 
@@ -112,8 +112,11 @@ public:
             KeyAscii = 0;
             debug.SetVisible(!debug.Visible());
         } else if (KeyAscii == 'g' && Text1.Text().empty()) {
+            KeyAscii = 0;
             Timer1.SetInterval(35);
             Timer1.SetEnabled(true);
+            Timer2.SetInterval(3000);
+            Timer2.SetEnabled(true);
         }
     }
 
@@ -134,6 +137,11 @@ public:
     Timer Timer1{*this, [this] {
         Shape1.SetHeight(Shape1.Height() + 30);
         Form_Resize();
+    }};
+    Timer Timer2{*this, [this] {
+        Timer2.SetEnabled(false);
+        std::printf("time up\n");
+        std::fflush(stdout);
     }};
 
 private:

@@ -140,8 +140,7 @@ Screen* ScreenUnder(const SdlHostState& state, Uint32 windowId) {
     return state.runtime != nullptr ? state.runtime->ActiveScreen() : nullptr;
 }
 
-void Push(SdlHostState& state, InputEvent event, Screen* target) {
-    event.target = target;
+void Push(SdlHostState& state, InputEvent event) {
     event.timestampMicros = (MonotonicNanos() - state.clockStart) / 1000;
     state.pending.push_back(event);
 }
@@ -172,10 +171,10 @@ void ProcessMouseButton(SdlHostState& state, const SDL_MouseButtonEvent& button)
         if (hit->Kind() == ControlKind::Button) {
             state.pressed = hit;
         } else {
-            Push(state, InputEvent::Click(*hit), nullptr);
+            Push(state, InputEvent::Click(*hit));
         }
     } else {
-        if (hit != nullptr && hit == state.pressed) Push(state, InputEvent::Click(*hit), nullptr);
+        if (hit != nullptr && hit == state.pressed) Push(state, InputEvent::Click(*hit));
         state.pressed = nullptr;
     }
 }
@@ -187,6 +186,8 @@ void ProcessWheel(SdlHostState& state, const SDL_MouseWheelEvent& wheel) {
     int notches = wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -wheel.y : wheel.y;
     state.layouts.Scroll(static_cast<TextView&>(*hit), -notches * WHEEL_LINES);
 }
+
+float Twips(int pixels) { return static_cast<float>(pixels) * TWIPS_PER_PIXEL; }
 
 void ProcessWindowEvent(SdlHostState& state, const SDL_WindowEvent& event) {
     Screen* screen = ScreenOfWindow(state, event.windowID);
@@ -202,7 +203,7 @@ void ProcessWindowEvent(SdlHostState& state, const SDL_WindowEvent& event) {
             if (event.data1 == state.displayWidth && event.data2 == state.displayHeight) break;
             state.displayWidth = event.data1;
             state.displayHeight = event.data2;
-            Push(state, InputEvent::Resize(), nullptr);
+            Push(state, InputEvent::Resize(nullptr, Twips(event.data1), Twips(event.data2)));
             break;
         }
         BorderedWindow& window = state.windows.at(screen);
@@ -211,14 +212,11 @@ void ProcessWindowEvent(SdlHostState& state, const SDL_WindowEvent& event) {
         SDL_GetWindowPosition(window.drawn->window.get(), &window.placed.x, &window.placed.y);
         window.placed.w = event.data1;
         window.placed.h = event.data2;
-        Push(state,
-             InputEvent::Resize(screen, static_cast<float>(event.data1) * TWIPS_PER_PIXEL,
-                                static_cast<float>(event.data2) * TWIPS_PER_PIXEL),
-             screen);
+        Push(state, InputEvent::Resize(screen, Twips(event.data1), Twips(event.data2)));
         break;
     }
     case SDL_WINDOWEVENT_CLOSE:
-        Push(state, InputEvent::Close(screen), screen);
+        Push(state, InputEvent::Close(screen));
         break;
     default:
         break;
@@ -232,12 +230,16 @@ void ProcessEvent(SdlHostState& state, const SDL_Event& event) {
     case SDL_KEYDOWN: {
         Screen* target = ScreenOfWindow(state, event.key.windowID);
         if (target == nullptr) ScrollFocusedTextView(state, event.key);
-        for (const InputEvent& key : state.keys.KeyDown(event.key)) Push(state, key, target);
+        for (InputEvent key : state.keys.KeyDown(event.key)) {
+            key.target = target;
+            Push(state, key);
+        }
         break;
     }
     case SDL_TEXTINPUT:
-        for (const InputEvent& key : state.keys.Text(event.text.text)) {
-            Push(state, key, ScreenOfWindow(state, event.text.windowID));
+        for (InputEvent key : state.keys.Text(event.text.text)) {
+            key.target = ScreenOfWindow(state, event.text.windowID);
+            Push(state, key);
         }
         break;
     case SDL_MOUSEBUTTONDOWN:
