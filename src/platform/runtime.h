@@ -51,8 +51,6 @@ public:
     const std::vector<Screen*>& ZOrder() const { return zOrder; }
     // The screen that takes the keyboard: the front full-screen screen, or null.
     Screen* ActiveScreen() const;
-    // Every screen constructed on this runtime, in construction order.
-    const std::vector<Screen*>& Screens() const { return screens; }
 
     // Moves the focus to a control of its screen. Leaving a text box validates it first; a refused
     // validation keeps the focus where it is and returns false.

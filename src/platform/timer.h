@@ -18,10 +18,8 @@ public:
     Timer(const Timer&) = delete;
     Timer& operator=(const Timer&) = delete;
 
-    int Interval() const { return interval; }
     // Throws std::invalid_argument for a negative interval.
     void SetInterval(int milliseconds);
-    bool Enabled() const { return enabled; }
     void SetEnabled(bool value);
 
     // When the next tick falls due, or NO_DEADLINE if the timer does not tick.

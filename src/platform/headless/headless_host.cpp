@@ -52,7 +52,6 @@ void HeadlessHost::GiveDueToMessageBox() {
 void HeadlessHost::WaitForInput(int64_t deadlineMicros) {
     MoveDueToPending();
     if (!pending.empty()) return;
-    if (scheduled.empty() && deadlineMicros == NO_DEADLINE && onIdle) onIdle();
     int64_t next = scheduled.empty() ? NO_DEADLINE : scheduled.front().at;
     int64_t target = std::min(deadlineMicros, next);
     if (target == NO_DEADLINE) throw HeadlessIdle();

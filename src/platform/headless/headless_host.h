@@ -51,8 +51,6 @@ public:
     // OK button only are answered OK when no answer is queued; an unanswered question fails the run.
     void AnswerMessageBox(int result, int64_t afterMillis = 0);
 
-    // Called whenever the program would wait with nothing scheduled; it may schedule more input.
-    std::function<void()> onIdle;
     // Called for every trace entry as it is made, to let a simulated subject react.
     std::function<void(const TraceEntry&)> onTrace;
 
