@@ -3,7 +3,7 @@
 # and for the list's first record its folder flushed too, all before the screen moves on.
 #   durable_append.sh REGISTER_PROBE
 set -euo pipefail
-probe=$1
+driver=$1
 command -v strace >/dev/null || { echo "SKIP: strace is not installed"; exit 77; }
 strace -o /dev/null true 2>/dev/null || { echo "SKIP: tracing is not permitted here"; exit 77; }
 
@@ -13,10 +13,10 @@ list="$work/CurrentSubjects.txt"
 
 fail() { echo "FAIL: $*" >&2; echo "--- trace:" >&2; cat "$work/trace" >&2; exit 1; }
 
-# Runs the probe under strace; the calls on the list, its folder and standard output, in order.
+# Runs the driver under strace; the calls on the list, its folder and standard output, in order.
 traced() {
   strace -f -qq -y -s 80 -e trace=openat,write,fsync,fdatasync,flock,ftruncate -o "$work/trace" \
-    "$probe" "$work" "$@" >/dev/null
+    "$driver" "$work" "$@" >/dev/null
   grep -E "CurrentSubjects|<$work>|write\(1" "$work/trace" | sed -E 's/^[0-9]+ +//; s/^\[pid +[0-9]+\] //' \
     > "$work/calls" || true
 }

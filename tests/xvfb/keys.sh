@@ -3,12 +3,12 @@
 # marked as such, in text boxes and elsewhere; a held key never answers a message box; Ctrl+Tab and
 # the back quote arrive as the screens expect them. A message box is modal: keys typed under it are
 # its own, and every timer holds while it is up.
-#   keys.sh SDL_DEMO
+#   keys.sh HOST_DRIVER
 source "$(dirname "$0")/lib.sh"
-demo=$1
+driver=$1
 
 start_display
-start_program "$demo"
+start_program "$driver"
 log="$work/stdout.txt"
 
 # A 3-second timer, 0.5 s gone when the quit question comes, runs out 2.5 s after No, not at once;
