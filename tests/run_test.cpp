@@ -99,19 +99,12 @@ TEST(RunTest, OrderConditionTwoKeepsTheBlockOrderAndTheMenuStartsTheDualBlock) {
     int menus = 0;
     // Unanswered blocks; at the first menu "Tone + Letter", at the second "Quit".
     lab.host.onTrace = [&](const TraceEntry& entry) {
-        if (entry.what == "top Instruction") {
-            lab.host.Schedule(entry.Millis() + 10, InputEvent::Click(lab.experiment.Instruction().Command1));
-            lab.host.Schedule(entry.Millis() + 20, InputEvent::Click(lab.experiment.Instruction().Command1));
-        } else if (entry.what == "show Display.Label1 \"Conutinue?\"") {
+        lab.ContinueThroughInstructions(entry);
+        if (entry.what == "show Display.Label1 \"Conutinue?\"") {
             lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(lab.experiment.Display().Command1[++menus == 1 ? 2 : 3]));
         }
     };
-    lab.host.ScheduleText(10, "7");
-    lab.host.Schedule(20, InputEvent::KeyDown(KEY_TAB));
-    lab.host.ScheduleText(30, "ab");
-    lab.host.Schedule(40, InputEvent::KeyDown(KEY_TAB));
-    lab.host.ScheduleText(50, "2");
-    lab.host.Schedule(60, InputEvent::KeyPress(KEY_RETURN));
+    lab.Register(10, "7", "ab", "2");
 
     EXPECT_THROW(lab.experiment.Run(), ProgramEnded);
     EXPECT_EQ(ReadWholeFile(lab.dir.path + "/CurrentSubjects.txt"), " 7 ab 2 \r\n");
@@ -137,13 +130,11 @@ TEST(RunTest, EscAnsweredNoLeavesEveryScreenWhereItWasAndKeysUnderTheQuestionAre
     std::map<std::string, int64_t> at;
     lab.host.onTrace = [&](const TraceEntry& entry) {
         subject.See(entry);
+        lab.ContinueThroughInstructions(entry);
         const std::string& what = entry.what;
         if (at.contains(what)) return;
         int64_t now = entry.Millis();
-        if (what == "top Instruction") {
-            lab.host.Schedule(now + 10, InputEvent::Click(lab.experiment.Instruction().Command1));
-            lab.host.Schedule(now + 20, InputEvent::Click(lab.experiment.Instruction().Command1));
-        } else if (what.starts_with("show Display.Label2 \"Let's start")) {
+        if (what.starts_with("show Display.Label2 \"Let's start")) {
             lab.host.Schedule(now + 1000, InputEvent::KeyPress(KEY_ESCAPE));
         } else if (what == "top ToneTask") {
             // Every tone key, typed under the question: none may answer the armed tone afterwards.
@@ -163,11 +154,7 @@ TEST(RunTest, EscAnsweredNoLeavesEveryScreenWhereItWasAndKeysUnderTheQuestionAre
     lab.host.ScheduleText(10, "12");
     lab.host.Schedule(20, InputEvent::KeyPress(KEY_ESCAPE));
     lab.host.ScheduleText(100, "3");
-    lab.host.Schedule(400, InputEvent::KeyDown(KEY_TAB));
-    lab.host.ScheduleText(410, "ab");
-    lab.host.Schedule(420, InputEvent::KeyDown(KEY_TAB));
-    lab.host.ScheduleText(430, "1");
-    lab.host.Schedule(440, InputEvent::KeyPress(KEY_RETURN));
+    lab.Register(400, "", "ab", "1");
     // No on registration, in the announcement, in the tone block and in the letter block, each after
     // its own time; Yes in the dual block.
     for (int64_t after : {300, 500, 1000, 2000}) lab.host.AnswerMessageBox(ID_NO, after);
