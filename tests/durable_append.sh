@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # The system calls of a registration: under the lock, one write of the whole record, the file flushed,
 # and for the list's first record its folder flushed too, all before the screen moves on.
-#   durable_append.sh REGISTER_PROBE
+#   durable_append.sh REGISTER_DRIVER
 set -euo pipefail
-probe=$1
+driver=$1
 source "$(dirname "$0")/strace_lib.sh"
 list="$work/CurrentSubjects.txt"
 
-# Runs the probe under strace; the calls on the list, its folder and standard output, in order.
+# Runs the driver under strace; the calls on the list, its folder and standard output, in order.
 traced() {
   strace -f -qq -y -s 80 -e trace=openat,write,fsync,fdatasync,flock,ftruncate -o "$work/trace" \
-    "$probe" "$work" "$@" >/dev/null
+    "$driver" "$work" "$@" >/dev/null
   pick_calls "CurrentSubjects|<$work>|write\(1"
 }
 

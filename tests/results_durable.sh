@@ -2,13 +2,13 @@
 # The system calls of a run's results: the events file made without overwriting, every row in one
 # write of its own, whole, and the file flushed at registration, at the block's end and at the quit,
 # never between the block's start and its end.
-#   results_durable.sh RESULTS_PROBE
+#   results_durable.sh RESULTS_DRIVER
 set -euo pipefail
-probe=$1
+driver=$1
 source "$(dirname "$0")/strace_lib.sh"
 events="$work/Res_Data/sub-1_task-dualtask_events.tsv"
 
-strace -f -qq -y -s 200 -e trace=openat,write,fsync,fdatasync -o "$work/trace" "$probe" "$work" >/dev/null
+strace -f -qq -y -s 200 -e trace=openat,write,fsync,fdatasync -o "$work/trace" "$driver" "$work" >/dev/null
 pick_calls "_events\.tsv|write\(1"
 
 grep -q "^openat(AT_FDCWD[^,]*, \"$events\", O_WRONLY|O_CREAT|O_EXCL|O_NOCTTY|O_APPEND|O_CLOEXEC, 0644) = [0-9]" \

@@ -54,19 +54,19 @@ std::string Bar(std::optional<double> fraction) {
 // Types the subject's entries and Enter from the given virtual time; returns the time of the Enter.
 int64_t Register(HeadlessHost& host, int64_t at, const std::string& id = "12") {
     at = host.ScheduleText(at, id);
-    host.ScheduleKeyDown(at++, KEY_TAB);
+    host.Schedule(at++, InputEvent::KeyDown(KEY_TAB));
     at = host.ScheduleText(at, "kvt");
-    host.ScheduleKeyDown(at++, KEY_TAB);
+    host.Schedule(at++, InputEvent::KeyDown(KEY_TAB));
     at = host.ScheduleText(at, "1");
-    host.ScheduleKeyPress(at, KEY_RETURN);
+    host.Schedule(at, InputEvent::KeyPress(KEY_RETURN));
     return at;
 }
 
 // Clicks through the instructions whenever they come up.
 void ContinueThroughInstructions(Lab& lab, const TraceEntry& entry) {
     if (entry.what != "top Instruction") return;
-    lab.host.ScheduleClick(entry.Millis() + 500, lab.experiment.Instruction().Command1);
-    lab.host.ScheduleClick(entry.Millis() + 1500, lab.experiment.Instruction().Command1);
+    lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(lab.experiment.Instruction().Command1));
+    lab.host.Schedule(entry.Millis() + 1500, InputEvent::Click(lab.experiment.Instruction().Command1));
 }
 
 TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
@@ -79,7 +79,7 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
     std::vector<std::tuple<int64_t, char, std::string>> idleKeys;
     auto idleKey = [&](int64_t at, char key, const std::string& channel) {
         idleKeys.emplace_back(at, key, channel);
-        lab.host.ScheduleKeyPress(at, key);
+        lab.host.Schedule(at, InputEvent::KeyPress(key));
     };
     int menus = 0;
     int tones = 0;
@@ -100,7 +100,7 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
             } else if (what == "top LetterTask") {
                 // The quit question in the letter block, answered No.
                 escNo = at + 20000;
-                lab.host.ScheduleKeyPress(escNo, KEY_ESCAPE);
+                lab.host.Schedule(escNo, InputEvent::KeyPress(KEY_ESCAPE));
                 lab.host.AnswerMessageBox(ID_NO);
             }
         }
@@ -112,10 +112,10 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
         if (what == "show Display.Label1 \"Conutinue?\"") {
             subject.listening = false;
             if (++menus == 1) {
-                lab.host.ScheduleClick(at + 500, lab.experiment.Display().Command1[0]);
+                lab.host.Schedule(at + 500, InputEvent::Click(lab.experiment.Display().Command1[0]));
             } else {
                 escYes = at + 500;
-                lab.host.ScheduleKeyPress(escYes, KEY_ESCAPE);
+                lab.host.Schedule(escYes, InputEvent::KeyPress(KEY_ESCAPE));
                 lab.host.AnswerMessageBox(ID_YES, 300);
             }
         }

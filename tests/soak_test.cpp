@@ -35,7 +35,7 @@ TEST(SoakTest, HundredBlocksFromTheMenuNeitherNestDeeperNorGrowTheHeap) {
         subject.presses.clear();
         int menuVisit = static_cast<int>(depths.size());
         int choice = menuVisit > MENU_BLOCKS ? 3 : menuVisit % 3;
-        lab.host.ScheduleClick(entry.Millis() + 500, display.Command1[static_cast<size_t>(choice)]);
+        lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(display.Command1[static_cast<size_t>(choice)]));
     };
 
     lab.SetBlockNumber(0);

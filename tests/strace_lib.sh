@@ -1,4 +1,4 @@
-# Shared by the tests that read a probe's system calls through strace: skips where strace cannot run,
+# Shared by the tests that read a test driver's system calls through strace: skips where strace cannot run,
 # a fresh folder removed afterwards, and the calls picked out of the trace into $work/calls. Source it.
 command -v strace >/dev/null || { echo "SKIP: strace is not installed"; exit 77; }
 strace -o /dev/null true 2>/dev/null || { echo "SKIP: tracing is not permitted here"; exit 77; }

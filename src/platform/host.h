@@ -39,7 +39,7 @@ inline constexpr int ID_OK = 1;
 inline constexpr int ID_YES = 6;
 inline constexpr int ID_NO = 7;
 
-// One input event as the host delivers it to the logic.
+// One input event as the host delivers it to the logic. Hosts make them with the named constructors.
 struct InputEvent {
     enum class Kind { KeyPress, KeyDown, Click, Close, Resize };
     Kind kind = Kind::KeyPress;
@@ -50,9 +50,52 @@ struct InputEvent {
     Control* control = nullptr;  // Click
     // The screen whose window the event came from; null means the active screen.
     Screen* target = nullptr;
-    float width = 0;             // Resize of a bordered window, twips
+    float width = 0;             // Resize: the new size, twips
     float height = 0;
-    int64_t timestampMicros = 0; // when the host received it, on NowMicros' clock
+    // When the host received it, on NowMicros' clock: a response's onset is when the key reached the
+    // program, which the results record.
+    int64_t timestampMicros = 0;
+
+    static InputEvent KeyPress(int16_t keyAscii, bool repeat = false, Screen* target = nullptr) {
+        InputEvent event;
+        event.kind = Kind::KeyPress;
+        event.keyAscii = keyAscii;
+        event.repeat = repeat;
+        event.target = target;
+        return event;
+    }
+    static InputEvent KeyDown(int keyCode, int shift = 0, bool repeat = false, Screen* target = nullptr) {
+        InputEvent event;
+        event.kind = Kind::KeyDown;
+        event.keyCode = keyCode;
+        event.shift = shift;
+        event.repeat = repeat;
+        event.target = target;
+        return event;
+    }
+    static InputEvent Click(Control& control) {
+        InputEvent event;
+        event.kind = Kind::Click;
+        event.control = &control;
+        return event;
+    }
+    // The close button of the main window (null) or of a bordered screen's window.
+    static InputEvent Close(Screen* target = nullptr) {
+        InputEvent event;
+        event.kind = Kind::Close;
+        event.target = target;
+        return event;
+    }
+    // The display's size changed (null target), or the user resized a bordered screen's window; the
+    // new size in twips.
+    static InputEvent Resize(Screen* target, float width, float height) {
+        InputEvent event;
+        event.kind = Kind::Resize;
+        event.target = target;
+        event.width = width;
+        event.height = height;
+        return event;
+    }
 };
 
 // Where the last sound started by PlaySoundSync reached the audio output, on NowMicros' clock.
@@ -95,7 +138,8 @@ public:
     // Brings the display up to date with the runtime's screens when anything visible changed.
     virtual void Present() = 0;
 
-    // A modal message box: only the box takes input while it is up. Returns ID_OK, ID_YES or ID_NO.
+    // A modal message box: while it is up only the box takes input, so keys and clicks meanwhile are
+    // the box's, never the screens'. Returns ID_OK, ID_YES or ID_NO.
     virtual int ShowMessageBox(const std::string& prompt, int style, const std::string& title) = 0;
 
     // Moves the mouse pointer, in pixels; a point beyond the display is clamped to its last pixel.

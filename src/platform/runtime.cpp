@@ -248,7 +248,13 @@ void Runtime::ResizeFullScreens() {
 
 int Runtime::MsgBox(const std::string& prompt, int style, const std::string& title) {
     host.Present();
-    return host.ShowMessageBox(prompt, style, title);
+    int64_t shown = host.NowMicros();
+    int answer = host.ShowMessageBox(prompt, style, title);
+    // The box is modal: every timer held while it was up and goes on with the time it had left, so a
+    // question answered No leaves a block exactly where it was.
+    int64_t held = host.NowMicros() - shown;
+    for (Timer* timer : timers) timer->Hold(held);
+    return answer;
 }
 
 void Runtime::PlaySound(const std::string& path) {

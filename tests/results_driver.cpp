@@ -3,7 +3,7 @@
 // question during the next announcement. Each thing a person would see goes to standard output as it
 // happens, one write each, so that a system-call trace shows when the results file was written and
 // flushed.
-//   results_probe FOLDER
+//   results_driver FOLDER
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,7 +14,7 @@
 int main(int argc, char** argv) {
     using namespace pelorin;
     if (argc != 2) {
-        std::fprintf(stderr, "usage: results_probe FOLDER\n");
+        std::fprintf(stderr, "usage: results_driver FOLDER\n");
         return 2;
     }
     std::string folder = argv[1];
@@ -25,17 +25,17 @@ int main(int argc, char** argv) {
     host.onTrace = [&](const TraceEntry& entry) {
         subject.See(entry);
         if (entry.what == "top Instruction") {
-            host.ScheduleClick(entry.Millis() + 10, experiment.Instruction().Command1);
-            host.ScheduleClick(entry.Millis() + 20, experiment.Instruction().Command1);
+            host.Schedule(entry.Millis() + 10, InputEvent::Click(experiment.Instruction().Command1));
+            host.Schedule(entry.Millis() + 20, InputEvent::Click(experiment.Instruction().Command1));
         } else if (entry.what.starts_with("show ToneTask.Label2")) {
-            host.ScheduleKeyPress(entry.Millis() + 3000, KEY_ESCAPE);
+            host.Schedule(entry.Millis() + 3000, InputEvent::KeyPress(KEY_ESCAPE));
             host.AnswerMessageBox(ID_YES);
         }
         std::string line = entry.what + "\n";
         [[maybe_unused]] ssize_t ignored = write(STDOUT_FILENO, line.data(), line.size());
     };
-    host.ScheduleKeyDown(10, KEY_TAB, CTRL_MASK);
-    host.ScheduleKeyPress(11, KEY_RETURN);
+    host.Schedule(10, InputEvent::KeyDown(KEY_TAB, CTRL_MASK));
+    host.Schedule(11, InputEvent::KeyPress(KEY_RETURN));
     try {
         experiment.Run();
     } catch (const ProgramEnded&) {
