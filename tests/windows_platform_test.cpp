@@ -5,6 +5,7 @@
 #include <regex>
 #include <thread>
 
+#include "platform/append_file.h"
 #include "platform/files.h"
 #include "platform/warning.h"
 #include "platform/win32_handle.h"
@@ -113,6 +114,24 @@ TEST(WindowsFilesTest, ReadingRefusesFoldersAndDevicesAndSaysWhy) {
     EXPECT_EQ(reason, "not a regular file");
     EXPECT_EQ(ReadWholeFile(JoinPath(dir.path, "missing.txt"), &reason), std::nullopt);
     EXPECT_EQ(reason, SystemMessage(ERROR_FILE_NOT_FOUND));
+}
+
+// The results file: made new only, never over one that exists, appended whole, readable meanwhile.
+TEST(WindowsAppendFileTest, MakesANewFileOnlyAndAppendsWholePieces) {
+    TempDir dir;
+    std::string path = JoinPath(JoinPath(dir.path, "Zo\xC3\xAB"), "sub-1_events.tsv");
+    ASSERT_EQ(MakeFolder(JoinPath(dir.path, "Zo\xC3\xAB")), std::nullopt);
+    AppendFile::Created created = AppendFile::CreateNew(path);
+    ASSERT_TRUE(created.file) << created.error;
+    EXPECT_EQ(created.file->Append("onset\tduration\n"), std::nullopt);
+    EXPECT_EQ(created.file->Append("0.000001\t0.3\n"), std::nullopt);
+    EXPECT_EQ(ReadWholeFile(path), "onset\tduration\n0.000001\t0.3\n");
+    EXPECT_EQ(created.file->Sync(), std::nullopt);
+
+    AppendFile::Created again = AppendFile::CreateNew(path);
+    EXPECT_FALSE(again.file);
+    EXPECT_TRUE(again.exists);
+    EXPECT_EQ(ReadWholeFile(path), "onset\tduration\n0.000001\t0.3\n");
 }
 
 // A program started by a double-click has no console: the warning must be in pelorin.log beside the

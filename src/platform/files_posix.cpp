@@ -10,7 +10,7 @@
 
 #include "platform/files.h"
 #include "platform/files_internal.h"
-#include "platform/posix_file_descriptor.h"
+#include "platform/posix_files.h"
 
 namespace pelorin {
 
@@ -44,16 +44,13 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Flushes a folder's entries to the disk; returns the reason on failure.
-std::optional<std::string> SyncFolder(const std::string& folder) {
-    FileDescriptor directory(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.Get() < 0 || fsync(directory.Get()) != 0) {
-        return "cannot flush the folder " + folder + ": " + std::strerror(errno);
-    }
+}  // namespace
+
+std::optional<std::string> SyncFolderOf(const std::string& path) {
+    FileDescriptor directory(open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.Get() < 0 || fsync(directory.Get()) != 0) return std::string(std::strerror(errno));
     return std::nullopt;
 }
-
-}  // namespace
 
 std::string CurrentFolder() {
     std::string folder(PATH_MAX, '\0');
@@ -135,7 +132,7 @@ AppendResult AppendIfAccepted(const std::string& path, const std::function<bool(
     } else if (created || contents.empty()) {
         // The first record may stand in a file whose folder entry is not on the disk yet: this
         // program's own, or one that a failed attempt left empty.
-        if (auto reason = SyncFolder(FolderOf(path))) writeError = *reason;
+        if (auto reason = SyncFolderOf(path)) writeError = "cannot flush the folder " + FolderOf(path) + ": " + *reason;
     }
     if (!writeError.empty()) {
         // Nothing half-written or unflushed stays behind, so a retry neither joins nor repeats it.

@@ -51,8 +51,6 @@ public:
     const std::vector<Screen*>& ZOrder() const { return zOrder; }
     // The screen that takes the keyboard: the front full-screen screen, or null.
     Screen* ActiveScreen() const;
-    // Every screen constructed on this runtime, in construction order.
-    const std::vector<Screen*>& Screens() const { return screens; }
 
     // Moves the focus to a control of its screen. Leaving a text box validates it first; a refused
     // validation keeps the focus where it is and returns false.
@@ -65,9 +63,16 @@ public:
     // target), clicks to their control.
     void Dispatch(const InputEvent& event);
 
+    // A modal message box: only the box takes input while it is up, and every timer holds until it
+    // closes. Returns ID_OK, ID_YES or ID_NO.
     int MsgBox(const std::string& prompt, int style = MB_OK_ONLY, const std::string& title = TITLE);
 
     void PlaySound(const std::string& path);
+    SoundOnset LastSoundOnset() { return host.LastSoundOnset(); }
+    void OnNextPresent(std::function<void(int64_t)> callback) { host.OnNextPresent(std::move(callback)); }
+    // When the host received the input event being dispatched now (its timestampMicros); the
+    // current time when no event is being dispatched.
+    int64_t CurrentEventMicros() const;
     void SetCursorPos(int x, int y);
 
     // Milliseconds on the host's clock, wrapping like a 32-bit tick counter.
@@ -121,6 +126,8 @@ private:
     UniformRandom random;
     uint64_t revision = 1;
     int eventDepth = 0;
+    // The timestamp of the input event being dispatched, or -1 while none is (timers fire as their own).
+    int64_t dispatchedEventMicros = -1;
     int displayWidthPixels = 0;
     int displayHeightPixels = 0;
 };

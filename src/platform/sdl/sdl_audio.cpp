@@ -262,17 +262,40 @@ bool Audio::Silent() const {
     return !device->IsOpen();
 }
 
-void Audio::PlaySync(const std::string& path) {
+AudioOutput Audio::Describe() const {
+    AudioOutput output;
+    if (!device->IsOpen()) {
+        return output;
+    }
+    output.silent = false;
+    const char* driver = SDL_GetCurrentAudioDriver();
+    output.driver = driver != nullptr ? driver : "unknown";
+    char* name = nullptr;
+    SDL_AudioSpec spec{};
+    // The device is opened as the system's default: this names the one that is.
+    if (SDL_GetDefaultAudioInfo(&name, &spec, 0) == 0 && name != nullptr) {
+        output.device = name;
+        SDL_free(name);
+    } else {
+        output.device = "default";
+    }
+    output.rate = device->output.freq;
+    output.bufferFrames = device->output.samples;
+    return output;
+}
+
+Audio::Played Audio::PlaySync(const std::string& path) {
     const auto sound = device->Load(path);
     if (!sound) {
-        return;
+        return {};
     }
+    const Played played{sound->duration.count(), !sound->samples.empty()};
     if (sound->samples.empty()) {
         // Silent mode, or a format the device cannot take: the run keeps the sound's timing. To a
         // deadline on the clock, because a sleep of mingw-w64's runtime can end a little early.
         const auto until = Clock::now() + sound->duration;
         for (auto now = Clock::now(); now < until; now = Clock::now()) std::this_thread::sleep_for(until - now);
-        return;
+        return played;
     }
     const auto start = Clock::now();
     std::unique_lock lock(device->mutex);
@@ -281,7 +304,7 @@ void Audio::PlaySync(const std::string& path) {
     if (!device->syncDone.wait_until(lock, start + sound->duration + STALL_LIMIT,
                                      [this] { return device->syncFinished; })) {
         device->syncVoice.playing = false;
-        return;
+        return played;
     }
     // The last sample went out in the buffer that the device is playing now.
     const auto drained = device->syncLastSample + device->bufferDuration;
@@ -289,6 +312,7 @@ void Audio::PlaySync(const std::string& path) {
     // SDL's dummy and disk drivers wait whole milliseconds per buffer and so run ~5% fast; the run
     // still gets the sound's full duration.
     std::this_thread::sleep_until(std::max(drained, start + sound->duration));
+    return played;
 }
 
 int Audio::Open(const std::string& path) {

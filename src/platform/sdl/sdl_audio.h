@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+
+#include "platform/host.h"
 
 namespace pelorin::sdl {
 
@@ -19,9 +22,17 @@ public:
 
     bool Silent() const;
 
+    // What a synchronous play played: its length (0 for a file that cannot be played) and whether it
+    // reached the device.
+    struct Played {
+        int64_t durationMicros = 0;
+        bool audible = false;
+    };
     // Plays a wave file to its end before returning. A missing, unreadable, garbage or empty file
     // returns at once and plays nothing; silent mode waits the file's duration instead.
-    void PlaySync(const std::string& path);
+    Played PlaySync(const std::string& path);
+    // The device as it was opened, or silent.
+    AudioOutput Describe() const;
 
     // The wave player. Open gives a handle (>= 0), or -1 if the file cannot be loaded. Rewind stops
     // the sound and puts it back to its start; Play goes on from where it is and returns at once;

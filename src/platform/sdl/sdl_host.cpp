@@ -97,6 +97,8 @@ struct SdlHostState {
     Audio audio;
 
     Runtime* runtime = nullptr;
+    SoundOnset lastSound;
+    std::vector<std::function<void(int64_t)>> presentCallbacks;
     KeyTranslator keys;
     std::deque<InputEvent> pending;
     // A button is clicked when the mouse goes up over the one it went down on.
@@ -143,8 +145,7 @@ Screen* ScreenUnder(const SdlHostState& state, Uint32 windowId) {
     return state.runtime != nullptr ? state.runtime->ActiveScreen() : nullptr;
 }
 
-void Push(SdlHostState& state, InputEvent event, Screen* target) {
-    event.target = target;
+void Push(SdlHostState& state, InputEvent event) {
     event.timestampMicros = (MonotonicNanos() - state.clockStart) / 1000;
     state.pending.push_back(event);
 }
@@ -175,10 +176,10 @@ void ProcessMouseButton(SdlHostState& state, const SDL_MouseButtonEvent& button)
         if (hit->Kind() == ControlKind::Button) {
             state.pressed = hit;
         } else {
-            Push(state, InputEvent::Click(*hit), nullptr);
+            Push(state, InputEvent::Click(*hit));
         }
     } else {
-        if (hit != nullptr && hit == state.pressed) Push(state, InputEvent::Click(*hit), nullptr);
+        if (hit != nullptr && hit == state.pressed) Push(state, InputEvent::Click(*hit));
         state.pressed = nullptr;
     }
 }
@@ -190,6 +191,8 @@ void ProcessWheel(SdlHostState& state, const SDL_MouseWheelEvent& wheel) {
     int notches = wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -wheel.y : wheel.y;
     state.layouts.Scroll(static_cast<TextView&>(*hit), -notches * WHEEL_LINES);
 }
+
+float Twips(int pixels) { return static_cast<float>(pixels) * TWIPS_PER_PIXEL; }
 
 void ProcessWindowEvent(SdlHostState& state, const SDL_WindowEvent& event) {
     Screen* screen = ScreenOfWindow(state, event.windowID);
@@ -205,7 +208,7 @@ void ProcessWindowEvent(SdlHostState& state, const SDL_WindowEvent& event) {
             if (event.data1 == state.displayWidth && event.data2 == state.displayHeight) break;
             state.displayWidth = event.data1;
             state.displayHeight = event.data2;
-            Push(state, InputEvent::Resize(), nullptr);
+            Push(state, InputEvent::Resize(nullptr, Twips(event.data1), Twips(event.data2)));
             break;
         }
         BorderedWindow& window = state.windows.at(screen);
@@ -214,14 +217,11 @@ void ProcessWindowEvent(SdlHostState& state, const SDL_WindowEvent& event) {
         SDL_GetWindowPosition(window.drawn->window.get(), &window.placed.x, &window.placed.y);
         window.placed.w = event.data1;
         window.placed.h = event.data2;
-        Push(state,
-             InputEvent::Resize(screen, static_cast<float>(event.data1) * TWIPS_PER_PIXEL,
-                                static_cast<float>(event.data2) * TWIPS_PER_PIXEL),
-             screen);
+        Push(state, InputEvent::Resize(screen, Twips(event.data1), Twips(event.data2)));
         break;
     }
     case SDL_WINDOWEVENT_CLOSE:
-        Push(state, InputEvent::Close(screen), screen);
+        Push(state, InputEvent::Close(screen));
         break;
     default:
         break;
@@ -235,12 +235,16 @@ void ProcessEvent(SdlHostState& state, const SDL_Event& event) {
     case SDL_KEYDOWN: {
         Screen* target = ScreenOfWindow(state, event.key.windowID);
         if (target == nullptr) ScrollFocusedTextView(state, event.key);
-        for (const InputEvent& key : state.keys.KeyDown(event.key)) Push(state, key, target);
+        for (InputEvent key : state.keys.KeyDown(event.key)) {
+            key.target = target;
+            Push(state, key);
+        }
         break;
     }
     case SDL_TEXTINPUT:
-        for (const InputEvent& key : state.keys.Text(event.text.text)) {
-            Push(state, key, ScreenOfWindow(state, event.text.windowID));
+        for (InputEvent key : state.keys.Text(event.text.text)) {
+            key.target = ScreenOfWindow(state, event.text.windowID);
+            Push(state, key);
         }
         break;
     case SDL_MOUSEBUTTONDOWN:
@@ -385,7 +389,20 @@ std::optional<InputEvent> SdlHost::PollInput() {
     return next;
 }
 
-void SdlHost::Present() { Refresh(*state); }
+void SdlHost::Present() {
+    Refresh(*state);
+    if (state->presentCallbacks.empty()) return;
+    // Right after the renderer's present returned; with nothing new to draw, the frame on show
+    // already carries every change. Taken out first: a callback may itself present.
+    int64_t presented = NowMicros();
+    auto callbacks = std::move(state->presentCallbacks);
+    state->presentCallbacks.clear();
+    for (auto& callback : callbacks) callback(presented);
+}
+
+void SdlHost::OnNextPresent(std::function<void(int64_t presentedMicros)> callback) {
+    state->presentCallbacks.push_back(std::move(callback));
+}
 
 int SdlHost::ShowMessageBox(const std::string& prompt, int style, const std::string& title) {
     ModalMessageBox box(prompt, style, title);
@@ -408,7 +425,14 @@ void SdlHost::SetTopMost(Screen& screen) {
     if (found != state->windows.end()) SDL_SetWindowAlwaysOnTop(found->second.drawn->window.get(), SDL_TRUE);
 }
 
-void SdlHost::PlaySoundSync(const std::string& path) { state->audio.PlaySync(path); }
+void SdlHost::PlaySoundSync(const std::string& path) {
+    // The call's time: the device's own report of when the first sample is due is not read yet.
+    int64_t called = NowMicros();
+    Audio::Played played = state->audio.PlaySync(path);
+    state->lastSound = SoundOnset{called, played.durationMicros, played.audible};
+}
+SoundOnset SdlHost::LastSoundOnset() { return state->lastSound; }
+AudioOutput SdlHost::DescribeAudio() { return state->audio.Describe(); }
 int SdlHost::WaveOpen(const std::string& path) { return state->audio.Open(path); }
 void SdlHost::WaveRewind(int handle) { state->audio.Rewind(handle); }
 void SdlHost::WavePlay(int handle) { state->audio.Play(handle); }

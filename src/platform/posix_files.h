@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <optional>
+#include <string>
+
+// What the POSIX halves of the file helpers share.
 namespace pelorin {
 
 // Owns a POSIX file descriptor (-1: none); closing it also drops any lock taken through it.
@@ -19,5 +23,9 @@ public:
 private:
     int fd;
 };
+
+// Flushes the entries of the folder a file is named in to the disk, so that a new file's name is
+// there too; the system's reason on failure.
+std::optional<std::string> SyncFolderOf(const std::string& path);
 
 }  // namespace pelorin
