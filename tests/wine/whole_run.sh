@@ -2,7 +2,8 @@
 # The Windows package as a lab gets it: unpacked into a folder of its own, pelorin.exe runs the whole
 # experiment on the demo data under Wine. A subject who does not answer lets the bars overflow and
 # end the three blocks; "Quit" on the menu then ends the program with 0. The record is in the list
-# beside pelorin.exe.
+# beside pelorin.exe, the three blocks and the quit in the events file in Res_Data, which the
+# package's pelorin-summary.exe reads.
 #   whole_run.sh WINE_RUN PACKAGE_ZIP
 source "$(dirname "$0")/lib.sh" "$1" "$(dirname "$2")/pelorin.exe" "" ""
 TIMEOUT=200
@@ -42,4 +43,12 @@ wait_exit
 [ "$exit_code" = 0 ] || fail "the program ended with $exit_code"
 printf ' 1 kvt 2 \r\n' >"$work/expected.txt"
 cmp "$work/expected.txt" "$folder/CurrentSubjects.txt" || fail "the subject list is not as expected: $(od -c "$folder/CurrentSubjects.txt")"
+events=$folder/Res_Data/sub-1_task-dualtask_events.tsv
+[ -f "${events%.tsv}.json" ] || fail "no sidecar beside the events file"
+[ "$(grep -c $'\tblock_start\t' "$events")" = 3 ] || fail "not three blocks in the events file: $(cat "$events")"
+grep -q $'\tquit\t' "$events" || fail "no quit in the events file"
+# The package's summary program reads it: three blocks, each ended by overflow.
+summary=$(cd "$folder" && "$wine_run" pelorin-summary.exe 'Res_Data\sub-1_task-dualtask_events.tsv' 2>/dev/null) ||
+  fail "pelorin-summary failed: $summary"
+[ "$(grep -cE '^ +[123] +[a-z+]+ +overflow' <<<"$summary")" = 3 ] || fail "the summary is not of three overflowed blocks: $summary"
 passed=1
