@@ -6,6 +6,7 @@
 
 #include "flow/event_columns.h"
 #include "platform/append_file.h"
+#include "platform/files.h"
 #include "platform/runtime.h"
 
 #ifndef PELORIN_VERSION
@@ -255,7 +256,7 @@ std::string ResultsLog::EventsPath() const { return file ? file->Path() : std::s
 
 void ResultsLog::Open(const std::string& folder, const Subject& subject, int64_t recordMicros) {
     zeroMicros = recordMicros;
-    std::string stem = folder + "/sub-" + std::to_string(subject.id) + "_task-" + std::string(EVENTS_TASK);
+    std::string stem = JoinPath(folder, "sub-" + std::to_string(subject.id)) + "_task-" + std::string(EVENTS_TASK);
     for (int run = 1; run <= MAX_RUNS; ++run) {
         std::string name = stem + (run == 1 ? "" : "_run-" + std::to_string(run)) + "_events";
         auto events = AppendFile::CreateNew(name + ".tsv");
@@ -266,7 +267,7 @@ void ResultsLog::Open(const std::string& folder, const Subject& subject, int64_t
         if (!sidecar.file) {
             // Nothing of this run stays behind: an empty events file would only take the name.
             events.file.reset();
-            std::filesystem::remove(name + ".tsv", ignored);
+            std::filesystem::remove(PathFromUtf8(name + ".tsv"), ignored);
             if (sidecar.exists) continue;
             return Fail("create", name + ".json", sidecar.error);
         }
@@ -286,8 +287,8 @@ void ResultsLog::Open(const std::string& folder, const Subject& subject, int64_t
         if (error) {
             events.file.reset();
             sidecar.file.reset();
-            std::filesystem::remove(name + ".tsv", ignored);
-            std::filesystem::remove(name + ".json", ignored);
+            std::filesystem::remove(PathFromUtf8(name + ".tsv"), ignored);
+            std::filesystem::remove(PathFromUtf8(name + ".json"), ignored);
             return Fail("write", name + ".json", *error);
         }
         file = std::move(events.file);

@@ -55,8 +55,8 @@ struct AppendResult {
 // to the same file never interleave and never both pass the check: the file's whole contents are read
 // under the lock and handed to accept, and only if it agrees is the record written, in one write,
 // after a CR LF if the last line has no line end. The file, and its folder when the record is its first
-// (where the system can flush a folder), are flushed to the disk before this returns. A failed write or flush leaves the file as it was. A
-// regular file larger than MAX_READ_BYTES is not written to.
+// (where the system can flush a folder), are flushed to the disk before this returns. A failed write or
+// flush leaves the file as it was. A regular file larger than MAX_READ_BYTES is not written to.
 AppendResult AppendIfAccepted(const std::string& path, const std::function<bool(const std::string& contents)>& accept,
                               const std::string& record);
 
