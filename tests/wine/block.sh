@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# pelorin.exe under Wine runs into the first block: its bar stands on the bottom edge, a third of the
-# display high, and rises; the quit question asked in the block and answered Yes ends it with 0.
+# pelorin.exe under Wine runs into the first block: its bars stand on the bottom edge, a third of the
+# display high, and rise; the quit question asked in the block and answered Yes ends it with 0.
 #   block.sh WINE_RUN PELORIN_EXE MAKE_WAVES_EXE DEMO_DIR
 source "$(dirname "$0")/lib.sh"
 
@@ -8,18 +8,8 @@ start_display
 prepare_wine_demo_data
 start_wine_program
 
-# Quick fill, Enter registers; Continue on the instructions, then on to the blocks.
-keys ctrl+Tab
-keys Return
-wait_file "$work/Res_Data"
-sleep 0.5
-keys Return
-sleep 0.5
-keys Return
-
-RED="rgb(255,0,0)"
-bar_shown() { [ "$(count_color "$1" "$RED")" -gt 1000 ]; }
-wait_screen "the bar of the first block" bar_shown
+register_and_start_blocks
+wait_screen "the bars of the first block" bars_shown
 first=$(shot first_bar)
 third=$((HEIGHT / 3))
 red=$(count_color "$first" "$RED")

@@ -29,11 +29,30 @@ prepare_wine_demo_data() {
 # The folder as the program names it: Wine's drive Z: is the Linux root.
 windows_path() { echo "Z:${1//\//\\}"; }
 
-# Starts pelorin.exe in the working folder and waits for its first screen. A desktop left by an
-# earlier test would sit on that test's display: end it first.
+# Starts pelorin.exe in a folder (the working folder unless given: the program there) and waits for
+# its first screen. A desktop left by an earlier test would sit on that test's display: end it first.
 start_wine_program() {
+  local folder=$work program=$pelorin_exe
+  if [ -n "${1:-}" ]; then
+    folder=$1
+    program=$1/pelorin.exe
+  fi
   end_wine
-  (cd "$work" && exec "$wine_run" "$pelorin_exe" >"$work/stdout.txt" 2>"$work/stderr.txt") &
+  (cd "$folder" && exec "$wine_run" "$program" >"$work/stdout.txt" 2>"$work/stderr.txt") &
   program_pid=$!
   TIMEOUT=60 wait_screen "the first screen drawn" drawn
 }
+
+# Quick fill, Enter registers; Continue on the instructions, then on to the blocks.
+register_and_start_blocks() {
+  keys ctrl+Tab
+  keys Return
+  wait_file "${1:-$work}/Res_Data"
+  sleep 0.5
+  keys Return
+  sleep 0.5
+  keys Return
+}
+
+RED="rgb(255,0,0)"
+bars_shown() { [ "$(count_color "$1" "$RED")" -gt 1000 ]; }

@@ -11,21 +11,9 @@ TIMEOUT=200
 start_display
 unzip -q "$2" -d "$work"
 folder=$work/$(basename "$2" .zip)
-pelorin_exe=$folder/pelorin.exe
-(cd "$folder" && exec "$wine_run" "$pelorin_exe" >"$work/stdout.txt" 2>"$work/stderr.txt") &
-program_pid=$!
-TIMEOUT=60 wait_screen "the first screen drawn" drawn
+start_wine_program "$folder"
+register_and_start_blocks "$folder"
 
-keys ctrl+Tab
-keys Return
-wait_file "$folder/Res_Data"
-sleep 0.5
-keys Return
-sleep 0.5
-keys Return
-
-RED="rgb(255,0,0)"
-bars_shown() { [ "$(count_color "$1" "$RED")" -gt 1000 ]; }
 bars_gone() { ! bars_shown "$1"; }
 for block in 1 2 3; do
   wait_screen "the bars of block $block" bars_shown
