@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -54,6 +55,13 @@ struct InputEvent {
     int64_t timestampMicros = 0; // when the host received it, on NowMicros' clock
 };
 
+// Where the last sound started by PlaySoundSync reached the audio output, on NowMicros' clock.
+struct SoundOnset {
+    int64_t onsetMicros = 0;     // when its first sample is due at the output; the call's time if silent
+    int64_t durationMicros = 0;  // its length; 0 when the file could not be played
+    bool audible = false;        // false when nothing played: no device, or a file that cannot be played
+};
+
 // What the logic asks of the machine. The SDL host runs the real program; the headless host runs the
 // same screens under a virtual clock for tests.
 class Host {
@@ -88,6 +96,11 @@ public:
 
     // Plays a wave file to its end before returning. A file that cannot be played plays nothing.
     virtual void PlaySoundSync(const std::string& path) = 0;
+    // The onset of the sound the last PlaySoundSync started.
+    virtual SoundOnset LastSoundOnset() = 0;
+    // Calls back once, with the time on NowMicros' clock at which the frame that first carries every
+    // change made before this call was presented.
+    virtual void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) = 0;
     // The wave player: open returns a handle (or -1), play returns at once.
     virtual int WaveOpen(const std::string& path) = 0;
     virtual void WaveRewind(int handle) = 0;

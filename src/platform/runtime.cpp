@@ -114,7 +114,18 @@ void Runtime::PutFocus(Control& control) {
     Changed();
 }
 
+int64_t Runtime::CurrentEventMicros() const {
+    return dispatchingMicros >= 0 ? dispatchingMicros : host.NowMicros();
+}
+
 void Runtime::Dispatch(const InputEvent& event) {
+    // A handler's nested wait dispatches other events; the outer one's time is back when it returns.
+    struct Dispatching {
+        int64_t& slot;
+        int64_t saved;
+        ~Dispatching() { slot = saved; }
+    } dispatching{dispatchingMicros, dispatchingMicros};
+    dispatchingMicros = event.timestampMicros;
     switch (event.kind) {
     case InputEvent::Kind::KeyPress:
     case InputEvent::Kind::KeyDown: {

@@ -68,6 +68,11 @@ public:
     int MsgBox(const std::string& prompt, int style = MB_OK_ONLY, const std::string& title = TITLE);
 
     void PlaySound(const std::string& path);
+    SoundOnset LastSoundOnset() { return host.LastSoundOnset(); }
+    void OnNextPresent(std::function<void(int64_t)> callback) { host.OnNextPresent(std::move(callback)); }
+    // When the host received the input event being dispatched now (its timestampMicros); the
+    // current time when no event is being dispatched.
+    int64_t CurrentEventMicros() const;
     void SetCursorPos(int x, int y);
 
     // Milliseconds on the host's clock, wrapping like a 32-bit tick counter.
@@ -121,6 +126,8 @@ private:
     UniformRandom random;
     uint64_t revision = 1;
     int eventDepth = 0;
+    // The timestamp of the event being dispatched, or -1.
+    int64_t dispatchingMicros = -1;
     int displayWidthPixels = 0;
     int displayHeightPixels = 0;
 };

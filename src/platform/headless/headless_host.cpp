@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "platform/control.h"
 #include "platform/runtime.h"
@@ -185,7 +186,14 @@ HeadlessHost::Frame HeadlessHost::Snapshot() const {
     return frame;
 }
 
+void HeadlessHost::OnNextPresent(std::function<void(int64_t presentedMicros)> callback) {
+    presentCallbacks.push_back(std::move(callback));
+}
+
 void HeadlessHost::Present() {
+    // A frame is presented at the virtual time of the pass that draws it; with nothing new to draw,
+    // the frame on display already carries every change.
+    for (auto& callback : std::exchange(presentCallbacks, {})) callback(now);
     if (runtime == nullptr || runtime->Revision() == presentedRevision) return;
     presentedRevision = runtime->Revision();
     Frame frame = Snapshot();
@@ -242,8 +250,12 @@ std::string HeadlessHost::Relative(const std::string& path) const {
 
 void HeadlessHost::PlaySoundSync(const std::string& path) {
     Record("sound " + Relative(path));
+    lastSound = SoundOnset{now, 0, false};
     // The thread is given to the sound for its length; a file that cannot be played takes no time.
-    if (auto info = ReadWavInfo(path)) now += info->DurationMicros();
+    if (auto info = ReadWavInfo(path)) {
+        lastSound = SoundOnset{now, info->DurationMicros(), true};
+        now += info->DurationMicros();
+    }
     Record("sound end " + Relative(path));
 }
 

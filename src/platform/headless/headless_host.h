@@ -85,6 +85,8 @@ public:
     void SetCursorPos(int x, int y) override;
     void SetTopMost(Screen& screen) override;
     void PlaySoundSync(const std::string& path) override;
+    SoundOnset LastSoundOnset() override { return lastSound; }
+    void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) override;
     int WaveOpen(const std::string& path) override;
     void WaveRewind(int handle) override;
     void WavePlay(int handle) override;
@@ -130,6 +132,8 @@ private:
     int nextWave = 1;
     int cursorX = -1;
     int cursorY = -1;
+    SoundOnset lastSound;
+    std::vector<std::function<void(int64_t)>> presentCallbacks;
 };
 
 }  // namespace pelorin

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <climits>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <map>
@@ -14,6 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/sdl/audio_clock.h"
+#include "platform/sdl/input_wait.h"
 #include "platform/wav_file.h"
 
 namespace pelorin::sdl {
@@ -29,6 +32,8 @@ constexpr Uint8 DEVICE_CHANNELS = 2;
 constexpr Uint16 DEVICE_FRAMES = 512;
 // A synchronous play whose device stops taking samples gives up this long after the sound's end.
 constexpr auto STALL_LIMIT = std::chrono::seconds(1);
+// How long the device may take to start asking for buffers before the first sound needs its pace.
+constexpr auto FIRST_ASKINGS_LIMIT = std::chrono::milliseconds(500);
 
 // A wave file converted to the device's format.
 struct Sound {
@@ -41,18 +46,29 @@ struct Voice {
     std::shared_ptr<const Sound> sound;
     size_t position = 0;
     bool playing = false;
+    // The stream's frame its first sample goes out in; a frame already passed means at once.
+    uint64_t startFrame = 0;
 };
 
-// Adds a playing voice's next samples to out; true if it handed out its last sample just now.
-bool MixVoice(Voice& voice, int16_t* out, size_t count) {
+// Adds a playing voice's next samples to the buffer that starts at the stream's frame bufferStart;
+// true if it handed out its last sample just now.
+bool MixVoice(Voice& voice, int16_t* out, size_t count, uint64_t bufferStart, size_t channels) {
     if (!voice.playing) {
         return false;
     }
+    size_t skip = 0;
+    if (voice.position == 0 && voice.startFrame > bufferStart) {
+        const uint64_t framesAhead = voice.startFrame - bufferStart;
+        if (framesAhead * channels >= count) {
+            return false;
+        }
+        skip = static_cast<size_t>(framesAhead) * channels;
+    }
     const std::vector<int16_t>& samples = voice.sound->samples;
-    const size_t n = std::min(count, samples.size() - voice.position);
+    const size_t n = std::min(count - skip, samples.size() - voice.position);
     for (size_t i = 0; i < n; ++i) {
-        const int sum = out[i] + samples[voice.position + i];
-        out[i] = static_cast<int16_t>(std::clamp(sum, INT16_MIN, INT16_MAX));
+        const int sum = out[skip + i] + samples[voice.position + i];
+        out[skip + i] = static_cast<int16_t>(std::clamp(sum, INT16_MIN, INT16_MAX));
     }
     voice.position += n;
     if (voice.position < samples.size()) {
@@ -158,9 +174,10 @@ public:
 
     // The format the device was opened with, which every sound is converted to.
     SDL_AudioSpec output{};
-    microseconds bufferDuration{0};
     // Loaded sounds by path: tones are played hundreds of times a block. Main thread only.
     std::unordered_map<std::string, std::shared_ptr<const Sound>> cache;
+    StartMode startMode = StartMode::SamplePlaced;
+    PlayedSound last;
 
     // Shared with the callback.
     std::mutex mutex;
@@ -168,8 +185,11 @@ public:
     int nextHandle = 0;
     Voice syncVoice;
     bool syncFinished = false;
-    Clock::time_point syncLastSample;
     std::condition_variable syncDone;
+    // Frames of the stream handed to the device so far, and when it asked for them.
+    uint64_t framesMixed = 0;
+    std::unique_ptr<AudioClock> clock;
+    std::condition_variable asked;
 
 private:
     static void SDLCALL Callback(void* userdata, Uint8* stream, int len);
@@ -201,34 +221,50 @@ Audio::Device::Device() {
         SayRunningSilent();
         return;
     }
-    bufferDuration = microseconds(int64_t{output.samples} * 1'000'000 / output.freq);
+    clock = std::make_unique<AudioClock>(output.freq, output.samples);
     mixBuffer.resize(output.size / sizeof(int16_t));
-    // The device runs from now on, playing silence between sounds, so a sound starts within a buffer.
+    // The device runs from now on, playing silence between sounds, so that its pace is known when
+    // the first sound is asked for and every sound starts at the same latency.
     SDL_PauseAudioDevice(device.id, 0);
+    std::unique_lock lock(mutex);
+    asked.wait_for(lock, FIRST_ASKINGS_LIMIT, [this] { return clock->Known(); });
+    const char* driver = SDL_GetCurrentAudioDriver();
+    std::fprintf(stderr, "pelorin: sounds start %.2f ms after they are asked for (%s, %d Hz, %d-frame buffers)\n",
+                 static_cast<double>(clock->FixedLatencyNanos()) / 1e6, driver != nullptr ? driver : "unknown",
+                 output.freq, int{output.samples});
 }
 
 void SDLCALL Audio::Device::Callback(void* userdata, Uint8* stream, int len) {
     auto& self = *static_cast<Device*>(userdata);
+    const int64_t now = MonotonicNanos();
     const size_t count = static_cast<size_t>(len) / sizeof(int16_t);
     if (self.mixBuffer.size() != count) {
         self.mixBuffer.resize(count);
     }
     std::fill(self.mixBuffer.begin(), self.mixBuffer.end(), int16_t{0});
     bool finished = false;
+    bool known = false;
     {
         std::lock_guard lock(self.mutex);
+        const uint64_t bufferStart = self.framesMixed;
+        const size_t channels = self.output.channels;
+        self.clock->Asked(bufferStart, now);
+        known = self.clock->Known();
         for (auto& player : self.players) {
-            MixVoice(player.second, self.mixBuffer.data(), count);
+            MixVoice(player.second, self.mixBuffer.data(), count, bufferStart, channels);
         }
-        if (MixVoice(self.syncVoice, self.mixBuffer.data(), count)) {
+        if (MixVoice(self.syncVoice, self.mixBuffer.data(), count, bufferStart, channels)) {
             finished = true;
             self.syncFinished = true;
-            self.syncLastSample = Clock::now();
         }
+        self.framesMixed += count / channels;
     }
     std::memcpy(stream, self.mixBuffer.data(), count * sizeof(int16_t));
     if (finished) {
         self.syncDone.notify_one();
+    }
+    if (known) {
+        self.asked.notify_one();
     }
 }
 
@@ -263,31 +299,56 @@ bool Audio::Silent() const {
     return !device->IsOpen();
 }
 
+int64_t Audio::FixedLatencyNanos() const {
+    return device->IsOpen() ? device->clock->FixedLatencyNanos() : 0;
+}
+
+void Audio::SetStartMode(StartMode mode) {
+    device->startMode = mode;
+}
+
+PlayedSound Audio::LastPlayed() const {
+    return device->last;
+}
+
 void Audio::PlaySync(const std::string& path) {
+    const int64_t called = MonotonicNanos();
+    device->last = PlayedSound{called, 0, false};
     const auto sound = device->Load(path);
     if (!sound) {
         return;
     }
+    device->last.durationNanos = std::chrono::nanoseconds(sound->duration).count();
     if (sound->samples.empty()) {
         // Silent mode, or a format the device cannot take: the run keeps the sound's timing.
         std::this_thread::sleep_for(sound->duration);
         return;
     }
-    const auto start = Clock::now();
-    std::unique_lock lock(device->mutex);
-    device->syncVoice = Voice{sound, 0, true};
-    device->syncFinished = false;
-    if (!device->syncDone.wait_until(lock, start + sound->duration + STALL_LIMIT,
-                                     [this] { return device->syncFinished; })) {
-        device->syncVoice.playing = false;
+    Device& d = *device;
+    const uint64_t frames = sound->samples.size() / d.output.channels;
+    std::unique_lock lock(d.mutex);
+    // A sound asked for too late for its place (the first one, after a stall) goes in the next buffer.
+    uint64_t start = d.framesMixed;
+    if (d.startMode == StartMode::SamplePlaced && d.clock->Known()) {
+        start = std::max(start, d.clock->FrameAt(called + d.clock->FixedLatencyNanos()));
+    }
+    d.syncVoice = Voice{sound, 0, true, start};
+    d.syncFinished = false;
+    const auto giveUp = Clock::now() + std::chrono::nanoseconds(d.clock->FixedLatencyNanos()) + sound->duration +
+                        STALL_LIMIT;
+    if (!d.syncDone.wait_until(lock, giveUp, [&d] { return d.syncFinished; })) {
+        d.syncVoice.playing = false;
         return;
     }
-    // The last sample went out in the buffer that the device is playing now.
-    const auto drained = device->syncLastSample + device->bufferDuration;
+    // Start-at-next-buffer's sound began in the buffer after the one being filled at the call.
+    const int64_t onset = d.clock->OutputNanos(start);
+    const int64_t end = d.clock->OutputNanos(start + frames);
     lock.unlock();
+    d.last = PlayedSound{onset, end - onset, true};
     // SDL's dummy and disk drivers wait whole milliseconds per buffer and so run ~5% fast; the run
     // still gets the sound's full duration.
-    std::this_thread::sleep_until(std::max(drained, start + sound->duration));
+    const int64_t until = std::max(end, called + std::chrono::nanoseconds(sound->duration).count());
+    std::this_thread::sleep_for(std::chrono::nanoseconds(std::max<int64_t>(0, until - MonotonicNanos())));
 }
 
 int Audio::Open(const std::string& path) {

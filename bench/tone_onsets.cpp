@@ -1,0 +1,100 @@
+#include "tone_onsets.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace pelorin::bench {
+
+MonitorRecorder::MonitorRecorder(std::string source, int rate, std::function<int64_t()> nowMicros)
+    : source(std::move(source)), rate(rate), nowMicros(std::move(nowMicros)) {}
+
+MonitorRecorder::~MonitorRecorder() { Stop(); }
+
+bool MonitorRecorder::Start() {
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    child = fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        dup2(fds[1], 1);
+        close(fds[0]);
+        close(fds[1]);
+        std::string device = "--device=" + source;
+        std::string rateArg = "--rate=" + std::to_string(rate);
+        // Small fragments, so that arrival times follow the monitor closely.
+        execlp("parec", "parec", device.c_str(), "--format=s16le", "--channels=2", rateArg.c_str(), "--raw",
+               "--latency-msec=2", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    reader = std::thread([this, fd = fds[0]] { Read(fd); });
+    return true;
+}
+
+void MonitorRecorder::Read(int fd) {
+    uint8_t buffer[4096];
+    for (;;) {
+        ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got <= 0) break;
+        int64_t now = nowMicros();
+        std::lock_guard lock(mutex);
+        partial.insert(partial.end(), buffer, buffer + got);
+        size_t frames = partial.size() / 4;
+        for (size_t i = 0; i < frames; ++i) {
+            int16_t sample;
+            std::memcpy(&sample, &partial[i * 4], 2);
+            left.push_back(sample);
+        }
+        partial.erase(partial.begin(), partial.begin() + static_cast<std::ptrdiff_t>(frames * 4));
+        double offset = static_cast<double>(now) - static_cast<double>(left.size()) * 1e6 / rate;
+        if (!anyRead || offset < earliestOffsetMicros) earliestOffsetMicros = offset;
+        anyRead = true;
+    }
+    close(fd);
+}
+
+void MonitorRecorder::Stop() {
+    if (child > 0) {
+        kill(child, SIGTERM);
+        waitpid(child, nullptr, 0);
+        child = -1;
+    }
+    if (reader.joinable()) reader.join();
+}
+
+std::vector<int16_t> MonitorRecorder::Samples() {
+    std::lock_guard lock(mutex);
+    return left;
+}
+
+double MonitorRecorder::FrameMicros(double frame) {
+    std::lock_guard lock(mutex);
+    return earliestOffsetMicros + frame * 1e6 / rate;
+}
+
+std::vector<size_t> FindRises(const std::vector<int16_t>& recording, int threshold, size_t minGap) {
+    std::vector<size_t> rises;
+    size_t quiet = minGap;
+    for (size_t i = 0; i < recording.size(); ++i) {
+        if (std::abs(int{recording[i]}) < threshold) {
+            ++quiet;
+            continue;
+        }
+        if (quiet >= minGap) rises.push_back(i);
+        quiet = 0;
+    }
+    return rises;
+}
+
+size_t FirstAbove(const std::vector<int16_t>& samples, int threshold) {
+    for (size_t i = 0; i < samples.size(); ++i) {
+        if (std::abs(int{samples[i]}) >= threshold) return i;
+    }
+    return samples.size();
+}
+
+}  // namespace pelorin::bench
