@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -50,9 +51,7 @@ void MonitorRecorder::Read(int fd) {
             left.push_back(sample);
         }
         partial.erase(partial.begin(), partial.begin() + static_cast<std::ptrdiff_t>(frames * 4));
-        double offset = static_cast<double>(now) - static_cast<double>(left.size()) * 1e6 / rate;
-        if (!anyRead || offset < earliestOffsetMicros) earliestOffsetMicros = offset;
-        anyRead = true;
+        arrivals.emplace_back(static_cast<double>(left.size()), static_cast<double>(now));
     }
     close(fd);
 }
@@ -73,7 +72,31 @@ std::vector<int16_t> MonitorRecorder::Samples() {
 
 double MonitorRecorder::FrameMicros(double frame) {
     std::lock_guard lock(mutex);
-    return earliestOffsetMicros + frame * 1e6 / rate;
+    // The earliest arrival of each half second, as (frames, micros less the frames' nominal time).
+    const double nominal = 1e6 / rate;
+    const double stretch = rate / 2.0;
+    std::vector<std::pair<double, double>> earliest;
+    for (const auto& [frames, micros] : arrivals) {
+        double offset = micros - frames * nominal;
+        if (earliest.empty() || frames >= earliest.back().first - std::fmod(earliest.back().first, stretch) + stretch) {
+            earliest.emplace_back(frames, offset);
+        } else if (offset < earliest.back().second) {
+            earliest.back() = {frames, offset};
+        }
+    }
+    if (earliest.empty()) return frame * nominal;
+    double n = static_cast<double>(earliest.size());
+    double sumX = 0, sumY = 0, sumXX = 0, sumXY = 0;
+    for (const auto& [x, y] : earliest) {
+        sumX += x;
+        sumY += y;
+        sumXX += x * x;
+        sumXY += x * y;
+    }
+    double spread = n * sumXX - sumX * sumX;
+    double drift = spread > 0 ? (n * sumXY - sumX * sumY) / spread : 0;
+    double offset = (sumY - drift * sumX) / n;
+    return offset + frame * (nominal + drift);
 }
 
 std::vector<size_t> FindRises(const std::vector<int16_t>& recording, int threshold, size_t minGap) {

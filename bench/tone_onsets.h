@@ -8,13 +8,15 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace pelorin::bench {
 
 // Records a PulseAudio source, such as a null sink's monitor, through parec: 16-bit stereo at the
 // rate the tones are in, each block noted with the time it arrived. The time a sample reached the
-// monitor is read off the earliest arrivals, whose delay is the least the recording adds.
+// monitor is read off a line through the earliest arrivals of each half second, whose delay is the
+// least the recording adds: the sound server's clock may run apart from the machine's.
 class MonitorRecorder {
 public:
     MonitorRecorder(std::string source, int rate, std::function<int64_t()> nowMicros);
@@ -39,9 +41,8 @@ private:
     std::thread reader;
     std::mutex mutex;
     std::vector<int16_t> left;
-    // Of every read: its arrival time less the time its last frame takes from the recording's start.
-    double earliestOffsetMicros = 0;
-    bool anyRead = false;
+    // Of every read: the frames received so far, and when.
+    std::vector<std::pair<double, double>> arrivals;
     std::vector<uint8_t> partial;
 };
 

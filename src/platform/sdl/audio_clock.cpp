@@ -1,6 +1,7 @@
 #include "platform/sdl/audio_clock.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace pelorin::sdl {
 
@@ -10,7 +11,8 @@ constexpr int64_t NANOS_PER_SECOND = 1'000'000'000;
 
 }  // namespace
 
-AudioClock::AudioClock(int rate, int bufferFrames) : rate(rate), bufferFrames(bufferFrames) {}
+AudioClock::AudioClock(int rate, int bufferFrames)
+    : rate(rate), bufferFrames(bufferFrames), nanosPerFrame(1e9 / rate) {}
 
 int64_t AudioClock::FramesToNanos(uint64_t frames) const {
     const auto perSecond = static_cast<uint64_t>(rate);
@@ -18,31 +20,69 @@ int64_t AudioClock::FramesToNanos(uint64_t frames) const {
            static_cast<int64_t>(frames % perSecond) * NANOS_PER_SECOND / rate;
 }
 
-void AudioClock::Asked(uint64_t firstFrame, int64_t nanos) {
-    offsets[next] = nanos - FramesToNanos(firstFrame);
-    next = (next + 1) % WINDOW;
-    count = std::min(count + 1, WINDOW);
+bool AudioClock::Earlier(const Point& a, const Point& b) const {
+    const double frames = static_cast<double>(static_cast<int64_t>(a.frame - b.frame));
+    return static_cast<double>(a.nanos - b.nanos) < frames * nanosPerFrame;
 }
 
-int64_t AudioClock::Origin() const {
-    if (count == 0) return 0;
-    return *std::min_element(offsets.begin(), offsets.begin() + static_cast<std::ptrdiff_t>(count));
+void AudioClock::Asked(uint64_t firstFrame, int64_t nanos) {
+    const Point asked{firstFrame, nanos};
+    if (inCurrent == 0 || Earlier(asked, current)) current = asked;
+    ++askings;
+    if (++inCurrent < STRETCH) return;
+    inCurrent = 0;
+    stretches[nextStretch] = current;
+    nextStretch = (nextStretch + 1) % STRETCHES;
+    stretchCount = std::min(stretchCount + 1, STRETCHES);
+    nanosPerFrame = Pace().nanosPerFrame;
+}
+
+AudioClock::Line AudioClock::Pace() const {
+    const double nominal = 1e9 / rate;
+    if (stretchCount < 2) {
+        Point earliest = current;
+        if (stretchCount == 1 && (inCurrent == 0 || Earlier(stretches[0], current))) earliest = stretches[0];
+        return {earliest, nominal};
+    }
+    // A least-squares line through the stretches' earliest askings, counted from the newest.
+    const Point newest = stretches[(nextStretch + STRETCHES - 1) % STRETCHES];
+    double sumX = 0, sumY = 0, sumXX = 0, sumXY = 0;
+    for (size_t i = 0; i < stretchCount; ++i) {
+        const double x = static_cast<double>(static_cast<int64_t>(stretches[i].frame - newest.frame));
+        const double y = static_cast<double>(stretches[i].nanos - newest.nanos);
+        sumX += x;
+        sumY += y;
+        sumXX += x * x;
+        sumXY += x * y;
+    }
+    const double n = static_cast<double>(stretchCount);
+    const double spread = n * sumXX - sumX * sumX;
+    double slope = spread > 0 ? (n * sumXY - sumX * sumY) / spread : nominal;
+    // Sound cards keep their rate to a fraction of a percent, SDL's dummy driver to 5%: a slope
+    // further off comes from a burst of askings, not from the device's pace.
+    slope = std::clamp(slope, nominal * 0.9, nominal * 1.1);
+    double atNewest = (sumY - slope * sumX) / n;
+    // An asking of the stretch under way that lies under the line shows the device's latest pace.
+    if (inCurrent > 0) {
+        const double x = static_cast<double>(static_cast<int64_t>(current.frame - newest.frame));
+        const double y = static_cast<double>(current.nanos - newest.nanos);
+        atNewest = std::min(atNewest, y - slope * x);
+    }
+    return {{newest.frame, newest.nanos + static_cast<int64_t>(std::llround(atNewest))}, slope};
 }
 
 int64_t AudioClock::OutputNanos(uint64_t frame) const {
-    return Origin() + FramesToNanos(frame + static_cast<uint64_t>(bufferFrames));
+    const Line pace = Pace();
+    const double frames = static_cast<double>(static_cast<int64_t>(frame + static_cast<uint64_t>(bufferFrames) - pace.origin.frame));
+    return pace.origin.nanos + std::llround(frames * pace.nanosPerFrame);
 }
 
 uint64_t AudioClock::FrameAt(int64_t nanos) const {
-    const int64_t sinceFrameZero = nanos - Origin();
-    if (sinceFrameZero <= 0) return 0;
-    const auto seconds = static_cast<uint64_t>(sinceFrameZero / NANOS_PER_SECOND);
-    const int64_t rest = sinceFrameZero % NANOS_PER_SECOND;
+    const Line pace = Pace();
     // Rounded up: the frame due at or after the time.
-    const auto restFrames = static_cast<uint64_t>((rest * rate + NANOS_PER_SECOND - 1) / NANOS_PER_SECOND);
-    const uint64_t frame = seconds * static_cast<uint64_t>(rate) + restFrames;
-    const auto buffer = static_cast<uint64_t>(bufferFrames);
-    return frame > buffer ? frame - buffer : 0;
+    const double fromOrigin = std::ceil(static_cast<double>(nanos - pace.origin.nanos) / pace.nanosPerFrame - 1e-6);
+    const double frame = fromOrigin + static_cast<double>(pace.origin.frame) - bufferFrames;
+    return frame > 0 ? static_cast<uint64_t>(frame) : 0;
 }
 
 int64_t AudioClock::FixedLatencyNanos() const {

@@ -32,8 +32,12 @@ constexpr Uint8 DEVICE_CHANNELS = 2;
 constexpr Uint16 DEVICE_FRAMES = 512;
 // A synchronous play whose device stops taking samples gives up this long after the sound's end.
 constexpr auto STALL_LIMIT = std::chrono::seconds(1);
-// How long the device may take to start asking for buffers before the first sound needs its pace.
-constexpr auto FIRST_ASKINGS_LIMIT = std::chrono::milliseconds(500);
+// How long the device may take to settle into its pace before the first sound needs it.
+constexpr auto FIRST_ASKINGS_LIMIT = std::chrono::seconds(2);
+// Askings in a row, each at least half a buffer after the one before, that show the device has
+// settled: while a sound server's stream connects, SDL asks for buffers as fast as it can and
+// drops them.
+constexpr int SETTLED_ASKINGS = 16;
 
 // A wave file converted to the device's format.
 struct Sound {
@@ -190,6 +194,9 @@ public:
     uint64_t framesMixed = 0;
     std::unique_ptr<AudioClock> clock;
     std::condition_variable asked;
+    int64_t lastAsked = 0;
+    int steadyAskings = 0;
+    bool settled = false;
 
 private:
     static void SDLCALL Callback(void* userdata, Uint8* stream, int len);
@@ -248,7 +255,14 @@ void SDLCALL Audio::Device::Callback(void* userdata, Uint8* stream, int len) {
         std::lock_guard lock(self.mutex);
         const uint64_t bufferStart = self.framesMixed;
         const size_t channels = self.output.channels;
-        self.clock->Asked(bufferStart, now);
+        const int64_t bufferNanos = self.clock->FramesToNanos(self.output.samples);
+        self.steadyAskings = now - self.lastAsked >= bufferNanos / 2 ? self.steadyAskings + 1 : 0;
+        self.lastAsked = now;
+        if (!self.settled && self.steadyAskings >= SETTLED_ASKINGS) {
+            self.settled = true;
+            self.clock = std::make_unique<AudioClock>(self.output.freq, self.output.samples);
+        }
+        if (self.settled) self.clock->Asked(bufferStart, now);
         known = self.clock->Known();
         for (auto& player : self.players) {
             MixVoice(player.second, self.mixBuffer.data(), count, bufferStart, channels);
@@ -334,15 +348,15 @@ void Audio::PlaySync(const std::string& path) {
     }
     d.syncVoice = Voice{sound, 0, true, start};
     d.syncFinished = false;
+    // Start-at-next-buffer's sound begins in the buffer after the one being filled at the call.
+    const int64_t onset = d.clock->OutputNanos(start);
+    const int64_t end = d.clock->OutputNanos(start + frames);
     const auto giveUp = Clock::now() + std::chrono::nanoseconds(d.clock->FixedLatencyNanos()) + sound->duration +
                         STALL_LIMIT;
     if (!d.syncDone.wait_until(lock, giveUp, [&d] { return d.syncFinished; })) {
         d.syncVoice.playing = false;
         return;
     }
-    // Start-at-next-buffer's sound began in the buffer after the one being filled at the call.
-    const int64_t onset = d.clock->OutputNanos(start);
-    const int64_t end = d.clock->OutputNanos(start + frames);
     lock.unlock();
     d.last = PlayedSound{onset, end - onset, true};
     // SDL's dummy and disk drivers wait whole milliseconds per buffer and so run ~5% fast; the run
