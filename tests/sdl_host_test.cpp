@@ -29,51 +29,67 @@ std::vector<std::string> Describe(const std::vector<InputEvent>& events) {
 
 using Lines = std::vector<std::string>;
 
+SDL_KeyboardEvent Key(SDL_Keycode key, Uint16 mod = KMOD_NONE, bool repeat = false) {
+    SDL_KeyboardEvent event{};
+    event.type = SDL_KEYDOWN;
+    event.keysym.sym = key;
+    event.keysym.mod = mod;
+    event.repeat = repeat ? 1 : 0;
+    return event;
+}
+
+SDL_KeyboardEvent Held(SDL_Keycode key) { return Key(key, KMOD_NONE, true); }
+
 TEST(KeyTranslatorTest, KeysThatTypeNoTextBringTheirCharacterCode) {
     KeyTranslator keys;
-    EXPECT_EQ(Describe(keys.KeyDown(KEY_RETURN, 0, false)), Lines({"down 13 0", "press 13"}));
-    EXPECT_EQ(Describe(keys.KeyDown(KEY_ESCAPE, 0, false)), Lines({"down 27 0", "press 27"}));
-    EXPECT_EQ(Describe(keys.KeyDown(KEY_BACK, 0, false)), Lines({"down 8 0", "press 8"}));
+    EXPECT_EQ(Describe(keys.KeyDown(Key(SDLK_RETURN))), Lines({"down 13 0", "press 13"}));
+    EXPECT_EQ(Describe(keys.KeyDown(Key(SDLK_KP_ENTER))), Lines({"down 13 0", "press 13"}));
+    EXPECT_EQ(Describe(keys.KeyDown(Key(SDLK_ESCAPE))), Lines({"down 27 0", "press 27"}));
+    EXPECT_EQ(Describe(keys.KeyDown(Key(SDLK_BACKSPACE))), Lines({"down 8 0", "press 8"}));
     // Tab moves the focus and types nothing; with Ctrl it is the registration's quick fill.
-    EXPECT_EQ(Describe(keys.KeyDown(KEY_TAB, 0, false)), Lines({"down 9 0"}));
-    EXPECT_EQ(Describe(keys.KeyDown(KEY_TAB, CTRL_MASK, false)), Lines({"down 9 2"}));
-    // A letter's character comes with the text the window system types for it.
-    EXPECT_EQ(Describe(keys.KeyDown('X', 0, false)), Lines({"down 88 0"}));
+    EXPECT_EQ(Describe(keys.KeyDown(Key(SDLK_TAB))), Lines({"down 9 0"}));
+    EXPECT_EQ(Describe(keys.KeyDown(Key(SDLK_TAB, KMOD_LCTRL))), Lines({"down 9 2"}));
+    EXPECT_EQ(Describe(keys.KeyDown(Key(SDLK_TAB, KMOD_RSHIFT | KMOD_LALT))), Lines({"down 9 5"}));
+    // A letter's key-down has the capital's code; its character comes with the text typed for it.
+    EXPECT_EQ(Describe(keys.KeyDown(Key(SDLK_x))), Lines({"down 88 0"}));
     EXPECT_EQ(Describe(keys.Text("x")), Lines({"press 120"}));
     EXPECT_EQ(Describe(keys.Text("`")), Lines({"press 96"}));
+    // Keys whose codes differ from their characters: the back quote, the arrows.
+    EXPECT_EQ(Describe(keys.KeyDown(Key(SDLK_BACKQUOTE))), Lines({"down 192 0"}));
+    EXPECT_EQ(Describe(keys.KeyDown(Key(SDLK_DOWN))), Lines({"down 40 0"}));
     // Characters beyond one byte have no code; Latin-1 ones keep theirs.
     EXPECT_EQ(Describe(keys.Text("\xC3\xA9\xE2\x82\xAC")), Lines({"press 233"}));
     // A key the screens have no code for still types its text.
-    EXPECT_TRUE(keys.KeyDown(0, 0, false).empty());
+    EXPECT_TRUE(keys.KeyDown(Key(SDLK_F13)).empty());
     EXPECT_EQ(Describe(keys.Text("a")), Lines({"press 97"}));
 }
 
 TEST(KeyTranslatorTest, TypedTextIsRepeatedWhenItsKeyDownWas) {
     KeyTranslator keys;
-    keys.KeyDown('X', 0, false);
+    keys.KeyDown(Key(SDLK_x));
     EXPECT_EQ(Describe(keys.Text("x")), Lines({"press 120"}));
-    EXPECT_EQ(Describe(keys.KeyDown('X', 0, true)), Lines({"down 88 0 repeat"}));
+    EXPECT_EQ(Describe(keys.KeyDown(Held(SDLK_x))), Lines({"down 88 0 repeat"}));
     EXPECT_EQ(Describe(keys.Text("x")), Lines({"press 120 repeat"}));
-    EXPECT_EQ(Describe(keys.KeyDown(KEY_BACK, 0, true)), Lines({"down 8 0 repeat", "press 8 repeat"}));
+    EXPECT_EQ(Describe(keys.KeyDown(Held(SDLK_BACKSPACE))), Lines({"down 8 0 repeat", "press 8 repeat"}));
     // A fresh press ends the repeat.
-    keys.KeyDown('S', 0, false);
+    keys.KeyDown(Key(SDLK_s));
     EXPECT_EQ(Describe(keys.Text("s")), Lines({"press 115"}));
 }
 
 TEST(KeyTranslatorTest, KeysTakenByAMessageBoxReachNoScreen) {
     KeyTranslator keys;
     // "y" answered the box: the text typed by that key-down is not for the screen beneath.
-    keys.TakenByMessageBox('Y', false);
+    keys.TakenByMessageBox(Key(SDLK_y));
     EXPECT_TRUE(keys.Text("y").empty());
     // Enter answered it and is still held: its repeats neither press nor type.
-    keys.TakenByMessageBox(KEY_RETURN, false);
-    EXPECT_TRUE(keys.KeyDown(KEY_RETURN, 0, true).empty());
-    EXPECT_TRUE(keys.KeyDown(KEY_RETURN, 0, true).empty());
+    keys.TakenByMessageBox(Key(SDLK_RETURN));
+    EXPECT_TRUE(keys.KeyDown(Held(SDLK_RETURN)).empty());
+    EXPECT_TRUE(keys.KeyDown(Held(SDLK_RETURN)).empty());
     // Another key held meanwhile repeats as usual, and so does Enter once pressed afresh.
-    EXPECT_EQ(Describe(keys.KeyDown('X', 0, true)), Lines({"down 88 0 repeat"}));
+    EXPECT_EQ(Describe(keys.KeyDown(Held(SDLK_x))), Lines({"down 88 0 repeat"}));
     EXPECT_EQ(Describe(keys.Text("x")), Lines({"press 120 repeat"}));
-    keys.KeyDown(KEY_RETURN, 0, false);
-    EXPECT_EQ(Describe(keys.KeyDown(KEY_RETURN, 0, true)), Lines({"down 13 0 repeat", "press 13 repeat"}));
+    keys.KeyDown(Key(SDLK_RETURN));
+    EXPECT_EQ(Describe(keys.KeyDown(Held(SDLK_RETURN))), Lines({"down 13 0 repeat", "press 13 repeat"}));
 }
 
 TEST(DisplayTextTest, MakesAnyBytesDrawable) {
@@ -137,10 +153,10 @@ TEST(WrappedTextTest, WrapsOnlyTheLinesAskedFor) {
     EXPECT_EQ(small.LineCount(), 2u);
 }
 
-TEST(MessageBoxModelTest, QuitQuestionAnswers) {
-    auto Ask = [] { return MessageBoxModel("Do you really want to quit?", MB_QUESTION_YES_NO, "Pelorin"); };
-    MessageBoxModel box = Ask();
-    EXPECT_EQ(box.GetIcon(), MessageBoxModel::Icon::Question);
+TEST(ModalMessageBoxTest, QuitQuestionAnswers) {
+    auto Ask = [] { return ModalMessageBox("Do you really want to quit?", MB_QUESTION_YES_NO, "Pelorin"); };
+    ModalMessageBox box = Ask();
+    EXPECT_EQ(box.GetIcon(), ModalMessageBox::Icon::Question);
     ASSERT_EQ(box.Choices().size(), 2u);
     EXPECT_EQ(box.KeyDown(KEY_RETURN, 0, false), ID_YES);
     EXPECT_EQ(Ask().KeyDown(KEY_SPACE, 0, false), ID_YES);
@@ -167,9 +183,9 @@ TEST(MessageBoxModelTest, QuitQuestionAnswers) {
     EXPECT_EQ(box.KeyDown('X', 0, false), 0);
 }
 
-TEST(MessageBoxModelTest, OkBoxesAndTheirLines) {
-    MessageBoxModel refusal("Please enter numbers only!", MB_EXCLAMATION, "ERROR");
-    EXPECT_EQ(refusal.GetIcon(), MessageBoxModel::Icon::Exclamation);
+TEST(ModalMessageBoxTest, OkBoxesAndTheirLines) {
+    ModalMessageBox refusal("Please enter numbers only!", MB_EXCLAMATION, "ERROR");
+    EXPECT_EQ(refusal.GetIcon(), ModalMessageBox::Icon::Exclamation);
     ASSERT_EQ(refusal.Choices().size(), 1u);
     EXPECT_EQ(refusal.Choices()[0].caption, "OK");
     EXPECT_EQ(refusal.KeyDown('N', 0, false), 0);
@@ -177,12 +193,12 @@ TEST(MessageBoxModelTest, OkBoxesAndTheirLines) {
     EXPECT_EQ(refusal.KeyDown(KEY_ESCAPE, 0, false), ID_OK);
 
     // The duplicate message breaks its line with a lone CR.
-    MessageBoxModel duplicate("Sorry subject 12 allready exsists.\rLook in /exp/CurrentSubjects to see current subjects.",
+    ModalMessageBox duplicate("Sorry subject 12 allready exsists.\rLook in /exp/CurrentSubjects to see current subjects.",
                               MB_EXCLAMATION, "ERROR");
     EXPECT_EQ(duplicate.Lines(), Lines({"Sorry subject 12 allready exsists.",
                                         "Look in /exp/CurrentSubjects to see current subjects."}));
-    MessageBoxModel plain("one\r\ntwo\nthree", MB_OK_ONLY, "ERROR");
-    EXPECT_EQ(plain.GetIcon(), MessageBoxModel::Icon::None);
+    ModalMessageBox plain("one\r\ntwo\nthree", MB_OK_ONLY, "ERROR");
+    EXPECT_EQ(plain.GetIcon(), ModalMessageBox::Icon::None);
     EXPECT_EQ(plain.Lines(), Lines({"one", "two", "three"}));
     EXPECT_EQ(plain.KeyDown(KEY_RETURN, 0, false), ID_OK);
 }

@@ -39,7 +39,7 @@ inline constexpr int ID_OK = 1;
 inline constexpr int ID_YES = 6;
 inline constexpr int ID_NO = 7;
 
-// One input event as the host delivers it to the logic.
+// One input event as the host delivers it to the logic. Hosts make them with the named constructors.
 struct InputEvent {
     enum class Kind { KeyPress, KeyDown, Click, Close, Resize };
     Kind kind = Kind::KeyPress;
@@ -52,7 +52,50 @@ struct InputEvent {
     Screen* target = nullptr;
     float width = 0;             // Resize of a bordered window, twips
     float height = 0;
-    int64_t timestampMicros = 0; // when the host received it, on NowMicros' clock
+    // When the host received it, on NowMicros' clock: a response's onset is when the key reached the
+    // program, which the results record.
+    int64_t timestampMicros = 0;
+
+    static InputEvent KeyPress(int16_t keyAscii, bool repeat = false, Screen* target = nullptr) {
+        InputEvent event;
+        event.kind = Kind::KeyPress;
+        event.keyAscii = keyAscii;
+        event.repeat = repeat;
+        event.target = target;
+        return event;
+    }
+    static InputEvent KeyDown(int keyCode, int shift = 0, bool repeat = false, Screen* target = nullptr) {
+        InputEvent event;
+        event.kind = Kind::KeyDown;
+        event.keyCode = keyCode;
+        event.shift = shift;
+        event.repeat = repeat;
+        event.target = target;
+        return event;
+    }
+    static InputEvent Click(Control& control) {
+        InputEvent event;
+        event.kind = Kind::Click;
+        event.control = &control;
+        return event;
+    }
+    // The close button of the main window (null) or of a bordered screen's window.
+    static InputEvent Close(Screen* target = nullptr) {
+        InputEvent event;
+        event.kind = Kind::Close;
+        event.target = target;
+        return event;
+    }
+    // The display's size changed (null), or the user resized a bordered screen's window to a size in
+    // twips.
+    static InputEvent Resize(Screen* target = nullptr, float width = 0, float height = 0) {
+        InputEvent event;
+        event.kind = Kind::Resize;
+        event.target = target;
+        event.width = width;
+        event.height = height;
+        return event;
+    }
 };
 
 // Where the last sound started by PlaySoundSync reached the audio output, on NowMicros' clock.

@@ -1,29 +1,414 @@
 #include "platform/sdl/sdl_host.h"
 
-#include "platform/sdl/backend.h"
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+
+#include "platform/control.h"
+#include "platform/runtime.h"
+#include "platform/screen.h"
+#include "platform/sdl/canvas.h"
+#include "platform/sdl/geometry.h"
+#include "platform/sdl/input_wait.h"
+#include "platform/sdl/key_translator.h"
+#include "platform/sdl/message_box.h"
+#include "platform/sdl/painter.h"
+#include "platform/sdl/sdl_audio.h"
+#include "platform/sdl/sdl_types.h"
+#include "platform/sdl/text.h"
+#include "platform/sdl/text_layout.h"
 
 namespace pelorin::sdl {
 
-SdlHost::SdlHost() : backend(std::make_unique<Backend>()) {}
+namespace {
+
+constexpr int WHEEL_LINES = 3;
+
+// Hints that must be set before SDL's video starts.
+struct VideoHints {
+    VideoHints() {
+        // Ctrl+C and kill end the program as usual instead of arriving as a close request.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        // A vsync'd present would hold the one thread for a whole frame.
+        SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
+        // The full-screen window stays when the debug window or another program takes the keyboard.
+        SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+        // The software renderer's frames go to the window directly, not through an OpenGL texture.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    }
+};
+
+// SDL's software renderer unless SDL_RENDER_DRIVER names another: the screens are a few rectangles
+// and lines of text, drawn only when they change, and it costs less CPU and memory than a GPU
+// driver, and several times less than the software OpenGL of machines without one.
+RendererPtr MakeRenderer(SDL_Window* window) {
+    RendererPtr renderer(SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE));
+    if (!renderer) renderer.reset(SDL_CreateRenderer(window, -1, 0));
+    if (!renderer) throw StartError(std::string("cannot draw into the window: ") + SDL_GetError());
+    return renderer;
+}
+
+// A window with what draws into it.
+struct DrawnWindow {
+    DrawnWindow(WindowPtr made, Fonts& fonts, TextViewLayouts& layouts)
+        : window(std::move(made)),
+          renderer(MakeRenderer(window.get())),
+          canvas(*renderer, fonts),
+          painter(canvas, layouts) {}
+
+    WindowPtr window;
+    RendererPtr renderer;
+    Canvas canvas;
+    Painter painter;
+};
+
+// The window of a bordered screen, such as the debug window.
+struct BorderedWindow {
+    std::unique_ptr<DrawnWindow> drawn;
+    // Where the window was last put, or where the user left it after a resize.
+    PixelRect placed;
+    std::string caption;
+    bool shown = false;
+};
+
+}  // namespace
+
+// Everything the host holds, in the order it is made and the reverse of the order it goes.
+struct SdlHostState {
+    SdlHostState();
+
+    VideoHints hints;
+    Video video;
+    TtfLibrary ttf;
+    Fonts fonts;
+    TextViewLayouts layouts{fonts};
+    int displayWidth = 0;
+    int displayHeight = 0;
+    std::unique_ptr<DrawnWindow> main;
+    std::unique_ptr<InputWait> inputWait;
+    std::map<Screen*, BorderedWindow> windows;
+    std::set<Screen*> topMost;
+    Audio audio;
+
+    Runtime* runtime = nullptr;
+    KeyTranslator keys;
+    std::deque<InputEvent> pending;
+    // A button is clicked when the mouse goes up over the one it went down on.
+    Control* pressed = nullptr;
+    uint64_t presentedRevision = 0;
+    bool dirty = true;
+    // The monotonic clock's reading at start, in nanoseconds: NowMicros counts from it.
+    int64_t clockStart = 0;
+};
+
+SdlHostState::SdlHostState() : clockStart(MonotonicNanos()) {
+    SDL_DisplayMode mode{};
+    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) throw StartError(std::string("no display: ") + SDL_GetError());
+    displayWidth = mode.w;
+    displayHeight = mode.h;
+    // Placed and sized explicitly: without a window manager the full-screen flag alone leaves the
+    // window at its requested size and place.
+    WindowPtr window(SDL_CreateWindow(Runtime::TITLE, 0, 0, displayWidth, displayHeight,
+                                      SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP));
+    if (!window) throw StartError(std::string("cannot open a window: ") + SDL_GetError());
+    main = std::make_unique<DrawnWindow>(std::move(window), fonts, layouts);
+    inputWait = std::make_unique<InputWait>(main->window.get());
+    SDL_GetWindowSize(main->window.get(), &displayWidth, &displayHeight);
+    // Nothing here follows the pointer; its moves would only wake the loop.
+    SDL_EventState(SDL_MOUSEMOTION, SDL_DISABLE);
+    SDL_StartTextInput();
+    SDL_SetWindowInputFocus(main->window.get());
+}
+
+namespace {
+
+// The bordered screen a window shows; null for the main window.
+Screen* ScreenOfWindow(const SdlHostState& state, Uint32 windowId) {
+    for (const auto& [screen, window] : state.windows) {
+        if (SDL_GetWindowID(window.drawn->window.get()) == windowId) return screen;
+    }
+    return nullptr;
+}
+
+// The screen under the pointer in a window.
+Screen* ScreenUnder(const SdlHostState& state, Uint32 windowId) {
+    Screen* screen = ScreenOfWindow(state, windowId);
+    if (screen != nullptr) return screen;
+    return state.runtime != nullptr ? state.runtime->ActiveScreen() : nullptr;
+}
+
+void Push(SdlHostState& state, InputEvent event, Screen* target) {
+    event.target = target;
+    event.timestampMicros = (MonotonicNanos() - state.clockStart) / 1000;
+    state.pending.push_back(event);
+}
+
+// Arrow and page keys scroll a focused text view.
+void ScrollFocusedTextView(SdlHostState& state, const SDL_KeyboardEvent& key) {
+    Screen* screen = state.runtime != nullptr ? state.runtime->ActiveScreen() : nullptr;
+    Control* focused = screen != nullptr ? screen->FocusedControl() : nullptr;
+    if (focused == nullptr || focused->Kind() != ControlKind::TextView || !focused->CanFocus()) return;
+    auto& view = static_cast<TextView&>(*focused);
+    switch (VirtualKey(key.keysym.sym)) {
+    case VK_UP: state.layouts.Scroll(view, -1); break;
+    case VK_DOWN: state.layouts.Scroll(view, 1); break;
+    case VK_PRIOR: state.layouts.Scroll(view, -state.layouts.PageLines(view)); break;
+    case VK_NEXT: state.layouts.Scroll(view, state.layouts.PageLines(view)); break;
+    default: break;
+    }
+}
+
+void ProcessMouseButton(SdlHostState& state, const SDL_MouseButtonEvent& button) {
+    if (button.button != SDL_BUTTON_LEFT) return;
+    Screen* screen = ScreenUnder(state, button.windowID);
+    Control* hit = screen != nullptr ? HitTest(*screen, button.x, button.y) : nullptr;
+    if (button.type == SDL_MOUSEBUTTONDOWN) {
+        state.pressed = nullptr;
+        if (hit == nullptr) return;
+        // Boxes take the focus as the button goes down; buttons click as it comes up over them.
+        if (hit->Kind() == ControlKind::Button) {
+            state.pressed = hit;
+        } else {
+            Push(state, InputEvent::Click(*hit), nullptr);
+        }
+    } else {
+        if (hit != nullptr && hit == state.pressed) Push(state, InputEvent::Click(*hit), nullptr);
+        state.pressed = nullptr;
+    }
+}
+
+void ProcessWheel(SdlHostState& state, const SDL_MouseWheelEvent& wheel) {
+    Screen* screen = ScreenUnder(state, wheel.windowID);
+    Control* hit = screen != nullptr ? HitTest(*screen, wheel.mouseX, wheel.mouseY) : nullptr;
+    if (hit == nullptr || hit->Kind() != ControlKind::TextView) return;
+    int notches = wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -wheel.y : wheel.y;
+    state.layouts.Scroll(static_cast<TextView&>(*hit), -notches * WHEEL_LINES);
+}
+
+void ProcessWindowEvent(SdlHostState& state, const SDL_WindowEvent& event) {
+    Screen* screen = ScreenOfWindow(state, event.windowID);
+    switch (event.event) {
+    case SDL_WINDOWEVENT_EXPOSED:
+    case SDL_WINDOWEVENT_SHOWN:
+    case SDL_WINDOWEVENT_RESTORED:
+        state.dirty = true;
+        break;
+    case SDL_WINDOWEVENT_SIZE_CHANGED: {
+        state.dirty = true;
+        if (screen == nullptr) {
+            if (event.data1 == state.displayWidth && event.data2 == state.displayHeight) break;
+            state.displayWidth = event.data1;
+            state.displayHeight = event.data2;
+            Push(state, InputEvent::Resize(), nullptr);
+            break;
+        }
+        BorderedWindow& window = state.windows.at(screen);
+        if (event.data1 == window.placed.w && event.data2 == window.placed.h) break;
+        // The user resized it: the screen hears of its new size and may put it back.
+        SDL_GetWindowPosition(window.drawn->window.get(), &window.placed.x, &window.placed.y);
+        window.placed.w = event.data1;
+        window.placed.h = event.data2;
+        Push(state,
+             InputEvent::Resize(screen, static_cast<float>(event.data1) * TWIPS_PER_PIXEL,
+                                static_cast<float>(event.data2) * TWIPS_PER_PIXEL),
+             screen);
+        break;
+    }
+    case SDL_WINDOWEVENT_CLOSE:
+        Push(state, InputEvent::Close(screen), screen);
+        break;
+    default:
+        break;
+    }
+}
+
+// Turns one SDL event into the core's input events, queued for PollInput: the translation of each
+// kind is its own unit's, this only routes.
+void ProcessEvent(SdlHostState& state, const SDL_Event& event) {
+    switch (event.type) {
+    case SDL_KEYDOWN: {
+        Screen* target = ScreenOfWindow(state, event.key.windowID);
+        if (target == nullptr) ScrollFocusedTextView(state, event.key);
+        for (const InputEvent& key : state.keys.KeyDown(event.key)) Push(state, key, target);
+        break;
+    }
+    case SDL_TEXTINPUT:
+        for (const InputEvent& key : state.keys.Text(event.text.text)) {
+            Push(state, key, ScreenOfWindow(state, event.text.windowID));
+        }
+        break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+        ProcessMouseButton(state, event.button);
+        break;
+    case SDL_MOUSEWHEEL:
+        ProcessWheel(state, event.wheel);
+        break;
+    case SDL_WINDOWEVENT:
+        ProcessWindowEvent(state, event.window);
+        break;
+    default:
+        break;
+    }
+}
+
+BorderedWindow& WindowFor(SdlHostState& state, Screen& screen) {
+    auto found = state.windows.find(&screen);
+    if (found != state.windows.end()) return found->second;
+    BorderedWindow window;
+    window.placed = ToPixels(screen.Left(), screen.Top(), screen.Width(), screen.Height());
+    Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN;
+    if (state.topMost.contains(&screen)) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+    window.caption = screen.Caption();
+    WindowPtr made(SDL_CreateWindow(window.caption.c_str(), window.placed.x, window.placed.y,
+                                    std::max(1, window.placed.w), std::max(1, window.placed.h), flags));
+    if (!made) throw std::runtime_error(std::string("cannot open a window: ") + SDL_GetError());
+    window.drawn = std::make_unique<DrawnWindow>(std::move(made), state.fonts, state.layouts);
+    return state.windows.emplace(&screen, std::move(window)).first->second;
+}
+
+// Creates, shows, hides and places the bordered screens' windows as the runtime has them.
+void SyncWindows(SdlHostState& state) {
+    SDL_Window* mainWindow = state.main->window.get();
+    std::set<Screen*> visible;
+    for (Screen* screen : state.runtime->ZOrder()) {
+        if (!screen->Bordered()) continue;
+        visible.insert(screen);
+        BorderedWindow& window = WindowFor(state, *screen);
+        SDL_Window* sdlWindow = window.drawn->window.get();
+        PixelRect wanted = ToPixels(screen->Left(), screen->Top(), screen->Width(), screen->Height());
+        if (wanted.x != window.placed.x || wanted.y != window.placed.y) {
+            SDL_SetWindowPosition(sdlWindow, wanted.x, wanted.y);
+        }
+        if (wanted.w != window.placed.w || wanted.h != window.placed.h) {
+            SDL_SetWindowSize(sdlWindow, std::max(1, wanted.w), std::max(1, wanted.h));
+        }
+        window.placed = wanted;
+        if (window.caption != screen->Caption()) {
+            window.caption = screen->Caption();
+            SDL_SetWindowTitle(sdlWindow, window.caption.c_str());
+        }
+        if (!window.shown) {
+            window.shown = true;
+            SDL_ShowWindow(sdlWindow);
+            // Without a window manager a window shown takes the keyboard; it stays with the screen.
+            SDL_SetWindowInputFocus(mainWindow);
+        }
+    }
+    for (auto& [screen, window] : state.windows) {
+        if (window.shown && !visible.contains(screen)) {
+            window.shown = false;
+            SDL_HideWindow(window.drawn->window.get());
+            SDL_SetWindowInputFocus(mainWindow);
+        }
+    }
+}
+
+// Draws every window afresh, with a message box over the main one when one is up.
+void Redraw(SdlHostState& state, const ModalMessageBox* box) {
+    Screen* active = state.runtime->ActiveScreen();
+    if (active != nullptr) {
+        state.main->painter.DrawScreen(*active, true);
+    } else {
+        state.main->canvas.Clear(BUTTON_FACE);
+    }
+    if (box != nullptr) box->Draw(state.main->canvas);
+    state.main->canvas.Present();
+    for (auto& [screen, window] : state.windows) {
+        if (!window.shown) continue;
+        window.drawn->painter.DrawScreen(*screen, false);
+        window.drawn->canvas.Present();
+    }
+}
+
+// Brings the windows up to date when anything visible changed or a window needs drawing again.
+void Refresh(SdlHostState& state) {
+    if (state.runtime == nullptr) return;
+    if (state.runtime->Revision() == state.presentedRevision && !state.dirty) return;
+    state.presentedRevision = state.runtime->Revision();
+    state.dirty = false;
+    SyncWindows(state);
+    Redraw(state, nullptr);
+}
+
+}  // namespace
+
+SdlHost::SdlHost() try : state(std::make_unique<SdlHostState>()) {
+} catch (const StartError&) {
+    throw;
+} catch (const std::exception& error) {
+    throw StartError(error.what());
+}
+
 SdlHost::~SdlHost() = default;
 
-void SdlHost::Attach(Runtime& runtime) { backend->Attach(runtime); }
-int64_t SdlHost::NowMicros() { return backend->NowMicros(); }
-int SdlHost::DisplayWidthPixels() { return backend->DisplayWidthPixels(); }
-int SdlHost::DisplayHeightPixels() { return backend->DisplayHeightPixels(); }
-void SdlHost::WaitForInput(int64_t deadlineMicros) { backend->WaitForInput(deadlineMicros); }
-std::optional<InputEvent> SdlHost::PollInput() { return backend->PollInput(); }
-void SdlHost::Present() { backend->Present(); }
-int SdlHost::ShowMessageBox(const std::string& prompt, int style, const std::string& title) {
-    return backend->ShowMessageBox(prompt, style, title);
+void SdlHost::Attach(Runtime& runtime) { state->runtime = &runtime; }
+
+// NOTE: the kernel's monotonic clock rather than SDL's raw one, so that the deadlines of the waits
+// are times its timers can be set for.
+int64_t SdlHost::NowMicros() { return (MonotonicNanos() - state->clockStart) / 1000; }
+
+int SdlHost::DisplayWidthPixels() { return state->displayWidth; }
+int SdlHost::DisplayHeightPixels() { return state->displayHeight; }
+
+std::string SdlHost::CurrentDirectory() { return std::filesystem::current_path().string(); }
+
+void SdlHost::WaitForInput(int64_t deadlineMicros) {
+    int64_t deadline = deadlineMicros == NO_DEADLINE ? NO_DEADLINE : state->clockStart + deadlineMicros * 1000;
+    for (;;) {
+        if (!state->pending.empty()) return;
+        // An expose or a scroll while waiting is drawn at once, not when the wait ends.
+        Refresh(*state);
+        if (MonotonicNanos() >= deadline) return;
+        SDL_Event event;
+        // Polling also reads the display connection dry, so that the sleep wakes on what comes next.
+        if (SDL_PollEvent(&event) != 0) {
+            ProcessEvent(*state, event);
+            continue;
+        }
+        state->inputWait->Sleep(deadline);
+    }
 }
-void SdlHost::SetCursorPos(int x, int y) { backend->SetCursorPos(x, y); }
-void SdlHost::SetTopMost(Screen& screen) { backend->SetTopMost(screen); }
-void SdlHost::PlaySoundSync(const std::string& path) { backend->PlaySoundSync(path); }
-int SdlHost::WaveOpen(const std::string& path) { return backend->WaveOpen(path); }
-void SdlHost::WaveRewind(int handle) { backend->WaveRewind(handle); }
-void SdlHost::WavePlay(int handle) { backend->WavePlay(handle); }
-void SdlHost::WaveClose(int handle) { backend->WaveClose(handle); }
-std::string SdlHost::CurrentDirectory() { return backend->CurrentDirectory(); }
+
+std::optional<InputEvent> SdlHost::PollInput() {
+    SDL_Event event;
+    while (state->pending.empty() && SDL_PollEvent(&event) != 0) ProcessEvent(*state, event);
+    if (state->pending.empty()) return std::nullopt;
+    InputEvent next = state->pending.front();
+    state->pending.pop_front();
+    return next;
+}
+
+void SdlHost::Present() { Refresh(*state); }
+
+int SdlHost::ShowMessageBox(const std::string& prompt, int style, const std::string& title) {
+    ModalMessageBox box(prompt, style, title);
+    box.LayOut(state->main->canvas, state->displayWidth, state->displayHeight);
+    int answer = box.Run({SDL_GetWindowID(state->main->window.get()), state->keys,
+                          [this, &box] { Redraw(*state, &box); },
+                          [this](const SDL_WindowEvent& event) { ProcessWindowEvent(*state, event); }});
+    state->dirty = true;
+    return answer;
+}
+
+void SdlHost::SetCursorPos(int x, int y) {
+    SDL_WarpMouseInWindow(state->main->window.get(), std::clamp(x, 0, state->displayWidth - 1),
+                          std::clamp(y, 0, state->displayHeight - 1));
+}
+
+void SdlHost::SetTopMost(Screen& screen) {
+    state->topMost.insert(&screen);
+    auto found = state->windows.find(&screen);
+    if (found != state->windows.end()) SDL_SetWindowAlwaysOnTop(found->second.drawn->window.get(), SDL_TRUE);
+}
+
+void SdlHost::PlaySoundSync(const std::string& path) { state->audio.PlaySync(path); }
+int SdlHost::WaveOpen(const std::string& path) { return state->audio.Open(path); }
+void SdlHost::WaveRewind(int handle) { state->audio.Rewind(handle); }
+void SdlHost::WavePlay(int handle) { state->audio.Play(handle); }
+void SdlHost::WaveClose(int handle) { state->audio.Close(handle); }
 
 }  // namespace pelorin::sdl

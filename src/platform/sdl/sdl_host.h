@@ -6,9 +6,12 @@
 
 namespace pelorin::sdl {
 
-class Backend;
+struct SdlHostState;
 
-// The real host, on SDL: windows, keyboard, mouse, clock and sound of the machine.
+// The real host, on SDL: one borderless window over the whole display showing the front full-screen
+// screen, a window of its own for each shown bordered screen, message boxes drawn in the main window,
+// keys, clicks and the wheel turned into the core's input events, and the machine's clock and sound.
+// Its header includes no SDL; what it holds is in one private struct.
 class SdlHost : public Host {
 public:
     // Throws std::runtime_error when the program cannot start: no display, no window, no font.
@@ -35,7 +38,7 @@ public:
     std::string CurrentDirectory() override;
 
 private:
-    std::unique_ptr<Backend> backend;
+    std::unique_ptr<SdlHostState> state;
 };
 
 }  // namespace pelorin::sdl

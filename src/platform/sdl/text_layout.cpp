@@ -2,7 +2,18 @@
 
 #include <algorithm>
 
+#include "platform/sdl/canvas.h"
+#include "platform/sdl/geometry.h"
+#include "platform/sdl/text.h"
+
 namespace pelorin::sdl {
+
+namespace {
+
+// Space between a text view's border and its text.
+constexpr int TEXT_PADDING = 4;
+
+}  // namespace
 
 size_t Utf8Next(std::string_view text, size_t at, char32_t& codePoint) {
     auto lead = static_cast<unsigned char>(text[at]);
@@ -136,5 +147,36 @@ double WrappedText::Position(size_t index) const {
     size_t at = index < starts.size() ? starts[index] : next;
     return static_cast<double>(at) / static_cast<double>(text.size());
 }
+
+TextViewLayouts::Layout& TextViewLayouts::For(const TextView& view) {
+    Layout& layout = layouts[&view];
+    PixelRect rect = PixelRectOf(view);
+    TTF_Font& font = fonts.Get(view.GetFont());
+    layout.textArea = {rect.x + BORDER + TEXT_PADDING, rect.y + BORDER + TEXT_PADDING,
+                       std::max(1, rect.w - 2 * BORDER - TEXT_PADDING - SCROLL_GUTTER),
+                       std::max(1, rect.h - 2 * (BORDER + TEXT_PADDING))};
+    layout.lineSkip = std::max(1, fonts.LineSkip(font));
+    layout.visibleLines = std::max(1, layout.textArea.h / layout.lineSkip);
+    if (!layout.wrapped || layout.revision != view.TextRevision() || layout.width != layout.textArea.w ||
+        layout.font != &font) {
+        layout.revision = view.TextRevision();
+        layout.width = layout.textArea.w;
+        layout.font = &font;
+        layout.wrapped = std::make_unique<WrappedText>(
+            DisplayText(view.Text()), layout.width,
+            [this, &font](char32_t codePoint) { return fonts.Advance(font, codePoint); });
+    }
+    return layout;
+}
+
+void TextViewLayouts::Scroll(TextView& view, int lines) {
+    Layout& layout = For(view);
+    int wanted = std::max(0, view.ScrollLine() + lines);
+    layout.wrapped->EnsureLines(static_cast<size_t>(wanted + layout.visibleLines));
+    int last = std::max(0, static_cast<int>(layout.wrapped->LineCount()) - layout.visibleLines);
+    view.SetScrollLine(std::min(wanted, last));
+}
+
+int TextViewLayouts::PageLines(const TextView& view) { return std::max(1, For(view).visibleLines - 1); }
 
 }  // namespace pelorin::sdl

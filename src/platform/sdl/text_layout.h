@@ -3,10 +3,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "platform/sdl/sdl_types.h"
+
+namespace pelorin {
+class TextView;
+}
 
 namespace pelorin::sdl {
 
@@ -55,6 +63,39 @@ private:
     std::vector<size_t> starts;
     std::vector<size_t> ends;
     size_t next = 0;
+};
+
+class Fonts;
+
+// Text views' text wrapped to their width, kept per text revision, with the scrolling that depends
+// on it. Shared by the drawing and the keys and wheel that scroll.
+class TextViewLayouts {
+public:
+    // Kept free on a text view's right for the scroll indicator, so the wrap does not depend on it.
+    static constexpr int SCROLL_GUTTER = 8;
+
+    explicit TextViewLayouts(Fonts& fonts) : fonts(fonts) {}
+
+    struct Layout {
+        uint64_t revision = 0;
+        int width = 0;
+        TTF_Font* font = nullptr;
+        std::unique_ptr<WrappedText> wrapped;
+        SDL_Rect textArea{};
+        int lineSkip = 1;
+        int visibleLines = 1;
+    };
+
+    // The view's layout for its current text, size and font.
+    Layout& For(const TextView& view);
+    // Scrolls by whole lines, within the text: the last line can come up to the box's bottom.
+    void Scroll(TextView& view, int lines);
+    // A page is the box's lines less one, so the line at the edge stays in sight.
+    int PageLines(const TextView& view);
+
+private:
+    Fonts& fonts;
+    std::unordered_map<const TextView*, Layout> layouts;
 };
 
 }  // namespace pelorin::sdl
