@@ -73,10 +73,7 @@ char ToneKey(const std::string& path) {
 class BenchHost : public sdl::SdlHost {
 public:
     explicit BenchHost(Paths paths) {
-        if (paths == Paths::Today) {
-            SetFullRedraw(true);
-            SetSoundStart(sdl::StartMode::NextBuffer);
-        }
+        if (paths == Paths::Today) UseFormerTiming();
     }
 
     void Watch(Tone_LetterTask& watched) {

@@ -69,7 +69,7 @@ long RootPixels::Pixel(int x, int y) {
 struct DamageWatcher::Connection {
     DisplayPtr display{XOpenDisplay(nullptr)};
     int eventBase = 0;
-    Damage damage = 0;
+    ::Damage damage = 0;
 };
 
 DamageWatcher::DamageWatcher(std::function<int64_t()> nowMicros)

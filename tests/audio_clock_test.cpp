@@ -38,7 +38,9 @@ void CheckPlacement(double speed, int64_t lateNanos) {
         EXPECT_LT(onset, call + clock.FixedLatencyNanos() + 1'000'000'000 / RATE + 1);
         // Where the device really plays that frame: a buffer after it would ask for it on time.
         const double played = double(start) + period * (double(frame) / BUFFER + 1);
-        if (buffer > 1000) EXPECT_NEAR(double(onset), played, 100'000) << "buffer " << buffer;
+        if (buffer > 1000) {
+            EXPECT_NEAR(double(onset), played, 100'000) << "buffer " << buffer;
+        }
         ++checked;
     }
     EXPECT_GT(checked, 2900);

@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "platform/control.h"
 #include "platform/runtime.h"
 #include "platform/screen.h"
 #include "platform/sdl/canvas.h"
+#include "platform/sdl/damage.h"
 #include "platform/sdl/geometry.h"
 #include "platform/sdl/input_wait.h"
 #include "platform/sdl/key_translator.h"
@@ -63,6 +67,10 @@ struct DrawnWindow {
     RendererPtr renderer;
     Canvas canvas;
     Painter painter;
+    // What the last frame drew, item by item, at what window size; the next frame redraws and
+    // presents only where it differs.
+    std::vector<DrawnItem> items;
+    SDL_Rect size{};
 };
 
 // The window of a bordered screen, such as the debug window.
@@ -99,7 +107,14 @@ struct SdlHostState {
     // A button is clicked when the mouse goes up over the one it went down on.
     Control* pressed = nullptr;
     uint64_t presentedRevision = 0;
+    // Every window must be drawn whole: it was exposed or resized.
     bool dirty = true;
+    // Something may have changed that the revision does not count, such as a message box gone.
+    bool changed = false;
+    // Today's way, kept for the benchmark: every frame drawn whole, sounds started in the next buffer.
+    bool former = false;
+    std::vector<std::function<void(int64_t)>> presentCallbacks;
+    int64_t lastPresentMicros = 0;
     // The monotonic clock's reading at start, in nanoseconds: NowMicros counts from it.
     int64_t clockStart = 0;
 };
@@ -307,31 +322,84 @@ void SyncWindows(SdlHostState& state) {
     }
 }
 
-// Draws every window afresh, with a message box over the main one when one is up.
-void Redraw(SdlHostState& state, const ModalMessageBox* box) {
-    Screen* active = state.runtime->ActiveScreen();
-    if (active != nullptr) {
-        state.main->painter.DrawScreen(*active, true);
-    } else {
-        state.main->canvas.Clear(BUTTON_FACE);
+int64_t Micros(const SdlHostState& state, int64_t nanos) { return (nanos - state.clockStart) / 1000; }
+
+// Draws a window's frame with `paint`: only where it differs from the window's last frame, unless
+// the whole window must be drawn or the renderer cannot show parts of it. True when anything went to
+// the display; with nothing changed, `presentAnyway` shows the window's pixels as they are.
+bool DrawWindow(SdlHostState& state, DrawnWindow& window, bool whole, bool presentAnyway,
+                const std::function<void()>& paint) {
+    Canvas& canvas = window.canvas;
+    if (state.former || !canvas.CanPresentParts()) {
+        paint();
+        canvas.Present();
+        return true;
     }
-    if (box != nullptr) box->Draw(state.main->canvas);
-    state.main->canvas.Present();
+    SDL_Rect size = canvas.Whole();
+    canvas.StartRecording();
+    paint();
+    std::vector<DrawnItem> items = canvas.StopRecording();
+    std::vector<SDL_Rect> rects{size};
+    if (!whole && SDL_RectEquals(&size, &window.size)) rects = Damage(window.items, items, size);
+    window.items = std::move(items);
+    window.size = size;
+    if (rects.empty()) {
+        if (!presentAnyway) return false;
+        rects = {size};
+    }
+    for (const SDL_Rect& rect : rects) {
+        canvas.SetBounds(rect);
+        paint();
+    }
+    canvas.SetBounds(std::nullopt);
+    canvas.PresentParts(*window.window, rects);
+    return true;
+}
+
+// Hands every waiting caller the time of the last present: the frame on display carries all the
+// changes made before it was asked for.
+void TellPresented(SdlHostState& state) {
+    for (auto& callback : std::exchange(state.presentCallbacks, {})) callback(state.lastPresentMicros);
+}
+
+// Brings every window up to date, with a message box over the main one when one is up.
+void Redraw(SdlHostState& state, const ModalMessageBox* box, bool presentAnyway) {
+    bool whole = std::exchange(state.dirty, false);
+    DrawnWindow& main = *state.main;
+    Screen* active = state.runtime->ActiveScreen();
+    bool presented = DrawWindow(state, main, whole, presentAnyway, [&] {
+        if (active != nullptr) {
+            main.painter.DrawScreen(*active, true);
+        } else {
+            main.canvas.BeginItem(&main);
+            main.canvas.Clear(BUTTON_FACE);
+        }
+        if (box != nullptr) {
+            main.canvas.BeginItem(box);
+            box->Draw(main.canvas);
+        }
+    });
     for (auto& [screen, window] : state.windows) {
         if (!window.shown) continue;
-        window.drawn->painter.DrawScreen(*screen, false);
-        window.drawn->canvas.Present();
+        DrawnWindow& drawn = *window.drawn;
+        Screen& shown = *screen;
+        presented = DrawWindow(state, drawn, whole, false, [&] { drawn.painter.DrawScreen(shown, false); }) || presented;
     }
+    if (presented) state.lastPresentMicros = Micros(state, MonotonicNanos());
+    TellPresented(state);
 }
 
 // Brings the windows up to date when anything visible changed or a window needs drawing again.
 void Refresh(SdlHostState& state) {
     if (state.runtime == nullptr) return;
-    if (state.runtime->Revision() == state.presentedRevision && !state.dirty) return;
+    if (state.runtime->Revision() == state.presentedRevision && !state.dirty && !state.changed) {
+        TellPresented(state);
+        return;
+    }
     state.presentedRevision = state.runtime->Revision();
-    state.dirty = false;
+    state.changed = false;
     SyncWindows(state);
-    Redraw(state, nullptr);
+    Redraw(state, nullptr, false);
 }
 
 }  // namespace
@@ -388,9 +456,10 @@ int SdlHost::ShowMessageBox(const std::string& prompt, int style, const std::str
     ModalMessageBox box(prompt, style, title);
     box.LayOut(state->main->canvas, state->displayWidth, state->displayHeight);
     int answer = box.Run({SDL_GetWindowID(state->main->window.get()), state->keys,
-                          [this, &box] { Redraw(*state, &box); },
+                          [this, &box] { Redraw(*state, &box, true); },
                           [this](const SDL_WindowEvent& event) { ProcessWindowEvent(*state, event); }});
-    state->dirty = true;
+    // The screen comes back where the box was.
+    state->changed = true;
     return answer;
 }
 
@@ -406,6 +475,20 @@ void SdlHost::SetTopMost(Screen& screen) {
 }
 
 void SdlHost::PlaySoundSync(const std::string& path) { state->audio.PlaySync(path); }
+
+SoundOnset SdlHost::LastSoundOnset() {
+    PlayedSound played = state->audio.LastPlayed();
+    return {Micros(*state, played.onsetNanos), played.durationNanos / 1000, played.audible};
+}
+
+void SdlHost::OnNextPresent(std::function<void(int64_t presentedMicros)> callback) {
+    state->presentCallbacks.push_back(std::move(callback));
+}
+
+void SdlHost::UseFormerTiming() {
+    state->former = true;
+    state->audio.SetStartMode(StartMode::NextBuffer);
+}
 int SdlHost::WaveOpen(const std::string& path) { return state->audio.Open(path); }
 void SdlHost::WaveRewind(int handle) { state->audio.Rewind(handle); }
 void SdlHost::WavePlay(int handle) { state->audio.Play(handle); }
