@@ -31,6 +31,14 @@ void AudioClock::Asked(uint64_t firstFrame, int64_t nanos) {
     ++askings;
     if (++inCurrent < STRETCH) return;
     inCurrent = 0;
+    if (stretchCount >= 2) {
+        const Line pace = Pace();
+        const double frames = static_cast<double>(static_cast<int64_t>(current.frame - pace.origin.frame));
+        if (static_cast<double>(current.nanos - pace.origin.nanos) - frames * pace.nanosPerFrame > STEP_NANOS) {
+            stretchCount = 0;
+            nextStretch = 0;
+        }
+    }
     stretches[nextStretch] = current;
     nextStretch = (nextStretch + 1) % STRETCHES;
     stretchCount = std::min(stretchCount + 1, STRETCHES);

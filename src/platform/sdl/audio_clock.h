@@ -38,8 +38,11 @@ public:
     static constexpr size_t MIN_ASKINGS = 4;
     // Askings per stretch: about 0.74 s of 512-frame buffers.
     static constexpr size_t STRETCH = 64;
-    // Stretches the line is drawn through: about 9 s.
-    static constexpr size_t STRETCHES = 12;
+    // Stretches the line is drawn through: about 6 s.
+    static constexpr size_t STRETCHES = 8;
+    // A stretch whose earliest asking came this much later than the line says has moved on: the
+    // sound server ran out of samples and played silence, and everything after plays that much later.
+    static constexpr double STEP_NANOS = 300'000;
     static constexpr int64_t MARGIN_NANOS = 1'000'000;
 
 private:

@@ -32,8 +32,6 @@ constexpr Uint8 DEVICE_CHANNELS = 2;
 constexpr Uint16 DEVICE_FRAMES = 512;
 // A synchronous play whose device stops taking samples gives up this long after the sound's end.
 constexpr auto STALL_LIMIT = std::chrono::seconds(1);
-// How long the device may take to settle into its pace before the first sound needs it.
-constexpr auto FIRST_ASKINGS_LIMIT = std::chrono::seconds(2);
 // Askings in a row, each at least half a buffer after the one before, that show the device has
 // settled: while a sound server's stream connects, SDL asks for buffers as fast as it can and
 // drops them.
@@ -193,7 +191,6 @@ public:
     // Frames of the stream handed to the device so far, and when it asked for them.
     uint64_t framesMixed = 0;
     std::unique_ptr<AudioClock> clock;
-    std::condition_variable asked;
     int64_t lastAsked = 0;
     int steadyAskings = 0;
     bool settled = false;
@@ -231,10 +228,9 @@ Audio::Device::Device() {
     clock = std::make_unique<AudioClock>(output.freq, output.samples);
     mixBuffer.resize(output.size / sizeof(int16_t));
     // The device runs from now on, playing silence between sounds, so that its pace is known when
-    // the first sound is asked for and every sound starts at the same latency.
+    // the first sound is asked for and every sound starts at the same latency. Until it has settled,
+    // a fraction of a second, a sound starts in the next buffer.
     SDL_PauseAudioDevice(device.id, 0);
-    std::unique_lock lock(mutex);
-    asked.wait_for(lock, FIRST_ASKINGS_LIMIT, [this] { return clock->Known(); });
     const char* driver = SDL_GetCurrentAudioDriver();
     std::fprintf(stderr, "pelorin: sounds start %.2f ms after they are asked for (%s, %d Hz, %d-frame buffers)\n",
                  static_cast<double>(clock->FixedLatencyNanos()) / 1e6, driver != nullptr ? driver : "unknown",
@@ -250,7 +246,6 @@ void SDLCALL Audio::Device::Callback(void* userdata, Uint8* stream, int len) {
     }
     std::fill(self.mixBuffer.begin(), self.mixBuffer.end(), int16_t{0});
     bool finished = false;
-    bool known = false;
     {
         std::lock_guard lock(self.mutex);
         const uint64_t bufferStart = self.framesMixed;
@@ -263,7 +258,6 @@ void SDLCALL Audio::Device::Callback(void* userdata, Uint8* stream, int len) {
             self.clock = std::make_unique<AudioClock>(self.output.freq, self.output.samples);
         }
         if (self.settled) self.clock->Asked(bufferStart, now);
-        known = self.clock->Known();
         for (auto& player : self.players) {
             MixVoice(player.second, self.mixBuffer.data(), count, bufferStart, channels);
         }
@@ -276,9 +270,6 @@ void SDLCALL Audio::Device::Callback(void* userdata, Uint8* stream, int len) {
     std::memcpy(stream, self.mixBuffer.data(), count * sizeof(int16_t));
     if (finished) {
         self.syncDone.notify_one();
-    }
-    if (known) {
-        self.asked.notify_one();
     }
 }
 
