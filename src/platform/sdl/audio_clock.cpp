@@ -50,7 +50,8 @@ AudioClock::Line AudioClock::Pace() const {
     if (stretchCount < 2) {
         Point earliest = current;
         if (stretchCount == 1 && (inCurrent == 0 || Earlier(stretches[0], current))) earliest = stretches[0];
-        return {earliest, nominal};
+        // Running dry does not change the device's rate: the slope found before still holds.
+        return {earliest, nanosPerFrame};
     }
     // A least-squares line through the stretches' earliest askings, counted from the newest.
     const Point newest = stretches[(nextStretch + STRETCHES - 1) % STRETCHES];
