@@ -270,4 +270,21 @@ void Canvas::PopClip() {
     ApplyClip();
 }
 
+std::vector<SDL_Rect> PartialDrawing::Draw(Canvas& canvas, bool whole, const std::function<void()>& paint) {
+    SDL_Rect window = canvas.Whole();
+    canvas.StartRecording();
+    paint();
+    std::vector<DrawnItem> drawn = canvas.StopRecording();
+    std::vector<SDL_Rect> rects{window};
+    if (!whole && SDL_RectEquals(&window, &size)) rects = Damage(items, drawn, window);
+    items = std::move(drawn);
+    size = window;
+    for (const SDL_Rect& rect : rects) {
+        canvas.SetBounds(rect);
+        paint();
+    }
+    canvas.SetBounds(std::nullopt);
+    return rects;
+}
+
 }  // namespace pelorin::sdl

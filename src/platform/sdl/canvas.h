@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -94,6 +95,19 @@ private:
     std::vector<DrawnItem> items;
     // Drawing calls in the item being recorded.
     int callsInItem = 0;
+};
+
+// A window's frames, each drawn only where it differs from the one before: `paint` draws the whole
+// frame, item by item, and is run once to record it and once for each rectangle that changed.
+class PartialDrawing {
+public:
+    // Draws the frame; returns the rectangles drawn, none when nothing changed. `whole` draws all
+    // of it, as does a window whose size changed.
+    std::vector<SDL_Rect> Draw(Canvas& canvas, bool whole, const std::function<void()>& paint);
+
+private:
+    std::vector<DrawnItem> items;
+    SDL_Rect size{};
 };
 
 }  // namespace pelorin::sdl

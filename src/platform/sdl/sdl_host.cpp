@@ -14,7 +14,6 @@
 #include "platform/runtime.h"
 #include "platform/screen.h"
 #include "platform/sdl/canvas.h"
-#include "platform/sdl/damage.h"
 #include "platform/sdl/geometry.h"
 #include "platform/sdl/input_wait.h"
 #include "platform/sdl/key_translator.h"
@@ -67,10 +66,7 @@ struct DrawnWindow {
     RendererPtr renderer;
     Canvas canvas;
     Painter painter;
-    // What the last frame drew, item by item, at what window size; the next frame redraws and
-    // presents only where it differs.
-    std::vector<DrawnItem> items;
-    SDL_Rect size{};
+    PartialDrawing partial;
 };
 
 // The window of a bordered screen, such as the debug window.
@@ -335,23 +331,11 @@ bool DrawWindow(SdlHostState& state, DrawnWindow& window, bool whole, bool prese
         canvas.Present();
         return true;
     }
-    SDL_Rect size = canvas.Whole();
-    canvas.StartRecording();
-    paint();
-    std::vector<DrawnItem> items = canvas.StopRecording();
-    std::vector<SDL_Rect> rects{size};
-    if (!whole && SDL_RectEquals(&size, &window.size)) rects = Damage(window.items, items, size);
-    window.items = std::move(items);
-    window.size = size;
+    std::vector<SDL_Rect> rects = window.partial.Draw(canvas, whole, paint);
     if (rects.empty()) {
         if (!presentAnyway) return false;
-        rects = {size};
+        rects = {canvas.Whole()};
     }
-    for (const SDL_Rect& rect : rects) {
-        canvas.SetBounds(rect);
-        paint();
-    }
-    canvas.SetBounds(std::nullopt);
     canvas.PresentParts(*window.window, rects);
     return true;
 }
