@@ -315,12 +315,11 @@ void MeasureTones(DualBlock& block, const Settings& settings) {
         int seen = first;
         while (!done) {
             std::this_thread::sleep_for(std::chrono::milliseconds(gap(random)));
-            PushKey(host.answerKey);
-            // Sent again if it came while the answer was not yet armed.
-            for (int waited = 0; waited < 1000 && host.tonesPlayed == seen && !done; ++waited) {
+            // Sent again while no tone follows: it may have come before the answer was armed.
+            for (int waited = 0; host.tonesPlayed == seen && !done; ++waited) {
+                if (waited % 1000 == 0) PushKey(host.answerKey);
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
-            while (host.tonesPlayed == seen && !done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
             seen = host.tonesPlayed;
         }
     });

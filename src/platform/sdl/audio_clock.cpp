@@ -25,20 +25,26 @@ bool AudioClock::Earlier(const Point& a, const Point& b) const {
     return static_cast<double>(a.nanos - b.nanos) < frames * nanosPerFrame;
 }
 
+double AudioClock::Lateness(const Point& asked) const {
+    const Line pace = Pace();
+    const double frames = static_cast<double>(static_cast<int64_t>(asked.frame - pace.origin.frame));
+    return static_cast<double>(asked.nanos - pace.origin.nanos) - frames * pace.nanosPerFrame;
+}
+
+void AudioClock::Restart() {
+    stretchCount = 0;
+    nextStretch = 0;
+    inCurrent = 0;
+}
+
 void AudioClock::Asked(uint64_t firstFrame, int64_t nanos) {
     const Point asked{firstFrame, nanos};
+    if (Known() && Lateness(asked) > static_cast<double>(FramesToNanos(static_cast<uint64_t>(bufferFrames)))) Restart();
     if (inCurrent == 0 || Earlier(asked, current)) current = asked;
     ++askings;
     if (++inCurrent < STRETCH) return;
     inCurrent = 0;
-    if (stretchCount >= 2) {
-        const Line pace = Pace();
-        const double frames = static_cast<double>(static_cast<int64_t>(current.frame - pace.origin.frame));
-        if (static_cast<double>(current.nanos - pace.origin.nanos) - frames * pace.nanosPerFrame > STEP_NANOS) {
-            stretchCount = 0;
-            nextStretch = 0;
-        }
-    }
+    if (stretchCount >= 2 && Lateness(current) > STEP_NANOS) Restart();
     stretches[nextStretch] = current;
     nextStretch = (nextStretch + 1) % STRETCHES;
     stretchCount = std::min(stretchCount + 1, STRETCHES);

@@ -42,6 +42,7 @@ public:
     static constexpr size_t STRETCHES = 8;
     // A stretch whose earliest asking came this much later than the line says has moved on: the
     // sound server ran out of samples and played silence, and everything after plays that much later.
+    // An asking more than a buffer late shows the same at once.
     static constexpr double STEP_NANOS = 300'000;
     static constexpr int64_t MARGIN_NANOS = 1'000'000;
 
@@ -61,6 +62,10 @@ private:
     Line Pace() const;
     // Whether `a` lies earlier than `b` on the pace the device has kept lately.
     bool Earlier(const Point& a, const Point& b) const;
+    // How much later than the line the asking came.
+    double Lateness(const Point& asked) const;
+    // Forgets the pace's history: the stream now plays later than it said.
+    void Restart();
 
     int rate;
     int bufferFrames;
