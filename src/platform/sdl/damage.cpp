@@ -10,6 +10,9 @@ namespace {
 
 // Beyond this share of the window, one whole redraw costs less than many pieces.
 constexpr double WHOLE_WINDOW_SHARE = 0.5;
+// Two rectangles are drawn as one when that draws no more than this many pixels beyond them: one
+// pass and one transfer to the display cost more than a few thousand pixels more.
+constexpr int64_t MERGE_SLACK_PIXELS = 8192;
 
 bool Empty(const SDL_Rect& rect) { return rect.w <= 0 || rect.h <= 0; }
 
@@ -38,14 +41,15 @@ std::vector<ItemId> Ids(const std::vector<DrawnItem>& items) {
     return ids;
 }
 
-// Merges overlapping rectangles into their bounds until none overlap.
+// Merges overlapping or nearby rectangles into their bounds until none are left to merge.
 std::vector<SDL_Rect> Merge(std::vector<SDL_Rect> rects) {
     bool merged = true;
     while (merged) {
         merged = false;
         for (size_t i = 0; i < rects.size() && !merged; ++i) {
             for (size_t j = i + 1; j < rects.size(); ++j) {
-                if (!Overlap(rects[i], rects[j])) continue;
+                bool near = Area(Bounds(rects[i], rects[j])) <= Area(rects[i]) + Area(rects[j]) + MERGE_SLACK_PIXELS;
+                if (!Overlap(rects[i], rects[j]) && !near) continue;
                 rects[i] = Bounds(rects[i], rects[j]);
                 rects.erase(rects.begin() + static_cast<std::ptrdiff_t>(j));
                 merged = true;
