@@ -130,10 +130,12 @@ void PrintLoopRows(const Measured& m) {
             Verdict(keyP.n > 0 && keyP.p99 <= 1 && First(m.miscPelorin, lost) == 0));
     }
     double cpuP = First(m.blockPelorin, "cpu.process");
-    Row("CPU over the idle block, % of a core", "<=1",
-        Fixed(cpuP, 2) + " (main thread " + Fixed(First(m.blockPelorin, "cpu.thread"), 2) + ")",
-        Fixed(First(m.blockToday, "cpu.process"), 2) + " (main thread " + Fixed(First(m.blockToday, "cpu.thread"), 2) + ")",
-        Verdict(cpuP <= 1));
+    auto cpu = [](const Figures& f) {
+        double process = First(f, "cpu.process");
+        double thread = First(f, "cpu.thread");
+        return Fixed(process, 2) + " (main " + Fixed(thread, 2) + ", other threads " + Fixed(process - thread, 2) + ")";
+    };
+    Row("CPU over the idle block, % of a core", "<=1", cpu(m.blockPelorin), cpu(m.blockToday), Verdict(cpuP <= 1));
 }
 
 void PrintOnsetRows(const Measured& m) {
