@@ -296,16 +296,10 @@ void PutLetterOnsets(BenchHost& host, DamageWatcher& watcher, const Tone_LetterT
 // Tone answers typed a random 60 to 400 ms after each tone has ended, so that every tone is called
 // at a different point of the device's buffer; with a monitor, the tones are recorded as they come
 // out of the sound server.
-void MeasureTones(DualBlock& block, const Settings& settings) {
+void MeasureTones(DualBlock& block, const Settings& settings, MonitorRecorder& recorder, bool recording) {
     BenchHost& host = block.host;
     Runtime& runtime = block.experiment.runtime;
     int count = settings.Reps(60, 20);
-    std::function<int64_t()> now = [&host] { return host.NowMicros(); };
-    MonitorRecorder recorder(settings.monitor, 44100, now);
-    bool recording = !settings.monitor.empty() && recorder.Start();
-    // The recorder is taking samples before the first tone is asked for.
-    runtime.DoEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     host.tones.clear();
     int first = host.tonesPlayed;
     std::atomic<bool> done = false;
@@ -359,6 +353,10 @@ void MeasureMisc(Paths paths, const Settings& settings) {
     DualBlock block(paths);
     block.task.Timer2.SetInterval(LONG_BLOCK_MS);
     BenchHost& host = block.host;
+    // The recording of the tones starts first: a new recording stream changes the sound server's
+    // timing for some seconds.
+    MonitorRecorder recorder(settings.monitor, 44100, [&host] { return host.NowMicros(); });
+    bool recording = !settings.monitor.empty() && recorder.Start();
 
     for (auto [millis, reps] : {std::pair{25, settings.Reps(40, 10)}, std::pair{35, settings.Reps(40, 10)},
                                 std::pair{500, settings.Reps(8, 3)}, std::pair{2000, settings.Reps(4, 2)}}) {
@@ -387,7 +385,7 @@ void MeasureMisc(Paths paths, const Settings& settings) {
     watcher.Stop();
     if (watching) PutLetterOnsets(host, watcher, block.task);
 
-    MeasureTones(block, settings);
+    MeasureTones(block, settings, recorder, recording);
 }
 
 }  // namespace

@@ -10,6 +10,13 @@
 
 namespace pelorin::bench {
 
+namespace {
+
+// How far above the line an earliest arrival may lie and still count for it.
+constexpr double LINE_TOLERANCE_MICROS = 100;
+
+}  // namespace
+
 MonitorRecorder::MonitorRecorder(std::string source, int rate, std::function<int64_t()> nowMicros)
     : source(std::move(source)), rate(rate), nowMicros(std::move(nowMicros)) {}
 
@@ -85,17 +92,25 @@ double MonitorRecorder::FrameMicros(double frame) {
         }
     }
     if (earliest.empty()) return frame * nominal;
-    double n = static_cast<double>(earliest.size());
-    double sumX = 0, sumY = 0, sumXX = 0, sumXY = 0;
-    for (const auto& [x, y] : earliest) {
-        sumX += x;
-        sumY += y;
-        sumXX += x * x;
-        sumXY += x * y;
+    // A least-squares line through them; then again without those that lie well above it, such as
+    // the first arrivals while the recording stream starts: the line runs along the earliest.
+    double drift = 0;
+    double offset = earliest.front().second;
+    for (int pass = 0; pass < 3; ++pass) {
+        double n = 0, sumX = 0, sumY = 0, sumXX = 0, sumXY = 0;
+        for (const auto& [x, y] : earliest) {
+            if (pass > 0 && y - (offset + drift * x) > LINE_TOLERANCE_MICROS) continue;
+            n += 1;
+            sumX += x;
+            sumY += y;
+            sumXX += x * x;
+            sumXY += x * y;
+        }
+        if (n < 2) break;
+        double spread = n * sumXX - sumX * sumX;
+        drift = spread > 0 ? (n * sumXY - sumX * sumY) / spread : 0;
+        offset = (sumY - drift * sumX) / n;
     }
-    double spread = n * sumXX - sumX * sumX;
-    double drift = spread > 0 ? (n * sumXY - sumX * sumY) / spread : 0;
-    double offset = (sumY - drift * sumX) / n;
     return offset + frame * (nominal + drift);
 }
 

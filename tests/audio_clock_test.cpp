@@ -42,8 +42,8 @@ void CheckPlacement(double speed, int64_t lateNanos, int64_t stepNanos = 0) {
         // Where the device really plays that frame: a buffer after it would ask for it on time.
         const double played = double(start + step) + period * (double(frame) / BUFFER + 1);
         // A step of more than a buffer is seen at once, a smaller one once a whole stretch of askings
-        // has come after it.
-        const int seen = stepNanos > period ? 2 : 2 * int(AudioClock::STRETCH);
+        // has come after it and the line is drawn through two again.
+        const int seen = stepNanos > period ? 2 : 3 * int(AudioClock::STRETCH);
         const bool settling = buffer >= 1500 && buffer < 1500 + seen;
         if (buffer > 1000 && !settling) {
             EXPECT_NEAR(double(onset), played, 150'000) << "buffer " << buffer;

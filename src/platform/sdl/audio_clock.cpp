@@ -44,7 +44,7 @@ void AudioClock::Asked(uint64_t firstFrame, int64_t nanos) {
     ++askings;
     if (++inCurrent < STRETCH) return;
     inCurrent = 0;
-    if (stretchCount >= 2 && Lateness(current) > STEP_NANOS) Restart();
+    if (stretchCount >= MIN_STRETCHES_FOR_SLOPE && Lateness(current) > STEP_NANOS) Restart();
     stretches[nextStretch] = current;
     nextStretch = (nextStretch + 1) % STRETCHES;
     stretchCount = std::min(stretchCount + 1, STRETCHES);
@@ -53,10 +53,14 @@ void AudioClock::Asked(uint64_t firstFrame, int64_t nanos) {
 
 AudioClock::Line AudioClock::Pace() const {
     const double nominal = 1e9 / rate;
-    if (stretchCount < 2) {
+    if (stretchCount < MIN_STRETCHES_FOR_SLOPE) {
+        // Too few stretches to draw a line through: the earliest asking, at the pace found before.
         Point earliest = current;
-        if (stretchCount == 1 && (inCurrent == 0 || Earlier(stretches[0], current))) earliest = stretches[0];
-        // Running dry does not change the device's rate: the slope found before still holds.
+        bool any = inCurrent > 0;
+        for (size_t i = 0; i < stretchCount; ++i) {
+            if (!any || Earlier(stretches[i], earliest)) earliest = stretches[i];
+            any = true;
+        }
         return {earliest, nanosPerFrame};
     }
     // A least-squares line through the stretches' earliest askings, counted from the newest.
@@ -76,13 +80,7 @@ AudioClock::Line AudioClock::Pace() const {
     // Sound cards keep their rate to a fraction of a percent, SDL's dummy driver to 5%: a slope
     // further off comes from a burst of askings, not from the device's pace.
     slope = std::clamp(slope, nominal * 0.9, nominal * 1.1);
-    double atNewest = (sumY - slope * sumX) / n;
-    // An asking of the stretch under way that lies under the line shows the device's latest pace.
-    if (inCurrent > 0) {
-        const double x = static_cast<double>(static_cast<int64_t>(current.frame - newest.frame));
-        const double y = static_cast<double>(current.nanos - newest.nanos);
-        atNewest = std::min(atNewest, y - slope * x);
-    }
+    const double atNewest = (sumY - slope * sumX) / n;
     return {{newest.frame, newest.nanos + static_cast<int64_t>(std::llround(atNewest))}, slope};
 }
 

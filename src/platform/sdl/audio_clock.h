@@ -38,8 +38,9 @@ public:
     static constexpr size_t MIN_ASKINGS = 4;
     // Askings per stretch: about 0.74 s of 512-frame buffers.
     static constexpr size_t STRETCH = 64;
-    // Stretches the line is drawn through: about 6 s.
+    // Stretches the line is drawn through: about 6 s, and at least three.
     static constexpr size_t STRETCHES = 8;
+    static constexpr size_t MIN_STRETCHES_FOR_SLOPE = 3;
     // A stretch whose earliest asking came this much later than the line says has moved on: the
     // sound server ran out of samples and played silence, and everything after plays that much later.
     // An asking more than a buffer late shows the same at once.

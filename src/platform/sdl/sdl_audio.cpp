@@ -2,6 +2,13 @@
 
 #include <SDL.h>
 
+#ifdef __linux__
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -131,6 +138,20 @@ std::vector<int16_t> ConvertToDevice(const WavData& wav, const SDL_AudioSpec& ou
     return samples;
 }
 
+// Puts the thread the device calls back on at real-time priority, or failing that above the rest,
+// where the system allows: kept waiting longer than a buffer, it lets the sound server run dry, and
+// whatever plays then comes late. SDL asks for this only through a desktop service that may be
+// missing.
+void RaiseSoundThread() {
+#ifdef __linux__
+    sched_param param{};
+    param.sched_priority = sched_get_priority_min(SCHED_RR);
+    if (pthread_setschedparam(pthread_self(), SCHED_RR, &param) != 0) {
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -10);
+    }
+#endif
+}
+
 void SayRunningSilent() {
     const char* reason = SDL_GetError();
     std::cerr << "pelorin: no audio device (" << (*reason != '\0' ? reason : "unknown reason")
@@ -194,6 +215,8 @@ public:
     int64_t lastAsked = 0;
     int steadyAskings = 0;
     bool settled = false;
+    // Callback thread only.
+    bool raised = false;
 
 private:
     static void SDLCALL Callback(void* userdata, Uint8* stream, int len);
@@ -240,6 +263,10 @@ Audio::Device::Device() {
 void SDLCALL Audio::Device::Callback(void* userdata, Uint8* stream, int len) {
     auto& self = *static_cast<Device*>(userdata);
     const int64_t now = MonotonicNanos();
+    if (!self.raised) {
+        RaiseSoundThread();
+        self.raised = true;
+    }
     const size_t count = static_cast<size_t>(len) / sizeof(int16_t);
     if (self.mixBuffer.size() != count) {
         self.mixBuffer.resize(count);
