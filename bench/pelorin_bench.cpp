@@ -46,9 +46,13 @@ Figures RunChildProcess(const std::string& self, const std::string& phase, Paths
     Figures figures;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return figures;
+    // Lines other than figures, such as the program's own start-up line, are passed over.
+    char line[256];
     char name[64];
     double value;
-    while (std::fscanf(pipe, "%63s %lf", name, &value) == 2) figures[name].push_back(value);
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        if (std::sscanf(line, "%63s %lf", name, &value) == 2) figures[name].push_back(value);
+    }
     if (pclose(pipe) != 0) std::fprintf(stderr, "pelorin_bench: %s %s run failed\n", phase.c_str(), PathsName(paths));
     return figures;
 }

@@ -255,9 +255,11 @@ Audio::Device::Device() {
     // a fraction of a second, a sound starts in the next buffer.
     SDL_PauseAudioDevice(device.id, 0);
     const char* driver = SDL_GetCurrentAudioDriver();
-    std::fprintf(stderr, "pelorin: sounds start %.2f ms after they are asked for (%s, %d Hz, %d-frame buffers)\n",
-                 static_cast<double>(clock->FixedLatencyNanos()) / 1e6, driver != nullptr ? driver : "unknown",
-                 output.freq, int{output.samples});
+    // Said on standard output: standard error is for what went wrong.
+    std::printf("pelorin: sounds start %.2f ms after they are asked for (%s, %d Hz, %d-frame buffers)\n",
+                static_cast<double>(clock->FixedLatencyNanos()) / 1e6, driver != nullptr ? driver : "unknown",
+                output.freq, int{output.samples});
+    std::fflush(stdout);
 }
 
 void SDLCALL Audio::Device::Callback(void* userdata, Uint8* stream, int len) {

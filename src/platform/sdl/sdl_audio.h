@@ -20,7 +20,7 @@ enum class StartMode { SamplePlaced, NextBuffer };
 // The one audio device of the run, with the sounds it has loaded. Every sound is converted once to the
 // device's format and mixed in the device's callback, so the error sound of the wave player and a
 // tone can overlap. A synchronous play's first sample is placed, to the sample, a fixed latency after
-// the call (said once on stderr at start-up), wherever in the device's buffer that falls; the call
+// the call (said once on standard output at start-up), wherever in the device's buffer that falls; the call
 // returns when the sound's last sample has been played. If no device opens, the run goes on silent and synchronous plays keep their
 // durations. All members are called from the program's one thread.
 class Audio {
