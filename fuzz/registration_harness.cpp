@@ -155,23 +155,23 @@ std::string RunRegistrationCase(const uint8_t* data, size_t size) {
                 int64_t when = host.NowMillis() + 1;
                 uint8_t action = next();
                 switch (action) {
-                case TAB: host.ScheduleKeyDown(when, KEY_TAB); break;
-                case SHIFT_TAB: host.ScheduleKeyDown(when, KEY_TAB, SHIFT_MASK); break;
-                case CTRL_TAB: host.ScheduleKeyDown(when, KEY_TAB, CTRL_MASK); break;
-                case ENTER: host.ScheduleKeyPress(when, KEY_RETURN); break;
-                case BACKSPACE: host.ScheduleKeyPress(when, KEY_BACK); break;
+                case TAB: host.Schedule(when, InputEvent::KeyDown(KEY_TAB)); break;
+                case SHIFT_TAB: host.Schedule(when, InputEvent::KeyDown(KEY_TAB, SHIFT_MASK)); break;
+                case CTRL_TAB: host.Schedule(when, InputEvent::KeyDown(KEY_TAB, CTRL_MASK)); break;
+                case ENTER: host.Schedule(when, InputEvent::KeyPress(KEY_RETURN)); break;
+                case BACKSPACE: host.Schedule(when, InputEvent::KeyPress(KEY_BACK)); break;
                 case ESC_NO:
                 case ESC_YES:
                     host.AnswerMessageBox(action == ESC_YES ? ID_YES : ID_NO);
-                    host.ScheduleKeyPress(when, KEY_ESCAPE);
+                    host.Schedule(when, InputEvent::KeyPress(KEY_ESCAPE));
                     break;
-                case CLICK_TEXT1: host.ScheduleClick(when, greet.Text1); break;
-                case CLICK_TEXT2: host.ScheduleClick(when, greet.Text2); break;
-                case CLICK_TEXT3: host.ScheduleClick(when, greet.Text3); break;
-                case CLICK_START: host.ScheduleClick(when, greet.Command1); break;
+                case CLICK_TEXT1: host.Schedule(when, InputEvent::Click(greet.Text1)); break;
+                case CLICK_TEXT2: host.Schedule(when, InputEvent::Click(greet.Text2)); break;
+                case CLICK_TEXT3: host.Schedule(when, InputEvent::Click(greet.Text3)); break;
+                case CLICK_START: host.Schedule(when, InputEvent::Click(greet.Command1)); break;
                 case OTHER_KEY_DOWN: {
                     int keyCode = next();
-                    host.ScheduleKeyDown(when, keyCode, next() & (SHIFT_MASK | CTRL_MASK | ALT_MASK));
+                    host.Schedule(when, InputEvent::KeyDown(keyCode, next() & (SHIFT_MASK | CTRL_MASK | ALT_MASK)));
                     break;
                 }
                 case OTHER_PROGRAM: {
@@ -184,13 +184,13 @@ std::string RunRegistrationCase(const uint8_t* data, size_t size) {
                 case KEY_ESCAPE:
                     // Esc as a plain key: the quit question it brings is answered No.
                     host.AnswerMessageBox(ID_NO);
-                    host.ScheduleKeyPress(when, KEY_ESCAPE);
+                    host.Schedule(when, InputEvent::KeyPress(KEY_ESCAPE));
                     break;
                 default:
-                    host.ScheduleKeyPress(when, static_cast<int16_t>(
+                    host.Schedule(when, InputEvent::KeyPress(static_cast<int16_t>(
                                                     action >= FIRST_TYPED_KEY
                                                         ? TYPED_KEYS[(action - FIRST_TYPED_KEY) % TYPED_KEYS.size()]
-                                                        : action));
+                                                        : action)));
                     break;
                 }
                 try {

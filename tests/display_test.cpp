@@ -25,13 +25,13 @@ TEST(DisplayTest, TheMenuStaysCentredAsOneGroupAndItsButtonsStartBlocksWith1000M
         EXPECT_FLOAT_EQ((top + bottom) / 2, display.Height() / 2);
     };
     centred();
-    lab.host.ScheduleDisplayResize(50, 800, 600);
+    lab.host.Schedule(50, InputEvent::Resize(nullptr, 12000, 9000));
     lab.RunUntilIdle();
     centred();
 
     // "Letter task": blank 1000, cross 1000, blank 1000; unanswered, the bar climbs from 3000 to the
     // 9000-twip top in 200 ticks, and the block hands back 4500 ms later, to the menu again.
-    lab.host.ScheduleClick(100, display.Command1[1]);
+    lab.host.Schedule(100, InputEvent::Click(display.Command1[1]));
     lab.RunUntilIdle();
     EXPECT_EQ(lab.host.TimeOf("show Blanke.Label1", 100), 1100);
     EXPECT_EQ(lab.host.TimeOf("hide Blanke.Label1", 100), 2100);
@@ -40,7 +40,7 @@ TEST(DisplayTest, TheMenuStaysCentredAsOneGroupAndItsButtonsStartBlocksWith1000M
     EXPECT_EQ(lab.experiment.templateVariables.blockNumber, 5);
 
     // "Quit": no question.
-    lab.host.ScheduleClick(lab.host.NowMillis() + 10, display.Command1[3]);
+    lab.host.Schedule(lab.host.NowMillis() + 10, InputEvent::Click(display.Command1[3]));
     EXPECT_THROW(lab.RunUntilIdle(), ProgramEnded);
     EXPECT_TRUE(lab.host.Find("msgbox").empty());
 }

@@ -1,32 +1,17 @@
 #!/usr/bin/env bash
 # The system calls of a registration: under the lock, one write of the whole record, the file flushed,
 # and for the list's first record its folder flushed too, all before the screen moves on.
-#   durable_append.sh REGISTER_PROBE
+#   durable_append.sh REGISTER_DRIVER
 set -euo pipefail
-probe=$1
-command -v strace >/dev/null || { echo "SKIP: strace is not installed"; exit 77; }
-strace -o /dev/null true 2>/dev/null || { echo "SKIP: tracing is not permitted here"; exit 77; }
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/pelorin-strace-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+driver=$1
+source "$(dirname "$0")/strace_lib.sh"
 list="$work/CurrentSubjects.txt"
 
-fail() { echo "FAIL: $*" >&2; echo "--- trace:" >&2; cat "$work/trace" >&2; exit 1; }
-
-# Runs the probe under strace; the calls on the list, its folder and standard output, in order.
+# Runs the driver under strace; the calls on the list, its folder and standard output, in order.
 traced() {
   strace -f -qq -y -s 80 -e trace=openat,write,fsync,fdatasync,flock,ftruncate -o "$work/trace" \
-    "$probe" "$work" "$@" >/dev/null
-  grep -E "CurrentSubjects|<$work>|write\(1" "$work/trace" | sed -E 's/^[0-9]+ +//; s/^\[pid +[0-9]+\] //' \
-    > "$work/calls" || true
-}
-
-# The line number of the first call matching the pattern, or fail.
-line_of() {
-  local found
-  found=$(grep -n -E "$1" "$work/calls" | head -n1 | cut -d: -f1)
-  [ -n "$found" ] || fail "no call matching: $1"
-  echo "$found"
+    "$driver" "$work" "$@" >/dev/null
+  pick_calls "CurrentSubjects|<$work>|write\(1"
 }
 
 check() {

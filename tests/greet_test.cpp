@@ -31,7 +31,7 @@ protected:
         return "msgbox 48 \"ERROR\" \"Sorry subject " + std::to_string(id) + " allready exsists.\\rLook in " +
                lab.dir.path + "/CurrentSubjects.txt to see current subjects.\"";
     }
-    void CtrlTab(int64_t at) { lab.host.ScheduleKeyDown(at, KEY_TAB, CTRL_MASK); }
+    void CtrlTab(int64_t at) { lab.host.Schedule(at, InputEvent::KeyDown(KEY_TAB, CTRL_MASK)); }
 
     Lab lab;
     Greet& greet = lab.experiment.Greet();
@@ -41,14 +41,14 @@ TEST_F(GreetTest, KeyFiltersAndChecksOnLeavingEachBox) {
     EXPECT_EQ(greet.Label5.Caption(), "Order Condition 1-2");
     // Refused keys leave the boxes as they were and backspace always passes; a box that fails its check
     // keeps the focus, so a click on "Start" from the empty order-condition box does nothing.
-    lab.host.ScheduleKeyDown(10, KEY_TAB);
+    lab.host.Schedule(10, InputEvent::KeyDown(KEY_TAB));
     lab.host.ScheduleText(20, "x12");
-    lab.host.ScheduleKeyPress(30, KEY_BACK);
-    lab.host.ScheduleKeyDown(40, KEY_TAB);
+    lab.host.Schedule(30, InputEvent::KeyPress(KEY_BACK));
+    lab.host.Schedule(40, InputEvent::KeyDown(KEY_TAB));
     lab.host.ScheduleText(50, "k-vt");
-    lab.host.ScheduleKeyDown(60, KEY_TAB);
+    lab.host.Schedule(60, InputEvent::KeyDown(KEY_TAB));
     lab.host.ScheduleText(70, "0");
-    lab.host.ScheduleClick(80, greet.Command1);
+    lab.host.Schedule(80, InputEvent::Click(greet.Command1));
     RunTo(200);
     EXPECT_EQ(greet.Text1.Text() + " " + greet.Text2.Text() + " [" + greet.Text3.Text() + "]", "1 kvt []");
     EXPECT_EQ(greet.FocusedControl(), &greet.Text3);
@@ -68,11 +68,11 @@ TEST_F(GreetTest, RegisteringAppendsOneRecordByteForByteAndHandsOverToTheInstruc
     WriteList(" 3 ab 1 \r\n# pilot");
     std::filesystem::create_directory(lab.dir.path + "/Res_Data");
     lab.host.ScheduleText(10, "12");
-    lab.host.ScheduleKeyDown(20, KEY_TAB);
+    lab.host.Schedule(20, InputEvent::KeyDown(KEY_TAB));
     lab.host.ScheduleText(30, "kvt");
-    lab.host.ScheduleKeyDown(40, KEY_TAB);
+    lab.host.Schedule(40, InputEvent::KeyDown(KEY_TAB));
     lab.host.ScheduleText(50, "1");
-    lab.host.ScheduleClick(60, greet.Command1);
+    lab.host.Schedule(60, InputEvent::Click(greet.Command1));
     RunTo(1000);
     EXPECT_EQ(List(), " 3 ab 1 \r\n# pilot\r\n 12 kvt 1 \r\n");
     EXPECT_TRUE(Boxes().empty());
@@ -86,10 +86,10 @@ TEST_F(GreetTest, RegisteringAppendsOneRecordByteForByteAndHandsOverToTheInstruc
 TEST_F(GreetTest, EnterInTheLastBoxChecksEveryEntryBeforeWriting) {
     // An empty order condition is refused, not recorded as 0.
     lab.host.ScheduleText(10, "7");
-    lab.host.ScheduleKeyDown(20, KEY_TAB);
+    lab.host.Schedule(20, InputEvent::KeyDown(KEY_TAB));
     lab.host.ScheduleText(30, "ab");
-    lab.host.ScheduleKeyDown(40, KEY_TAB);
-    lab.host.ScheduleKeyPress(50, KEY_RETURN);
+    lab.host.Schedule(40, InputEvent::KeyDown(KEY_TAB));
+    lab.host.Schedule(50, InputEvent::KeyPress(KEY_RETURN));
     RunTo(100);
     EXPECT_EQ(Boxes(), std::vector<std::string>{"msgbox 0 \"ERROR\" \"Please insert Order Condition!\""});
     EXPECT_FALSE(List());
@@ -98,9 +98,9 @@ TEST_F(GreetTest, EnterInTheLastBoxChecksEveryEntryBeforeWriting) {
     // Enter refuses it with the duplicate message and puts the focus in the ID box.
     WriteList(" 3 ab 1 \r\n 5 cd 2 \r\n 4 ef 1 \r\n");
     lab.host.ScheduleText(105, "1");
-    lab.host.ScheduleKeyDown(110, KEY_TAB, SHIFT_MASK);
+    lab.host.Schedule(110, InputEvent::KeyDown(KEY_TAB, SHIFT_MASK));
     CtrlTab(120);
-    lab.host.ScheduleKeyPress(130, KEY_RETURN);
+    lab.host.Schedule(130, InputEvent::KeyPress(KEY_RETURN));
     RunTo(200);
     EXPECT_EQ(greet.Text1.Text(), "5");
     EXPECT_EQ(Boxes().back(), Duplicate(5));

@@ -13,8 +13,8 @@ TEST(InstructionTest, FirstContinueShowsTheTextTheSecondHandsOverAfter2000Ms) {
     lab.SetBlockNumber(3);
     Instruction& instruction = lab.experiment.Instruction();
     EXPECT_EQ(instruction.FocusedControl(), &instruction.Command1);
-    lab.host.ScheduleKeyPress(100, KEY_RETURN);
-    lab.host.ScheduleClick(200, instruction.Command1);
+    lab.host.Schedule(100, InputEvent::KeyPress(KEY_RETURN));
+    lab.host.Schedule(200, InputEvent::Click(instruction.Command1));
     lab.RunUntilIdle();
     EXPECT_EQ(lab.host.TimeOf("show Instruction.Label1 \" Welcome to Pelorin\""), 0);
     EXPECT_EQ(lab.host.TimeOf("show Instruction.Label2 \"Author one\""), 0);
@@ -24,7 +24,7 @@ TEST(InstructionTest, FirstContinueShowsTheTextTheSecondHandsOverAfter2000Ms) {
 
     // The layout follows the display: text and welcome centred, the button centred at the bottom with
     // one button height below it, the credits in the bottom-right corner.
-    lab.host.ScheduleDisplayResize(2300, 800, 600);
+    lab.host.Schedule(2300, InputEvent::Resize(nullptr, 12000, 9000));
     lab.RunUntilIdle();
     EXPECT_FLOAT_EQ(instruction.RichTextBox1.Left(), (12000 - 10215) / 2.0f);
     EXPECT_FLOAT_EQ(instruction.Label1.Top(), (9000 - 975) / 2.0f);
@@ -39,10 +39,10 @@ TEST(InstructionTest, AMissingFileIsNamedInTheViewAndTheRunGoesOnEscAsksToQuit) 
     lab.SetBlockNumber(3);
     Instruction& instruction = lab.experiment.Instruction();
     // Esc reaches the screen though the button has the focus; No keeps the run where it was.
-    lab.host.ScheduleKeyPress(50, KEY_ESCAPE);
+    lab.host.Schedule(50, InputEvent::KeyPress(KEY_ESCAPE));
     lab.host.AnswerMessageBox(ID_NO);
-    lab.host.ScheduleClick(100, instruction.Command1);
-    lab.host.ScheduleClick(200, instruction.Command1);
+    lab.host.Schedule(100, InputEvent::Click(instruction.Command1));
+    lab.host.Schedule(200, InputEvent::Click(instruction.Command1));
     lab.RunUntilIdle();
     EXPECT_EQ(lab.host.TimeOf("msgbox 36 \"Pelorin\" \"Do you really want to quit?\""), 50);
     EXPECT_EQ(instruction.RichTextBox1.Text(),

@@ -36,6 +36,23 @@ struct Lab {
         }
     }
 
+    // Types the registration's three boxes, Tab between them and Enter at the end, 10 ms apart.
+    void Register(int64_t at, const std::string& id, const std::string& initials, const std::string& condition) {
+        for (const std::string* box : {&id, &initials}) {
+            at = host.ScheduleText(at, *box) + 10;
+            host.Schedule(at, InputEvent::KeyDown(KEY_TAB));
+            at += 10;
+        }
+        host.Schedule(host.ScheduleText(at, condition) + 10, InputEvent::KeyPress(KEY_RETURN));
+    }
+
+    // From the trace: "Continue" twice once the instructions are on top, 10 ms apart.
+    void ContinueThroughInstructions(const TraceEntry& entry) {
+        if (entry.what != "top Instruction") return;
+        host.Schedule(entry.Millis() + 10, InputEvent::Click(experiment.Instruction().Command1));
+        host.Schedule(entry.Millis() + 20, InputEvent::Click(experiment.Instruction().Command1));
+    }
+
     // Loads the block sequencer and sets its visit count, so that the next hand-back to it starts the
     // block after that count (3: the menu, where a run comes to rest).
     void SetBlockNumber(int16_t blockNumber) {
@@ -108,11 +125,21 @@ public:
         }
     }
 
+    // A key the subject typed as an answer, and whether it meant the right one.
+    struct Pressed {
+        int64_t at;
+        char key;
+        bool right;
+    };
+
     int toneDelay = 200;
     int letterDelay = 150;
     int lookAgain = 300;
     bool wrong = false;
+    // When not 0, every n-th answer is wrong.
+    int wrongEvery = 0;
     bool listening = true;
+    std::vector<Pressed> presses;
 
 private:
     void AnswerLetter(int64_t seenAt) {
@@ -120,7 +147,10 @@ private:
         Press(lastLetterKey, "bnm", letter - 'A');
     }
     void Press(int64_t at, const char* keys, int right) {
-        host.ScheduleKeyPress(at, static_cast<int16_t>(keys[wrong ? (right + 1) % 3 : right]));
+        bool err = wrong || (wrongEvery != 0 && (presses.size() + 1) % static_cast<size_t>(wrongEvery) == 0);
+        char key = keys[err ? (right + 1) % 3 : right];
+        presses.push_back(Pressed{at, key, !err});
+        host.Schedule(at, InputEvent::KeyPress(static_cast<int16_t>(key)));
     }
 
     HeadlessHost& host;

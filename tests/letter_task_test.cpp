@@ -16,7 +16,7 @@ TEST(LetterTaskTest, AnswersHideTheLetterMoveTheBlueBarAndShowTheNextAfter25Ms) 
     auto answer = [&](float height, bool right) {
         letter.Shape2.SetHeight(height);
         int64_t at = lab.host.NowMillis() + 1;
-        lab.host.ScheduleKeyPress(at, right ? LetterKey(letter.letterIndex) : LetterKey(letter.letterIndex % 3 + 1));
+        lab.host.Schedule(at, InputEvent::KeyPress(right ? LetterKey(letter.letterIndex) : LetterKey(letter.letterIndex % 3 + 1)));
         // The answer's wait ends this one too; the next letter is drawn at the next pass.
         blanke.Wait(30);
         lab.experiment.runtime.DoEvents();

@@ -75,28 +75,45 @@ TEST_F(PlatformTest, TimersTickOnScheduleWithoutBurstsAndRestartWhenEnabled) {
     RunUntil(106);
     EXPECT_EQ(form.ticks, (std::vector<int64_t>{35, 70, 105}));
 
-    // A handler that keeps the thread busy past several due times: one tick afterwards, then the
-    // schedule the timer was started with (140, 175 and 210 fell due while busy; 245 is next).
+    // A handler that keeps the thread busy past several due times (a 100 ms sound): one tick
+    // afterwards, then the schedule the timer was started with (140, 175 and 210 fell due while busy;
+    // 245 is next).
     form.ticks.clear();
-    host.ScheduleText(150, "b");
+    test::TempDir dir;
+    test::MakeWav(dir.path + "/busy.wav", 100);
     Timer busy{form, [&] {
                    busy.SetEnabled(false);
+                   runtime.PlaySound(dir.path + "/busy.wav");
+               }};
+    busy.SetInterval(15);
+    busy.SetEnabled(true);  // falls due at 121; the sound holds the thread until 221
+    RunUntil(250);
+    EXPECT_EQ(form.ticks, (std::vector<int64_t>{221, 245})) << "one late tick, no burst, schedule kept";
+
+    // A message box holds every timer instead: the tick 20 ms off when the box came up at 260 comes
+    // 20 ms after it closed at 360, and the schedule moves with it. A key typed under the box is the
+    // box's. (RunUntil's own timer is held too: it ends at 420, not 320.)
+    form.ticks.clear();
+    host.ScheduleText(300, "b");
+    Timer asks{form, [&] {
+                   asks.SetEnabled(false);
                    host.AnswerMessageBox(ID_OK, 100);
                    runtime.MsgBox("busy");
                }};
-    busy.SetInterval(15);
-    busy.SetEnabled(true);  // falls due at 121; the box holds the thread until 221
-    RunUntil(250);
-    EXPECT_EQ(form.ticks, (std::vector<int64_t>{221, 245})) << "one late tick, no burst, schedule kept";
-    EXPECT_EQ(form.Text1.Text(), "b") << "a key typed meanwhile is handled once, afterwards";
+    asks.SetInterval(10);
+    asks.SetEnabled(true);
+    RunUntil(320);
+    EXPECT_EQ(host.NowMillis(), 420);
+    EXPECT_EQ(form.ticks, (std::vector<int64_t>{380, 415}));
+    EXPECT_EQ(form.Text1.Text(), "");
 
     // Re-enabling restarts the count; interval 0 never ticks.
     form.ticks.clear();
     form.Timer1.SetEnabled(false);
-    RunUntil(260);
+    RunUntil(440);
     form.Timer1.SetEnabled(true);
-    RunUntil(300);
-    EXPECT_EQ(form.ticks, (std::vector<int64_t>{295}));
+    RunUntil(480);
+    EXPECT_EQ(form.ticks, (std::vector<int64_t>{475}));
     form.Timer1.SetInterval(0);
     form.ticks.clear();
     RunUntil(1000);
@@ -110,14 +127,14 @@ TEST_F(PlatformTest, FocusMovesWithTabAndClicksOnlyPastAValidationThatPasses) {
     EXPECT_EQ(form.FocusedControl(), &form.Text1) << "a screen comes up with its first tab stop focused";
 
     // Tab out of the empty box: refused with its message, the focus stays.
-    host.ScheduleKeyDown(10, KEY_TAB);
+    host.Schedule(10, InputEvent::KeyDown(KEY_TAB));
     // A click on the button is refused the same way and does not click.
-    host.ScheduleClick(20, form.Command1);
+    host.Schedule(20, InputEvent::Click(form.Command1));
     host.ScheduleText(30, "7");
-    host.ScheduleKeyDown(40, KEY_TAB);
+    host.Schedule(40, InputEvent::KeyDown(KEY_TAB));
     // Shift+Tab goes back; Ctrl+Tab reaches the form and moves nothing.
-    host.ScheduleKeyDown(50, KEY_TAB, SHIFT_MASK);
-    host.ScheduleKeyDown(60, KEY_TAB, CTRL_MASK);
+    host.Schedule(50, InputEvent::KeyDown(KEY_TAB, SHIFT_MASK));
+    host.Schedule(60, InputEvent::KeyDown(KEY_TAB, CTRL_MASK));
     RunUntil(45);
     EXPECT_EQ(host.Find("msgbox").size(), 2u);
     EXPECT_EQ(form.clicks, 0);
@@ -130,13 +147,13 @@ TEST_F(PlatformTest, FocusMovesWithTabAndClicksOnlyPastAValidationThatPasses) {
     form.Text1.SetText("");
     EXPECT_FALSE(runtime.SetFocus(form.Command1));
     form.Text1.SetText("1");
-    host.ScheduleClick(110, form.Command1);
+    host.Schedule(110, InputEvent::Click(form.Command1));
     RunUntil(120);
     EXPECT_EQ(form.clicks, 1);
     EXPECT_EQ(form.FocusedControl(), &form.Command1);
     // Enter and Space click a focused button.
-    host.ScheduleKeyPress(130, KEY_RETURN);
-    host.ScheduleKeyPress(131, KEY_SPACE);
+    host.Schedule(130, InputEvent::KeyPress(KEY_RETURN));
+    host.Schedule(131, InputEvent::KeyPress(KEY_SPACE));
     RunUntil(140);
     EXPECT_EQ(form.clicks, 3);
 }
@@ -150,22 +167,22 @@ TEST_F(PlatformTest, KeysPassThePreviewThenTheFilterThenTheBox) {
     // The preview swallows Esc; the box's filter swallows 'z'; the box takes at most 3 characters,
     // and backspace deletes.
     host.ScheduleText(10, "a\x1bzbcd");
-    host.ScheduleKeyPress(20, KEY_BACK);
+    host.Schedule(20, InputEvent::KeyPress(KEY_BACK));
     RunUntil(30);
     EXPECT_EQ(form.Text2.Text(), "ab");
     EXPECT_EQ(form.keys, (std::vector<int16_t>{'a', KEY_ESCAPE, 'z', 'b', 'c', 'd', KEY_BACK}));
 
     // A held key repeats into a text box but never into a screen without one.
-    host.ScheduleKeyPress(40, KEY_BACK, true);
+    host.Schedule(40, InputEvent::KeyPress(KEY_BACK, true));
     RunUntil(50);
     EXPECT_EQ(form.Text2.Text(), "a");
     form.keys.clear();
     form.Text1.SetVisible(false);
     form.Text2.SetVisible(false);
     form.Command1.SetVisible(false);
-    host.ScheduleKeyPress(60, 'x');
-    host.ScheduleKeyPress(61, 'x', true);
-    host.ScheduleKeyDown(62, 'X', 0, true);
+    host.Schedule(60, InputEvent::KeyPress('x'));
+    host.Schedule(61, InputEvent::KeyPress('x', true));
+    host.Schedule(62, InputEvent::KeyDown('X', 0, true));
     RunUntil(70);
     EXPECT_EQ(form.keys, (std::vector<int16_t>{'x'}));
     EXPECT_EQ(form.keyDowns, std::vector<int>{});
@@ -208,8 +225,8 @@ TEST_F(PlatformTest, OnsetsAreTheTimesOfTheCallTheEventAndThePresent) {
         if (KeyAscii == 'a') RunUntil(host.NowMillis() + 50);
         eventTimes.push_back(runtime.CurrentEventMicros());
     };
-    host.ScheduleKeyPress(120, 'a');
-    host.ScheduleKeyPress(140, 'b');
+    host.Schedule(120, InputEvent::KeyPress('a'));
+    host.Schedule(140, InputEvent::KeyPress('b'));
     RunUntil(300);
     EXPECT_EQ(eventTimes, (std::vector<int64_t>{120000, 140000, 140000, 120000}));
     form.Text1.onKeyPress = nullptr;

@@ -28,17 +28,17 @@ struct Station {
     // Types the three entries and clicks "Start", from the given virtual time on.
     void Register(const std::string& id, const std::string& initials, const std::string& condition, int64_t at = 10) {
         at = host.ScheduleText(at, id);
-        host.ScheduleKeyDown(at++, KEY_TAB);
+        host.Schedule(at++, InputEvent::KeyDown(KEY_TAB));
         at = host.ScheduleText(at, initials);
-        host.ScheduleKeyDown(at++, KEY_TAB);
+        host.Schedule(at++, InputEvent::KeyDown(KEY_TAB));
         at = host.ScheduleText(at, condition);
-        host.ScheduleClick(at, experiment.Greet().Command1);
+        host.Schedule(at, InputEvent::Click(experiment.Greet().Command1));
         RunUntilIdle();
     }
     // Ctrl+Tab fills the boxes, Enter in the order-condition box registers.
     void QuickRegister(int64_t at = 10) {
-        host.ScheduleKeyDown(at, KEY_TAB, CTRL_MASK);
-        host.ScheduleKeyPress(at + 1, KEY_RETURN);
+        host.Schedule(at, InputEvent::KeyDown(KEY_TAB, CTRL_MASK));
+        host.Schedule(at + 1, InputEvent::KeyPress(KEY_RETURN));
         RunUntilIdle();
     }
     void RunUntilIdle() {
@@ -73,36 +73,6 @@ void Write(const std::string& path, const std::string& contents) {
 void WriteHuge(const std::string& path) {
     Write(path, "");
     fs::resize_file(path, MAX_READ_BYTES + 1);
-}
-
-// Runs body in a child process as the unprivileged user nobody, or as this user when it is not root,
-// and returns what body returned; nullopt when root cannot drop its privileges here.
-std::optional<std::string> RunAsOrdinaryUser(const std::function<std::string()>& body) {
-    int channel[2];
-    if (pipe(channel) != 0) return std::nullopt;
-    pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        constexpr uid_t NOBODY = 65534;
-        if (getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) _exit(3);
-        std::string result;
-        try {
-            result = body();
-        } catch (const std::exception& error) {
-            result = std::string("exception: ") + error.what();
-        }
-        [[maybe_unused]] ssize_t ignored = write(channel[1], result.data(), result.size());
-        _exit(0);
-    }
-    close(channel[1]);
-    std::string result;
-    char buffer[4096];
-    for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;) result.append(buffer, static_cast<size_t>(got));
-    close(channel[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-    return result;
 }
 
 TEST(RecordsTest, AListThatCannotTakeTheRecordIsReportedAndRegistrationStays) {
@@ -140,23 +110,11 @@ TEST(RecordsTest, AListThatCannotTakeTheRecordIsReportedAndRegistrationStays) {
 
         // Once the fault is mended, the same screen registers the subject, once.
         fs::remove(list);
-        station.host.ScheduleClick(station.host.NowMillis() + 1, station.experiment.Greet().Command1);
+        station.host.Schedule(station.host.NowMillis() + 1, InputEvent::Click(station.experiment.Greet().Command1));
         station.RunUntilIdle();
         EXPECT_EQ(ReadWholeFile(list), " 1 kvt 2 \r\n");
         EXPECT_EQ(station.Top(), "Instruction");
     }
-}
-
-TEST(RecordsTest, ResDataAsAFileIsNoFailureAndIsLeftAlone) {
-    TempDir dir;
-    Write(dir.path + "/Res_Data", "notes");
-    Write(dir.path + "/CurrentSubjects.txt", " 4 ab 1 \r\n 5 cd 2");
-    Station station(dir.path);
-    station.Register("6", "ef", "1");
-    EXPECT_TRUE(station.Boxes().empty());
-    EXPECT_EQ(station.Top(), "Instruction");
-    EXPECT_EQ(ReadWholeFile(dir.path + "/CurrentSubjects.txt"), " 4 ab 1 \r\n 5 cd 2\r\n 6 ef 1 \r\n");
-    EXPECT_EQ(ReadWholeFile(dir.path + "/Res_Data"), "notes");
 }
 
 TEST(RecordsTest, AReadOnlyFolderForAnOrdinaryUser) {
@@ -191,7 +149,7 @@ TEST(RecordsTest, AReadOnlyFolderForAnOrdinaryUser) {
     readOnly();
     EXPECT_EQ(run([](Station& station) {
                   station.host.ScheduleText(10, "1");
-                  station.host.ScheduleKeyDown(20, KEY_TAB);
+                  station.host.Schedule(20, InputEvent::KeyDown(KEY_TAB));
                   station.RunUntilIdle();
               }),
               "top Greet\nmsgbox 48 \"ERROR\" \"Sorry subject 1 allready exsists.\\rLook in " + list +
@@ -246,8 +204,8 @@ TEST(RecordsTest, AnyInstructionFileLeavesTheRunGoingOn) {
         file.make(path);
         lab.SetBlockNumber(3);
         Instruction& instruction = lab.experiment.Instruction();
-        lab.host.ScheduleClick(100, instruction.Command1);
-        lab.host.ScheduleClick(200, instruction.Command1);
+        lab.host.Schedule(100, InputEvent::Click(instruction.Command1));
+        lab.host.Schedule(200, InputEvent::Click(instruction.Command1));
         lab.RunUntilIdle();
         EXPECT_TRUE(instruction.RichTextBox1.Text() == file.shown(path));
         EXPECT_EQ(lab.host.TimeOf("top Display"), 2200);
@@ -305,15 +263,15 @@ TEST(RecordsTest, TwoProgramsOneFolder) {
                 try {
                     Station station(folder);
                     station.host.ScheduleText(10, sameId ? "7" : std::to_string(10 + program));
-                    station.host.ScheduleKeyDown(20, KEY_TAB);
+                    station.host.Schedule(20, InputEvent::KeyDown(KEY_TAB));
                     station.host.ScheduleText(30, std::string("ab") + static_cast<char>('a' + program));
-                    station.host.ScheduleKeyDown(40, KEY_TAB);
+                    station.host.Schedule(40, InputEvent::KeyDown(KEY_TAB));
                     station.host.ScheduleText(50, "1");
                     station.RunUntilIdle();
                     char go = 0;
                     [[maybe_unused]] ssize_t told = write(ready[1], &go, 1);
                     [[maybe_unused]] ssize_t released = read(barrier[0], &go, 1);
-                    station.host.ScheduleClick(station.host.NowMillis() + 1, station.experiment.Greet().Command1);
+                    station.host.Schedule(station.host.NowMillis() + 1, InputEvent::Click(station.experiment.Greet().Command1));
                     station.RunUntilIdle();
                     auto boxes = station.Boxes();
                     if (station.Top() == "Instruction" && boxes.empty()) code = 0;

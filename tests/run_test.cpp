@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <map>
 
 #include "lab.h"
 #include "platform/files.h"
@@ -18,23 +20,23 @@ TEST(RunTest, AWholeExperimentFromRegistrationToQuit) {
     lab.host.onTrace = [&](const TraceEntry& entry) {
         subject.See(entry);
         if (entry.what == "top Instruction") {
-            lab.host.ScheduleClick(entry.Millis() + 500, lab.experiment.Instruction().Command1);
-            lab.host.ScheduleClick(entry.Millis() + 1500, lab.experiment.Instruction().Command1);
+            lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(lab.experiment.Instruction().Command1));
+            lab.host.Schedule(entry.Millis() + 1500, InputEvent::Click(lab.experiment.Instruction().Command1));
         } else if (entry.what == "show Display.Label1 \"Conutinue?\"") {
             subject.listening = false;
             display = &lab.experiment.Display();
-            lab.host.ScheduleClick(entry.Millis() + 500, display->Command1[++menus == 1 ? 0 : 3]);
+            lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(display->Command1[++menus == 1 ? 0 : 3]));
         }
     };
     // Registration: refused keys and a refused check, each with its message.
     lab.host.ScheduleText(10, "a12");
-    lab.host.ScheduleKeyDown(20, KEY_TAB);
+    lab.host.Schedule(20, InputEvent::KeyDown(KEY_TAB));
     lab.host.ScheduleText(30, "k");
-    lab.host.ScheduleKeyDown(40, KEY_TAB);
+    lab.host.Schedule(40, InputEvent::KeyDown(KEY_TAB));
     lab.host.ScheduleText(50, "vt");
-    lab.host.ScheduleKeyDown(60, KEY_TAB);
+    lab.host.Schedule(60, InputEvent::KeyDown(KEY_TAB));
     lab.host.ScheduleText(70, "31");
-    lab.host.ScheduleKeyPress(80, KEY_RETURN);
+    lab.host.Schedule(80, InputEvent::KeyPress(KEY_RETURN));
 
     EXPECT_THROW(lab.experiment.Run(), ProgramEnded);
 
@@ -92,36 +94,107 @@ TEST(RunTest, AWholeExperimentFromRegistrationToQuit) {
     EXPECT_EQ(lab.experiment.templateVariables.blockNumber, 5);
 }
 
-TEST(RunTest, EscAnsweredNoCarriesOnWhereTheRunWasYesEnds) {
+TEST(RunTest, OrderConditionTwoKeepsTheBlockOrderAndTheMenuStartsTheDualBlock) {
     Lab lab(100);
-    // Quick fill and Enter, then straight through the instructions.
-    lab.host.ScheduleKeyDown(10, KEY_TAB, CTRL_MASK);
-    lab.host.ScheduleKeyPress(20, KEY_RETURN);
+    int menus = 0;
+    // Unanswered blocks; at the first menu "Tone + Letter", at the second "Quit".
     lab.host.onTrace = [&](const TraceEntry& entry) {
-        if (entry.what != "top Instruction") return;
-        lab.host.ScheduleClick(entry.Millis() + 10, lab.experiment.Instruction().Command1);
-        lab.host.ScheduleClick(entry.Millis() + 20, lab.experiment.Instruction().Command1);
+        lab.ContinueThroughInstructions(entry);
+        if (entry.what == "show Display.Label1 \"Conutinue?\"") {
+            lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(lab.experiment.Display().Command1[++menus == 1 ? 2 : 3]));
+        }
     };
-    // The tone block starts at 7640. Esc 2000 ms in, the question up for 1000 ms, answered No.
-    lab.host.ScheduleKeyPress(9640, KEY_ESCAPE);
-    lab.host.AnswerMessageBox(ID_NO, 1000);
-    // Esc on the blank screen after the overflow, answered Yes.
-    lab.host.ScheduleKeyPress(20000, KEY_ESCAPE);
+    lab.Register(10, "7", "ab", "2");
+
+    EXPECT_THROW(lab.experiment.Run(), ProgramEnded);
+    EXPECT_EQ(ReadWholeFile(lab.dir.path + "/CurrentSubjects.txt"), " 7 ab 2 \r\n");
+    std::vector<std::string> blocks;
+    for (const TraceEntry& entry : lab.host.Find("top ")) {
+        if (entry.what.ends_with("Task")) blocks.push_back(entry.what.substr(4));
+    }
+    EXPECT_EQ(blocks, (std::vector<std::string>{"ToneTask", "LetterTask", "Tone_LetterTask", "Tone_LetterTask"}));
+    // The menu's dual block: blank, cross, blank of 1000 ms each after the click, both bars rising and
+    // tones playing.
+    int64_t menu = lab.host.TimeOf("show Display.Label1 \"Conutinue?\"");
+    int64_t dual = lab.host.TimeOf("top Tone_LetterTask", menu);
+    EXPECT_EQ(dual, menu + 500 + 3000);
+    EXPECT_EQ(lab.host.TimeOf("sound wave/", menu), dual);
+    EXPECT_EQ(lab.HeightAt("Tone_LetterTask.Shape1", dual + 140), lab.HeightAt("Tone_LetterTask.Shape2", dual + 140));
+    EXPECT_EQ(menus, 2);
+}
+
+TEST(RunTest, EscAnsweredNoLeavesEveryScreenWhereItWasAndKeysUnderTheQuestionAreItsOwn) {
+    Lab lab(100);
+    SimulatedSubject subject(lab.host);
+    subject.listening = false;
+    std::map<std::string, int64_t> at;
+    lab.host.onTrace = [&](const TraceEntry& entry) {
+        subject.See(entry);
+        lab.ContinueThroughInstructions(entry);
+        const std::string& what = entry.what;
+        if (at.contains(what)) return;
+        int64_t now = entry.Millis();
+        if (what.starts_with("show Display.Label2 \"Let's start")) {
+            lab.host.Schedule(now + 1000, InputEvent::KeyPress(KEY_ESCAPE));
+        } else if (what == "top ToneTask") {
+            // Every tone key, typed under the question: none may answer the armed tone afterwards.
+            lab.host.Schedule(now + 2000, InputEvent::KeyPress(KEY_ESCAPE));
+            lab.host.ScheduleText(now + 2500, "xsw");
+        } else if (what == "top LetterTask") {
+            subject.listening = true;
+            lab.host.Schedule(now + 20000, InputEvent::KeyPress(KEY_ESCAPE));
+        } else if (what == "top Tone_LetterTask") {
+            lab.host.Schedule(now + 1000, InputEvent::KeyPress(KEY_ESCAPE));
+        } else {
+            return;
+        }
+        at[what] = now;
+    };
+    // Registration: "12" in the ID box, then Esc; a digit typed under the question is the question's.
+    lab.host.ScheduleText(10, "12");
+    lab.host.Schedule(20, InputEvent::KeyPress(KEY_ESCAPE));
+    lab.host.ScheduleText(100, "3");
+    lab.Register(400, "", "ab", "1");
+    // No on registration, in the announcement, in the tone block and in the letter block, each after
+    // its own time; Yes in the dual block.
+    for (int64_t after : {300, 500, 1000, 2000}) lab.host.AnswerMessageBox(ID_NO, after);
     lab.host.AnswerMessageBox(ID_YES);
 
     EXPECT_THROW(lab.experiment.Run(), ProgramEnded);
-    EXPECT_EQ(ReadWholeFile(lab.dir.path + "/CurrentSubjects.txt"), " 1 kvt 2 \r\n");
-    EXPECT_EQ(lab.host.TimeOf("top ToneTask"), 7640);
-    EXPECT_EQ(lab.Times("msgbox 36 \"Pelorin\" \"Do you really want to quit?\""), (std::vector<int64_t>{9640, 20000}));
-    // The bar stands still while the question is up, rises one tick as it closes, then on its schedule.
-    EXPECT_EQ(lab.HeightAt("ToneTask.Shape1", 9635), 5520);
-    EXPECT_EQ(lab.HeightAt("ToneTask.Shape1", 10640), 5550);
-    EXPECT_EQ(lab.HeightAt("ToneTask.Shape1", 10650), 5580);
-    // Unhindered, the 256th tick would come at 16635; the 28 ticks due under the question became one.
-    EXPECT_EQ(lab.host.TimeOf("wave play wave/error.wav"), 16635 + 27 * 35);
-    // Yes during the error sound: it stops and nothing follows.
-    EXPECT_EQ(lab.host.TimeOf("wave close wave/error.wav"), 20000);
-    EXPECT_EQ(lab.host.TimeOf("top Blanke", 17000), -1);
+    EXPECT_EQ(lab.Times("msgbox 36 \"Pelorin\" \"Do you really want to quit?\"").size(), 5u);
+    EXPECT_EQ(ReadWholeFile(lab.dir.path + "/CurrentSubjects.txt"), " 12 ab 1 \r\n");
+
+    // The announcement's 3000 ms held for the question's 500: the rest of the timeline follows.
+    int64_t visit = lab.host.TimeOf("show Display.Label2 \"Let's start");
+    EXPECT_EQ(lab.host.TimeOf("top Blanke", visit), visit + 3500);
+    EXPECT_EQ(lab.host.TimeOf("show Blanke.Label1", visit), visit + 4500);
+    EXPECT_EQ(lab.host.TimeOf("top ToneTask", visit), visit + 6000);
+
+    // The tone block: the bar stands still under the question, its next tick 30 ms after it closed as
+    // it was 30 ms off when it came; no tone key typed under it answered; the overflow comes as much
+    // later as the question was up (unhindered: the 257th tick, two having fallen into the first tone).
+    int64_t tone = at["top ToneTask"];
+    float before = lab.HeightAt("ToneTask.Shape1", tone + 1995);
+    EXPECT_GT(before, 0);
+    EXPECT_EQ(lab.HeightAt("ToneTask.Shape1", tone + 3000), -1);
+    EXPECT_EQ(lab.HeightAt("ToneTask.Shape1", tone + 3030), before + 30);
+    EXPECT_EQ(lab.host.TimeOf("wave play wave/error.wav", tone), tone + 257 * 35 + 1000);
+    auto between = [](const std::vector<int64_t>& times, int64_t from, int64_t to) {
+        return std::count_if(times.begin(), times.end(), [&](int64_t time) { return time > from && time < to; });
+    };
+    EXPECT_EQ(between(lab.Times("sound wave/"), tone, tone + 9000), 0);
+
+    // The letter block, answered throughout: the praise comes 60000 ms of block time after its start,
+    // the 2000 ms the question was up not counted.
+    int64_t letter = at["top LetterTask"];
+    EXPECT_EQ(lab.host.TimeOf("show LetterTask.Label2", letter), letter + 62000);
+    std::vector<int64_t> rises;
+    for (auto [time, height] : lab.Heights("LetterTask.Shape2")) rises.push_back(time);
+    EXPECT_EQ(between(rises, letter + 20000, letter + 22000), 0);
+    EXPECT_GT(between(rises, letter + 22000, letter + 23000), 0);
+
+    // Yes in the dual block ends the run there.
+    EXPECT_EQ(lab.host.Trace().back().Millis(), at["top Tone_LetterTask"] + 1000);
 }
 
 }  // namespace

@@ -30,11 +30,12 @@ TEST(SoakTest, HundredBlocksFromTheMenuNeitherNestDeeperNorGrowTheHeap) {
         if (!entry.what.starts_with("show Display.Command1(0)")) return;
         depths.push_back(lab.experiment.runtime.EventDepth());
         heap.push_back(mallinfo2().uordblks);
-        // The trace is the test's, not the program's: keep it from growing with the run.
+        // The trace and the subject's log are the test's, not the program's: keep them from growing.
         lab.host.ClearTrace();
+        subject.presses.clear();
         int menuVisit = static_cast<int>(depths.size());
         int choice = menuVisit > MENU_BLOCKS ? 3 : menuVisit % 3;
-        lab.host.ScheduleClick(entry.Millis() + 500, display.Command1[static_cast<size_t>(choice)]);
+        lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(display.Command1[static_cast<size_t>(choice)]));
     };
 
     lab.SetBlockNumber(0);

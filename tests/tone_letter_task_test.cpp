@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "lab.h"
 
 namespace pelorin::test {
@@ -12,14 +14,14 @@ TEST(Tone_LetterTaskTest, BothChannelsRunAtOnceAndTheFirstToneIsArmedOnlyOnceItH
     // A tone key while the first tone plays is lost (the tone block would count it); the letter is
     // armed from the start, its answer lowers only the blue bar and leaves the letter on show.
     int16_t toneKey = static_cast<int16_t>("xsw"[0]);
-    lab.host.ScheduleKeyPress(10, toneKey);
+    lab.host.Schedule(10, InputEvent::KeyPress(toneKey));
     dual.Start();
     EXPECT_EQ(lab.host.NowMillis(), 135);
     EXPECT_TRUE(dual.toneArmed && dual.letterArmed);
     EXPECT_EQ(lab.Times("sound wave/"), std::vector<int64_t>{0});
 
     dual.Shape2.SetHeight(500);
-    lab.host.ScheduleKeyPress(136, static_cast<int16_t>("bnm"[dual.letterIndex - 1]));
+    lab.host.Schedule(136, InputEvent::KeyPress(static_cast<int16_t>("bnm"[dual.letterIndex - 1])));
     lab.experiment.Blanke().Wait(10);
     EXPECT_EQ(lab.HeightAt("Tone_LetterTask.Shape2", 136), 20);
     EXPECT_EQ(lab.host.TimeOf("hide Tone_LetterTask.Label1"), -1);
@@ -27,7 +29,7 @@ TEST(Tone_LetterTaskTest, BothChannelsRunAtOnceAndTheFirstToneIsArmedOnlyOnceItH
 
     // The letter's 25 ms wait ended ours at 161.
     dual.Shape1.SetHeight(700);
-    lab.host.ScheduleKeyPress(162, static_cast<int16_t>("xsw"[dual.toneIndex - 1]));
+    lab.host.Schedule(162, InputEvent::KeyPress(static_cast<int16_t>("xsw"[dual.toneIndex - 1])));
     lab.experiment.Blanke().Wait(100);
     EXPECT_EQ(lab.HeightAt("Tone_LetterTask.Shape1", 162), 100);
     EXPECT_EQ(lab.Times("sound wave/"), (std::vector<int64_t>{0, 187}));
@@ -52,6 +54,119 @@ TEST(Tone_LetterTaskTest, GrowthTicksKeepTheirScheduleThroughTheFirstToneAndTheW
     }
     EXPECT_EQ(grown, expected);
     EXPECT_EQ(lab.host.TimeOf("show Tone_LetterTask.Label2"), 60000) << "the block ends on its own timer";
+}
+
+int16_t ToneKey(int16_t toneIndex, bool right = true) {
+    return static_cast<int16_t>("xsw"[right ? toneIndex - 1 : toneIndex % 3]);
+}
+int16_t LetterKey(int16_t letterIndex) { return static_cast<int16_t>("bnm"[letterIndex - 1]); }
+
+TEST(Tone_LetterTaskTest, KeysDuringALaterToneLetterKeysCountASecondToneKeyIsLost) {
+    Lab lab(100);
+    lab.SetBlockNumber(3);
+    Tone_LetterTask& dual = lab.experiment.Tone_LetterTask();
+    dual.Start();
+    float tone = dual.Shape1.Height();
+    float letter = dual.Shape2.Height();
+    // A wrong tone answer at 200 brings the next tone at 225, playing until 325. The letter key and
+    // every tone key typed meanwhile are handled when it has played: the letter counts, the tone keys
+    // find their channel closed.
+    lab.host.Schedule(200, InputEvent::KeyPress(ToneKey(dual.toneIndex, false)));
+    lab.host.Schedule(250, InputEvent::KeyPress(LetterKey(dual.letterIndex)));
+    lab.host.ScheduleText(260, "xsw");
+    lab.experiment.Blanke().Wait2(500);
+    EXPECT_EQ(lab.Times("sound wave/"), (std::vector<int64_t>{0, 225}));
+    // At 325, after the ticks of 140, 175, 210 and the one the tone held back.
+    auto last = [&](const std::string& bar, int64_t at) {
+        float height = -1;
+        for (auto [time, drawn] : lab.Heights(bar)) height = time == at ? drawn : height;
+        return height;
+    };
+    EXPECT_EQ(last("Tone_LetterTask.Shape1", 325), tone + 4 * 30);
+    EXPECT_EQ(last("Tone_LetterTask.Shape2", 325), letter + 4 * 30 - 480);
+    EXPECT_TRUE(dual.toneArmed) << "armed again once the tone's wait has ended";
+}
+
+TEST(Tone_LetterTaskTest, EndingsThatFallIntoAHandlerEndTheBlockThere) {
+    // The overflow tick due while a tone plays comes when it has played and ends the block: the tone's
+    // channel stays closed.
+    {
+        Lab lab(100);
+        lab.SetBlockNumber(3);
+        Tone_LetterTask& dual = lab.experiment.Tone_LetterTask();
+        dual.Start();
+        // Ticks at 140, 175 and 210, then the one due at 245 during the tone of 225 to 325 reaches the top.
+        dual.Shape1.SetHeight(11520 - 4 * 30);
+        lab.host.Schedule(200, InputEvent::KeyPress(ToneKey(dual.toneIndex, false)));
+        lab.RunUntilIdle();
+        EXPECT_EQ(lab.host.TimeOf("wave play wave/error.wav"), 325);
+        EXPECT_EQ(lab.Times("sound wave/"), (std::vector<int64_t>{0, 225}));
+        EXPECT_FALSE(dual.toneArmed || dual.letterArmed);
+        EXPECT_EQ(lab.host.TimeOf("top Display", 325), 325 + 5 * 500 + 2000);
+    }
+    // The block timer due while a tone plays: the praise when it has played, nothing armed after.
+    {
+        Lab lab(100, 1024, 5400);
+        lab.SetBlockNumber(3);
+        Tone_LetterTask& dual = lab.experiment.Tone_LetterTask();
+        dual.Start();
+        lab.host.Schedule(59900, InputEvent::KeyPress(ToneKey(dual.toneIndex, false)));
+        lab.RunUntilIdle();
+        EXPECT_EQ(lab.Times("sound wave/").back(), 59925);
+        EXPECT_EQ(lab.host.TimeOf("show Tone_LetterTask.Label2"), 60025);
+        EXPECT_FALSE(dual.toneArmed || dual.letterArmed);
+        EXPECT_EQ(lab.host.TimeOf("top Display", 60025), 60025 + 2000 + 100);
+    }
+    // The block timer due in the 25 ms wait of a letter answer: the answered channel is not armed
+    // again on the ended block.
+    {
+        Lab lab(100, 1024, 5400);
+        lab.SetBlockNumber(3);
+        Tone_LetterTask& dual = lab.experiment.Tone_LetterTask();
+        dual.Start();
+        lab.host.Schedule(59990, InputEvent::KeyPress(LetterKey(dual.letterIndex)));
+        lab.RunUntilIdle();
+        EXPECT_EQ(lab.host.TimeOf("show Tone_LetterTask.Label2"), 60000);
+        EXPECT_FALSE(dual.toneArmed || dual.letterArmed);
+    }
+    // The overflow tick in the 25 ms wait of a tone answer, and the hand-back starts this same screen
+    // again from inside the ending: the interrupted answer adds no tone to the new block.
+    {
+        Lab lab(100);
+        lab.SetBlockNumber(2);
+        Tone_LetterTask& dual = lab.experiment.Tone_LetterTask();
+        dual.Start();
+        dual.Shape1.SetHeight(11520 - 3 * 30);
+        // Ticks at 140 and 175; the one at 210 falls into the wait after the answer at 200.
+        lab.host.Schedule(200, InputEvent::KeyPress(ToneKey(dual.toneIndex, false)));
+        lab.experiment.Blanke().Wait2(20000);
+        int64_t restart = lab.host.TimeOf("top Tone_LetterTask", 300);
+        EXPECT_EQ(restart, 210 + 5 * 500 + 2000 + 3000 + 2500);
+        EXPECT_EQ(lab.Times("sound wave/"), (std::vector<int64_t>{0, restart}));
+        EXPECT_TRUE(dual.toneArmed && dual.letterArmed);
+    }
+}
+
+TEST(Tone_LetterTaskTest, MissingWaveFilesKeepTheBlockGoing) {
+    Lab lab(100);
+    lab.SetBlockNumber(3);
+    for (const char* name : {"200", "500", "800", "error"}) {
+        std::filesystem::remove(lab.dir.path + "/wave/" + name + ".wav");
+    }
+    Tone_LetterTask& dual = lab.experiment.Tone_LetterTask();
+    // A tone that cannot be played takes no time: the channel is armed 35 ms after it, and answered.
+    dual.Start();
+    EXPECT_EQ(lab.host.NowMillis(), 35);
+    EXPECT_TRUE(dual.toneArmed);
+    float height = dual.Shape1.Height();
+    lab.host.Schedule(40, InputEvent::KeyPress(ToneKey(dual.toneIndex)));
+    lab.experiment.Blanke().Wait(10);
+    EXPECT_EQ(lab.HeightAt("Tone_LetterTask.Shape1", 40), height - 600);
+    // An error sound that cannot be opened still takes its five 500 ms waits before the hand-back.
+    lab.RunUntilIdle();
+    int64_t overflow = lab.host.TimeOf("wave open failed wave/error.wav");
+    EXPECT_GT(overflow, 0);
+    EXPECT_EQ(lab.host.TimeOf("top Display", overflow), overflow + 5 * 500 + 2000);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ TEST(ToneTaskTest, AnswersMoveTheBarAndBringTheNextToneWhetherRightOrWrong) {
         tone.Shape1.SetHeight(height);
         int16_t key = right ? static_cast<int16_t>("xsw"[tone.toneIndex - 1]) : WrongKey(tone.toneIndex);
         int64_t at = lab.host.NowMillis() + 1;
-        lab.host.ScheduleKeyPress(at, key);
+        lab.host.Schedule(at, InputEvent::KeyPress(key));
         size_t tones = lab.Times("sound wave/").size();
         while (lab.Times("sound wave/").size() == tones) lab.experiment.runtime.WaitPass();
         // The height drawn at the answer; the next tone 25 ms after it, armed 55 ms later.
@@ -58,7 +58,7 @@ TEST(ToneTaskTest, AnAnswerInterruptedByAnEndingPresentsNothingAfterwards) {
         lab.SetBlockNumber(0);
         ToneTask& tone = lab.experiment.ToneTask();
         tone.Start();
-        lab.host.ScheduleKeyPress(8950, WrongKey(tone.toneIndex));
+        lab.host.Schedule(8950, InputEvent::KeyPress(WrongKey(tone.toneIndex)));
         lab.experiment.Blanke().Wait2(20000);
         int64_t restart = lab.host.TimeOf("top ToneTask", 9000);
         EXPECT_EQ(restart, 8960 + 2500 + 2000 + 3000 + 2500);
@@ -71,7 +71,7 @@ TEST(ToneTaskTest, AnAnswerInterruptedByAnEndingPresentsNothingAfterwards) {
         lab.SetBlockNumber(3);
         ToneTask& tone = lab.experiment.ToneTask();
         tone.Start();
-        lab.host.ScheduleKeyPress(8900, WrongKey(tone.toneIndex));
+        lab.host.Schedule(8900, InputEvent::KeyPress(WrongKey(tone.toneIndex)));
         lab.RunUntilIdle();
         EXPECT_EQ(lab.Times("sound wave/"), (std::vector<int64_t>{0, 8925}));
         EXPECT_EQ(lab.host.TimeOf("wave play wave/error.wav"), 8960);

@@ -19,14 +19,25 @@ Experiment::Experiment(Host& host) : runtime(host) {
 Experiment::~Experiment() = default;
 
 void Experiment::Run() {
-    Greet().Show();
-    for (;;) runtime.WaitPass();
+    try {
+        Greet().Show();
+        for (;;) runtime.WaitPass();
+    } catch (const ProgramEnded&) {
+        results.Quit();
+        throw;
+    }
 }
 
 Greet& Experiment::Greet() { return Use(greet, *this); }
 Instruction& Experiment::Instruction() { return Use(instruction, *this); }
 Display& Experiment::Display() { return Use(display, *this); }
-Blanke& Experiment::Blanke() { return Use(blanke, runtime); }
+Blanke& Experiment::Blanke() {
+    if (!blanke) {
+        blanke = std::make_unique<pelorin::Blanke>(runtime);
+        blanke->onQuitQuestion = [this](int64_t askedMicros, bool quit) { results.QuitQuestion(askedMicros, quit); };
+    }
+    return Use(blanke, runtime);
+}
 ToneTask& Experiment::ToneTask() { return Use(toneTask, *this); }
 LetterTask& Experiment::LetterTask() { return Use(letterTask, *this); }
 Tone_LetterTask& Experiment::Tone_LetterTask() { return Use(toneLetterTask, *this); }

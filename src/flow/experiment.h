@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "flow/results_log.h"
 #include "flow/template_variables.h"
 #include "layout/layout.h"
 #include "platform/runtime.h"
@@ -29,8 +30,11 @@ public:
     Runtime runtime;
     TemplateVariables templateVariables;
     Procedures1 procedures1;
+    // The events file of the subject registered in this run.
+    ResultsLog results{runtime};
 
-    // Shows the registration screen and runs the event loop until the program ends (ProgramEnded).
+    // Shows the registration screen and runs the event loop until the program ends (ProgramEnded),
+    // the results' last row written.
     [[noreturn]] void Run();
 
     pelorin::Greet& Greet();

@@ -8,6 +8,9 @@
 
 namespace pelorin {
 
+// The subject list, in the folder the program runs in.
+inline constexpr const char* SUBJECT_LIST_FILE = "CurrentSubjects.txt";
+
 // The lines of a text file, or nullopt when it cannot be read (a missing file among others).
 std::optional<std::vector<std::string>> OpenForInput(const std::string& path);
 

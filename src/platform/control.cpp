@@ -17,8 +17,6 @@ Control::~Control() { owner.RemoveControl(this); }
 
 void Control::Changed() { owner.runtime.Changed(); }
 
-void Control::SetLeft(float value) { Move(value, top, width, height); }
-void Control::SetTop(float value) { Move(left, value, width, height); }
 void Control::SetWidth(float value) { Move(left, top, value, height); }
 void Control::SetHeight(float value) { Move(left, top, width, value); }
 void Control::Move(float newLeft, float newTop) { Move(newLeft, newTop, width, height); }

@@ -51,8 +51,6 @@ public:
     float Top() const { return top; }
     float Width() const { return width; }
     float Height() const { return height; }
-    void SetLeft(float value);
-    void SetTop(float value);
     void SetWidth(float value);
     void SetHeight(float value);
     void Move(float newLeft, float newTop);
@@ -145,7 +143,6 @@ public:
 
     const std::string& Text() const { return text; }
     void SetText(const std::string& value);
-    int MaxLength() const { return maxLength; }
     const Font& GetFont() const { return font; }
 
     // Key filter: sees every key before the box does; setting the code to 0 swallows it.

@@ -50,7 +50,7 @@ struct InputEvent {
     Control* control = nullptr;  // Click
     // The screen whose window the event came from; null means the active screen.
     Screen* target = nullptr;
-    float width = 0;             // Resize of a bordered window, twips
+    float width = 0;             // Resize: the new size, twips
     float height = 0;
     // When the host received it, on NowMicros' clock: a response's onset is when the key reached the
     // program, which the results record.
@@ -86,9 +86,9 @@ struct InputEvent {
         event.target = target;
         return event;
     }
-    // The display's size changed (null), or the user resized a bordered screen's window to a size in
-    // twips.
-    static InputEvent Resize(Screen* target = nullptr, float width = 0, float height = 0) {
+    // The display's size changed (null target), or the user resized a bordered screen's window; the
+    // new size in twips.
+    static InputEvent Resize(Screen* target, float width, float height) {
         InputEvent event;
         event.kind = Kind::Resize;
         event.target = target;
@@ -103,6 +103,15 @@ struct SoundOnset {
     int64_t onsetMicros = 0;     // when its first sample is due at the output; the call's time if silent
     int64_t durationMicros = 0;  // its length; 0 when the file could not be played
     bool audible = false;        // false when nothing played: no device, or a file that cannot be played
+};
+
+// The audio output a run plays through, as its results describe it.
+struct AudioOutput {
+    bool silent = true;     // no device: sounds keep their durations but nothing is heard
+    std::string driver;     // the sound system the device is opened through
+    std::string device;     // the device's name
+    int rate = 0;           // samples per second
+    int bufferFrames = 0;   // frames the device takes per buffer
 };
 
 // What the logic asks of the machine. The SDL host runs the real program; the headless host runs the
@@ -129,7 +138,8 @@ public:
     // Brings the display up to date with the runtime's screens when anything visible changed.
     virtual void Present() = 0;
 
-    // A modal message box: only the box takes input while it is up. Returns ID_OK, ID_YES or ID_NO.
+    // A modal message box: while it is up only the box takes input, so keys and clicks meanwhile are
+    // the box's, never the screens'. Returns ID_OK, ID_YES or ID_NO.
     virtual int ShowMessageBox(const std::string& prompt, int style, const std::string& title) = 0;
 
     // Moves the mouse pointer, in pixels; a point beyond the display is clamped to its last pixel.
@@ -144,6 +154,8 @@ public:
     // Calls back once, with the time on NowMicros' clock at which the frame that first carries every
     // change made before this call was presented.
     virtual void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) = 0;
+    // The device sounds play through.
+    virtual AudioOutput DescribeAudio() = 0;
     // The wave player: open returns a handle (or -1), play returns at once.
     virtual int WaveOpen(const std::string& path) = 0;
     virtual void WaveRewind(int handle) = 0;

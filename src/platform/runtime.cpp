@@ -8,6 +8,23 @@
 
 namespace pelorin {
 
+namespace {
+
+// Sets a value for the length of a scope and puts the old one back, also when the scope unwinds.
+class ScopedValue {
+public:
+    ScopedValue(int64_t& slot, int64_t value) : slot(slot), saved(slot) { slot = value; }
+    ~ScopedValue() { slot = saved; }
+    ScopedValue(const ScopedValue&) = delete;
+    ScopedValue& operator=(const ScopedValue&) = delete;
+
+private:
+    int64_t& slot;
+    int64_t saved;
+};
+
+}  // namespace
+
 Runtime::Runtime(Host& host) : host(host) { host.Attach(*this); }
 
 Runtime::~Runtime() = default;
@@ -49,6 +66,8 @@ void Runtime::FireDueTimers(int64_t now) {
         // A handler that ran before may have stopped or restarted this one.
         bool alive = std::find(timers.begin(), timers.end(), timer) != timers.end();
         if (!alive || timer->DueAt() > now) continue;
+        // A tick nested in a key's handler is no part of that key.
+        ScopedValue noEvent(dispatchedEventMicros, -1);
         timer->Fire(host.NowMicros());
     }
 }
@@ -115,17 +134,12 @@ void Runtime::PutFocus(Control& control) {
 }
 
 int64_t Runtime::CurrentEventMicros() const {
-    return dispatchingMicros >= 0 ? dispatchingMicros : host.NowMicros();
+    return dispatchedEventMicros >= 0 ? dispatchedEventMicros : host.NowMicros();
 }
 
 void Runtime::Dispatch(const InputEvent& event) {
-    // A handler's nested wait dispatches other events; the outer one's time is back when it returns.
-    struct Dispatching {
-        int64_t& slot;
-        int64_t saved;
-        ~Dispatching() { slot = saved; }
-    } dispatching{dispatchingMicros, dispatchingMicros};
-    dispatchingMicros = event.timestampMicros;
+    // Handlers run nested waits that dispatch other events: each sees its own time.
+    ScopedValue dispatched(dispatchedEventMicros, event.timestampMicros);
     switch (event.kind) {
     case InputEvent::Kind::KeyPress:
     case InputEvent::Kind::KeyDown: {
@@ -234,7 +248,13 @@ void Runtime::ResizeFullScreens() {
 
 int Runtime::MsgBox(const std::string& prompt, int style, const std::string& title) {
     host.Present();
-    return host.ShowMessageBox(prompt, style, title);
+    int64_t shown = host.NowMicros();
+    int answer = host.ShowMessageBox(prompt, style, title);
+    // The box is modal: every timer held while it was up and goes on with the time it had left, so a
+    // question answered No leaves a block exactly where it was.
+    int64_t held = host.NowMicros() - shown;
+    for (Timer* timer : timers) timer->Hold(held);
+    return answer;
 }
 
 void Runtime::PlaySound(const std::string& path) {

@@ -51,8 +51,6 @@ public:
     const std::vector<Screen*>& ZOrder() const { return zOrder; }
     // The screen that takes the keyboard: the front full-screen screen, or null.
     Screen* ActiveScreen() const;
-    // Every screen constructed on this runtime, in construction order.
-    const std::vector<Screen*>& Screens() const { return screens; }
 
     // Moves the focus to a control of its screen. Leaving a text box validates it first; a refused
     // validation keeps the focus where it is and returns false.
@@ -65,6 +63,8 @@ public:
     // target), clicks to their control.
     void Dispatch(const InputEvent& event);
 
+    // A modal message box: only the box takes input while it is up, and every timer holds until it
+    // closes. Returns ID_OK, ID_YES or ID_NO.
     int MsgBox(const std::string& prompt, int style = MB_OK_ONLY, const std::string& title = TITLE);
 
     void PlaySound(const std::string& path);
@@ -126,8 +126,8 @@ private:
     UniformRandom random;
     uint64_t revision = 1;
     int eventDepth = 0;
-    // The timestamp of the event being dispatched, or -1.
-    int64_t dispatchingMicros = -1;
+    // The timestamp of the input event being dispatched, or -1 while none is (timers fire as their own).
+    int64_t dispatchedEventMicros = -1;
     int displayWidthPixels = 0;
     int displayHeightPixels = 0;
 };

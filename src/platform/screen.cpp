@@ -21,13 +21,6 @@ void Screen::RemoveControl(Control* control) {
     if (focused == control) focused = nullptr;
 }
 
-Control* Screen::FindControl(const std::string& controlName) const {
-    for (Control* control : controls) {
-        if (control->Name() == controlName) return control;
-    }
-    return nullptr;
-}
-
 void Screen::Move(float newLeft, float newTop, float newWidth, float newHeight) {
     bool resized = newWidth != width || newHeight != height;
     if (!resized && newLeft == left && newTop == top) return;

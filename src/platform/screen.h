@@ -46,14 +46,12 @@ public:
     void SetVisible(bool value);
     // Loads the screen if needed, makes it visible and brings it to the front.
     void Show();
-    void Hide() { SetVisible(false); }
 
     // With key preview on, the screen's key handlers see every key before the focused control does.
     bool KeyPreview() const { return keyPreview; }
     void SetKeyPreview(bool value) { keyPreview = value; }
 
     const std::vector<Control*>& Controls() const { return controls; }
-    Control* FindControl(const std::string& controlName) const;
     Control* FocusedControl() const { return focused; }
 
     // The operation a hand-over calls by name.

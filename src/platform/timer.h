@@ -18,10 +18,8 @@ public:
     Timer(const Timer&) = delete;
     Timer& operator=(const Timer&) = delete;
 
-    int Interval() const { return interval; }
     // Throws std::invalid_argument for a negative interval.
     void SetInterval(int milliseconds);
-    bool Enabled() const { return enabled; }
     void SetEnabled(bool value);
 
     // When the next tick falls due, or NO_DEADLINE if the timer does not tick.
@@ -31,6 +29,8 @@ private:
     friend class Runtime;
 
     void Restart();
+    // Puts the next tick off by the time the thread was held by a modal box.
+    void Hold(int64_t micros) { dueAt += micros; }
     // Moves the due time past now without making up missed ticks, then runs the handler.
     void Fire(int64_t now);
 

@@ -16,7 +16,6 @@ public:
     WavePlayer(const WavePlayer&) = delete;
     WavePlayer& operator=(const WavePlayer&) = delete;
 
-    const std::string& FileName() const { return fileName; }
     void SetFileName(const std::string& value) { fileName = value; }
     void Command(const std::string& command);
 

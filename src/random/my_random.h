@@ -16,9 +16,6 @@ public:
     void SetInterval(int16_t l, int16_t u);
     int16_t GetNextRanWR();
 
-    int16_t Lower() const { return lower; }
-    int16_t Upper() const { return upper; }
-
 private:
     int16_t RandomBetween(int16_t lo, int16_t hi);
 

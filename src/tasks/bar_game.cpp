@@ -14,19 +14,29 @@ namespace pelorin {
 
 namespace {
 
-std::string ToneFile(int16_t toneIndex) {
-    if (toneIndex == 1) return "wave/200.wav";
-    if (toneIndex == 2) return "wave/500.wav";
-    return "wave/800.wav";
+// The tone's frequency in Hz, which names its wave file.
+const char* ToneHz(int16_t toneIndex) {
+    if (toneIndex == 1) return "200";
+    if (toneIndex == 2) return "500";
+    return "800";
+}
+
+std::string ToneFile(int16_t toneIndex) { return "wave/" + std::string(ToneHz(toneIndex)) + ".wav"; }
+
+Channel ChannelOf(char key) {
+    if (key != '\0' && std::strchr("xsw", key) != nullptr) return Channel::Tone;
+    if (key != '\0' && std::strchr("bnm", key) != nullptr) return Channel::Letter;
+    return Channel::None;
 }
 
 }  // namespace
 
-BarGame::BarGame(Experiment& experiment, std::string name, const Labels& labels)
+BarGame::BarGame(Experiment& experiment, std::string name, const char* task, const Labels& labels)
     : Screen(experiment.runtime, std::move(name), 9600, 7200),
       Label1(*this, "Label1", labels.label1Caption, 0, 0, 1215, labels.label1Height, Font{48}, Alignment::Center),
       Label2(*this, "Label2", labels.label2Caption, 0, 0, labels.label2Width, 495, Font{18}, Alignment::Center),
-      experiment(experiment) {}
+      experiment(experiment),
+      task(task) {}
 
 float BarGame::ScreenWidth() { return experiment.Display().Width(); }
 float BarGame::ScreenHeight() { return experiment.Display().Height(); }
@@ -80,6 +90,9 @@ void BarGame::BeginBlock() {
     Timer2.SetInterval(BLOCK_MS);
     Timer1.SetEnabled(true);
     Timer2.SetEnabled(true);
+    experiment.results.BlockStart(task, [this] {
+        return ResultsLog::Bars{Shape1.Height() / ScreenHeight(), Shape2.Height() / ScreenHeight()};
+    });
     Label1.SetVisible(true);
     Shape1.SetVisible(true);
     Shape2.SetVisible(true);
@@ -91,20 +104,24 @@ bool BarGame::PresentTone(MyRandom& toneRan, int16_t& toneIndex) {
     runtime.DoEvents();
     if (block != blockCounter) return false;
     runtime.PlaySound(runtime.DataPath(ToneFile(toneIndex)));
+    experiment.results.Tone(ToneHz(toneIndex));
     experiment.Blanke().Wait(35);
     return block == blockCounter;
 }
 
-bool BarGame::Answer(Shape& bar, bool correct, float fall) {
+bool BarGame::Answer(char key, Shape& bar, bool correct, float fall) {
     int block = blockCounter;
     if (correct) {
         float height = bar.Height() - fall;
         bar.SetHeight(height < 0 ? 0 : height);
     }
     PlaceBars();
+    experiment.results.Response(key, &bar == &Shape1 ? Channel::Tone : Channel::Letter, correct);
     experiment.Blanke().Wait(25);
     return block == blockCounter;
 }
+
+void BarGame::Unanswered(char key) { experiment.results.Response(key, ChannelOf(key), std::nullopt); }
 
 int16_t BarGame::KeyNumber(char key, const char* keys) {
     const char* found = key != '\0' ? std::strchr(keys, key) : nullptr;
@@ -121,6 +138,7 @@ void BarGame::Timer1_Timer() {
 
 void BarGame::OverflowEnding() {
     ++blockCounter;
+    experiment.results.Overflow();
     Disarm();
     Timer1.SetEnabled(false);
     Label1.SetVisible(false);
@@ -136,6 +154,7 @@ void BarGame::OverflowEnding() {
         experiment.Blanke().Wait(500);
     }
     MMControl2.Command("Close");
+    experiment.results.EndBlock();
     experiment.Blanke().ShowBlanke(2000, experiment.Display());
 }
 
@@ -143,6 +162,7 @@ void BarGame::Timer2_Timer() { TimeUpEnding(); }
 
 void BarGame::TimeUpEnding() {
     ++blockCounter;
+    experiment.results.TimeUp();
     Disarm();
     MMControl2.Command("Close");
     Label1.SetVisible(false);
@@ -152,6 +172,7 @@ void BarGame::TimeUpEnding() {
     Timer2.SetEnabled(false);
     Timer1.SetEnabled(false);
     experiment.Blanke().Wait(2000);
+    experiment.results.EndBlock();
     experiment.Blanke().ShowBlanke(100, experiment.Display());
 }
 

@@ -48,7 +48,8 @@ protected:
         float label2Width;
     };
 
-    BarGame(Experiment& experiment, std::string name, const Labels& labels);
+    // task names the block's task in the results: "tone", "letter" or "tone+letter".
+    BarGame(Experiment& experiment, std::string name, const char* task, const Labels& labels);
 
     // The screen size is the block sequencer's, read afresh at every use.
     float ScreenWidth();
@@ -62,7 +63,9 @@ protected:
     bool PresentTone(MyRandom& toneRan, int16_t& toneIndex);
     // Lowers the bar on a correct answer, not below 0, places the bars and waits 25 ms. False when an
     // ending ran during the wait: the block the answer belonged to is over.
-    bool Answer(Shape& bar, bool correct, float fall);
+    bool Answer(char key, Shape& bar, bool correct, float fall);
+    // A key that answers nothing, its channel closed or no answer key: kept in the results all the same.
+    void Unanswered(char key);
 
     // Adds a growth tick to the bars that rise in this task.
     virtual void Grow() = 0;
@@ -88,6 +91,7 @@ private:
     // Bumped by every Start and every ending, so that a handler an ending interrupted can tell that
     // its block is over when its wait returns, even if a new block has begun on this screen meanwhile.
     int blockCounter = 0;
+    const char* task;
 };
 
 }  // namespace pelorin

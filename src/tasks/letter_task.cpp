@@ -6,7 +6,7 @@ namespace pelorin {
 
 // NOTE: "Congralulations" is the praise as the experiment has always shown it.
 LetterTask::LetterTask(Experiment& experiment)
-    : BarGame(experiment, "LetterTask", Labels{"A", 1335, "Congralulations", 4815}) {}
+    : BarGame(experiment, "LetterTask", "letter", Labels{"A", 1335, "Congralulations", 4815}) {}
 
 void LetterTask::Form_Load() {
     BarGame::Form_Load();
@@ -23,6 +23,7 @@ void LetterTask::ShowLetter() {
     letterIndex = letterRan.GetNextRanWR();
     Label1.SetVisible(true);
     Label1.SetCaption(experiment.templateVariables.letters[static_cast<size_t>(letterIndex)]);
+    experiment.results.Letter(Label1.Caption());
     letterArmed = true;
 }
 
@@ -30,11 +31,11 @@ void LetterTask::Grow() { Shape2.SetHeight(Shape2.Height() + GROWTH_PER_TICK); }
 
 void LetterTask::AnswerKey(char key) {
     int16_t answer = KeyNumber(key, "bnm");
-    if (answer == 0 || !letterArmed) return;
+    if (answer == 0 || !letterArmed) return Unanswered(key);
     letterArmed = false;
     // The answered letter disappears at once.
     Label1.SetVisible(false);
-    if (Answer(Shape2, answer == letterIndex, LETTER_FALL)) ShowLetter();
+    if (Answer(key, Shape2, answer == letterIndex, LETTER_FALL)) ShowLetter();
 }
 
 }  // namespace pelorin

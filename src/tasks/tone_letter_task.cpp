@@ -6,7 +6,7 @@ namespace pelorin {
 
 // NOTE: "Congralulation" is the praise as the experiment has always shown it.
 Tone_LetterTask::Tone_LetterTask(Experiment& experiment)
-    : BarGame(experiment, "Tone_LetterTask", Labels{"", 1455, "Congralulation", 4215}) {}
+    : BarGame(experiment, "Tone_LetterTask", "tone+letter", Labels{"", 1455, "Congralulation", 4215}) {}
 
 void Tone_LetterTask::Form_Load() {
     BarGame::Form_Load();
@@ -27,6 +27,7 @@ void Tone_LetterTask::ShowLetter() {
     letterIndex = letterRan.GetNextRanWR();
     // Label1 stays visible through the block: an answered letter stays until the next replaces it.
     Label1.SetCaption(experiment.templateVariables.letters[static_cast<size_t>(letterIndex)]);
+    experiment.results.Letter(Label1.Caption());
     letterArmed = true;
 }
 
@@ -47,10 +48,12 @@ void Tone_LetterTask::Disarm() {
 void Tone_LetterTask::AnswerKey(char key) {
     if (int16_t tone = KeyNumber(key, "xsw"); tone != 0 && toneArmed) {
         toneArmed = false;
-        if (Answer(Shape1, tone == toneIndex, TONE_FALL)) PlayTone();
+        if (Answer(key, Shape1, tone == toneIndex, TONE_FALL)) PlayTone();
     } else if (int16_t letter = KeyNumber(key, "bnm"); letter != 0 && letterArmed) {
         letterArmed = false;
-        if (Answer(Shape2, letter == letterIndex, LETTER_FALL)) ShowLetter();
+        if (Answer(key, Shape2, letter == letterIndex, LETTER_FALL)) ShowLetter();
+    } else {
+        Unanswered(key);
     }
 }
 

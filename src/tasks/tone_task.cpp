@@ -3,7 +3,7 @@
 namespace pelorin {
 
 ToneTask::ToneTask(Experiment& experiment)
-    : BarGame(experiment, "ToneTask", Labels{"", 975, "Congratulations", 4695}) {}
+    : BarGame(experiment, "ToneTask", "tone", Labels{"", 975, "Congratulations", 4695}) {}
 
 void ToneTask::Form_Load() {
     BarGame::Form_Load();
@@ -25,9 +25,9 @@ void ToneTask::Grow() { Shape1.SetHeight(Shape1.Height() + GROWTH_PER_TICK); }
 
 void ToneTask::AnswerKey(char key) {
     int16_t answer = KeyNumber(key, "xsw");
-    if (answer == 0 || !toneArmed) return;
+    if (answer == 0 || !toneArmed) return Unanswered(key);
     toneArmed = false;
-    if (Answer(Shape1, answer == toneIndex, TONE_FALL)) PlayTone();
+    if (Answer(key, Shape1, answer == toneIndex, TONE_FALL)) PlayTone();
 }
 
 }  // namespace pelorin

@@ -24,7 +24,10 @@ void Blanke::Form_KeyPress(int16_t& KeyAscii) {
 }
 
 void Blanke::Form_QueryUnload(bool& Cancel) {
-    if (runtime.MsgBox("Do you really want to quit?", MB_QUESTION_YES_NO) == ID_YES) runtime.End();
+    int64_t asked = runtime.host.NowMicros();
+    bool quit = runtime.MsgBox("Do you really want to quit?", MB_QUESTION_YES_NO) == ID_YES;
+    if (onQuitQuestion) onQuitQuestion(asked, quit);
+    if (quit) runtime.End();
     Cancel = true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/control.h"
 #include "platform/screen.h"
@@ -31,6 +32,9 @@ public:
     Label Label1{*this, "Label1", "+", 0, 0, 1215, 495, Font{24, true}, Alignment::Center};
     Timer Timer1{*this, [this] { Timer1_Timer(); }};
     Timer Timer2{*this, [this] { Timer2_Timer(); }};
+
+    // Told of every quit question when it is answered: when it was put, and whether the answer quits.
+    std::function<void(int64_t askedMicros, bool quit)> onQuitQuestion;
 
     bool waitActive = false;
     bool wait2Active = false;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <utility>
 
 #include "platform/control.h"
 #include "platform/runtime.h"
@@ -14,65 +13,17 @@ namespace pelorin {
 HeadlessHost::HeadlessHost(int widthPixels, int heightPixels, std::string currentDirectory)
     : widthPixels(widthPixels), heightPixels(heightPixels), currentDirectory(std::move(currentDirectory)) {}
 
-void HeadlessHost::Schedule(int64_t atMillis, InputEvent event, int resizeWidth, int resizeHeight) {
+void HeadlessHost::Schedule(int64_t atMillis, InputEvent event) {
     int64_t at = atMillis * 1000;
     event.timestampMicros = at;
     auto position = std::upper_bound(scheduled.begin(), scheduled.end(), at,
                                      [](int64_t time, const Scheduled& item) { return time < item.at; });
-    scheduled.insert(position, Scheduled{at, event, resizeWidth, resizeHeight});
-}
-
-void HeadlessHost::ScheduleKeyPress(int64_t atMillis, int16_t keyAscii, bool repeat, Screen* target) {
-    InputEvent event;
-    event.kind = InputEvent::Kind::KeyPress;
-    event.keyAscii = keyAscii;
-    event.repeat = repeat;
-    event.target = target;
-    Schedule(atMillis, event);
-}
-
-void HeadlessHost::ScheduleKeyDown(int64_t atMillis, int keyCode, int shift, bool repeat, Screen* target) {
-    InputEvent event;
-    event.kind = InputEvent::Kind::KeyDown;
-    event.keyCode = keyCode;
-    event.shift = shift;
-    event.repeat = repeat;
-    event.target = target;
-    Schedule(atMillis, event);
+    scheduled.insert(position, Scheduled{at, event});
 }
 
 int64_t HeadlessHost::ScheduleText(int64_t atMillis, const std::string& text) {
-    for (char character : text) ScheduleKeyPress(atMillis++, static_cast<int16_t>(character));
+    for (char character : text) Schedule(atMillis++, InputEvent::KeyPress(static_cast<int16_t>(character)));
     return atMillis;
-}
-
-void HeadlessHost::ScheduleClick(int64_t atMillis, Control& control) {
-    InputEvent event;
-    event.kind = InputEvent::Kind::Click;
-    event.control = &control;
-    Schedule(atMillis, event);
-}
-
-void HeadlessHost::ScheduleClose(int64_t atMillis, Screen* target) {
-    InputEvent event;
-    event.kind = InputEvent::Kind::Close;
-    event.target = target;
-    Schedule(atMillis, event);
-}
-
-void HeadlessHost::ScheduleDisplayResize(int64_t atMillis, int newWidth, int newHeight) {
-    InputEvent event;
-    event.kind = InputEvent::Kind::Resize;
-    Schedule(atMillis, event, newWidth, newHeight);
-}
-
-void HeadlessHost::ScheduleWindowResize(int64_t atMillis, Screen& window, float width, float height) {
-    InputEvent event;
-    event.kind = InputEvent::Kind::Resize;
-    event.target = &window;
-    event.width = width;
-    event.height = height;
-    Schedule(atMillis, event);
 }
 
 void HeadlessHost::AnswerMessageBox(int result, int64_t afterMillis) {
@@ -84,17 +35,23 @@ void HeadlessHost::MoveDueToPending() {
         Scheduled item = scheduled.front();
         scheduled.erase(scheduled.begin());
         if (item.event.kind == InputEvent::Kind::Resize && item.event.target == nullptr) {
-            widthPixels = item.pendingWidth;
-            heightPixels = item.pendingHeight;
+            widthPixels = static_cast<int>(item.event.width / TWIPS_PER_PIXEL);
+            heightPixels = static_cast<int>(item.event.height / TWIPS_PER_PIXEL);
         }
         pending.push_back(item.event);
     }
 }
 
+void HeadlessHost::GiveDueToMessageBox() {
+    // A change of the display's or a window's size is for the screens once the box is gone.
+    std::erase_if(scheduled, [this](const Scheduled& item) {
+        return item.at <= now && item.event.kind != InputEvent::Kind::Resize;
+    });
+}
+
 void HeadlessHost::WaitForInput(int64_t deadlineMicros) {
     MoveDueToPending();
     if (!pending.empty()) return;
-    if (scheduled.empty() && deadlineMicros == NO_DEADLINE && onIdle) onIdle();
     int64_t next = scheduled.empty() ? NO_DEADLINE : scheduled.front().at;
     int64_t target = std::min(deadlineMicros, next);
     if (target == NO_DEADLINE) throw HeadlessIdle();
@@ -190,10 +147,21 @@ void HeadlessHost::OnNextPresent(std::function<void(int64_t presentedMicros)> ca
     presentCallbacks.push_back(std::move(callback));
 }
 
+AudioOutput HeadlessHost::DescribeAudio() {
+    // Sounds take their durations on the virtual clock; nothing is heard.
+    return AudioOutput{true, "headless", "none", 0, 0};
+}
+
 void HeadlessHost::Present() {
-    // A frame is presented at the virtual time of the pass that draws it; with nothing new to draw,
-    // the frame on display already carries every change.
-    for (auto& callback : std::exchange(presentCallbacks, {})) callback(now);
+    DrawFrame();
+    // A pass with nothing new to draw presents the frame that already carries every change. Taken
+    // out first: a callback may itself present (a message box).
+    auto callbacks = std::move(presentCallbacks);
+    presentCallbacks.clear();
+    for (auto& callback : callbacks) callback(now);
+}
+
+void HeadlessHost::DrawFrame() {
     if (runtime == nullptr || runtime->Revision() == presentedRevision) return;
     presentedRevision = runtime->Revision();
     Frame frame = Snapshot();
@@ -231,6 +199,7 @@ int HeadlessHost::ShowMessageBox(const std::string& prompt, int style, const std
     } else if (style == MB_QUESTION_YES_NO) {
         throw HeadlessError("unanswered question: " + prompt);
     }
+    GiveDueToMessageBox();
     Record("answer " + std::to_string(result));
     return result;
 }
@@ -253,7 +222,8 @@ void HeadlessHost::PlaySoundSync(const std::string& path) {
     lastSound = SoundOnset{now, 0, false};
     // The thread is given to the sound for its length; a file that cannot be played takes no time.
     if (auto info = ReadWavInfo(path)) {
-        lastSound = SoundOnset{now, info->DurationMicros(), true};
+        lastSound.durationMicros = info->DurationMicros();
+        lastSound.audible = true;
         now += info->DurationMicros();
     }
     Record("sound end " + Relative(path));

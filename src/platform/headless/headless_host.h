@@ -39,23 +39,18 @@ class HeadlessHost : public Host {
 public:
     HeadlessHost(int widthPixels, int heightPixels, std::string currentDirectory);
 
-    // Scheduling input at virtual times in milliseconds (from the clock's zero).
-    void ScheduleKeyPress(int64_t atMillis, int16_t keyAscii, bool repeat = false, Screen* target = nullptr);
-    void ScheduleKeyDown(int64_t atMillis, int keyCode, int shift = 0, bool repeat = false, Screen* target = nullptr);
+    // Input at a virtual time in milliseconds (from the clock's zero), made with InputEvent's named
+    // constructors. A Resize with no target is the display's: its width and height, in twips, become
+    // the display's size. Keys, clicks and close requests that fall due while a message box is up go
+    // to the box, as on the real host: the screens never see them.
+    void Schedule(int64_t atMillis, InputEvent event);
     // Each character as a key press, one millisecond apart; returns the time after the last.
     int64_t ScheduleText(int64_t atMillis, const std::string& text);
-    void ScheduleClick(int64_t atMillis, Control& control);
-    void ScheduleClose(int64_t atMillis, Screen* target = nullptr);
-    // A change of the display's size.
-    void ScheduleDisplayResize(int64_t atMillis, int widthPixels, int heightPixels);
-    void ScheduleWindowResize(int64_t atMillis, Screen& window, float width, float height);
 
     // Answers for the next message boxes, in order, each after the given virtual delay. Boxes with an
     // OK button only are answered OK when no answer is queued; an unanswered question fails the run.
     void AnswerMessageBox(int result, int64_t afterMillis = 0);
 
-    // Called whenever the program would wait with nothing scheduled; it may schedule more input.
-    std::function<void()> onIdle;
     // Called for every trace entry as it is made, to let a simulated subject react.
     std::function<void(const TraceEntry&)> onTrace;
 
@@ -87,6 +82,7 @@ public:
     void PlaySoundSync(const std::string& path) override;
     SoundOnset LastSoundOnset() override { return lastSound; }
     void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) override;
+    AudioOutput DescribeAudio() override;
     int WaveOpen(const std::string& path) override;
     void WaveRewind(int handle) override;
     void WavePlay(int handle) override;
@@ -97,8 +93,6 @@ private:
     struct Scheduled {
         int64_t at;
         InputEvent event;
-        int pendingWidth = 0;
-        int pendingHeight = 0;
     };
     struct Answer {
         int result;
@@ -110,8 +104,10 @@ private:
         std::map<std::string, std::string> windows;
     };
 
-    void Schedule(int64_t atMillis, InputEvent event, int resizeWidth = 0, int resizeHeight = 0);
     void MoveDueToPending();
+    void DrawFrame();
+    // Takes the input that fell due while a message box was up, as the box would.
+    void GiveDueToMessageBox();
     void Record(std::string what);
     std::string Relative(const std::string& path) const;
     Frame Snapshot() const;
@@ -128,12 +124,12 @@ private:
     std::vector<TraceEntry> trace;
     uint64_t presentedRevision = 0;
     Frame lastFrame;
+    SoundOnset lastSound;
+    std::vector<std::function<void(int64_t)>> presentCallbacks;
     std::map<int, std::string> waves;
     int nextWave = 1;
     int cursorX = -1;
     int cursorY = -1;
-    SoundOnset lastSound;
-    std::vector<std::function<void(int64_t)>> presentCallbacks;
 };
 
 }  // namespace pelorin

@@ -24,12 +24,10 @@ public:
 
     ModalMessageBox(const std::string& prompt, int style, std::string title);
 
-    const std::string& Title() const { return title; }
     // The prompt's lines: CR, LF and CR LF each break a line.
     const std::vector<std::string>& Lines() const { return lines; }
     Icon GetIcon() const { return icon; }
     const std::vector<Choice>& Choices() const { return choices; }
-    size_t Focus() const { return focus; }
 
     // A key-down with its virtual-key code and shift flags; returns the answer, or 0 while the box
     // stays up. A repeated key never answers.

@@ -333,6 +333,28 @@ bool Audio::Silent() const {
     return !device->IsOpen();
 }
 
+AudioOutput Audio::Describe() const {
+    AudioOutput output;
+    if (!device->IsOpen()) {
+        return output;
+    }
+    output.silent = false;
+    const char* driver = SDL_GetCurrentAudioDriver();
+    output.driver = driver != nullptr ? driver : "unknown";
+    char* name = nullptr;
+    SDL_AudioSpec spec{};
+    // The device is opened as the system's default: this names the one that is.
+    if (SDL_GetDefaultAudioInfo(&name, &spec, 0) == 0 && name != nullptr) {
+        output.device = name;
+        SDL_free(name);
+    } else {
+        output.device = "default";
+    }
+    output.rate = device->output.freq;
+    output.bufferFrames = device->output.samples;
+    return output;
+}
+
 int64_t Audio::FixedLatencyNanos() const {
     return device->IsOpen() ? device->clock->FixedLatencyNanos() : 0;
 }

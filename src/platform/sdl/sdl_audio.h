@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/host.h"
+
 namespace pelorin::sdl {
 
 // Where the last synchronous play put its sound, in nanoseconds on the monotonic clock.
@@ -20,9 +22,9 @@ enum class StartMode { SamplePlaced, NextBuffer };
 // The one audio device of the run, with the sounds it has loaded. Every sound is converted once to the
 // device's format and mixed in the device's callback, so the error sound of the wave player and a
 // tone can overlap. A synchronous play's first sample is placed, to the sample, a fixed latency after
-// the call (said once on standard output at start-up), wherever in the device's buffer that falls; the call
-// returns when the sound's last sample has been played. If no device opens, the run goes on silent and synchronous plays keep their
-// durations. All members are called from the program's one thread.
+// the call (said once on standard output at start-up), wherever in the device's buffer that falls;
+// the call returns when the sound's last sample has been played. If no device opens, the run goes on
+// silent and synchronous plays keep their durations. All members are called from the program's one thread.
 class Audio {
 public:
     // Initialises SDL's audio subsystem and opens the device; says once on stderr if it cannot.
@@ -41,6 +43,8 @@ public:
     // From a synchronous play's call to its first sample at the output; 0 when silent.
     int64_t FixedLatencyNanos() const;
     void SetStartMode(StartMode mode);
+    // The device as it was opened, or silent.
+    AudioOutput Describe() const;
 
     // The wave player. Open gives a handle (>= 0), or -1 if the file cannot be loaded. Rewind stops
     // the sound and puts it back to its start; Play goes on from where it is and returns at once;

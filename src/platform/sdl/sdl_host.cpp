@@ -151,8 +151,7 @@ Screen* ScreenUnder(const SdlHostState& state, Uint32 windowId) {
     return state.runtime != nullptr ? state.runtime->ActiveScreen() : nullptr;
 }
 
-void Push(SdlHostState& state, InputEvent event, Screen* target) {
-    event.target = target;
+void Push(SdlHostState& state, InputEvent event) {
     event.timestampMicros = (MonotonicNanos() - state.clockStart) / 1000;
     state.pending.push_back(event);
 }
@@ -183,10 +182,10 @@ void ProcessMouseButton(SdlHostState& state, const SDL_MouseButtonEvent& button)
         if (hit->Kind() == ControlKind::Button) {
             state.pressed = hit;
         } else {
-            Push(state, InputEvent::Click(*hit), nullptr);
+            Push(state, InputEvent::Click(*hit));
         }
     } else {
-        if (hit != nullptr && hit == state.pressed) Push(state, InputEvent::Click(*hit), nullptr);
+        if (hit != nullptr && hit == state.pressed) Push(state, InputEvent::Click(*hit));
         state.pressed = nullptr;
     }
 }
@@ -198,6 +197,8 @@ void ProcessWheel(SdlHostState& state, const SDL_MouseWheelEvent& wheel) {
     int notches = wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -wheel.y : wheel.y;
     state.layouts.Scroll(static_cast<TextView&>(*hit), -notches * WHEEL_LINES);
 }
+
+float Twips(int pixels) { return static_cast<float>(pixels) * TWIPS_PER_PIXEL; }
 
 void ProcessWindowEvent(SdlHostState& state, const SDL_WindowEvent& event) {
     Screen* screen = ScreenOfWindow(state, event.windowID);
@@ -213,7 +214,7 @@ void ProcessWindowEvent(SdlHostState& state, const SDL_WindowEvent& event) {
             if (event.data1 == state.displayWidth && event.data2 == state.displayHeight) break;
             state.displayWidth = event.data1;
             state.displayHeight = event.data2;
-            Push(state, InputEvent::Resize(), nullptr);
+            Push(state, InputEvent::Resize(nullptr, Twips(event.data1), Twips(event.data2)));
             break;
         }
         BorderedWindow& window = state.windows.at(screen);
@@ -222,14 +223,11 @@ void ProcessWindowEvent(SdlHostState& state, const SDL_WindowEvent& event) {
         SDL_GetWindowPosition(window.drawn->window.get(), &window.placed.x, &window.placed.y);
         window.placed.w = event.data1;
         window.placed.h = event.data2;
-        Push(state,
-             InputEvent::Resize(screen, static_cast<float>(event.data1) * TWIPS_PER_PIXEL,
-                                static_cast<float>(event.data2) * TWIPS_PER_PIXEL),
-             screen);
+        Push(state, InputEvent::Resize(screen, Twips(event.data1), Twips(event.data2)));
         break;
     }
     case SDL_WINDOWEVENT_CLOSE:
-        Push(state, InputEvent::Close(screen), screen);
+        Push(state, InputEvent::Close(screen));
         break;
     default:
         break;
@@ -243,12 +241,16 @@ void ProcessEvent(SdlHostState& state, const SDL_Event& event) {
     case SDL_KEYDOWN: {
         Screen* target = ScreenOfWindow(state, event.key.windowID);
         if (target == nullptr) ScrollFocusedTextView(state, event.key);
-        for (const InputEvent& key : state.keys.KeyDown(event.key)) Push(state, key, target);
+        for (InputEvent key : state.keys.KeyDown(event.key)) {
+            key.target = target;
+            Push(state, key);
+        }
         break;
     }
     case SDL_TEXTINPUT:
-        for (const InputEvent& key : state.keys.Text(event.text.text)) {
-            Push(state, key, ScreenOfWindow(state, event.text.windowID));
+        for (InputEvent key : state.keys.Text(event.text.text)) {
+            key.target = ScreenOfWindow(state, event.text.windowID);
+            Push(state, key);
         }
         break;
     case SDL_MOUSEBUTTONDOWN:
@@ -341,7 +343,7 @@ bool DrawWindow(SdlHostState& state, DrawnWindow& window, bool whole, bool prese
 }
 
 // Hands every waiting caller the time of the last present: the frame on display carries all the
-// changes made before it was asked for.
+// changes made before it was asked for. Taken out first: a callback may itself present.
 void TellPresented(SdlHostState& state) {
     for (auto& callback : std::exchange(state.presentCallbacks, {})) callback(state.lastPresentMicros);
 }
@@ -473,6 +475,7 @@ void SdlHost::UseFormerTiming() {
     state->former = true;
     state->audio.SetStartMode(StartMode::NextBuffer);
 }
+AudioOutput SdlHost::DescribeAudio() { return state->audio.Describe(); }
 int SdlHost::WaveOpen(const std::string& path) { return state->audio.Open(path); }
 void SdlHost::WaveRewind(int handle) { state->audio.Rewind(handle); }
 void SdlHost::WavePlay(int handle) { state->audio.Play(handle); }

@@ -33,6 +33,7 @@ public:
     void PlaySoundSync(const std::string& path) override;
     SoundOnset LastSoundOnset() override;
     void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) override;
+    AudioOutput DescribeAudio() override;
     int WaveOpen(const std::string& path) override;
     void WaveRewind(int handle) override;
     void WavePlay(int handle) override;

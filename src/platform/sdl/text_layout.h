@@ -54,7 +54,6 @@ public:
     std::string_view Line(size_t index) const;
     // Where a line starts in the text, as a share of the text's length, for a scroll bar.
     double Position(size_t index) const;
-    size_t Size() const { return text.size(); }
 
 private:
     std::string text;

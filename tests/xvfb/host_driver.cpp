@@ -1,10 +1,11 @@
-// A screen with every kind of control on the real host, for looking at what the host draws and for
-// the real-window test of key translation. It prints every input event the host delivers.
+// Test driver of the real host: a screen with every kind of control, for looking at what the host
+// draws and for the real-window test of keys and message boxes. It prints every input event the host
+// delivers.
 //
-//   sdl_demo [TEXT_FILE]
+//   host_driver [TEXT_FILE]
 //
-// Keys: Esc asks to quit, ` toggles a bordered window, g starts the bars growing, letters in the box
-// bring a refusal message box.
+// Keys: Esc asks to quit, ` toggles a bordered window, g starts the bars growing and a 3-second timer
+// that prints "time up", letters in the box bring a refusal message box.
 #include <cstdio>
 #include <iostream>
 
@@ -74,10 +75,10 @@ public:
     Pane OLE1{*this, "OLE1", 0, 0, 8415, 1575};
 };
 
-class DemoScreen : public Screen {
+class DriverScreen : public Screen {
 public:
-    DemoScreen(Runtime& runtime, DebugWindow& debug, std::string textFile)
-        : Screen(runtime, "Demo", 12300, 8835), debug(debug), textFile(std::move(textFile)) {}
+    DriverScreen(Runtime& runtime, DebugWindow& debug, std::string textFile)
+        : Screen(runtime, "Driver", 12300, 8835), debug(debug), textFile(std::move(textFile)) {}
 
     void Form_Load() override {
         SetKeyPreview(true);
@@ -112,8 +113,11 @@ public:
             KeyAscii = 0;
             debug.SetVisible(!debug.Visible());
         } else if (KeyAscii == 'g' && Text1.Text().empty()) {
+            KeyAscii = 0;
             Timer1.SetInterval(35);
             Timer1.SetEnabled(true);
+            Timer2.SetInterval(3000);
+            Timer2.SetEnabled(true);
         }
     }
 
@@ -135,6 +139,11 @@ public:
         Shape1.SetHeight(Shape1.Height() + 30);
         Form_Resize();
     }};
+    Timer Timer2{*this, [this] {
+        Timer2.SetEnabled(false);
+        std::printf("time up\n");
+        std::fflush(stdout);
+    }};
 
 private:
     DebugWindow& debug;
@@ -148,18 +157,18 @@ int main(int argc, char** argv) {
         LoggingHost host;
         Runtime runtime(host);
         DebugWindow debug(runtime);
-        DemoScreen demo(runtime, debug, argc > 1 ? argv[1] : "");
-        demo.Shape1.SetHeight(runtime.DisplayHeight() / 3);
-        demo.Shape2.SetHeight(runtime.DisplayHeight() / 3);
+        DriverScreen screen(runtime, debug, argc > 1 ? argv[1] : "");
+        screen.Shape1.SetHeight(runtime.DisplayHeight() / 3);
+        screen.Shape2.SetHeight(runtime.DisplayHeight() / 3);
         runtime.SetCloseHandler([&runtime] {
             if (runtime.MsgBox("Do you really want to quit?", MB_QUESTION_YES_NO) == ID_YES) runtime.End();
         });
-        demo.Show();
+        screen.Show();
         for (;;) runtime.WaitPass();
     } catch (const ProgramEnded&) {
         return 0;
     } catch (const std::exception& error) {
-        std::cerr << "sdl_demo: " << error.what() << '\n';
+        std::cerr << "host_driver: " << error.what() << '\n';
         return 1;
     }
 }

@@ -1,7 +1,7 @@
-// Registers one subject on the headless host in a folder and writes each thing a person would see
-// to standard output as it happens, one write each, so that a system-call trace shows what the
-// program did to the disk before the screen moved on.
-//   register_probe FOLDER ID INITIALS CONDITION
+// Test driver: registers one subject on the headless host in a folder and writes each thing a person
+// would see to standard output as it happens, one write each, so that a system-call trace shows what
+// the program did to the disk before the screen moved on.
+//   register_driver FOLDER ID INITIALS CONDITION
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,7 +14,7 @@
 int main(int argc, char** argv) {
     using namespace pelorin;
     if (argc != 5) {
-        std::fprintf(stderr, "usage: register_probe FOLDER ID INITIALS CONDITION\n");
+        std::fprintf(stderr, "usage: register_driver FOLDER ID INITIALS CONDITION\n");
         return 2;
     }
     HeadlessHost host(1024, 768, argv[1]);
@@ -25,11 +25,11 @@ int main(int argc, char** argv) {
     Experiment experiment(host);
     Greet& greet = experiment.Greet();
     int64_t at = host.ScheduleText(10, argv[2]);
-    host.ScheduleKeyDown(at++, KEY_TAB);
+    host.Schedule(at++, InputEvent::KeyDown(KEY_TAB));
     at = host.ScheduleText(at, argv[3]);
-    host.ScheduleKeyDown(at++, KEY_TAB);
+    host.Schedule(at++, InputEvent::KeyDown(KEY_TAB));
     at = host.ScheduleText(at, argv[4]);
-    host.ScheduleClick(at, greet.Command1);
+    host.Schedule(at, InputEvent::Click(greet.Command1));
     try {
         for (;;) experiment.runtime.WaitPass();
     } catch (const HeadlessIdle&) {

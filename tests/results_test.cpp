@@ -1,0 +1,427 @@
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <variant>
+
+#include "events_summary.h"
+#include "flow/event_columns.h"
+#include "lab.h"
+#include "platform/files.h"
+
+namespace pelorin::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* EVENTS_NAME = "Res_Data/sub-12_task-dualtask_events.tsv";
+
+std::vector<EventRow> ReadRows(const std::string& path) {
+    auto text = ReadWholeFile(path);
+    if (!text) {
+        ADD_FAILURE() << "no events file " << path;
+        return {};
+    }
+    auto rows = ReadEvents(*text);
+    if (auto* error = std::get_if<std::string>(&rows)) {
+        ADD_FAILURE() << *error;
+        return {};
+    }
+    return std::get<std::vector<EventRow>>(rows);
+}
+
+std::string Bar(float height) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.3f", height / 11520.0);
+    return text;
+}
+
+std::string Bar(std::optional<double> fraction) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.3f", fraction.value_or(-1));
+    return text;
+}
+
+// Types the subject's entries and Enter from the given virtual time; returns the time of the Enter.
+int64_t Register(HeadlessHost& host, int64_t at, const std::string& id = "12") {
+    at = host.ScheduleText(at, id);
+    host.Schedule(at++, InputEvent::KeyDown(KEY_TAB));
+    at = host.ScheduleText(at, "kvt");
+    host.Schedule(at++, InputEvent::KeyDown(KEY_TAB));
+    at = host.ScheduleText(at, "1");
+    host.Schedule(at, InputEvent::KeyPress(KEY_RETURN));
+    return at;
+}
+
+// Clicks through the instructions whenever they come up.
+void ContinueThroughInstructions(Lab& lab, const TraceEntry& entry) {
+    if (entry.what != "top Instruction") return;
+    lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(lab.experiment.Instruction().Command1));
+    lab.host.Schedule(entry.Millis() + 1500, InputEvent::Click(lab.experiment.Instruction().Command1));
+}
+
+TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
+    Lab lab(100);
+    std::ofstream(lab.dir.path + "/instruction.txt") << "Answer the tones and the letters.";
+    SimulatedSubject subject(lab.host);
+    // Every fourth answer wrong.
+    subject.wrongEvery = 4;
+    // Keys that answer nothing: (time, key, channel).
+    std::vector<std::tuple<int64_t, char, std::string>> idleKeys;
+    auto idleKey = [&](int64_t at, char key, const std::string& channel) {
+        idleKeys.emplace_back(at, key, channel);
+        lab.host.Schedule(at, InputEvent::KeyPress(key));
+    };
+    int menus = 0;
+    int tones = 0;
+    int64_t escNo = -1;
+    int64_t escYes = -1;
+    std::map<std::string, int64_t> starts;
+    lab.host.onTrace = [&](const TraceEntry& entry) {
+        subject.See(entry);
+        ContinueThroughInstructions(lab, entry);
+        const std::string& what = entry.what;
+        int64_t at = entry.Millis();
+        if (what.starts_with("top ") && what.ends_with("Task") && !starts.contains(what)) {
+            starts[what] = at;
+            if (what == "top ToneTask") {
+                // In the tone block a letter key and a key that is no answer.
+                idleKey(at + 1000, 'b', "letter");
+                idleKey(at + 1001, 'q', "");
+            } else if (what == "top LetterTask") {
+                // The quit question in the letter block, answered No.
+                escNo = at + 20000;
+                lab.host.Schedule(escNo, InputEvent::KeyPress(KEY_ESCAPE));
+                lab.host.AnswerMessageBox(ID_NO);
+            }
+        }
+        // Now and then a second tone key right after an answer: its channel has closed.
+        if (subject.listening && what.starts_with("sound wave/") && !what.starts_with("sound wave/error") &&
+            ++tones % 5 == 0) {
+            idleKey(at + 210, 'x', "tone");
+        }
+        if (what == "show Display.Label1 \"Conutinue?\"") {
+            subject.listening = false;
+            if (++menus == 1) {
+                lab.host.Schedule(at + 500, InputEvent::Click(lab.experiment.Display().Command1[0]));
+            } else {
+                escYes = at + 500;
+                lab.host.Schedule(escYes, InputEvent::KeyPress(KEY_ESCAPE));
+                lab.host.AnswerMessageBox(ID_YES, 300);
+            }
+        }
+    };
+    int64_t recorded = Register(lab.host, 10);
+    EXPECT_THROW(lab.experiment.Run(), ProgramEnded);
+    EXPECT_EQ(ReadWholeFile(lab.dir.path + "/CurrentSubjects.txt"), " 12 kvt 1 \r\n");
+    EXPECT_TRUE(lab.host.Find("msgbox 48").empty());
+
+    std::vector<EventRow> rows = ReadRows(lab.dir.path + "/" + EVENTS_NAME);
+    ASSERT_FALSE(rows.empty());
+    auto micros = [&](int64_t millis) { return (millis - recorded) * 1000; };
+    const char* tasks[] = {"tone", "letter", "tone+letter", "tone"};
+    const char* screens[] = {"ToneTask", "LetterTask", "Tone_LetterTask", "ToneTask"};
+
+    // What the subject heard and saw, from the trace: every tone and every drawn letter.
+    std::vector<TraceEntry> heard;
+    for (const TraceEntry& entry : lab.host.Find("sound wave/")) {
+        if (!entry.what.starts_with("sound wave/error")) heard.push_back(entry);
+    }
+    std::vector<int64_t> screensUp;
+    for (const TraceEntry& entry : lab.host.Find("top ")) {
+        if (entry.what.ends_with("Task")) screensUp.push_back(entry.Millis());
+    }
+    auto duringTone = [&](int64_t at) {
+        for (const TraceEntry& tone : heard) {
+            if (at >= tone.Millis() && at < tone.Millis() + 100) return true;
+        }
+        return false;
+    };
+    size_t nextTone = 0;
+    size_t nextPress = 0;
+    size_t nextIdle = 0;
+    std::map<int, int64_t> blockStarts;
+    std::map<int, int64_t> blockEnds;
+    int64_t lastOnset = 0;
+    int64_t letterOnset = -1;
+    // Letters answered since the last letter row; -1 before the block's first letter.
+    int lettersAnswered = -1;
+    int block = 0;
+    std::vector<std::string> kinds;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const EventRow& row = rows[i];
+        SCOPED_TRACE("row " + std::to_string(i + 2) + " " + row.trialType + " at " + std::to_string(row.onsetMicros));
+        // In the order they happened.
+        EXPECT_GE(row.onsetMicros, lastOnset);
+        lastOnset = row.onsetMicros;
+        if (kinds.empty() || kinds.back() != row.trialType) kinds.push_back(row.trialType);
+        if (row.trialType == "block_start") {
+            ++block;
+            ASSERT_LE(block, 4);
+            EXPECT_EQ(row.block, block);
+            EXPECT_EQ(row.task, tasks[block - 1]);
+            // The block starts as its screen comes up, the bars at a third of the display's height.
+            ASSERT_LE(block, static_cast<int>(screensUp.size()));
+            EXPECT_EQ(row.onsetMicros, micros(screensUp[block - 1]));
+            EXPECT_EQ(Bar(row.toneBar), "0.333");
+            EXPECT_EQ(Bar(row.letterBar), "0.333");
+            blockStarts[block] = row.onsetMicros;
+            letterOnset = -1;
+            lettersAnswered = -1;
+            continue;
+        }
+        if (row.trialType == "quit_question" || row.trialType == "quit") {
+            // No asked in the letter block; Yes on the menu, outside any block, the program ending as
+            // it is answered.
+            bool no = row.trialType == "quit_question" && row.value == "no";
+            EXPECT_EQ(row.block, no ? std::optional<int>(2) : std::nullopt);
+            EXPECT_EQ(row.onsetMicros, micros(no ? escNo : row.trialType == "quit" ? escYes + 300 : escYes));
+            continue;
+        }
+        EXPECT_EQ(row.block, block);
+        EXPECT_EQ(row.task, tasks[block - 1]);
+        if (row.trialType == "tone") {
+            ASSERT_LT(nextTone, heard.size());
+            const TraceEntry& tone = heard[nextTone++];
+            EXPECT_EQ(row.onsetMicros, micros(tone.Millis()));
+            EXPECT_EQ(tone.what, "sound wave/" + row.stimulus + ".wav");
+            EXPECT_EQ(row.durationMicros, 100000);
+        } else if (row.trialType == "letter") {
+            // The letter on show is the one drawn last at or before its onset, and one letter follows
+            // each letter answered.
+            std::string screen = screens[block - 1];
+            std::string shown;
+            for (const TraceEntry& entry : lab.host.Trace()) {
+                if (entry.micros > row.onsetMicros + recorded * 1000) break;
+                if ((entry.what.starts_with("show " + screen + ".Label1 ") || entry.what.starts_with("change " + screen + ".Label1 "))) {
+                    shown = entry.what.substr(entry.what.find('"') + 1, 1);
+                }
+            }
+            EXPECT_EQ(shown, row.stimulus);
+            if (lettersAnswered >= 0) {
+                EXPECT_EQ(lettersAnswered, 1);
+            }
+            lettersAnswered = 0;
+            letterOnset = row.onsetMicros;
+        } else if (row.trialType == "response") {
+            // The subject's answers and the keys that answer nothing, each in turn, at the time it was
+            // typed.
+            bool idle = nextIdle < idleKeys.size() &&
+                        (nextPress >= subject.presses.size() ||
+                         micros(std::get<0>(idleKeys[nextIdle])) < micros(subject.presses[nextPress].at));
+            if (idle) {
+                auto [at, key, channel] = idleKeys[nextIdle++];
+                EXPECT_EQ(row.onsetMicros, micros(at));
+                EXPECT_EQ(row.key, std::string(1, key));
+                EXPECT_EQ(row.channel, channel);
+                EXPECT_EQ(row.correct, std::nullopt);
+                EXPECT_EQ(row.responseMicros, std::nullopt);
+                continue;
+            }
+            ASSERT_LT(nextPress, subject.presses.size());
+            const SimulatedSubject::Pressed& press = subject.presses[nextPress++];
+            EXPECT_EQ(row.onsetMicros, micros(press.at));
+            EXPECT_EQ(row.key, std::string(1, press.key));
+            bool tone = std::string("xsw").find(press.key) != std::string::npos;
+            EXPECT_EQ(row.channel, tone ? "tone" : "letter");
+            if (blockEnds.contains(block)) {
+                // Typed after the block ended: it answers nothing.
+                EXPECT_EQ(row.correct, std::nullopt);
+                continue;
+            }
+            EXPECT_EQ(row.correct, press.right);
+            if (tone) {
+                EXPECT_EQ(row.responseMicros, 200000);
+            } else {
+                ++lettersAnswered;
+                EXPECT_EQ(row.responseMicros, row.onsetMicros - letterOnset);
+                // A letter seen as it came up is answered 150 ms later.
+                if (row.responseMicros != 150000) {
+                    EXPECT_EQ(block, 3) << "only the dual block repeats a letter unseen";
+                }
+            }
+            // A right answer lowers its bar as drawn at once.
+            float drawn = lab.HeightAt(screens[block - 1] + std::string(tone ? ".Shape1" : ".Shape2"), press.at);
+            if (press.right && !duringTone(press.at)) {
+                EXPECT_EQ(Bar(tone ? row.toneBar : row.letterBar), drawn < 0 ? "0.000" : Bar(drawn));
+            }
+        } else if (row.trialType == "time_up" || row.trialType == "overflow") {
+            // The first three blocks run their 60 s; the menu's block, unanswered, overflows at the 256th
+            // growth tick, one tick late: its first tone held the bars.
+            EXPECT_EQ(row.trialType, block < 4 ? "time_up" : "overflow");
+            EXPECT_EQ(row.onsetMicros - blockStarts[block], block < 4 ? 60000000 : 257 * 35000);
+            if (block == 4) {
+                EXPECT_EQ(Bar(row.toneBar), "1.000");
+            }
+            blockEnds[block] = row.onsetMicros;
+        }
+    }
+    EXPECT_EQ(block, 4);
+    EXPECT_EQ(nextTone, heard.size()) << "every tone has its row";
+    EXPECT_EQ(nextPress, subject.presses.size()) << "every answer has its row";
+    EXPECT_EQ(nextIdle, idleKeys.size()) << "every key that answers nothing has its row";
+    EXPECT_EQ(kinds.back(), "quit");
+    EXPECT_EQ(rows[rows.size() - 2].trialType, "quit_question");
+    EXPECT_EQ(rows[rows.size() - 2].value, "yes");
+
+    // The summary reads the same file back.
+    std::string summary = Summarize(rows);
+    EXPECT_NE(summary.find("    1  tone         time_up    tone"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("    2  letter       time_up    letter"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("    4  tone         overflow   tone             1         0"), std::string::npos) << summary;
+
+    // The sidecar tells whose run it is, on what display.
+    std::string sidecar = ReadWholeFile(lab.dir.path + "/Res_Data/sub-12_task-dualtask_events.json").value_or("");
+    for (const char* fact : {"\"SubjectID\": \"12\"", "\"SubjectInitials\": \"kvt\"", "\"OrderCondition\": 1",
+                             "\"WidthPixels\": 1024, \"HeightPixels\": 768", "\"response_time\": {"}) {
+        EXPECT_NE(sidecar.find(fact), std::string::npos) << fact;
+    }
+    EXPECT_TRUE(sidecar.ends_with("}\n"));
+}
+
+void Write(const std::string& path, const std::string& contents) { std::ofstream(path, std::ios::binary) << contents; }
+
+std::string Header() {
+    std::string header;
+    for (std::string_view column : EVENT_COLUMNS) header += std::string(column) + (column == "value" ? "\n" : "\t");
+    return header;
+}
+
+TEST(ResultsTest, ANameTakenGetsTheNextFreeRunNumber) {
+    Lab lab;
+    std::string folder = lab.dir.path + "/Res_Data/";
+    fs::create_directory(folder);
+    // An edited list registers 12 again: its first run's events file is there, and run 2's sidecar.
+    Write(folder + "sub-12_task-dualtask_events.tsv", "first run");
+    Write(folder + "sub-12_task-dualtask_run-2_events.json", "second run");
+    lab.experiment.Greet();
+    Register(lab.host, 10);
+    lab.RunUntilIdle();
+    EXPECT_EQ(lab.experiment.results.EventsPath(), folder + "sub-12_task-dualtask_run-3_events.tsv");
+    EXPECT_EQ(ReadWholeFile(folder + "sub-12_task-dualtask_run-3_events.tsv"), Header());
+    EXPECT_TRUE(fs::exists(folder + "sub-12_task-dualtask_run-3_events.json"));
+    // What was there is untouched, and nothing of the run skipped over is left behind.
+    EXPECT_EQ(ReadWholeFile(folder + "sub-12_task-dualtask_events.tsv"), "first run");
+    EXPECT_EQ(ReadWholeFile(folder + "sub-12_task-dualtask_run-2_events.json"), "second run");
+    EXPECT_FALSE(fs::exists(folder + "sub-12_task-dualtask_run-2_events.tsv"));
+    EXPECT_FALSE(fs::exists(folder + "sub-12_task-dualtask_events.json"));
+    EXPECT_TRUE(lab.host.Find("msgbox").empty());
+    EXPECT_EQ(ReadWholeFile(lab.dir.path + "/CurrentSubjects.txt"), " 12 kvt 1 \r\n");
+}
+
+// Registers subject 12 in a fresh lab whose Res_Data is made by prepare, and tells what a person saw:
+// the message boxes, the screen the run came to, the subject list and what Res_Data holds. run, when
+// given, goes on from the instruction screen.
+std::string RegisterWithResData(const std::function<void(const std::string& folder)>& prepare,
+                                const std::function<void(Lab&)>& run = nullptr) {
+    Lab lab;
+    std::string folder = lab.dir.path + "/Res_Data";
+    prepare(folder);
+    lab.experiment.Greet();
+    Register(lab.host, 10);
+    lab.RunUntilIdle();
+    if (run) run(lab);
+    std::string seen;
+    for (const TraceEntry& box : lab.host.Find("msgbox")) seen += box.what + "\n";
+    seen += "top " + std::string(lab.experiment.runtime.ActiveScreen()->Name()) + "\n";
+    seen += "list " + ReadWholeFile(lab.dir.path + "/CurrentSubjects.txt").value_or("none") + "\n";
+    std::set<std::string> held;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) held.insert(entry.path().filename().string());
+    for (const std::string& name : held) seen += "holds " + name + "\n";
+    // Each path as the test can tell it, whatever folder the lab had.
+    for (size_t at; (at = seen.find(lab.dir.path)) != std::string::npos;) seen.replace(at, lab.dir.path.size(), "DIR");
+    umount2(folder.c_str(), MNT_DETACH);
+    return seen;
+}
+
+// A folder on a file system of its own of the given size, in a mount namespace of this process alone.
+bool MountSmallDisk(const std::string& folder, const std::string& size) {
+    fs::create_directory(folder);
+    return unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           mount("tmpfs", folder.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+}
+
+TEST(ResultsTest, AResultsFileThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) {
+    const std::string box = "msgbox 48 \"ERROR\" \"Could not ";
+    const std::string list = "list  12 kvt 1 \r\n\n";
+
+    // Res_Data is a file: it is left as it was.
+    EXPECT_EQ(RegisterWithResData([](const std::string& folder) { Write(folder, "notes"); }),
+              box + "create the results file DIR/Res_Data/sub-12_task-dualtask_events.tsv:\\rNot a directory\"\n"
+                    "top Instruction\n" + list);
+
+    // Res_Data is read-only for the user the program runs as.
+    auto readOnly = RunAsOrdinaryUser([] {
+        return RegisterWithResData([](const std::string& folder) {
+            fs::create_directory(folder);
+            fs::permissions(folder, fs::perms(0555));
+        });
+    });
+    // Root that cannot become nobody here has nothing to show.
+    if (readOnly) {
+        EXPECT_EQ(*readOnly, box + "create the results file DIR/Res_Data/sub-12_task-dualtask_events.tsv:\\r"
+                                   "Permission denied\"\ntop Instruction\n" + list);
+    }
+
+    if (getuid() != 0) GTEST_SKIP() << "a full disk needs a file system of its own, which only root can mount";
+    // The disk is full at registration: the sidecar does not fit, and nothing of the run stays.
+    auto fullAtStart = RunInChild([] { return true; }, [] {
+        return RegisterWithResData([&](const std::string& folder) {
+            if (!MountSmallDisk(folder, "4k")) throw std::runtime_error("cannot mount");
+        });
+    });
+    if (!fullAtStart || fullAtStart->starts_with("exception")) GTEST_SKIP() << "no file system of its own here";
+    EXPECT_EQ(*fullAtStart, box + "write the results file DIR/Res_Data/sub-12_task-dualtask_events.json:\\r"
+                                  "No space left on device\"\ntop Instruction\n" + list);
+
+    // The disk fills during a block: one box at the first row that does not fit; the rows before it are
+    // all there, whole, and the block, and the run, go on to the menu.
+    auto fullInBlock = RunInChild([] { return true; }, [] {
+        std::string rows;
+        std::string seen = RegisterWithResData(
+            [](const std::string& folder) {
+                if (!MountSmallDisk(folder, "64k")) throw std::runtime_error("cannot mount");
+            },
+            [&](Lab& lab) {
+                // Everything the disk has left, but the events file's own last block, goes to another file.
+                int filler = open((lab.dir.path + "/Res_Data/filler").c_str(), O_WRONLY | O_CREAT, 0644);
+                std::string page(4096, 'x');
+                while (write(filler, page.data(), page.size()) > 0) {
+                }
+                while (write(filler, "x", 1) > 0) {
+                }
+                close(filler);
+                SimulatedSubject subject(lab.host);
+                lab.SetBlockNumber(3);
+                lab.experiment.ToneTask().Start();
+                lab.RunUntilIdle();
+                std::string path = lab.dir.path + "/" + EVENTS_NAME;
+                auto text = ReadWholeFile(path).value_or("");
+                auto read = ReadEvents(text);
+                rows = std::holds_alternative<std::string>(read)
+                           ? std::get<std::string>(read)
+                           : std::to_string(std::get<std::vector<EventRow>>(read).size()) + " rows";
+            });
+        return seen + rows;
+    });
+    ASSERT_TRUE(fullInBlock);
+    std::string expected = box + "write the results file DIR/Res_Data/sub-12_task-dualtask_events.tsv:\\r"
+                                 "No space left on device\"\ntop Display\n" + list +
+                           "holds filler\nholds sub-12_task-dualtask_events.json\nholds sub-12_task-dualtask_events.tsv\n";
+    EXPECT_TRUE(fullInBlock->starts_with(expected)) << *fullInBlock;
+    int rows = std::atoi(fullInBlock->substr(std::min(expected.size(), fullInBlock->size())).c_str());
+    EXPECT_GT(rows, 20) << *fullInBlock;
+}
+
+}  // namespace
+}  // namespace pelorin::test
