@@ -89,6 +89,12 @@ protected:
         return area / (1024.0 * 768.0);
     }
 
+    // Draws the next frame and checks that both ways drew the same pixels.
+    void DrawnAlike(const std::string& change) {
+        Draw();
+        ExpectSame(change);
+    }
+
     void ExpectSame(const std::string& change) {
         SCOPED_TRACE(change);
         EXPECT_TRUE(partial.SamePixels(full));
@@ -118,67 +124,49 @@ TEST_F(PartialDrawingTest, EveryChangeRedrawnInPartEqualsAFullRedraw) {
     EXPECT_LT(Draw(), 0.01) << "a growth tick redraws only the rows the bar gained";
     ExpectSame("bar grown");
     screen.Shape2.Move(9000, 8160, 1215, 3360);
-    Draw();
-    ExpectSame("bar fallen");
+    DrawnAlike("bar fallen");
     // Labels: a wider letter, a narrower one, a back colour, a label hidden and shown again.
     screen.Label1.SetCaption("W");
-    Draw();
-    ExpectSame("letter W");
+    DrawnAlike("letter W");
     screen.Label1.SetCaption("i");
-    Draw();
-    ExpectSame("letter i");
+    DrawnAlike("letter i");
     screen.Label2.SetBackColor(Color{255, 255, 0});
-    Draw();
-    ExpectSame("back colour");
+    DrawnAlike("back colour");
     screen.Label2.SetVisible(false);
-    Draw();
-    ExpectSame("label hidden");
+    DrawnAlike("label hidden");
     screen.Label3.SetCaption("a longer caption that runs on");
-    Draw();
-    ExpectSame("label in a frame");
+    DrawnAlike("label in a frame");
     // Text boxes: typing, then the focus moving on to the button and back.
     screen.Text1.SetText("12345");
-    Draw();
-    ExpectSame("typed");
+    DrawnAlike("typed");
     screen.Text1.SetText(std::string(40, 'W'));
-    Draw();
-    ExpectSame("typed past the box's end");
+    DrawnAlike("typed past the box's end");
     experiment.runtime.SetFocus(screen.Command1);
-    Draw();
-    ExpectSame("focus on the button");
+    DrawnAlike("focus on the button");
     experiment.runtime.SetFocus(screen.Text1);
-    Draw();
-    ExpectSame("focus back");
+    DrawnAlike("focus back");
     // A text view filled and scrolled; a frame moved over the bars.
     std::string text;
     for (int line = 0; line < 60; ++line) text += "line " + std::to_string(line) + " of the instructions\n";
     screen.RichTextBox1.SetText(text);
-    Draw();
-    ExpectSame("text view filled");
+    DrawnAlike("text view filled");
     layouts.Scroll(screen.RichTextBox1, 7);
-    Draw();
-    ExpectSame("text view scrolled");
+    DrawnAlike("text view scrolled");
     screen.Frame1.Move(8000, 6500, 3000, 3000);
-    Draw();
-    ExpectSame("frame moved");
+    DrawnAlike("frame moved");
     // The message box: shown, its focus moved, gone again.
     box.emplace("Do you really want to quit?", MB_QUESTION_YES_NO, "Pelorin");
     box->LayOut(partial.canvas, 1024, 768);
-    Draw();
-    ExpectSame("box shown");
+    DrawnAlike("box shown");
     box->KeyDown(KEY_TAB, 0, false);
-    Draw();
-    ExpectSame("box focus moved");
+    DrawnAlike("box focus moved");
     box.reset();
-    Draw();
-    ExpectSame("box gone");
+    DrawnAlike("box gone");
     // The debug window's pane hidden and shown.
     debugWindow.OLE1.SetVisible(false);
-    Draw();
-    ExpectSame("debug pane hidden");
+    DrawnAlike("debug pane hidden");
     debugWindow.OLE1.SetVisible(true);
-    Draw();
-    ExpectSame("debug pane shown");
+    DrawnAlike("debug pane shown");
     // Nothing changed: nothing to draw.
     EXPECT_EQ(Draw(), 0);
 }
