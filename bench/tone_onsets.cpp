@@ -14,6 +14,8 @@ namespace {
 
 // How far above the line an earliest arrival may lie and still count for it.
 constexpr double LINE_TOLERANCE_MICROS = 100;
+// The line is drawn through the earliest arrivals this many seconds either side of a frame.
+constexpr double WINDOW_SECONDS = 4;
 
 }  // namespace
 
@@ -91,6 +93,10 @@ double MonitorRecorder::FrameMicros(double frame) {
             earliest.back() = {frames, offset};
         }
     }
+    // Only those within a few seconds of the frame: the machine's clock may be slewed at a rate that
+    // changes over a run.
+    const double window = WINDOW_SECONDS * rate;
+    std::erase_if(earliest, [&](const auto& point) { return std::abs(point.first - frame) > window; });
     if (earliest.empty()) return frame * nominal;
     // A least-squares line through them; then again without those that lie well above it, such as
     // the first arrivals while the recording stream starts: the line runs along the earliest.

@@ -15,8 +15,8 @@ namespace pelorin::bench {
 
 // Records a PulseAudio source, such as a null sink's monitor, through parec: 16-bit stereo at the
 // rate the tones are in, each block noted with the time it arrived. The time a sample reached the
-// monitor is read off a line through the earliest arrivals of each half second, whose delay is the
-// least the recording adds: the sound server's clock may run apart from the machine's.
+// monitor is read off a line through the earliest arrivals of each half second around it, whose delay
+// is the least the recording adds: the sound server's clock may run apart from the machine's.
 class MonitorRecorder {
 public:
     MonitorRecorder(std::string source, int rate, std::function<int64_t()> nowMicros);
