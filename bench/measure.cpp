@@ -101,7 +101,9 @@ public:
 
     std::optional<InputEvent> PollInput() override {
         std::optional<InputEvent> event = SdlHost::PollInput();
-        if (event && event->kind == InputEvent::Kind::KeyPress && event->keyAscii > 0) keysHandled.push_back(NowMicros());
+        if (event && event->kind == InputEvent::Kind::KeyPress && event->keyAscii > 0) {
+            keysHandled.push_back(NowMicros());
+        }
         return event;
     }
 
@@ -129,7 +131,9 @@ public:
 private:
     void Look(int64_t now) {
         int64_t due = task->Timer1.DueAt();
-        if (due != lastDue && lastDue != NO_DEADLINE && due != NO_DEADLINE) tickLateness.push_back(Millis(now - lastDue));
+        if (due != lastDue && lastDue != NO_DEADLINE && due != NO_DEADLINE) {
+            tickLateness.push_back(Millis(now - lastDue));
+        }
         lastDue = due;
         // The bars start again from a third of the screen where the block would end by overflow,
         // so that it runs its whole length.

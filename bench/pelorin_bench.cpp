@@ -42,7 +42,8 @@ int64_t MonotonicMicros() {
 const char* PathsName(Paths paths) { return paths == Paths::Pelorin ? "pelorin" : "today"; }
 
 Figures RunChildProcess(const std::string& self, const std::string& phase, Paths paths, const Settings& settings) {
-    std::string command = "'" + self + "' --child " + phase + " " + PathsName(paths) + (settings.quick ? " --quick" : "");
+    std::string command = "'" + self + "' --child " + phase + " " + PathsName(paths);
+    if (settings.quick) command += " --quick";
     Figures figures;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return figures;

@@ -86,7 +86,8 @@ AudioClock::Line AudioClock::Pace() const {
 
 int64_t AudioClock::OutputNanos(uint64_t frame) const {
     const Line pace = Pace();
-    const double frames = static_cast<double>(static_cast<int64_t>(frame + static_cast<uint64_t>(bufferFrames) - pace.origin.frame));
+    const uint64_t due = frame + static_cast<uint64_t>(bufferFrames);
+    const double frames = static_cast<double>(static_cast<int64_t>(due - pace.origin.frame));
     return pace.origin.nanos + std::llround(frames * pace.nanosPerFrame);
 }
 

@@ -69,9 +69,11 @@ std::vector<SDL_Rect> Subtract(const SDL_Rect& a, const SDL_Rect& b) {
     std::vector<SDL_Rect> parts;
     // Above and below the common part, full width; beside it, its height.
     if (common.y > a.y) parts.push_back({a.x, a.y, a.w, common.y - a.y});
-    if (common.y + common.h < a.y + a.h) parts.push_back({a.x, common.y + common.h, a.w, a.y + a.h - common.y - common.h});
+    const int commonBottom = common.y + common.h;
+    const int commonRight = common.x + common.w;
+    if (commonBottom < a.y + a.h) parts.push_back({a.x, commonBottom, a.w, a.y + a.h - commonBottom});
     if (common.x > a.x) parts.push_back({a.x, common.y, common.x - a.x, common.h});
-    if (common.x + common.w < a.x + a.w) parts.push_back({common.x + common.w, common.y, a.x + a.w - common.x - common.w, common.h});
+    if (commonRight < a.x + a.w) parts.push_back({commonRight, common.y, a.x + a.w - commonRight, common.h});
     return parts;
 }
 

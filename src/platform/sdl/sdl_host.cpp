@@ -369,7 +369,8 @@ void Redraw(SdlHostState& state, const ModalMessageBox* box, bool presentAnyway)
         if (!window.shown) continue;
         DrawnWindow& drawn = *window.drawn;
         Screen& shown = *screen;
-        presented = DrawWindow(state, drawn, whole, false, [&] { drawn.painter.DrawScreen(shown, false); }) || presented;
+        bool drawnNow = DrawWindow(state, drawn, whole, false, [&] { drawn.painter.DrawScreen(shown, false); });
+        presented = drawnNow || presented;
     }
     if (presented) state.lastPresentMicros = Micros(state, MonotonicNanos());
     TellPresented(state);
