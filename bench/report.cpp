@@ -145,8 +145,14 @@ void PrintOnsetRows(const Measured& m) {
     std::vector<double> absolute = Series(m.miscPelorin, "letter.onset");
     for (double& value : absolute) value = std::abs(value);
     Stats letterAbs = Summarise(absolute);
-    Row("letter onset: X damage - reported present", "p99 |.|<=1", Distribution(letterP, true) + missed(m.miscPelorin),
-        Distribution(letterT, true) + missed(m.miscToday),
+    auto absoluteP99 = [](const Figures& f) {
+        std::vector<double> values = Series(f, "letter.onset");
+        for (double& value : values) value = std::abs(value);
+        return " |.| p99 " + Fixed(Summarise(values).p99);
+    };
+    Row("letter onset: X damage - reported present", "p99 |.|<=1",
+        Distribution(letterP, true) + absoluteP99(m.miscPelorin) + missed(m.miscPelorin),
+        Distribution(letterT, true) + absoluteP99(m.miscToday) + missed(m.miscToday),
         Verdict(letterAbs.n > 0 && letterAbs.p99 <= 1 && First(m.miscPelorin, "letter.missed") == 0));
     Jitter reportedP = JitterOf(Series(m.miscPelorin, "tone.reported"));
     Jitter reportedT = JitterOf(Series(m.miscToday, "tone.reported"));
