@@ -215,6 +215,42 @@ TEST_F(PlatformTest, EndingUnwindsNestedWaitsToTheCaller) {
     EXPECT_EQ(host.NowMillis(), 20);
 }
 
+TEST_F(PlatformTest, OnsetsAreTheTimesOfTheCallTheEventAndThePresent) {
+    test::TempDir dir;
+    std::string tone = dir.path + "/tone.wav";
+    test::MakeWav(tone, 300);
+    form.Show();
+    // A key's handler sees when the key came, also from inside a wait the handler runs.
+    std::vector<int64_t> eventTimes;
+    form.Text1.onKeyPress = [&](int16_t& KeyAscii) {
+        eventTimes.push_back(runtime.CurrentEventMicros());
+        if (KeyAscii == 'a') RunUntil(host.NowMillis() + 50);
+        eventTimes.push_back(runtime.CurrentEventMicros());
+    };
+    host.Schedule(120, InputEvent::KeyPress('a'));
+    host.Schedule(140, InputEvent::KeyPress('b'));
+    RunUntil(300);
+    EXPECT_EQ(eventTimes, (std::vector<int64_t>{120000, 140000, 140000, 120000}));
+    form.Text1.onKeyPress = nullptr;
+    EXPECT_EQ(runtime.CurrentEventMicros(), host.NowMicros());
+    // A sound's onset is the time of the call; one that cannot be played is not heard.
+    int64_t called = host.NowMicros();
+    runtime.PlaySound(tone);
+    EXPECT_EQ(runtime.LastSoundOnset().onsetMicros, called);
+    EXPECT_EQ(runtime.LastSoundOnset().durationMicros, 300000);
+    EXPECT_TRUE(runtime.LastSoundOnset().audible);
+    runtime.PlaySound(dir.path + "/missing.wav");
+    EXPECT_EQ(runtime.LastSoundOnset().onsetMicros, called + 300000);
+    EXPECT_EQ(runtime.LastSoundOnset().durationMicros, 0);
+    EXPECT_FALSE(runtime.LastSoundOnset().audible);
+    // A change is presented by the pass that draws it.
+    int64_t presented = -1;
+    form.Text1.SetText("changed");
+    runtime.OnNextPresent([&](int64_t micros) { presented = micros; });
+    RunUntil(host.NowMillis() + 100);
+    EXPECT_EQ(presented, called + 300000);
+}
+
 TEST(FilesTest, PrintFormatAndFieldReading) {
     EXPECT_EQ(PrintNumber(12) + "kvt" + PrintNumber(1) + CRLF, " 12 kvt 1 \r\n");
     EXPECT_EQ(PrintNumber(-3), "-3 ");

@@ -1,6 +1,9 @@
 #include "platform/sdl/canvas.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <utility>
 
 #include "platform/sdl/text_layout.h"
 
@@ -14,19 +17,60 @@ SDL_Rect Intersect(const SDL_Rect& a, const SDL_Rect& b) {
     return result;
 }
 
+// FNV-1a, over a drawing call's arguments.
+void Mix(uint64_t& digest, const void* data, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i) {
+        digest ^= bytes[i];
+        digest *= 0x100000001b3ULL;
+    }
+}
+
+template <class T>
+void Mix(uint64_t& digest, const T& value) {
+    Mix(digest, &value, sizeof value);
+}
+
+SDL_Rect Bounds(const SDL_Rect& a, const SDL_Rect& b) {
+    if (a.w <= 0 || a.h <= 0) return b;
+    if (b.w <= 0 || b.h <= 0) return a;
+    SDL_Rect result{};
+    SDL_UnionRect(&a, &b, &result);
+    return result;
+}
+
+uint32_t Packed(Color color) { return uint32_t{color.r} << 16 | uint32_t{color.g} << 8 | color.b; }
+
 }  // namespace
 
 SDL_Rect Inset(const SDL_Rect& rect, int by) {
     return {rect.x + by, rect.y + by, std::max(0, rect.w - 2 * by), std::max(0, rect.h - 2 * by)};
 }
 
-Canvas::Canvas(SDL_Renderer& renderer, Fonts& fonts) : renderer(renderer), fonts(fonts), cache(renderer) {}
+Canvas::Canvas(SDL_Renderer& renderer, Fonts& fonts) : renderer(renderer), fonts(fonts), cache(renderer) {
+    SDL_RendererInfo info{};
+    // The software renderer draws into the window's surface, which keeps its pixels between frames.
+    partsPresentable = SDL_GetRendererInfo(&renderer, &info) == 0 && std::strcmp(info.name, "software") == 0;
+}
+
+SDL_Rect Canvas::Whole() const {
+    int width = 0;
+    int height = 0;
+    SDL_GetRendererOutputSize(&renderer, &width, &height);
+    return {0, 0, width, height};
+}
 
 void Canvas::Clear(Color color) {
     clips.clear();
-    SDL_RenderSetClipRect(&renderer, nullptr);
+    ApplyClip();
+    if (!Note('C', Whole(), color)) return;
     SDL_SetRenderDrawColor(&renderer, color.r, color.g, color.b, 255);
-    SDL_RenderClear(&renderer);
+    if (bounds) {
+        // Clearing ignores the clipping.
+        SDL_RenderFillRect(&renderer, &*bounds);
+    } else {
+        SDL_RenderClear(&renderer);
+    }
 }
 
 void Canvas::Present() {
@@ -34,14 +78,76 @@ void Canvas::Present() {
     cache.EndFrame();
 }
 
+void Canvas::PresentParts(SDL_Window& window, const std::vector<SDL_Rect>& rects) {
+    // What SDL_RenderPresent does for the software renderer, for these rectangles alone.
+    SDL_RenderFlush(&renderer);
+    SDL_UpdateWindowSurfaceRects(&window, rects.data(), static_cast<int>(rects.size()));
+    cache.EndFrame();
+}
+
+void Canvas::StartRecording() {
+    recording = true;
+    items.clear();
+    callsInItem = 0;
+}
+
+std::vector<DrawnItem> Canvas::StopRecording() {
+    recording = false;
+    return std::exchange(items, {});
+}
+
+void Canvas::BeginItem(const void* key) {
+    if (!recording) return;
+    items.push_back({key, 0xcbf29ce484222325ULL, {}, false, 0});
+    callsInItem = 0;
+}
+
+void Canvas::SetBounds(std::optional<SDL_Rect> rect) {
+    bounds = rect;
+    ApplyClip();
+}
+
+void Canvas::ApplyClip() {
+    if (clips.empty() && !bounds) {
+        SDL_RenderSetClipRect(&renderer, nullptr);
+        return;
+    }
+    SDL_Rect clip = clips.empty() ? *bounds : bounds ? Intersect(clips.back(), *bounds) : clips.back();
+    // SDL takes an empty clip rectangle for none at all; one pixel off the window clips everything.
+    if (clip.w <= 0 || clip.h <= 0) clip = {-2, -2, 1, 1};
+    SDL_RenderSetClipRect(&renderer, &clip);
+}
+
+bool Canvas::Note(char kind, const SDL_Rect& rect, Color color, std::string_view more) {
+    SDL_Rect covered = clips.empty() ? rect : Intersect(rect, clips.back());
+    if (!recording) {
+        SDL_Rect inside{};
+        return !bounds || SDL_IntersectRect(&covered, &*bounds, &inside) == SDL_TRUE;
+    }
+    if (items.empty()) BeginItem(nullptr);
+    DrawnItem& item = items.back();
+    Mix(item.digest, kind);
+    Mix(item.digest, rect);
+    Mix(item.digest, Packed(color));
+    Mix(item.digest, more.data(), more.size());
+    if (!clips.empty()) Mix(item.digest, clips.back());
+    item.extent = Bounds(item.extent, covered);
+    ++callsInItem;
+    item.oneFill = callsInItem == 1 && (kind == 'F' || kind == 'C') && clips.empty();
+    item.fillColor = Packed(color);
+    return false;
+}
+
 void Canvas::Fill(const SDL_Rect& rect, Color color) {
     if (rect.w <= 0 || rect.h <= 0) return;
+    if (!Note('F', rect, color)) return;
     SDL_SetRenderDrawColor(&renderer, color.r, color.g, color.b, 255);
     SDL_RenderFillRect(&renderer, &rect);
 }
 
 void Canvas::Outline(const SDL_Rect& rect, Color color) {
     if (rect.w <= 0 || rect.h <= 0) return;
+    if (!Note('O', rect, color)) return;
     SDL_SetRenderDrawColor(&renderer, color.r, color.g, color.b, 255);
     SDL_RenderDrawRect(&renderer, &rect);
 }
@@ -65,6 +171,7 @@ void Canvas::Bevel(const SDL_Rect& rect, Color outerLit, Color outerDark, Color 
 
 void Canvas::DottedOutline(const SDL_Rect& rect) {
     if (rect.w <= 0 || rect.h <= 0) return;
+    if (!Note('D', rect, BLACK)) return;
     std::vector<SDL_Point> points;
     int right = rect.x + rect.w - 1;
     int bottom = rect.y + rect.h - 1;
@@ -98,6 +205,20 @@ void Canvas::ButtonFace(const SDL_Rect& rect, const std::string& caption, TTF_Fo
 }
 
 void Canvas::Triangles(const std::vector<SDL_Vertex>& vertices) {
+    if (vertices.empty()) return;
+    float left = vertices[0].position.x, top = vertices[0].position.y, right = left, bottom = top;
+    for (const SDL_Vertex& vertex : vertices) {
+        left = std::min(left, vertex.position.x);
+        top = std::min(top, vertex.position.y);
+        right = std::max(right, vertex.position.x);
+        bottom = std::max(bottom, vertex.position.y);
+    }
+    // Whole pixels around the vertices, and one more for the rasteriser's rounding.
+    auto x = static_cast<int>(std::floor(left)) - 1;
+    auto y = static_cast<int>(std::floor(top)) - 1;
+    SDL_Rect covered{x, y, static_cast<int>(std::ceil(right)) + 2 - x, static_cast<int>(std::ceil(bottom)) + 2 - y};
+    std::string_view data(reinterpret_cast<const char*>(vertices.data()), vertices.size() * sizeof(SDL_Vertex));
+    if (!Note('T', covered, BLACK, data)) return;
     SDL_RenderGeometry(&renderer, nullptr, vertices.data(), static_cast<int>(vertices.size()), nullptr, 0);
 }
 
@@ -105,6 +226,10 @@ void Canvas::Text(TTF_Font& font, std::string_view utf8, int x, int y, Color col
     TextImage image = cache.Get(font, utf8, color);
     if (image.texture == nullptr) return;
     SDL_Rect target{x, y, image.width, image.height};
+    std::string more(utf8);
+    const TTF_Font* face = &font;
+    more.append(reinterpret_cast<const char*>(&face), sizeof face);
+    if (!Note('X', target, color, more)) return;
     SDL_RenderCopy(&renderer, image.texture, nullptr, &target);
 }
 
@@ -137,16 +262,29 @@ void Canvas::PushClip(const SDL_Rect& rect) {
     // SDL takes an empty clip rectangle for none at all; one pixel off the window clips everything.
     if (clip.w <= 0 || clip.h <= 0) clip = {-2, -2, 1, 1};
     clips.push_back(clip);
-    SDL_RenderSetClipRect(&renderer, &clip);
+    ApplyClip();
 }
 
 void Canvas::PopClip() {
     clips.pop_back();
-    if (clips.empty()) {
-        SDL_RenderSetClipRect(&renderer, nullptr);
-    } else {
-        SDL_RenderSetClipRect(&renderer, &clips.back());
+    ApplyClip();
+}
+
+std::vector<SDL_Rect> PartialDrawing::Draw(Canvas& canvas, bool whole, const std::function<void()>& paint) {
+    SDL_Rect window = canvas.Whole();
+    canvas.StartRecording();
+    paint();
+    std::vector<DrawnItem> drawn = canvas.StopRecording();
+    std::vector<SDL_Rect> rects{window};
+    if (!whole && SDL_RectEquals(&window, &size)) rects = Damage(items, drawn, window);
+    items = std::move(drawn);
+    size = window;
+    for (const SDL_Rect& rect : rects) {
+        canvas.SetBounds(rect);
+        paint();
     }
+    canvas.SetBounds(std::nullopt);
+    return rects;
 }
 
 }  // namespace pelorin::sdl

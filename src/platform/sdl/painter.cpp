@@ -17,6 +17,7 @@ Painter::Painter(Canvas& canvas, TextViewLayouts& layouts)
     : canvas(canvas), fonts(canvas.GetFonts()), layouts(layouts) {}
 
 void Painter::DrawScreen(const Screen& screen, bool active) {
+    canvas.BeginItem(&screen);
     canvas.Clear(BUTTON_FACE);
     DrawControls(screen, nullptr, active);
 }
@@ -25,6 +26,8 @@ void Painter::DrawControls(const Screen& screen, const Frame* parent, bool activ
     // Labels and shapes are painted on the screen itself, below every windowed control.
     for (const Control* control : screen.Controls()) {
         if (control->Parent() != parent || !control->Visible() || IsWindowed(*control)) continue;
+        // Each control on the screen itself is an item of the frame, a frame with what it holds.
+        if (parent == nullptr) canvas.BeginItem(control);
         if (control->Kind() == ControlKind::Label) DrawLabel(static_cast<const Label&>(*control));
         if (control->Kind() == ControlKind::Shape) {
             canvas.Fill(ToSdl(PixelRectOf(*control)), static_cast<const Shape&>(*control).FillColor());
@@ -33,6 +36,7 @@ void Painter::DrawControls(const Screen& screen, const Frame* parent, bool activ
     const Control* focused = screen.FocusedControl();
     for (const Control* control : screen.Controls()) {
         if (control->Parent() != parent || !control->Visible() || !IsWindowed(*control)) continue;
+        if (parent == nullptr) canvas.BeginItem(control);
         bool hasFocus = active && control == focused;
         switch (control->Kind()) {
         case ControlKind::Button: {

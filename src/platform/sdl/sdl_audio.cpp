@@ -2,10 +2,18 @@
 
 #include <SDL.h>
 
+#ifdef __linux__
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -13,6 +21,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/sdl/audio_clock.h"
+#include "platform/sdl/input_wait.h"
 #include "platform/warning.h"
 #include "platform/wav_file.h"
 
@@ -29,6 +39,10 @@ constexpr Uint8 DEVICE_CHANNELS = 2;
 constexpr Uint16 DEVICE_FRAMES = 512;
 // A synchronous play whose device stops taking samples gives up this long after the sound's end.
 constexpr auto STALL_LIMIT = std::chrono::seconds(1);
+// Askings in a row, each at least half a buffer after the one before, that show the device has
+// settled: while a sound server's stream connects, SDL asks for buffers as fast as it can and
+// drops them.
+constexpr int SETTLED_ASKINGS = 16;
 
 // A wave file converted to the device's format.
 struct Sound {
@@ -41,18 +55,29 @@ struct Voice {
     std::shared_ptr<const Sound> sound;
     size_t position = 0;
     bool playing = false;
+    // The stream's frame its first sample goes out in; a frame already passed means at once.
+    uint64_t startFrame = 0;
 };
 
-// Adds a playing voice's next samples to out; true if it handed out its last sample just now.
-bool MixVoice(Voice& voice, int16_t* out, size_t count) {
+// Adds a playing voice's next samples to the buffer that starts at the stream's frame bufferStart;
+// true if it handed out its last sample just now.
+bool MixVoice(Voice& voice, int16_t* out, size_t count, uint64_t bufferStart, size_t channels) {
     if (!voice.playing) {
         return false;
     }
+    size_t skip = 0;
+    if (voice.position == 0 && voice.startFrame > bufferStart) {
+        const uint64_t framesAhead = voice.startFrame - bufferStart;
+        if (framesAhead * channels >= count) {
+            return false;
+        }
+        skip = static_cast<size_t>(framesAhead) * channels;
+    }
     const std::vector<int16_t>& samples = voice.sound->samples;
-    const size_t n = std::min(count, samples.size() - voice.position);
+    const size_t n = std::min(count - skip, samples.size() - voice.position);
     for (size_t i = 0; i < n; ++i) {
-        const int sum = out[i] + samples[voice.position + i];
-        out[i] = static_cast<int16_t>(std::clamp(sum, INT16_MIN, INT16_MAX));
+        const int sum = out[skip + i] + samples[voice.position + i];
+        out[skip + i] = static_cast<int16_t>(std::clamp(sum, INT16_MIN, INT16_MAX));
     }
     voice.position += n;
     if (voice.position < samples.size()) {
@@ -113,6 +138,20 @@ std::vector<int16_t> ConvertToDevice(const WavData& wav, const SDL_AudioSpec& ou
     return samples;
 }
 
+// Puts the thread the device calls back on at real-time priority, or failing that above the rest,
+// where the system allows: kept waiting longer than a buffer, it lets the sound server run dry, and
+// whatever plays then comes late. SDL asks for this only through a desktop service that may be
+// missing.
+void RaiseSoundThread() {
+#ifdef __linux__
+    sched_param param{};
+    param.sched_priority = sched_get_priority_min(SCHED_RR);
+    if (pthread_setschedparam(pthread_self(), SCHED_RR, &param) != 0) {
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -10);
+    }
+#endif
+}
+
 void SayRunningSilent() {
     const char* reason = SDL_GetError();
     Warn(std::string("no audio device (") + (*reason != '\0' ? reason : "unknown reason") + "); running silent");
@@ -157,9 +196,10 @@ public:
 
     // The format the device was opened with, which every sound is converted to.
     SDL_AudioSpec output{};
-    microseconds bufferDuration{0};
     // Loaded sounds by path: tones are played hundreds of times a block. Main thread only.
     std::unordered_map<std::string, std::shared_ptr<const Sound>> cache;
+    StartMode startMode = StartMode::SamplePlaced;
+    PlayedSound last;
 
     // Shared with the callback.
     std::mutex mutex;
@@ -167,8 +207,15 @@ public:
     int nextHandle = 0;
     Voice syncVoice;
     bool syncFinished = false;
-    Clock::time_point syncLastSample;
     std::condition_variable syncDone;
+    // Frames of the stream handed to the device so far, and when it asked for them.
+    uint64_t framesMixed = 0;
+    std::unique_ptr<AudioClock> clock;
+    int64_t lastAsked = 0;
+    int steadyAskings = 0;
+    bool settled = false;
+    // Callback thread only.
+    bool raised = false;
 
 private:
     static void SDLCALL Callback(void* userdata, Uint8* stream, int len);
@@ -200,14 +247,27 @@ Audio::Device::Device() {
         SayRunningSilent();
         return;
     }
-    bufferDuration = microseconds(int64_t{output.samples} * 1'000'000 / output.freq);
+    clock = std::make_unique<AudioClock>(output.freq, output.samples);
     mixBuffer.resize(output.size / sizeof(int16_t));
-    // The device runs from now on, playing silence between sounds, so a sound starts within a buffer.
+    // The device runs from now on, playing silence between sounds, so that its pace is known when
+    // the first sound is asked for and every sound starts at the same latency. Until it has settled,
+    // a fraction of a second, a sound starts in the next buffer.
     SDL_PauseAudioDevice(device.id, 0);
+    const char* driver = SDL_GetCurrentAudioDriver();
+    // Said on standard output: standard error is for what went wrong.
+    std::printf("pelorin: sounds start %.2f ms after they are asked for (%s, %d Hz, %d-frame buffers)\n",
+                static_cast<double>(clock->FixedLatencyNanos()) / 1e6, driver != nullptr ? driver : "unknown",
+                output.freq, int{output.samples});
+    std::fflush(stdout);
 }
 
 void SDLCALL Audio::Device::Callback(void* userdata, Uint8* stream, int len) {
     auto& self = *static_cast<Device*>(userdata);
+    const int64_t now = MonotonicNanos();
+    if (!self.raised) {
+        RaiseSoundThread();
+        self.raised = true;
+    }
     const size_t count = static_cast<size_t>(len) / sizeof(int16_t);
     if (self.mixBuffer.size() != count) {
         self.mixBuffer.resize(count);
@@ -216,14 +276,24 @@ void SDLCALL Audio::Device::Callback(void* userdata, Uint8* stream, int len) {
     bool finished = false;
     {
         std::lock_guard lock(self.mutex);
-        for (auto& player : self.players) {
-            MixVoice(player.second, self.mixBuffer.data(), count);
+        const uint64_t bufferStart = self.framesMixed;
+        const size_t channels = self.output.channels;
+        const int64_t bufferNanos = self.clock->FramesToNanos(self.output.samples);
+        self.steadyAskings = now - self.lastAsked >= bufferNanos / 2 ? self.steadyAskings + 1 : 0;
+        self.lastAsked = now;
+        if (!self.settled && self.steadyAskings >= SETTLED_ASKINGS) {
+            self.settled = true;
+            self.clock = std::make_unique<AudioClock>(self.output.freq, self.output.samples);
         }
-        if (MixVoice(self.syncVoice, self.mixBuffer.data(), count)) {
+        if (self.settled) self.clock->Asked(bufferStart, now);
+        for (auto& player : self.players) {
+            MixVoice(player.second, self.mixBuffer.data(), count, bufferStart, channels);
+        }
+        if (MixVoice(self.syncVoice, self.mixBuffer.data(), count, bufferStart, channels)) {
             finished = true;
             self.syncFinished = true;
-            self.syncLastSample = Clock::now();
         }
+        self.framesMixed += count / channels;
     }
     std::memcpy(stream, self.mixBuffer.data(), count * sizeof(int16_t));
     if (finished) {
@@ -284,35 +354,58 @@ AudioOutput Audio::Describe() const {
     return output;
 }
 
-Audio::Played Audio::PlaySync(const std::string& path) {
+int64_t Audio::FixedLatencyNanos() const {
+    return device->IsOpen() ? device->clock->FixedLatencyNanos() : 0;
+}
+
+void Audio::SetStartMode(StartMode mode) {
+    device->startMode = mode;
+}
+
+PlayedSound Audio::LastPlayed() const {
+    return device->last;
+}
+
+void Audio::PlaySync(const std::string& path) {
+    const int64_t called = MonotonicNanos();
+    device->last = PlayedSound{called, 0, false};
     const auto sound = device->Load(path);
     if (!sound) {
-        return {};
+        return;
     }
-    const Played played{sound->duration.count(), !sound->samples.empty()};
+    device->last.durationNanos = std::chrono::nanoseconds(sound->duration).count();
     if (sound->samples.empty()) {
         // Silent mode, or a format the device cannot take: the run keeps the sound's timing. To a
         // deadline on the clock, because a sleep of mingw-w64's runtime can end a little early.
         const auto until = Clock::now() + sound->duration;
         for (auto now = Clock::now(); now < until; now = Clock::now()) std::this_thread::sleep_for(until - now);
-        return played;
+        return;
     }
-    const auto start = Clock::now();
-    std::unique_lock lock(device->mutex);
-    device->syncVoice = Voice{sound, 0, true};
-    device->syncFinished = false;
-    if (!device->syncDone.wait_until(lock, start + sound->duration + STALL_LIMIT,
-                                     [this] { return device->syncFinished; })) {
-        device->syncVoice.playing = false;
-        return played;
+    Device& d = *device;
+    const uint64_t frames = sound->samples.size() / d.output.channels;
+    std::unique_lock lock(d.mutex);
+    // A sound asked for too late for its place (the first one, after a stall) goes in the next buffer.
+    uint64_t start = d.framesMixed;
+    if (d.startMode == StartMode::SamplePlaced && d.clock->Known()) {
+        start = std::max(start, d.clock->FrameAt(called + d.clock->FixedLatencyNanos()));
     }
-    // The last sample went out in the buffer that the device is playing now.
-    const auto drained = device->syncLastSample + device->bufferDuration;
+    d.syncVoice = Voice{sound, 0, true, start};
+    d.syncFinished = false;
+    // Start-at-next-buffer's sound begins in the buffer after the one being filled at the call.
+    const int64_t onset = d.clock->OutputNanos(start);
+    const int64_t end = d.clock->OutputNanos(start + frames);
+    const auto giveUp = Clock::now() + std::chrono::nanoseconds(d.clock->FixedLatencyNanos()) + sound->duration +
+                        STALL_LIMIT;
+    if (!d.syncDone.wait_until(lock, giveUp, [&d] { return d.syncFinished; })) {
+        d.syncVoice.playing = false;
+        return;
+    }
     lock.unlock();
+    d.last = PlayedSound{onset, end - onset, true};
     // SDL's dummy and disk drivers wait whole milliseconds per buffer and so run ~5% fast; the run
     // still gets the sound's full duration.
-    std::this_thread::sleep_until(std::max(drained, start + sound->duration));
-    return played;
+    const int64_t until = std::max(end, called + std::chrono::nanoseconds(sound->duration).count());
+    std::this_thread::sleep_for(std::chrono::nanoseconds(std::max<int64_t>(0, until - MonotonicNanos())));
 }
 
 int Audio::Open(const std::string& path) {

@@ -8,10 +8,23 @@
 
 namespace pelorin::sdl {
 
+// Where the last synchronous play put its sound, in nanoseconds on the monotonic clock.
+struct PlayedSound {
+    int64_t onsetNanos = 0;     // when its first sample is due at the output; the call's time if silent
+    int64_t durationNanos = 0;  // 0 when the file could not be played
+    bool audible = false;
+};
+
+// Where a synchronous play's first sample goes. The program always places it; the benchmark sets the
+// next buffer beside it to show what placing gains.
+enum class StartMode { SamplePlaced, NextBuffer };
+
 // The one audio device of the run, with the sounds it has loaded. Every sound is converted once to the
 // device's format and mixed in the device's callback, so the error sound of the wave player and a
-// tone can overlap. If no device opens, the run goes on silent and synchronous plays keep their
-// durations. All members are called from the program's one thread.
+// tone can overlap. A synchronous play's first sample is placed, to the sample, a fixed latency after
+// the call (said once on standard output at start-up), wherever in the device's buffer that falls;
+// the call returns when the sound's last sample has been played. If no device opens, the run goes on
+// silent and synchronous plays keep their durations. All members are called from the program's one thread.
 class Audio {
 public:
     // Initialises SDL's audio subsystem and opens the device; says once on stderr if it cannot.
@@ -22,15 +35,14 @@ public:
 
     bool Silent() const;
 
-    // What a synchronous play played: its length (0 for a file that cannot be played) and whether it
-    // reached the device.
-    struct Played {
-        int64_t durationMicros = 0;
-        bool audible = false;
-    };
     // Plays a wave file to its end before returning. A missing, unreadable, garbage or empty file
     // returns at once and plays nothing; silent mode waits the file's duration instead.
-    Played PlaySync(const std::string& path);
+    void PlaySync(const std::string& path);
+    // The onset and length of the sound the last PlaySync played.
+    PlayedSound LastPlayed() const;
+    // From a synchronous play's call to its first sample at the output; 0 when silent.
+    int64_t FixedLatencyNanos() const;
+    void SetStartMode(StartMode mode);
     // The device as it was opened, or silent.
     AudioOutput Describe() const;
 
