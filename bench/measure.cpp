@@ -1,7 +1,6 @@
 #include "measure.h"
 
 #include <SDL.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +18,7 @@
 #include "platform/runtime.h"
 #include "platform/sdl/sdl_host.h"
 #include "platform/wav_file.h"
+#include "system.h"
 #include "tasks/tone_letter_task.h"
 #include "tone_onsets.h"
 #include "transitions/blanke.h"
@@ -38,19 +38,6 @@ constexpr int ONSET_THRESHOLD = 64;
 
 // Unwinds the block's ending out of its nested waits once the ending has been seen.
 struct BlockOver {};
-
-double CpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    auto seconds = [](timeval t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-double PeakRssMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
 
 double Millis(int64_t micros) { return static_cast<double>(micros) / 1000.0; }
 
@@ -183,16 +170,16 @@ void MeasureBlock(Paths paths, const Settings& settings) {
     host.tickLateness.clear();
     host.drawMicros = 0;
     host.stopAtEnd = true;
-    double processBefore = CpuSeconds(RUSAGE_SELF);
-    double threadBefore = CpuSeconds(RUSAGE_THREAD);
+    double processBefore = ProcessCpuSeconds();
+    double threadBefore = ThreadCpuSeconds();
     int64_t wallBefore = host.NowMicros();
     try {
         for (;;) block.experiment.runtime.WaitPass();
     } catch (const BlockOver&) {
     }
     double wall = static_cast<double>(host.NowMicros() - wallBefore) / 1e6;
-    double process = CpuSeconds(RUSAGE_SELF) - processBefore;
-    double thread = CpuSeconds(RUSAGE_THREAD) - threadBefore;
+    double process = ProcessCpuSeconds() - processBefore;
+    double thread = ThreadCpuSeconds() - threadBefore;
     int64_t blockEnd = blockStart + int64_t{blockMillis} * 1000;
 
     size_t ticks = host.tickLateness.size();
@@ -203,7 +190,7 @@ void MeasureBlock(Paths paths, const Settings& settings) {
     Put("block.millis", blockMillis);
     Put("cpu.process", 100.0 * process / wall);
     Put("cpu.thread", 100.0 * thread / wall);
-    Put("rss", PeakRssMegabytes());
+    Put("rss", PeakMemoryMegabytes());
     Put("draw", Millis(host.drawMicros) / static_cast<double>(std::max<size_t>(ticks, 1)));
 }
 
@@ -389,6 +376,9 @@ void MeasureMisc(Paths paths, const Settings& settings) {
     watcher.Stop();
     if (watching) PutLetterOnsets(host, watcher, block.task);
 
+    // The Windows build has no sound server to record them from (under Wine they go to SDL's silent
+    // driver): its tones are not measured.
+    if (!NotMeasuredHere().empty()) return;
     MeasureTones(block, settings, recorder, recording);
 }
 
