@@ -96,8 +96,13 @@ void InputWait::State::SleepOnQueue(int64_t deadlineNanos) {
         HANDLE handles[] = {wake.Get(), timer.Get()};
         DWORD count = 1;
         if (wakeAt != NO_DEADLINE) {
+            // A tick left from an earlier wait that input ended would end this one at once, and
+            // setting the timer does not clear it everywhere (Wine keeps it): stop the timer, then
+            // take the tick, so that none can come in between.
+            CancelWaitableTimer(timer.Get());
+            WaitForSingleObject(timer.Get(), 0);
             // Relative (negative) due times: the counter above and the timer's clock need not agree
-            // on where time began. Setting the timer also clears a tick left from an earlier wait.
+            // on where time began.
             LARGE_INTEGER due{};
             due.QuadPart = -std::max<int64_t>(1, (wakeAt - now) / NANOS_PER_TIMER_UNIT);
             if (!SetWaitableTimer(timer.Get(), &due, 0, nullptr, nullptr, FALSE)) {
