@@ -43,16 +43,3 @@ start_wine_program() {
   TIMEOUT=60 wait_screen "the first screen drawn" drawn
 }
 
-# Quick fill, Enter registers; Continue on the instructions, then on to the blocks.
-register_and_start_blocks() {
-  keys ctrl+Tab
-  keys Return
-  wait_file "${1:-$work}/Res_Data"
-  sleep 0.5
-  keys Return
-  sleep 0.5
-  keys Return
-}
-
-RED="rgb(255,0,0)"
-bars_shown() { [ "$(count_color "$1" "$RED")" -gt 1000 ]; }

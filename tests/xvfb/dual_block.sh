@@ -10,19 +10,9 @@ start_display
 prepare_demo_data "$2" "$3"
 start_program "$1"
 
-# Quick fill, and Enter in the order-condition box registers.
-keys ctrl+Tab
-keys Return
-wait_file "$work/Res_Data"
-# Continue twice: the instructions, then on to the blocks.
-sleep 0.5
-keys Return
-sleep 0.5
-keys Return
+register_and_start_blocks
 
-RED="rgb(255,0,0)"
 BLUE="rgb(0,0,192)"
-bars_shown() { [ "$(count_color "$1" "$RED")" -gt 1000 ]; }
 bars_gone() { ! bars_shown "$1"; }
 
 # The bars come up three times: the tone block, the letter block, the dual block.

@@ -152,3 +152,17 @@ box_gone() { [ "$(count_color "$1" "$MESSAGE_BOX_TITLE")" -eq 0 ]; }
 # Types as a person does: one key at a time, with time between them.
 keys() { xdotool key --delay 80 "$@"; sleep 0.2; }
 type_text() { xdotool type --delay 80 "$1"; sleep 0.2; }
+
+# Quick fill, Enter registers; Continue on the instructions, then on to the blocks.
+register_and_start_blocks() {
+  keys ctrl+Tab
+  keys Return
+  wait_file "${1:-$work}/Res_Data"
+  sleep 0.5
+  keys Return
+  sleep 0.5
+  keys Return
+}
+
+RED="rgb(255,0,0)"
+bars_shown() { [ "$(count_color "$1" "$RED")" -gt 1000 ]; }

@@ -10,19 +10,11 @@ start_display
 prepare_demo_data "$2" "$3"
 start_program "$1"
 
-# Quick fill (subject 1), Enter registers; the events file is made at once.
-keys ctrl+Tab
-keys Return
+# Subject 1; the events file is made at once with the record.
+register_and_start_blocks
 events="$work/Res_Data/sub-1_task-dualtask_events.tsv"
 wait_file "$events"
 wait_file "$work/Res_Data/sub-1_task-dualtask_events.json"
-sleep 0.5
-keys Return
-sleep 0.5
-keys Return
-
-RED="rgb(255,0,0)"
-bars_shown() { [ "$(count_color "$1" "$RED")" -gt 1000 ]; }
 wait_screen "the tone block" bars_shown
 # Answers and stray keys, some while the tone plays, then the kill in the middle of the block.
 for key in x s w q b x s w m x; do

@@ -341,9 +341,9 @@ AudioOutput Audio::Describe() const {
     const char* driver = SDL_GetCurrentAudioDriver();
     output.driver = driver != nullptr ? driver : "unknown";
     char* name = nullptr;
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec defaultFormat{};
     // The device is opened as the system's default: this names the one that is.
-    if (SDL_GetDefaultAudioInfo(&name, &spec, 0) == 0 && name != nullptr) {
+    if (SDL_GetDefaultAudioInfo(&name, &defaultFormat, 0) == 0 && name != nullptr) {
         output.device = name;
         SDL_free(name);
     } else {
