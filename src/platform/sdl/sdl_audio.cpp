@@ -2,13 +2,6 @@
 
 #include <SDL.h>
 
-#ifdef __linux__
-#include <pthread.h>
-#include <sched.h>
-#include <sys/resource.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -23,6 +16,7 @@
 
 #include "platform/sdl/audio_clock.h"
 #include "platform/sdl/input_wait.h"
+#include "platform/sdl/sound_thread.h"
 #include "platform/warning.h"
 #include "platform/wav_file.h"
 
@@ -136,20 +130,6 @@ std::vector<int16_t> ConvertToDevice(const WavData& wav, const SDL_AudioSpec& ou
     std::vector<int16_t> samples(count);
     std::memcpy(samples.data(), buffer.data(), count * sizeof(int16_t));
     return samples;
-}
-
-// Puts the thread the device calls back on at real-time priority, or failing that above the rest,
-// where the system allows: kept waiting longer than a buffer, it lets the sound server run dry, and
-// whatever plays then comes late. SDL asks for this only through a desktop service that may be
-// missing.
-void RaiseSoundThread() {
-#ifdef __linux__
-    sched_param param{};
-    param.sched_priority = sched_get_priority_min(SCHED_RR);
-    if (pthread_setschedparam(pthread_self(), SCHED_RR, &param) != 0) {
-        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -10);
-    }
-#endif
 }
 
 void SayRunningSilent() {
