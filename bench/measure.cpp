@@ -349,7 +349,7 @@ void MeasureMisc(Paths paths, const Settings& settings) {
     MonitorRecorder recorder(settings.monitor, 44100, [&host] { return host.NowMicros(); });
     bool recording = !settings.monitor.empty() && recorder.Start();
 
-    for (auto [millis, reps] : {std::pair{25, settings.Reps(40, 10)}, std::pair{35, settings.Reps(40, 10)},
+    for (auto [millis, reps] : {std::pair{25, settings.Reps(200, 10)}, std::pair{35, settings.Reps(200, 10)},
                                 std::pair{500, settings.Reps(8, 3)}, std::pair{2000, settings.Reps(4, 2)}}) {
         std::vector<double> overshoot;
         for (int i = 0; i < reps; ++i) {
