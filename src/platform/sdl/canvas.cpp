@@ -31,14 +31,6 @@ void Mix(uint64_t& digest, const T& value) {
     Mix(digest, &value, sizeof value);
 }
 
-SDL_Rect Bounds(const SDL_Rect& a, const SDL_Rect& b) {
-    if (a.w <= 0 || a.h <= 0) return b;
-    if (b.w <= 0 || b.h <= 0) return a;
-    SDL_Rect result{};
-    SDL_UnionRect(&a, &b, &result);
-    return result;
-}
-
 uint32_t Packed(Color color) { return uint32_t{color.r} << 16 | uint32_t{color.g} << 8 | color.b; }
 
 }  // namespace

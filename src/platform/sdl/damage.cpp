@@ -1,6 +1,5 @@
 #include "platform/sdl/damage.h"
 
-#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -17,18 +16,6 @@ constexpr int64_t MERGE_SLACK_PIXELS = 8192;
 bool Empty(const SDL_Rect& rect) { return rect.w <= 0 || rect.h <= 0; }
 
 int64_t Area(const SDL_Rect& rect) { return Empty(rect) ? 0 : int64_t{rect.w} * rect.h; }
-
-SDL_Rect Bounds(const SDL_Rect& a, const SDL_Rect& b) {
-    int left = std::min(a.x, b.x);
-    int top = std::min(a.y, b.y);
-    int right = std::max(a.x + a.w, b.x + b.w);
-    int bottom = std::max(a.y + a.h, b.y + b.h);
-    return {left, top, right - left, bottom - top};
-}
-
-bool Overlap(const SDL_Rect& a, const SDL_Rect& b) {
-    return a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h && b.y < a.y + a.h;
-}
 
 // Identifies items by key and, for a key drawn more than once, by its turn.
 using ItemId = std::pair<const void*, int>;
@@ -49,7 +36,7 @@ std::vector<SDL_Rect> Merge(std::vector<SDL_Rect> rects) {
         for (size_t i = 0; i < rects.size() && !merged; ++i) {
             for (size_t j = i + 1; j < rects.size(); ++j) {
                 bool near = Area(Bounds(rects[i], rects[j])) <= Area(rects[i]) + Area(rects[j]) + MERGE_SLACK_PIXELS;
-                if (!Overlap(rects[i], rects[j]) && !near) continue;
+                if (!SDL_HasIntersection(&rects[i], &rects[j]) && !near) continue;
                 rects[i] = Bounds(rects[i], rects[j]);
                 rects.erase(rects.begin() + static_cast<std::ptrdiff_t>(j));
                 merged = true;
@@ -61,6 +48,14 @@ std::vector<SDL_Rect> Merge(std::vector<SDL_Rect> rects) {
 }
 
 }  // namespace
+
+SDL_Rect Bounds(const SDL_Rect& a, const SDL_Rect& b) {
+    if (Empty(a)) return b;
+    if (Empty(b)) return a;
+    SDL_Rect result{};
+    SDL_UnionRect(&a, &b, &result);
+    return result;
+}
 
 std::vector<SDL_Rect> Subtract(const SDL_Rect& a, const SDL_Rect& b) {
     if (Empty(a)) return {};

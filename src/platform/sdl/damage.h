@@ -22,11 +22,13 @@ struct DrawnItem {
 // The rectangles of a window that must be drawn again to turn the frame `before` into `now`: every
 // item that appeared, went or changed, at its old and its new place; a rectangle of one colour that
 // moved or grew only where its old and new places differ. Overlapping or nearby rectangles are
-// merged; when
-// they would cover most of the window, or the items changed order, the whole window is returned.
+// merged; when they would cover most of the window, or the items changed order, the whole window is
+// returned.
 std::vector<SDL_Rect> Damage(const std::vector<DrawnItem>& before, const std::vector<DrawnItem>& now,
                              const SDL_Rect& window);
 
+// The smallest rectangle holding both; an empty one adds nothing.
+SDL_Rect Bounds(const SDL_Rect& a, const SDL_Rect& b);
 // The parts of `a` outside `b`, as up to four rectangles.
 std::vector<SDL_Rect> Subtract(const SDL_Rect& a, const SDL_Rect& b);
 
