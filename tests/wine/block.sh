@@ -24,9 +24,5 @@ sleep 1
 later=$(count_color "$(shot later_bar)" "$RED")
 [ "$later" -gt "$red" ] || fail "the bar did not rise: $red pixels, then $later"
 
-keys Escape
-wait_screen "the quit question" box_shown
-keys y
-wait_exit
-[ "$exit_code" = 0 ] || fail "the program ended with $exit_code"
+quit_by_question y
 passed=1

@@ -29,8 +29,7 @@ wait_screen "the menu after the three blocks" menu_shown
 xdotool mousemove 740 436 click 1
 wait_exit
 [ "$exit_code" = 0 ] || fail "the program ended with $exit_code"
-printf ' 1 kvt 2 \r\n' >"$work/expected.txt"
-cmp "$work/expected.txt" "$folder/CurrentSubjects.txt" || fail "the subject list is not as expected: $(od -c "$folder/CurrentSubjects.txt")"
+expect_subject_list "$folder/CurrentSubjects.txt" ' 1 kvt 2 \r\n'
 events=$folder/Res_Data/sub-1_task-dualtask_events.tsv
 [ -f "${events%.tsv}.json" ] || fail "no sidecar beside the events file"
 [ "$(grep -c $'\tblock_start\t' "$events")" = 3 ] || fail "not three blocks in the events file: $(cat "$events")"

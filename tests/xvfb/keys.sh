@@ -57,9 +57,5 @@ wait_screen "the box to go" box_gone
 if grep -q '^press 110' "$log"; then fail "the N that answered the box reached the screen"; fi
 
 # Enter answers Yes, the default button, and the program ends.
-keys Escape
-wait_screen "the quit question again" box_shown
-keys Return
-wait_exit
-[ "$exit_code" = 0 ] || fail "the program ended with $exit_code"
+quit_by_question Return "the quit question again"
 passed=1

@@ -166,3 +166,54 @@ register_and_start_blocks() {
 
 RED="rgb(255,0,0)"
 bars_shown() { [ "$(count_color "$1" "$RED")" -gt 1000 ]; }
+
+# Esc, then KEY to answer the quit question Yes: the program must end with 0. DESCRIPTION names the
+# question in a failure.
+quit_by_question() {
+  keys Escape
+  wait_screen "${2:-the quit question}" box_shown
+  keys "$1"
+  wait_exit
+  [ "$exit_code" = 0 ] || fail "the program ended with $exit_code"
+}
+
+# The subject list at PATH must be exactly the bytes printf makes of FORMAT.
+expect_subject_list() {
+  # shellcheck disable=SC2059
+  printf "$2" >"$work/expected.txt"
+  cmp "$work/expected.txt" "$1" || fail "the subject list is not as expected: $(od -c "$1")"
+}
+
+# Two programs, on FIRST and SECOND display, both on registration: quick fill on each (both propose
+# the same ID), then Enter on both at the same moment.
+register_on_both_at_once() {
+  local display first_key
+  for display in "$1" "$2"; do
+    DISPLAY=$display keys ctrl+Tab
+  done
+  DISPLAY=$1 xdotool key Return &
+  first_key=$!
+  DISPLAY=$2 xdotool key Return &
+  wait "$first_key" $! || fail "a key could not be sent"
+}
+
+# What a display shows after the registration: "duplicate", "moved" (on, as MOVED_ON tells of a
+# screenshot), or nothing yet.
+registration_outcome() {
+  local image
+  image=$(DISPLAY=$1 shot "outcome-${1//:/}")
+  if box_shown "$image"; then echo duplicate; elif "$2" "$image"; then echo moved; fi
+}
+
+# Waits until one of the two displays shows the duplicate message and the other has moved on, as
+# the command MOVED_ON tells of a screenshot.
+one_winner_one_duplicate() {
+  local first=$1 second=$2 moved_on=$3 a b
+  for _ in $(seq $((TIMEOUT * 5))); do
+    a=$(registration_outcome "$first" "$moved_on")
+    b=$(registration_outcome "$second" "$moved_on")
+    if [ -n "$a" ] && [ -n "$b" ] && [ "$a" != "$b" ]; then return 0; fi
+    sleep 0.2
+  done
+  fail "not one winner and one duplicate message: first $a, second $b"
+}

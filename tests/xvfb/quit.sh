@@ -20,11 +20,7 @@ wait_screen "the question to go after No" box_gone
 sleep 0.5
 kill -0 "$program_pid" 2>/dev/null || fail "No ended the program"
 
-keys Escape
-wait_screen "the quit question again" box_shown
-keys y
-wait_exit
-[ "$exit_code" = 0 ] || fail "the program ended with $exit_code"
+quit_by_question y "the quit question again"
 if [ -s "$work/stderr.txt" ]; then fail "the program wrote to standard error: $(cat "$work/stderr.txt")"; fi
 if [ -e "$work/CurrentSubjects.txt" ]; then fail "quitting wrote a subject list"; fi
 passed=1

@@ -31,38 +31,13 @@ export DISPLAY=$second_display
 start_program "$1"
 second_pid=$program_pid
 
-# Quick fill on both: each proposes 13.
-for display in "$first_display" "$second_display"; do
-  DISPLAY=$display keys ctrl+Tab
-done
-# Enter on both at the same moment.
-DISPLAY=$first_display xdotool key Return &
-first_key=$!
-DISPLAY=$second_display xdotool key Return &
-wait "$first_key" $! || fail "a key could not be sent"
+# Each proposes 13.
+register_on_both_at_once "$first_display" "$second_display"
 
 wait_file "$work/Res_Data"
-# The loser's message box or the winner's instruction screen: wait for either on each display.
-outcome() {
-  local image
-  image=$(shot "outcome-${1//:/}")
-  if box_shown "$image"; then echo duplicate; elif drawn "$image"; then echo moved; fi
-}
-settled() {
-  local a b
-  for _ in $(seq $((TIMEOUT * 5))); do
-    a=$(DISPLAY=$first_display outcome "$first_display")
-    b=$(DISPLAY=$second_display outcome "$second_display")
-    if [ -n "$a" ] && [ -n "$b" ] && [ "$a" != "$b" ]; then return 0; fi
-    sleep 0.2
-  done
-  fail "not one winner and one duplicate message: first $a, second $b"
-}
-settled
-
-printf ' 12 kvt 1 \r\n 13 kvt 2 \r\n' >"$work/expected.txt"
-cmp "$work/expected.txt" "$work/CurrentSubjects.txt" ||
-  fail "the subject list is not the one new record: $(od -c "$work/CurrentSubjects.txt")"
+# The loser's message box or the winner's instruction screen.
+one_winner_one_duplicate "$first_display" "$second_display" drawn
+expect_subject_list "$work/CurrentSubjects.txt" ' 12 kvt 1 \r\n 13 kvt 2 \r\n'
 
 # Both programs still answer: the loser's box goes with Enter and it stays on registration.
 for display in "$first_display" "$second_display"; do
@@ -73,7 +48,7 @@ for display in "$first_display" "$second_display"; do
   fi
 done
 kill -0 "$first_pid" && kill -0 "$second_pid" || fail "a program ended"
-cmp "$work/expected.txt" "$work/CurrentSubjects.txt" || fail "the list changed afterwards"
+expect_subject_list "$work/CurrentSubjects.txt" ' 12 kvt 1 \r\n 13 kvt 2 \r\n'
 kill "$first_pid" "$second_pid" 2>/dev/null || true
 program_pid=""
 second_pid=""
