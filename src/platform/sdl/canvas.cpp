@@ -31,6 +31,9 @@ void Mix(uint64_t& digest, const T& value) {
     Mix(digest, &value, sizeof value);
 }
 
+// SDL takes an empty clip rectangle for none at all; one pixel off the window clips everything.
+SDL_Rect ClipOf(const SDL_Rect& rect) { return rect.w <= 0 || rect.h <= 0 ? SDL_Rect{-2, -2, 1, 1} : rect; }
+
 uint32_t Packed(Color color) { return uint32_t{color.r} << 16 | uint32_t{color.g} << 8 | color.b; }
 
 }  // namespace
@@ -104,13 +107,11 @@ void Canvas::ApplyClip() {
         SDL_RenderSetClipRect(&renderer, nullptr);
         return;
     }
-    SDL_Rect clip = clips.empty() ? *bounds : bounds ? Intersect(clips.back(), *bounds) : clips.back();
-    // SDL takes an empty clip rectangle for none at all; one pixel off the window clips everything.
-    if (clip.w <= 0 || clip.h <= 0) clip = {-2, -2, 1, 1};
+    SDL_Rect clip = ClipOf(clips.empty() ? *bounds : bounds ? Intersect(clips.back(), *bounds) : clips.back());
     SDL_RenderSetClipRect(&renderer, &clip);
 }
 
-bool Canvas::Note(char kind, const SDL_Rect& rect, Color color, std::string_view more) {
+bool Canvas::Note(char kind, const SDL_Rect& rect, Color color, std::string_view more, std::string_view andMore) {
     SDL_Rect covered = clips.empty() ? rect : Intersect(rect, clips.back());
     if (!recording) {
         SDL_Rect inside{};
@@ -122,6 +123,7 @@ bool Canvas::Note(char kind, const SDL_Rect& rect, Color color, std::string_view
     Mix(item.digest, rect);
     Mix(item.digest, Packed(color));
     Mix(item.digest, more.data(), more.size());
+    Mix(item.digest, andMore.data(), andMore.size());
     if (!clips.empty()) Mix(item.digest, clips.back());
     item.extent = Bounds(item.extent, covered);
     ++callsInItem;
@@ -218,10 +220,8 @@ void Canvas::Text(TTF_Font& font, std::string_view utf8, int x, int y, Color col
     TextImage image = cache.Get(font, utf8, color);
     if (image.texture == nullptr) return;
     SDL_Rect target{x, y, image.width, image.height};
-    std::string more(utf8);
     const TTF_Font* face = &font;
-    more.append(reinterpret_cast<const char*>(&face), sizeof face);
-    if (!Note('X', target, color, more)) return;
+    if (!Note('X', target, color, utf8, {reinterpret_cast<const char*>(&face), sizeof face})) return;
     SDL_RenderCopy(&renderer, image.texture, nullptr, &target);
 }
 
@@ -250,10 +250,7 @@ std::vector<std::string> Canvas::Wrap(TTF_Font& font, std::string_view displayTe
 }
 
 void Canvas::PushClip(const SDL_Rect& rect) {
-    SDL_Rect clip = clips.empty() ? rect : Intersect(clips.back(), rect);
-    // SDL takes an empty clip rectangle for none at all; one pixel off the window clips everything.
-    if (clip.w <= 0 || clip.h <= 0) clip = {-2, -2, 1, 1};
-    clips.push_back(clip);
+    clips.push_back(ClipOf(clips.empty() ? rect : Intersect(clips.back(), rect)));
     ApplyClip();
 }
 

@@ -81,7 +81,7 @@ private:
     void Bevel(const SDL_Rect& rect, Color outerLit, Color outerDark, Color innerLit, Color innerDark);
     // Notes a drawing call covering `rect` (before clipping) with its arguments; false when it is
     // not to be drawn: while recording, or when it cannot reach the bounds.
-    bool Note(char kind, const SDL_Rect& rect, Color color, std::string_view more = {});
+    bool Note(char kind, const SDL_Rect& rect, Color color, std::string_view more = {}, std::string_view andMore = {});
     // Hands the renderer the clipping of the pushed rectangles cut to the bounds.
     void ApplyClip();
 
