@@ -103,6 +103,9 @@ struct SoundOnset {
     int64_t onsetMicros = 0;     // when its first sample is due at the output; the call's time if silent
     int64_t durationMicros = 0;  // its length; 0 when the file could not be played
     bool audible = false;        // false when nothing played: no device, or a file that cannot be played
+    // True when onsetMicros was read back from the output's clock after the sound played, good to
+    // 0.5 ms; false when it is the plan made before it played (the output cannot say when it played).
+    bool exact = false;
 };
 
 // The audio output a run plays through, as its results describe it.

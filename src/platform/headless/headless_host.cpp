@@ -223,11 +223,13 @@ std::string HeadlessHost::Relative(const std::string& path) const {
 
 void HeadlessHost::PlaySoundSync(const std::string& path) {
     Record("sound " + Relative(path));
-    lastSound = SoundOnset{now, 0, false};
+    lastSound = SoundOnset{now, 0, false, false};
     // The thread is given to the sound for its length; a file that cannot be played takes no time.
     if (auto info = ReadWavInfo(path)) {
         lastSound.durationMicros = info->DurationMicros();
         lastSound.audible = true;
+        // The virtual clock is the output's clock: the onset is the one the sound had.
+        lastSound.exact = true;
         now += info->DurationMicros();
     }
     Record("sound end " + Relative(path));

@@ -468,7 +468,7 @@ void SdlHost::PlaySoundSync(const std::string& path) { state->audio.PlaySync(pat
 
 SoundOnset SdlHost::LastSoundOnset() {
     PlayedSound played = state->audio.LastPlayed();
-    return {Micros(*state, played.onsetNanos), played.durationNanos / 1000, played.audible};
+    return {Micros(*state, played.onsetNanos), played.durationNanos / 1000, played.audible, false};
 }
 
 void SdlHost::OnNextPresent(std::function<void(int64_t presentedMicros)> callback) {
