@@ -13,6 +13,7 @@
 #include <numbers>
 #include <thread>
 
+#include "platform/sdl/input_wait.h"
 #include "platform/wav_file.h"
 #include "test_support.h"
 
@@ -22,6 +23,13 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int RATE = 44100;
+
+// The wait of a caller that takes no input meanwhile.
+void Sleep(int64_t untilNanos) {
+    for (int64_t now = MonotonicNanos(); now < untilNanos; now = MonotonicNanos()) {
+        std::this_thread::sleep_for(std::chrono::nanoseconds(untilNanos - now));
+    }
+}
 
 // A 1 kHz sine without ramps: its first and last samples mark its ends to the frame, and it has at
 // most one near-silent sample at each zero crossing.
@@ -113,9 +121,22 @@ TEST_F(AudioTest, PlaySyncReturnsAfterTheWholeSound) {
     {
         Audio audio;
         ASSERT_FALSE(audio.Silent());
-        audio.PlaySync(tone);
-        audio.PlaySync(tone);
-        audio.PlaySync(wide);
+        // The caller's waits hold no lock of the device (the wave player's calls take it) and reach
+        // the sound's end: the caller may do anything meanwhile.
+        int waits = 0;
+        int64_t lastUntil = 0;
+        auto waitUntil = [&](int64_t untilNanos) {
+            ++waits;
+            lastUntil = untilNanos;
+            audio.Rewind(-1);
+            Sleep(untilNanos);
+        };
+        const int64_t called = MonotonicNanos();
+        audio.PlaySync(tone, waitUntil);
+        EXPECT_GE(waits, 1);
+        EXPECT_GE(lastUntil, called + 300'000'000);
+        audio.PlaySync(tone, Sleep);
+        audio.PlaySync(wide, Sleep);
         // Closing the device right after the return cuts off whatever is still to be played.
     }
     const auto played = Played();
@@ -133,7 +154,7 @@ TEST_F(AudioTest, UnplayableFilesPlayNothing) {
     {
         Audio audio;
         for (const auto& name : {"missing.wav", "garbage.wav", "empty.wav", "no_frames.wav", ""}) {
-            audio.PlaySync(Path(name));
+            audio.PlaySync(Path(name), Sleep);
         }
         EXPECT_EQ(audio.Open(Path("missing.wav")), -1);
         EXPECT_EQ(audio.Open(Path("garbage.wav")), -1);
@@ -196,7 +217,7 @@ TEST_F(AudioTest, TimingsAreKeptWithoutASoundCard) {
         Audio audio;
         EXPECT_FALSE(audio.Silent());
         const auto start = std::chrono::steady_clock::now();
-        audio.PlaySync(tone);
+        audio.PlaySync(tone, Sleep);
         // The dummy driver paces itself with the system's sleep, which under Wine runs up to a
         // fraction of a millisecond ahead of the steady clock.
         EXPECT_GE(std::chrono::steady_clock::now() - start, 299ms);
@@ -212,7 +233,7 @@ TEST_F(AudioTest, TimingsAreKeptWithoutASoundCard) {
     EXPECT_TRUE(warning.ends_with("); running silent\n")) << warning;
     EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 1);
     const auto start = std::chrono::steady_clock::now();
-    audio.PlaySync(tone);
+    audio.PlaySync(tone, Sleep);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms);
     // The wave player still hands out handles for files that load.
     EXPECT_GE(audio.Open(tone), 0);

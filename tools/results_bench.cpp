@@ -70,12 +70,14 @@ int main(int argc, char** argv) {
             char key = keys[row % 7];
             auto start = Clock::now();
             // A response row, the widest kind, and the one written while the subject waits for the bar.
-            results.Response(key, key == 'q' ? pelorin::Channel::None : pelorin::Channel::Tone,
+            results.Response(key, host.NowMicros(), key == 'q' ? pelorin::Channel::None : pelorin::Channel::Tone,
                              key == 'q' ? std::nullopt : std::optional<bool>(row % 4 != 0));
             rowTimes.push_back(Micros(Clock::now() - start));
             if (row % ROWS_PER_BLOCK == ROWS_PER_BLOCK - 1) {
                 auto flush = Clock::now();
                 results.EndBlock();
+                // The flush waits for the blank screen that follows a block, whose wait runs it.
+                runtime.DoWaitWork();
                 flushTimes.push_back(Micros(Clock::now() - flush));
             }
         }

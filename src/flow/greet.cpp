@@ -166,8 +166,13 @@ void Greet::RegisterSubject() {
     std::string record = PrintNumber(variables.subjectId) + Text2.Text() + PrintNumber(variables.orderCondition) + CRLF;
     // The duplicate check runs again on what the file holds under the lock: another program registering
     // into the same folder cannot take the same ID in between.
-    AppendResult result = AppendIfAccepted(
-        path, [&](const std::string& contents) { return !ListHoldsId(contents, variables.subjectId); }, record);
+    // Locked, written and flushed aside: keys typed meanwhile keep the times they were typed at. The
+    // screen moves on only once the record is on the disk.
+    AppendResult result;
+    int16_t id = variables.subjectId;
+    runtime.RunAside([&] {
+        result = AppendIfAccepted(path, [id](const std::string& contents) { return !ListHoldsId(contents, id); }, record);
+    });
     if (result.status == AppendResult::Status::Refused) {
         ShowDuplicate();
         runtime.PutFocus(Text1);

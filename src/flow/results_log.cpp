@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <utility>
 
 #include "flow/event_columns.h"
 #include "platform/append_file.h"
@@ -247,6 +248,9 @@ ResultsLog::ResultsLog(Runtime& runtime) : runtime(runtime) {}
 
 ResultsLog::~ResultsLog() {
     // The program is ending some other way than the quit question or the menu's Quit.
+    if (unsyncedSidecar) {
+        [[maybe_unused]] auto ignored = unsyncedSidecar->Sync();
+    }
     if (file) {
         [[maybe_unused]] auto ignored = file->Sync();
     }
@@ -283,7 +287,6 @@ void ResultsLog::Open(const std::string& folder, const Subject& subject, int64_t
                            ", \"HeightPixels\": " + std::to_string(runtime.host.DisplayHeightPixels()) +
                            "},\n  \"Audio\": " + AudioFacts(audio) + ",\n" + COLUMN_DESCRIPTIONS + "}\n";
         std::optional<std::string> error = sidecar.file->Append(json);
-        if (!error) error = sidecar.file->Sync();
         if (error) {
             events.file.reset();
             sidecar.file.reset();
@@ -292,10 +295,11 @@ void ResultsLog::Open(const std::string& folder, const Subject& subject, int64_t
             return Fail("write", name + ".json", *error);
         }
         file = std::move(events.file);
+        unsyncedSidecar = std::move(sidecar.file);
         std::string header;
         for (std::string_view column : EVENT_COLUMNS) header += std::string(column) + (column == "value" ? "\n" : "\t");
         if (auto headerError = file->Append(header)) return Fail("write", file->Path(), *headerError);
-        Flush();
+        FlushDuringNextWait();
         return;
     }
     Fail("create", stem + "_events.tsv", "every run number up to " + std::to_string(MAX_RUNS) + " is taken");
@@ -339,9 +343,8 @@ std::optional<int64_t> ResultsLog::StimulusOnset(Channel channel) const {
     return onset >= 0 ? std::optional<int64_t>(onset) : std::nullopt;
 }
 
-void ResultsLog::Response(char key, Channel channel, std::optional<bool> correct) {
+void ResultsLog::Response(char key, int64_t received, Channel channel, std::optional<bool> correct) {
     if (!file) return;
-    int64_t received = runtime.CurrentEventMicros();
     std::optional<int64_t> responseMicros;
     if (auto onset = StimulusOnset(channel); onset && correct) responseMicros = received - *onset;
     Row row(received, "response");
@@ -357,7 +360,7 @@ void ResultsLog::Overflow() { Write(Row(runtime.host.NowMicros(), "overflow")); 
 void ResultsLog::TimeUp() { Write(Row(runtime.host.NowMicros(), "time_up")); }
 
 void ResultsLog::EndBlock() {
-    Flush();
+    FlushDuringNextWait();
     block = 0;
     task.clear();
     bars = nullptr;
@@ -370,6 +373,7 @@ void ResultsLog::QuitQuestion(int64_t askedMicros, bool quit) {
 }
 
 void ResultsLog::Quit() {
+    FlushIfDue();
     Write(Row(runtime.host.NowMicros(), "quit"));
     Flush();
     file.reset();
@@ -396,7 +400,43 @@ void ResultsLog::Write(const Row& row) {
 
 void ResultsLog::Flush() {
     if (!file) return;
-    if (auto error = file->Sync()) Fail("write", file->Path(), *error);
+    std::optional<std::string> error;
+    runtime.RunAside([&] { error = file->Sync(); });
+    if (error) Fail("write", file->Path(), *error);
+}
+
+void ResultsLog::FlushDuringNextWait() {
+    if (!file || flushDue) return;
+    flushDue = true;
+    runtime.DuringNextWait([this] { FlushIfDue(); });
+}
+
+void ResultsLog::FlushIfDue() {
+    if (!std::exchange(flushDue, false)) return;
+    if (unsyncedSidecar) {
+        std::unique_ptr<AppendFile> sidecar = std::move(unsyncedSidecar);
+        std::optional<std::string> error;
+        std::optional<std::string> eventsError;
+        // Both files in one step aside: the blank's time is spent once.
+        runtime.RunAside([&] {
+            error = sidecar->Sync();
+            if (!error && file) eventsError = file->Sync();
+        });
+        if (eventsError) return Fail("write", file->Path(), *eventsError);
+        if (error && file) {
+            // Nothing of this run stays behind: a sidecar that may not be on the disk describes nothing.
+            std::string events = file->Path();
+            std::string json = sidecar->Path();
+            file.reset();
+            sidecar.reset();
+            std::error_code ignored;
+            std::filesystem::remove(PathFromUtf8(events), ignored);
+            std::filesystem::remove(PathFromUtf8(json), ignored);
+            return Fail("write", json, *error);
+        }
+        return;
+    }
+    Flush();
 }
 
 void ResultsLog::Fail(const std::string& what, std::string path, const std::string& reason) {

@@ -16,8 +16,8 @@ enum class Channel { None, Tone, Letter };
 
 // The results of a run: one events file per registered subject in Res_Data, a row per block start,
 // stimulus, key, ending and quit question, each written whole the moment it happens, beside a sidecar
-// that describes the run and every column. The file is flushed to the disk at block ends and when the
-// program ends, never inside a block. A file that cannot be made or written is reported once, in an
+// that describes the run and every column. The file is flushed to the disk during the blank screen
+// that follows its making and each block's end, and when the program ends, never inside a block. A file that cannot be made or written is reported once, in an
 // ERROR box, and the run goes on without it.
 class ResultsLog {
 public:
@@ -49,8 +49,9 @@ public:
     void Tone(const char* stimulus);
     // A letter put on the screen: its row follows once the frame that shows it is presented.
     void Letter(const std::string& letter);
-    // A key typed on a task screen: correct is empty for a key that answered nothing.
-    void Response(char key, Channel channel, std::optional<bool> correct);
+    // A key typed on a task screen at typedMicros (when the host received it): correct is empty for a
+    // key that answered nothing.
+    void Response(char key, int64_t typedMicros, Channel channel, std::optional<bool> correct);
     void Overflow();
     void TimeUp();
     // The block is over: its rows go to the disk.
@@ -64,11 +65,18 @@ private:
 
     void Write(const Row& row);
     void Flush();
+    // Flushes while the next timed wait runs (a block's end and registration are followed by a blank
+    // screen), so that a flush's cost stretches no screen's specified time.
+    void FlushDuringNextWait();
+    void FlushIfDue();
     void Fail(const std::string& what, std::string path, const std::string& reason);
     std::optional<int64_t> StimulusOnset(Channel channel) const;
 
     Runtime& runtime;
     std::unique_ptr<AppendFile> file;
+    // The sidecar until its first flush, which the events file's first flush goes with.
+    std::unique_ptr<AppendFile> unsyncedSidecar;
+    bool flushDue = false;
     bool failed = false;
     int64_t zeroMicros = 0;
     // The block in progress (0 outside one), counted over the whole run.

@@ -150,7 +150,8 @@ public:
     // Keeps a bordered screen's window above every other window.
     virtual void SetTopMost(Screen& screen) = 0;
 
-    // Plays a wave file to its end before returning. A file that cannot be played plays nothing.
+    // Plays a wave file to its end before returning. A file that cannot be played plays nothing. Input
+    // that comes meanwhile is stamped as it arrives and handed out by PollInput after the sound.
     virtual void PlaySoundSync(const std::string& path) = 0;
     // The onset of the sound the last PlaySoundSync started.
     virtual SoundOnset LastSoundOnset() = 0;
@@ -164,6 +165,11 @@ public:
     virtual void WaveRewind(int handle) = 0;
     virtual void WavePlay(int handle) = 0;
     virtual void WaveClose(int handle) = 0;
+
+    // Runs work that holds a thread for milliseconds without touching the screens (a flush to the
+    // disk) on another thread, and returns when it is done; meanwhile input is stamped as it arrives
+    // and queued for PollInput, so that a key's time is the one it was typed at.
+    virtual void RunAside(const std::function<void()>& work) = 0;
 
     // The folder every data file is read from and written to.
     virtual std::string CurrentDirectory() = 0;

@@ -1,6 +1,7 @@
 #include "platform/runtime.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/control.h"
 #include "platform/files.h"
@@ -8,23 +9,6 @@
 #include "platform/timer.h"
 
 namespace pelorin {
-
-namespace {
-
-// Sets a value for the length of a scope and puts the old one back, also when the scope unwinds.
-class ScopedValue {
-public:
-    ScopedValue(int64_t& slot, int64_t value) : slot(slot), saved(slot) { slot = value; }
-    ~ScopedValue() { slot = saved; }
-    ScopedValue(const ScopedValue&) = delete;
-    ScopedValue& operator=(const ScopedValue&) = delete;
-
-private:
-    int64_t& slot;
-    int64_t saved;
-};
-
-}  // namespace
 
 Runtime::Runtime(Host& host) : host(host) { host.Attach(*this); }
 
@@ -67,8 +51,6 @@ void Runtime::FireDueTimers(int64_t now) {
         // A handler that ran before may have stopped or restarted this one.
         bool alive = std::find(timers.begin(), timers.end(), timer) != timers.end();
         if (!alive || timer->DueAt() > now) continue;
-        // A tick nested in a key's handler is no part of that key.
-        ScopedValue noEvent(dispatchedEventMicros, -1);
         timer->Fire(host.NowMicros());
     }
 }
@@ -134,20 +116,14 @@ void Runtime::PutFocus(Control& control) {
     Changed();
 }
 
-int64_t Runtime::CurrentEventMicros() const {
-    return dispatchedEventMicros >= 0 ? dispatchedEventMicros : host.NowMicros();
-}
-
 void Runtime::Dispatch(const InputEvent& event) {
-    // Handlers run nested waits that dispatch other events: each sees its own time.
-    ScopedValue dispatched(dispatchedEventMicros, event.timestampMicros);
     switch (event.kind) {
     case InputEvent::Kind::KeyPress:
     case InputEvent::Kind::KeyDown: {
         Screen* screen = event.target != nullptr ? event.target : ActiveScreen();
         if (screen == nullptr || !screen->Visible()) return;
         if (event.kind == InputEvent::Kind::KeyPress) {
-            DispatchKeyPress(*screen, event.keyAscii, event.repeat);
+            DispatchKeyPress(*screen, event.keyAscii, event.repeat, event.timestampMicros);
         } else {
             DispatchKeyDown(*screen, event.keyCode, event.shift, event.repeat);
         }
@@ -187,12 +163,12 @@ bool IsTextBox(const Control* control) { return control != nullptr && control->K
 
 }  // namespace
 
-void Runtime::DispatchKeyPress(Screen& screen, int16_t keyAscii, bool repeat) {
+void Runtime::DispatchKeyPress(Screen& screen, int16_t keyAscii, bool repeat, int64_t typedMicros) {
     Control* focused = ShownFocus(screen);
     // One press is one answer: a held key repeats only into a text box.
     if (repeat && !IsTextBox(focused)) return;
     if (screen.KeyPreview() || focused == nullptr) {
-        screen.Form_KeyPress(keyAscii);
+        screen.Form_KeyPressAt(keyAscii, typedMicros);
         if (keyAscii == 0) return;
         // The handler may have moved the focus or ended in another screen's wait.
         focused = ShownFocus(screen);
@@ -262,6 +238,14 @@ void Runtime::PlaySound(const std::string& path) {
     // What the handler changed is on the display before the thread is given to the sound.
     host.Present();
     host.PlaySoundSync(path);
+}
+
+void Runtime::DoWaitWork() {
+    if (waitWork.empty()) return;
+    // The wait's screen is on the display before the work takes the thread.
+    host.Present();
+    // Taken out first: the work may itself wait.
+    for (auto& work : std::exchange(waitWork, {})) work();
 }
 
 void Runtime::SetCursorPos(int x, int y) { host.SetCursorPos(x, y); }

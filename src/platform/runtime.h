@@ -70,9 +70,13 @@ public:
     void PlaySound(const std::string& path);
     SoundOnset LastSoundOnset() { return host.LastSoundOnset(); }
     void OnNextPresent(std::function<void(int64_t)> callback) { host.OnNextPresent(std::move(callback)); }
-    // When the host received the input event being dispatched now (its timestampMicros); the
-    // current time when no event is being dispatched.
-    int64_t CurrentEventMicros() const;
+    // Runs work that holds the thread for milliseconds (a flush) while input keeps its arrival times.
+    void RunAside(const std::function<void()>& work) { host.RunAside(work); }
+    // Work for the next timed wait, done once its time is running, so that what the work costs comes
+    // out of a wait's specified time instead of stretching a screen's.
+    void DuringNextWait(std::function<void()> work) { waitWork.push_back(std::move(work)); }
+    // Does the work handed to DuringNextWait, in order: the timed waits call it once their timers run.
+    void DoWaitWork();
     void SetCursorPos(int x, int y);
 
     // Milliseconds on the host's clock, wrapping like a 32-bit tick counter.
@@ -111,7 +115,7 @@ private:
     void RemoveFromDisplay(Screen& screen);
     void UpdateActive();
     void FireDueTimers(int64_t now);
-    void DispatchKeyPress(Screen& screen, int16_t keyAscii, bool repeat);
+    void DispatchKeyPress(Screen& screen, int16_t keyAscii, bool repeat, int64_t typedMicros);
     void DispatchKeyDown(Screen& screen, int keyCode, int shift, bool repeat);
     void DispatchClick(Control& control);
     void MoveFocus(Screen& screen, bool backwards);
@@ -126,8 +130,7 @@ private:
     UniformRandom random;
     uint64_t revision = 1;
     int eventDepth = 0;
-    // The timestamp of the input event being dispatched, or -1 while none is (timers fire as their own).
-    int64_t dispatchedEventMicros = -1;
+    std::vector<std::function<void()>> waitWork;
     int displayWidthPixels = 0;
     int displayHeightPixels = 0;
 };

@@ -61,6 +61,9 @@ public:
     virtual void Form_Activate() {}
     virtual void Form_Resize() {}
     virtual void Form_KeyPress(int16_t& KeyAscii);
+    // The same key with the time the host received it, on NowMicros' clock: a screen that records
+    // when keys were typed overrides this one; by default it is Form_KeyPress.
+    virtual void Form_KeyPressAt(int16_t& KeyAscii, int64_t typedMicros);
     virtual void Form_KeyDown(int keyCode, int shift);
     virtual void Form_QueryUnload(bool& Cancel);
 

@@ -66,13 +66,13 @@ void BarGame::MoveBars() {
     Shape2.Move(ScreenWidth() / 2 + Label1.Width(), ScreenHeight() - Shape2.Height());
 }
 
-void BarGame::Form_KeyPress(int16_t& KeyAscii) {
+void BarGame::Form_KeyPressAt(int16_t& KeyAscii, int64_t typedMicros) {
     if (KeyAscii == KEY_ESCAPE) {
         experiment.Blanke().Unload();
     } else if (KeyAscii == KEY_GRAVE) {
         ToggleDebugWindow(experiment);
     } else if (KeyAscii > 0 && KeyAscii < 128) {
-        AnswerKey(static_cast<char>(KeyAscii));
+        AnswerKey(static_cast<char>(KeyAscii), typedMicros);
     }
 }
 
@@ -109,19 +109,21 @@ bool BarGame::PresentTone(MyRandom& toneRan, int16_t& toneIndex) {
     return block == blockCounter;
 }
 
-bool BarGame::Answer(char key, Shape& bar, bool correct, float fall) {
+bool BarGame::Answer(char key, int64_t typedMicros, Shape& bar, bool correct, float fall) {
     int block = blockCounter;
     if (correct) {
         float height = bar.Height() - fall;
         bar.SetHeight(height < 0 ? 0 : height);
     }
     PlaceBars();
-    experiment.results.Response(key, &bar == &Shape1 ? Channel::Tone : Channel::Letter, correct);
+    experiment.results.Response(key, typedMicros, &bar == &Shape1 ? Channel::Tone : Channel::Letter, correct);
     experiment.Blanke().Wait(25);
     return block == blockCounter;
 }
 
-void BarGame::Unanswered(char key) { experiment.results.Response(key, ChannelOf(key), std::nullopt); }
+void BarGame::Unanswered(char key, int64_t typedMicros) {
+    experiment.results.Response(key, typedMicros, ChannelOf(key), std::nullopt);
+}
 
 int16_t BarGame::KeyNumber(char key, const char* keys) {
     const char* found = key != '\0' ? std::strchr(keys, key) : nullptr;

@@ -23,7 +23,7 @@ class BarGame : public Screen {
 public:
     void Form_Load() override;
     void Form_Resize() override;
-    void Form_KeyPress(int16_t& KeyAscii) override;
+    void Form_KeyPressAt(int16_t& KeyAscii, int64_t typedMicros) override;
 
     Label Label1;
     Label Label2;
@@ -62,15 +62,16 @@ protected:
     // Draws a tone, plays it to its end and waits 35 ms. False when an ending ran meanwhile.
     bool PresentTone(MyRandom& toneRan, int16_t& toneIndex);
     // Lowers the bar on a correct answer, not below 0, places the bars and waits 25 ms. False when an
-    // ending ran during the wait: the block the answer belonged to is over.
-    bool Answer(char key, Shape& bar, bool correct, float fall);
+    // ending ran during the wait: the block the answer belonged to is over. typedMicros is when the
+    // key was typed, on the host's clock.
+    bool Answer(char key, int64_t typedMicros, Shape& bar, bool correct, float fall);
     // A key that answers nothing, its channel closed or no answer key: kept in the results all the same.
-    void Unanswered(char key);
+    void Unanswered(char key, int64_t typedMicros);
 
     // Adds a growth tick to the bars that rise in this task.
     virtual void Grow() = 0;
-    // A key other than Esc and the back quote.
-    virtual void AnswerKey(char key) = 0;
+    // A key other than Esc and the back quote, and when it was typed.
+    virtual void AnswerKey(char key, int64_t typedMicros) = 0;
     // Closes every answer channel.
     virtual void Disarm() = 0;
     // Stops players other than the error sound's when the overflow ending begins.

@@ -29,13 +29,13 @@ void LetterTask::ShowLetter() {
 
 void LetterTask::Grow() { Shape2.SetHeight(Shape2.Height() + GROWTH_PER_TICK); }
 
-void LetterTask::AnswerKey(char key) {
+void LetterTask::AnswerKey(char key, int64_t typedMicros) {
     int16_t answer = KeyNumber(key, "bnm");
-    if (answer == 0 || !letterArmed) return Unanswered(key);
+    if (answer == 0 || !letterArmed) return Unanswered(key, typedMicros);
     letterArmed = false;
     // The answered letter disappears at once.
     Label1.SetVisible(false);
-    if (Answer(key, Shape2, answer == letterIndex, LETTER_FALL)) ShowLetter();
+    if (Answer(key, typedMicros, Shape2, answer == letterIndex, LETTER_FALL)) ShowLetter();
 }
 
 }  // namespace pelorin

@@ -23,7 +23,7 @@ public:
 private:
     void ShowLetter();
     void Grow() override;
-    void AnswerKey(char key) override;
+    void AnswerKey(char key, int64_t typedMicros) override;
     void Disarm() override { letterArmed = false; }
 };
 

@@ -45,15 +45,15 @@ void Tone_LetterTask::Disarm() {
     letterArmed = false;
 }
 
-void Tone_LetterTask::AnswerKey(char key) {
+void Tone_LetterTask::AnswerKey(char key, int64_t typedMicros) {
     if (int16_t tone = KeyNumber(key, "xsw"); tone != 0 && toneArmed) {
         toneArmed = false;
-        if (Answer(key, Shape1, tone == toneIndex, TONE_FALL)) PlayTone();
+        if (Answer(key, typedMicros, Shape1, tone == toneIndex, TONE_FALL)) PlayTone();
     } else if (int16_t letter = KeyNumber(key, "bnm"); letter != 0 && letterArmed) {
         letterArmed = false;
-        if (Answer(key, Shape2, letter == letterIndex, LETTER_FALL)) ShowLetter();
+        if (Answer(key, typedMicros, Shape2, letter == letterIndex, LETTER_FALL)) ShowLetter();
     } else {
-        Unanswered(key);
+        Unanswered(key, typedMicros);
     }
 }
 

@@ -23,11 +23,11 @@ void ToneTask::PlayTone() {
 
 void ToneTask::Grow() { Shape1.SetHeight(Shape1.Height() + GROWTH_PER_TICK); }
 
-void ToneTask::AnswerKey(char key) {
+void ToneTask::AnswerKey(char key, int64_t typedMicros) {
     int16_t answer = KeyNumber(key, "xsw");
-    if (answer == 0 || !toneArmed) return Unanswered(key);
+    if (answer == 0 || !toneArmed) return Unanswered(key, typedMicros);
     toneArmed = false;
-    if (Answer(key, Shape1, answer == toneIndex, TONE_FALL)) PlayTone();
+    if (Answer(key, typedMicros, Shape1, answer == toneIndex, TONE_FALL)) PlayTone();
 }
 
 }  // namespace pelorin

@@ -41,10 +41,15 @@ void Blanke::Wait(int16_t WaitTime) {
 }
 
 void Blanke::Wait2(int16_t WaitTime) {
-    if (WaitTime <= 0) return;
+    if (WaitTime <= 0) {
+        runtime.DoWaitWork();
+        return;
+    }
     wait2Active = true;
     Timer2.SetInterval(WaitTime);
     Timer2.SetEnabled(true);
+    // The blank's time is already running: the work handed to this wait (a flush) costs none of it.
+    runtime.DoWaitWork();
     while (wait2Active) runtime.WaitPass();
 }
 

@@ -21,7 +21,8 @@ public:
     void ShowBlankeCross(int16_t hideCrossTime1, int16_t showCrossTime, int16_t hideCrossTime2, Screen& myForm);
     // Returns after WaitTime ms while events keep running. A Wait begun inside another ends both.
     void Wait(int16_t WaitTime);
-    // The same on a timer and flag of its own.
+    // The same on a timer and flag of its own; the work handed to the runtime for the next wait is
+    // done inside it, once its time runs.
     void Wait2(int16_t WaitTime);
 
     void Form_Load() override;

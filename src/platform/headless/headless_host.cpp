@@ -45,6 +45,7 @@ void HeadlessHost::MoveDueToPending() {
 
 void HeadlessHost::GiveDueToMessageBox() {
     // A change of the display's or a window's size is for the screens once the box is gone.
+    std::erase_if(pending, [](const InputEvent& event) { return event.kind != InputEvent::Kind::Resize; });
     std::erase_if(scheduled, [this](const Scheduled& item) {
         return item.at <= now && item.event.kind != InputEvent::Kind::Resize;
     });
@@ -233,6 +234,12 @@ void HeadlessHost::PlaySoundSync(const std::string& path) {
         now += info->DurationMicros();
     }
     Record("sound end " + Relative(path));
+}
+
+void HeadlessHost::RunAside(const std::function<void()>& work) {
+    // Input that falls due meanwhile keeps its scheduled time, as on the real host.
+    work();
+    now += asideCostMicros;
 }
 
 int HeadlessHost::WaveOpen(const std::string& path) {

@@ -42,7 +42,8 @@ public:
     // Input at a virtual time in milliseconds (from the clock's zero), made with InputEvent's named
     // constructors. A Resize with no target is the display's: its width and height, in twips, become
     // the display's size. Keys, clicks and close requests that fall due while a message box is up go
-    // to the box, as on the real host: the screens never see them.
+    // to the box, as on the real host: the screens never see them; nor those already queued behind the
+    // key that brought the box up.
     void Schedule(int64_t atMillis, InputEvent event);
     // Each character as a key press, one millisecond apart; returns the time after the last.
     int64_t ScheduleText(int64_t atMillis, const std::string& text);
@@ -53,6 +54,9 @@ public:
 
     // Called for every trace entry as it is made, to let a simulated subject react.
     std::function<void(const TraceEntry&)> onTrace;
+
+    // The virtual time each RunAside takes (a flush to the disk), in milliseconds; none unless set.
+    void SetAsideCostMillis(int64_t cost) { asideCostMicros = cost * 1000; }
 
     // Fails the run when virtual time would pass this limit.
     void SetTimeLimitMillis(int64_t limit) { timeLimitMicros = limit * 1000; }
@@ -80,6 +84,7 @@ public:
     void SetCursorPos(int x, int y) override;
     void SetTopMost(Screen& screen) override;
     void PlaySoundSync(const std::string& path) override;
+    void RunAside(const std::function<void()>& work) override;
     SoundOnset LastSoundOnset() override { return lastSound; }
     void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) override;
     AudioOutput DescribeAudio() override;
@@ -106,7 +111,7 @@ private:
 
     void MoveDueToPending();
     void DrawFrame();
-    // Takes the input that fell due while a message box was up, as the box would.
+    // Takes the input that was queued behind the box or fell due while it was up, as the box would.
     void GiveDueToMessageBox();
     void Record(std::string what);
     std::string Relative(const std::string& path) const;
@@ -118,6 +123,7 @@ private:
     std::string currentDirectory;
     int64_t now = 0;
     int64_t timeLimitMicros = int64_t{3600} * 1000 * 1000;
+    int64_t asideCostMicros = 0;
     std::vector<Scheduled> scheduled;  // kept sorted by time, stable for equal times
     std::deque<InputEvent> pending;
     std::deque<Answer> answers;

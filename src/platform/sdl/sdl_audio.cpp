@@ -5,12 +5,10 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -24,7 +22,6 @@ namespace pelorin::sdl {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::microseconds;
 
 constexpr int DEVICE_RATE = 44100;
@@ -33,6 +30,8 @@ constexpr Uint8 DEVICE_CHANNELS = 2;
 constexpr Uint16 DEVICE_FRAMES = 512;
 // A synchronous play whose device stops taking samples gives up this long after the sound's end.
 constexpr auto STALL_LIMIT = std::chrono::seconds(1);
+// How often a play past its end looks again whether the device has taken its last sample.
+constexpr int64_t STALL_CHECK_NANOS = 1'000'000;
 // Askings in a row, each at least half a buffer after the one before, that show the device has
 // settled: while a sound server's stream connects, SDL asks for buffers as fast as it can and
 // drops them.
@@ -187,7 +186,6 @@ public:
     int nextHandle = 0;
     Voice syncVoice;
     bool syncFinished = false;
-    std::condition_variable syncDone;
     // Frames of the stream handed to the device so far, and when it asked for them.
     uint64_t framesMixed = 0;
     std::unique_ptr<AudioClock> clock;
@@ -253,7 +251,6 @@ void SDLCALL Audio::Device::Callback(void* userdata, Uint8* stream, int len) {
         self.mixBuffer.resize(count);
     }
     std::fill(self.mixBuffer.begin(), self.mixBuffer.end(), int16_t{0});
-    bool finished = false;
     {
         std::lock_guard lock(self.mutex);
         const uint64_t bufferStart = self.framesMixed;
@@ -270,15 +267,11 @@ void SDLCALL Audio::Device::Callback(void* userdata, Uint8* stream, int len) {
             MixVoice(player.second, self.mixBuffer.data(), count, bufferStart, channels);
         }
         if (MixVoice(self.syncVoice, self.mixBuffer.data(), count, bufferStart, channels)) {
-            finished = true;
             self.syncFinished = true;
         }
         self.framesMixed += count / channels;
     }
     std::memcpy(stream, self.mixBuffer.data(), count * sizeof(int16_t));
-    if (finished) {
-        self.syncDone.notify_one();
-    }
 }
 
 std::shared_ptr<const Sound> Audio::Device::Load(const std::string& path) {
@@ -346,7 +339,7 @@ PlayedSound Audio::LastPlayed() const {
     return device->last;
 }
 
-void Audio::PlaySync(const std::string& path) {
+void Audio::PlaySync(const std::string& path, const std::function<void(int64_t untilNanos)>& waitUntil) {
     const int64_t called = MonotonicNanos();
     device->last = PlayedSound{called, 0, false};
     const auto sound = device->Load(path);
@@ -355,10 +348,9 @@ void Audio::PlaySync(const std::string& path) {
     }
     device->last.durationNanos = std::chrono::nanoseconds(sound->duration).count();
     if (sound->samples.empty()) {
-        // Silent mode, or a format the device cannot take: the run keeps the sound's timing. To a
-        // deadline on the clock, because a sleep of mingw-w64's runtime can end a little early.
-        const auto until = Clock::now() + sound->duration;
-        for (auto now = Clock::now(); now < until; now = Clock::now()) std::this_thread::sleep_for(until - now);
+        // Silent mode, or a format the device cannot take: the run keeps the sound's timing.
+        const int64_t until = called + std::chrono::nanoseconds(sound->duration).count();
+        while (MonotonicNanos() < until) waitUntil(until);
         return;
     }
     Device& d = *device;
@@ -374,18 +366,31 @@ void Audio::PlaySync(const std::string& path) {
     // Start-at-next-buffer's sound begins in the buffer after the one being filled at the call.
     const int64_t onset = d.clock->OutputNanos(start);
     const int64_t end = d.clock->OutputNanos(start + frames);
-    const auto giveUp = Clock::now() + std::chrono::nanoseconds(d.clock->FixedLatencyNanos()) + sound->duration +
-                        STALL_LIMIT;
-    if (!d.syncDone.wait_until(lock, giveUp, [&d] { return d.syncFinished; })) {
-        d.syncVoice.playing = false;
-        return;
-    }
-    lock.unlock();
-    d.last = PlayedSound{onset, end - onset, true};
+    const int64_t durationNanos = std::chrono::nanoseconds(sound->duration).count();
+    const int64_t giveUp =
+        called + d.clock->FixedLatencyNanos() + durationNanos + std::chrono::nanoseconds(STALL_LIMIT).count();
     // SDL's dummy and disk drivers wait whole milliseconds per buffer and so run ~5% fast; the run
     // still gets the sound's full duration.
-    const int64_t until = std::max(end, called + std::chrono::nanoseconds(sound->duration).count());
-    std::this_thread::sleep_for(std::chrono::nanoseconds(std::max<int64_t>(0, until - MonotonicNanos())));
+    const int64_t until = std::max(end, called + durationNanos);
+    lock.unlock();
+    // The caller's wait takes in input meanwhile; it holds no lock of this device.
+    for (;;) {
+        const bool finished = [&d] {
+            std::lock_guard guard(d.mutex);
+            return d.syncFinished;
+        }();
+        const int64_t now = MonotonicNanos();
+        if (finished && now >= until) break;
+        if (!finished && now >= giveUp) {
+            std::lock_guard guard(d.mutex);
+            d.syncVoice.playing = false;
+            return;
+        }
+        // Past the sound's end and its last sample not yet taken: the device is late; looked at again
+        // every millisecond until it gives up.
+        waitUntil(now < until ? until : std::min(giveUp, now + STALL_CHECK_NANOS));
+    }
+    d.last = PlayedSound{onset, end - onset, true};
 }
 
 int Audio::Open(const std::string& path) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -36,8 +37,11 @@ public:
     bool Silent() const;
 
     // Plays a wave file to its end before returning. A missing, unreadable, garbage or empty file
-    // returns at once and plays nothing; silent mode waits the file's duration instead.
-    void PlaySync(const std::string& path);
+    // returns at once and plays nothing; silent mode waits the file's duration instead. Every wait of
+    // the calling thread is a call of waitUntil(t), t on MonotonicNanos' clock, made holding no lock:
+    // it returns at or before t (earlier is fine: the play looks again and calls it again), so the
+    // caller can take in input meanwhile.
+    void PlaySync(const std::string& path, const std::function<void(int64_t untilNanos)>& waitUntil);
     // The onset and length of the sound the last PlaySync played.
     PlayedSound LastPlayed() const;
     // From a synchronous play's call to its first sample at the output; 0 when silent.

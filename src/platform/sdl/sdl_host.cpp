@@ -1,11 +1,15 @@
 #include "platform/sdl/sdl_host.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <map>
 #include <optional>
 #include <set>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -112,6 +116,10 @@ struct SdlHostState {
     bool changed = false;
     // Today's way, kept for the benchmark: every frame drawn whole, sounds started in the next buffer.
     bool former = false;
+    // For the benchmark: keys stamped when they are read, after a sound or a flush held the thread.
+    bool stampWhenRead = false;
+    // A caller waits for the next present: one goes out even when nothing changed.
+    bool presentAsked = false;
     std::vector<std::function<void(int64_t)>> presentCallbacks;
     int64_t lastPresentMicros = 0;
     // The monotonic clock's reading at start, in nanoseconds: NowMicros counts from it.
@@ -153,6 +161,8 @@ Screen* ScreenUnder(const SdlHostState& state, Uint32 windowId) {
     if (screen != nullptr) return screen;
     return state.runtime != nullptr ? state.runtime->ActiveScreen() : nullptr;
 }
+
+int64_t Micros(const SdlHostState& state, int64_t nanos) { return (nanos - state.clockStart) / 1000; }
 
 void Push(SdlHostState& state, InputEvent event) {
     event.timestampMicros = (MonotonicNanos() - state.clockStart) / 1000;
@@ -271,6 +281,27 @@ void ProcessEvent(SdlHostState& state, const SDL_Event& event) {
     }
 }
 
+// Sleeps to a time on the monotonic clock: to the deadline itself, because a sleep of mingw-w64's
+// runtime can end a little early.
+void SleepUntil(int64_t untilNanos) {
+    for (int64_t now = MonotonicNanos(); now < untilNanos; now = MonotonicNanos()) {
+        std::this_thread::sleep_for(std::chrono::nanoseconds(untilNanos - now));
+    }
+}
+
+// Takes the system's input as it comes until untilNanos or until done says so, whichever is first,
+// sleeping on it in between: every event is stamped as it arrives and queued for PollInput. Nothing
+// is handed to the screens and nothing is drawn: the program's thread is given to something else.
+void TakeInput(SdlHostState& state, int64_t untilNanos, const std::function<bool()>& done) {
+    for (;;) {
+        SDL_Event event;
+        // Polling also reads the display connection dry, so that the sleep wakes on what comes next.
+        while (SDL_PollEvent(&event) != 0) ProcessEvent(state, event);
+        if (done() || MonotonicNanos() >= untilNanos) return;
+        state.inputWait->Sleep(untilNanos);
+    }
+}
+
 BorderedWindow& WindowFor(SdlHostState& state, Screen& screen) {
     auto found = state.windows.find(&screen);
     if (found != state.windows.end()) return found->second;
@@ -322,8 +353,6 @@ void SyncWindows(SdlHostState& state) {
         }
     }
 }
-
-int64_t Micros(const SdlHostState& state, int64_t nanos) { return (nanos - state.clockStart) / 1000; }
 
 // Draws a window's frame with `paint`: only where it differs from the window's last frame, unless
 // the whole window must be drawn or the renderer cannot show parts of it. True when anything went to
@@ -379,10 +408,25 @@ void Redraw(SdlHostState& state, const ModalMessageBox* box, bool presentAnyway)
     TellPresented(state);
 }
 
+// Presents the main window again as it stands, for a caller that waits for the frame after a change
+// that altered no pixel (a letter drawn where the same letter stands): one pixel goes out, which costs
+// next to nothing and still makes a frame presented after the change.
+void PresentUnchanged(SdlHostState& state) {
+    Canvas& canvas = state.main->canvas;
+    if (canvas.CanPresentParts()) {
+        canvas.PresentParts(*state.main->window, {SDL_Rect{0, 0, 1, 1}});
+    } else {
+        canvas.Present();
+    }
+    state.lastPresentMicros = Micros(state, MonotonicNanos());
+}
+
 // Brings the windows up to date when anything visible changed or a window needs drawing again.
 void Refresh(SdlHostState& state) {
     if (state.runtime == nullptr) return;
+    bool asked = std::exchange(state.presentAsked, false);
     if (state.runtime->Revision() == state.presentedRevision && !state.dirty && !state.changed) {
+        if (asked && !state.former) PresentUnchanged(state);
         TellPresented(state);
         return;
     }
@@ -443,6 +487,10 @@ std::optional<InputEvent> SdlHost::PollInput() {
 void SdlHost::Present() { Refresh(*state); }
 
 int SdlHost::ShowMessageBox(const std::string& prompt, int style, const std::string& title) {
+    // Keys and clicks already queued behind the box's cause were typed at it: they are the box's, and
+    // go with it. A new size is still the screens'.
+    std::erase_if(state->pending,
+                  [](const InputEvent& event) { return event.kind != InputEvent::Kind::Resize; });
     ModalMessageBox box(prompt, style, title);
     box.LayOut(state->main->canvas, state->displayWidth, state->displayHeight);
     int answer = box.Run({SDL_GetWindowID(state->main->window.get()), state->keys,
@@ -464,7 +512,34 @@ void SdlHost::SetTopMost(Screen& screen) {
     if (found != state->windows.end()) SDL_SetWindowAlwaysOnTop(found->second.drawn->window.get(), SDL_TRUE);
 }
 
-void SdlHost::PlaySoundSync(const std::string& path) { state->audio.PlaySync(path); }
+void SdlHost::PlaySoundSync(const std::string& path) {
+    if (state->stampWhenRead) {
+        state->audio.PlaySync(path, [](int64_t untilNanos) { SleepUntil(untilNanos); });
+        return;
+    }
+    state->audio.PlaySync(path, [this](int64_t untilNanos) { TakeInput(*state, untilNanos, [] { return false; }); });
+}
+
+void SdlHost::RunAside(const std::function<void()>& work) {
+    if (state->stampWhenRead) return work();
+    std::atomic<bool> finished{false};
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        finished.store(true);
+        // Wakes the wait below: an event pushed from another thread ends its sleep.
+        SDL_Event wake{};
+        wake.type = SDL_USEREVENT;
+        SDL_PushEvent(&wake);
+    });
+    TakeInput(*state, NO_DEADLINE, [&finished] { return finished.load(); });
+    worker.join();
+    if (failure) std::rethrow_exception(failure);
+}
 
 SoundOnset SdlHost::LastSoundOnset() {
     PlayedSound played = state->audio.LastPlayed();
@@ -473,7 +548,10 @@ SoundOnset SdlHost::LastSoundOnset() {
 
 void SdlHost::OnNextPresent(std::function<void(int64_t presentedMicros)> callback) {
     state->presentCallbacks.push_back(std::move(callback));
+    state->presentAsked = true;
 }
+
+void SdlHost::StampKeysWhenRead() { state->stampWhenRead = true; }
 
 void SdlHost::UseFormerTiming() {
     state->former = true;
