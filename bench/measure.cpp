@@ -5,10 +5,15 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <map>
 #include <mutex>
 #include <random>
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -60,7 +65,10 @@ char ToneKey(const std::string& path) {
 class BenchHost : public sdl::SdlHost {
 public:
     explicit BenchHost(Paths paths) {
-        if (paths == Paths::Today) UseFormerTiming();
+        if (paths == Paths::Today) {
+            UseFormerTiming();
+            StampKeysWhenRead();
+        }
     }
 
     void Watch(Tone_LetterTask& watched) {
@@ -78,7 +86,9 @@ public:
 
     void PlaySoundSync(const std::string& path) override {
         Tone tone{path, NowMicros(), 0, {}};
+        playing = true;
         SdlHost::PlaySoundSync(path);
+        playing = false;
         tone.returned = NowMicros();
         tone.onset = LastSoundOnset();
         tones.push_back(tone);
@@ -113,6 +123,8 @@ public:
     std::vector<Tone> tones;
     std::vector<Letter> letters;
     std::atomic<int> tonesPlayed = 0;
+    // A synchronous sound holds the program's thread now.
+    std::atomic<bool> playing = false;
     std::atomic<char> answerKey = 0;
 
 private:
@@ -339,6 +351,86 @@ void MeasureTones(DualBlock& block, const Settings& settings, MonitorRecorder& r
     }
 }
 
+// The onsets of the response rows of one key in an events file, in microseconds, in order.
+std::vector<int64_t> ResponseOnsets(const std::string& path, char key) {
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    // The columns by name: the file's columns may grow.
+    std::map<std::string, size_t> columns;
+    auto cells = [](const std::string& text) {
+        std::vector<std::string> split;
+        std::stringstream stream(text);
+        for (std::string cell; std::getline(stream, cell, '\t');) split.push_back(cell);
+        return split;
+    };
+    std::vector<std::string> header = cells(line);
+    for (size_t i = 0; i < header.size(); ++i) columns[header[i]] = i;
+    std::vector<int64_t> onsets;
+    if (!columns.contains("onset") || !columns.contains("trial_type") || !columns.contains("key")) return onsets;
+    while (std::getline(file, line)) {
+        std::vector<std::string> row = cells(line);
+        if (row.size() != header.size() || row[columns["trial_type"]] != "response" ||
+            row[columns["key"]] != std::string(1, key)) {
+            continue;
+        }
+        onsets.push_back(std::llround(std::stod(row[columns["onset"]]) * 1e6));
+    }
+    return onsets;
+}
+
+// Keys typed through the X server while a tone plays, a random 20 to 250 ms into it (a q, which answers
+// nothing), each tone brought on by its answer key a random 60 to 200 ms after the one before has
+// played: each q's onset in the results file against the time it was sent.
+void MeasureKeysDuringTones(DualBlock& block, const Settings& settings, KeyInjector& injector) {
+    BenchHost& host = block.host;
+    Runtime& runtime = block.experiment.runtime;
+    // Onsets count from 0 on the host's clock, the one the send times are taken on.
+    block.experiment.results.Open(".", {1, "kvt", 1}, 0);
+    std::string events = block.experiment.results.EventsPath();
+    if (events.empty()) return;
+    int count = settings.Reps(110, 30);
+    int first = host.tonesPlayed;
+    std::atomic<bool> done = false;
+    std::vector<int64_t> sent;
+    std::thread typist([&] {
+        std::mt19937 random(17);
+        std::uniform_int_distribution<int> into(20, 250);
+        std::uniform_int_distribution<int> after(60, 200);
+        auto press = [&injector](char key) {
+            injector.Press(key);
+            injector.Release(key);
+        };
+        while (!done) {
+            // Brings the next tone; again after a second without one, in case it came before the
+            // channel was armed.
+            int seen = host.tonesPlayed;
+            press(host.answerKey);
+            for (int waited = 0; !host.playing && !done; ++waited) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                if (waited % 1000 == 999 && host.tonesPlayed == seen) press(host.answerKey);
+            }
+            if (done) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(into(random)));
+            if (!host.playing) continue;
+            sent.push_back(host.NowMicros());
+            press('q');
+            while (host.playing && !done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(after(random)));
+        }
+    });
+    int64_t giveUp = host.NowMicros() + int64_t{count} * 3'000'000;
+    while (host.tonesPlayed - first < count && host.NowMicros() < giveUp) runtime.WaitPass();
+    done = true;
+    typist.join();
+    // The last keys reach their rows.
+    block.experiment.Blanke().Wait(300);
+    std::vector<int64_t> onsets = ResponseOnsets(events, 'q');
+    size_t matched = std::min(onsets.size(), sent.size());
+    for (size_t i = 0; i < matched; ++i) Put("key.tone", Millis(onsets[i] - sent[i]));
+    Put("key.tone.lost", static_cast<double>(sent.size() - matched));
+}
+
 // Waits, keys with the letters they change, and tones, while the block's timers run.
 void MeasureMisc(Paths paths, const Settings& settings) {
     DualBlock block(paths);
@@ -380,6 +472,7 @@ void MeasureMisc(Paths paths, const Settings& settings) {
     // driver): its tones are not measured.
     if (!NotMeasuredHere().empty()) return;
     MeasureTones(block, settings, recorder, recording);
+    if (injector.Open()) MeasureKeysDuringTones(block, settings, injector);
 }
 
 }  // namespace

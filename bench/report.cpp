@@ -149,6 +149,18 @@ void PrintLoopRows(const Measured& m) {
     Row("CPU over the idle block, % of a core", "<=1", cpu(m.blockPelorin), cpu(m.blockToday), Verdict(cpuP <= 1));
 }
 
+// Keys typed while a tone holds the program's thread: each one's onset in the results file against the
+// time it was sent through the X server.
+void PrintKeyDuringToneRow(const Measured& m) {
+    const std::string label = "key typed during a tone: results onset - XTest send";
+    if (!NotMeasuredHere().empty()) return NotMeasuredRow(label, "p99<=1");
+    Stats keyP = Summarise(Series(m.miscPelorin, "key.tone"));
+    Stats keyT = Summarise(Series(m.miscToday, "key.tone"));
+    auto lost = [](const Figures& f) { return " lost " + Fixed(First(f, "key.tone.lost"), 0); };
+    Row(label, "p99<=1", Distribution(keyP, false) + lost(m.miscPelorin), Distribution(keyT, false) + lost(m.miscToday),
+        Verdict(keyP.n >= 100 && keyP.p99 <= 1 && First(m.miscPelorin, "key.tone.lost") == 0));
+}
+
 void PrintOnsetRows(const Measured& m) {
     if (!NotMeasuredHere().empty()) {
         NotMeasuredRow("letter onset: X damage - reported present", "p99 |.|<=1");
@@ -203,11 +215,13 @@ void PrintReport(const Measured& m) {
                 Env("SDL_AUDIODRIVER", "default"),
                 m.settings.monitor.empty() ? "" : (" (recorded from " + m.settings.monitor + ")").c_str(),
                 std::thread::hardware_concurrency(), m.settings.quick ? ", QUICK (fewer repetitions)" : "");
-    std::printf("All times in ms. \"today\": the same program drawing every frame in full and starting each tone in the\n"
-                "next buffer the sound device asks for, as it did before; the verdict is the program's.\n\n");
+    std::printf("All times in ms. \"today\": the same program drawing every frame in full, starting each tone in the\n"
+                "next buffer the sound device asks for and stamping keys when it reads them (after a tone has\n"
+                "played), as it did before; the verdict is the program's.\n\n");
     Row("figure", "target", "pelorin", "today (full redraw, next-buffer tone)", "");
     Row(std::string(44, '-'), std::string(18, '-'), std::string(60, '-'), std::string(60, '-'), "-------");
     PrintLoopRows(m);
+    PrintKeyDuringToneRow(m);
     PrintOnsetRows(m);
     double rssP = First(m.blockPelorin, "rss");
     Row("peak resident memory, block, MB", "<=50", Fixed(rssP, 1), Fixed(First(m.blockToday, "rss"), 1),
