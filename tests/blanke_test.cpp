@@ -76,6 +76,21 @@ TEST_F(BlankeTest, CrossHandOverKeepsItsTimelineAndLeavesTheCrossHidden) {
     EXPECT_FLOAT_EQ(blanke.Label1.Left(), (12000 - 1215) / 2.0f);
 }
 
+TEST_F(BlankeTest, TheQuestionAnsweredNoHoldsTheBlankAndTheCross) {
+    // No after 300 ms on the first blank and after 200 ms on the cross: each part keeps the time it
+    // had left, and the screen after them comes 500 ms late.
+    host.Schedule(400, InputEvent::KeyPress(KEY_ESCAPE));
+    host.AnswerMessageBox(ID_NO, 300);
+    host.Schedule(1800, InputEvent::KeyPress(KEY_ESCAPE));
+    host.AnswerMessageBox(ID_NO, 200);
+    experiment.Blanke().ShowBlankeCross(1000, 1000, 500, probe);
+    EXPECT_EQ(host.TimeOf("msgbox 36"), 400);
+    EXPECT_EQ(host.TimeOf("show Blanke.Label1 \"+\""), 1300);
+    EXPECT_EQ(host.TimeOf("msgbox 36", 1301), 1800);
+    EXPECT_EQ(host.TimeOf("hide Blanke.Label1"), 2500);
+    EXPECT_EQ(probe.starts, std::vector<int64_t>{3000});
+}
+
 TEST_F(BlankeTest, NestedWaitsOfOneKindEndTogetherButWaitAndWait2ShareNothing) {
     Blanke& blanke = experiment.Blanke();
     std::vector<int64_t> returns;

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
+#include <map>
+#include <variant>
+
+#include "events_summary.h"
+#include "platform/files.h"
 
 #include "lab.h"
 
@@ -145,6 +151,67 @@ TEST(Tone_LetterTaskTest, EndingsThatFallIntoAHandlerEndTheBlockThere) {
         EXPECT_EQ(lab.Times("sound wave/"), (std::vector<int64_t>{0, restart}));
         EXPECT_TRUE(dual.toneArmed && dual.letterArmed);
     }
+}
+
+TEST(Tone_LetterTaskTest, TheQuestionAnsweredNoHoldsBarsChannelsAndTheBlockTimer) {
+    Lab lab(100, 1024, 5400);
+    lab.SetBlockNumber(3);
+    Tone_LetterTask& dual = lab.experiment.Tone_LetterTask();
+    dual.Start();
+    // Esc at 500, No a second later; then both channels answered, right, as if nothing had come between.
+    lab.host.Schedule(500, InputEvent::KeyPress(KEY_ESCAPE));
+    lab.host.AnswerMessageBox(ID_NO, 1000);
+    lab.host.Schedule(1600, InputEvent::KeyPress(ToneKey(dual.toneIndex)));
+    lab.host.Schedule(1610, InputEvent::KeyPress(LetterKey(dual.letterIndex)));
+    lab.RunUntilIdle();
+
+    auto drawn = [&](const std::string& bar) {
+        std::map<int64_t, float> heights;
+        for (auto [at, height] : lab.Heights(bar)) heights[at] = height;
+        return heights;
+    };
+    std::map<int64_t, float> tone = drawn("Tone_LetterTask.Shape1");
+    std::map<int64_t, float> letter = drawn("Tone_LetterTask.Shape2");
+    // The bars stand still while the question is up; the tick due at 525 comes at 1525.
+    EXPECT_EQ(tone.lower_bound(501), tone.find(1525));
+    EXPECT_EQ(letter.lower_bound(501), letter.find(1525));
+    // Both channels stayed armed: each answer lowers its bar from where the ticks had put it.
+    auto before = [](const std::map<int64_t, float>& heights, int64_t at) {
+        return heights.empty() || heights.begin()->first >= at ? -1 : std::prev(heights.lower_bound(at))->second;
+    };
+    ASSERT_TRUE(tone.contains(1600) && letter.contains(1610));
+    EXPECT_EQ(tone.at(1600), before(tone, 1600) - 600);
+    EXPECT_EQ(letter.at(1610), before(letter, 1610) - 480);
+    // The block's 60 s do not count the second the question was up.
+    EXPECT_EQ(lab.host.TimeOf("show Tone_LetterTask.Label2"), 61000);
+}
+
+TEST(Tone_LetterTaskTest, ABarOverflowingWhileTheOtherChannelIsAnsweredEndsTheBlockThere) {
+    Lab lab(100);
+    lab.SetBlockNumber(3);
+    lab.experiment.results.Open(lab.dir.path, {1, "kvt", 1}, 0);
+    Tone_LetterTask& dual = lab.experiment.Tone_LetterTask();
+    dual.Start();
+    // The letter bar three ticks from the top: the ticks at 140 and 175, then the one at 210, in the
+    // 25 ms wait of the tone's right answer at 200, takes it to the top.
+    dual.Shape2.SetHeight(11520 - 3 * 30);
+    float tone = dual.Shape1.Height();
+    lab.host.Schedule(200, InputEvent::KeyPress(ToneKey(dual.toneIndex)));
+    lab.RunUntilIdle();
+    EXPECT_EQ(lab.HeightAt("Tone_LetterTask.Shape1", 200), tone + 2 * 30 - 600) << "the answer counted";
+    EXPECT_EQ(lab.host.TimeOf("wave play wave/error.wav"), 210);
+    // The answer's tone never comes: the block it belonged to is over.
+    EXPECT_EQ(lab.Times("sound wave/"), std::vector<int64_t>{0});
+    EXPECT_FALSE(dual.toneArmed || dual.letterArmed);
+    EXPECT_EQ(lab.host.TimeOf("top Display", 210), 210 + 5 * 500 + 2000);
+
+    auto rows = ReadEvents(ReadWholeFile(lab.experiment.results.EventsPath()).value_or(""));
+    ASSERT_TRUE(std::holds_alternative<std::vector<EventRow>>(rows));
+    std::vector<std::string> kinds;
+    for (const EventRow& row : std::get<std::vector<EventRow>>(rows)) {
+        kinds.push_back(row.trialType + (row.correct ? (*row.correct ? " right" : " wrong") : ""));
+    }
+    EXPECT_EQ(kinds, (std::vector<std::string>{"block_start", "letter", "tone", "response right", "overflow"}));
 }
 
 TEST(Tone_LetterTaskTest, MissingWaveFilesKeepTheBlockGoing) {
