@@ -17,8 +17,8 @@ enum class Channel { None, Tone, Letter };
 // The results of a run: one events file per registered subject in Res_Data, a row per block start,
 // stimulus, key, ending and quit question, each written whole the moment it happens, beside a sidecar
 // that describes the run and every column. The file is flushed to the disk during the blank screen
-// that follows its making and each block's end, and when the program ends, never inside a block. A file that cannot be made or written is reported once, in an
-// ERROR box, and the run goes on without it.
+// that follows its making and each block's end, and when the program ends, never inside a block. A
+// file that cannot be made or written is reported once, in an ERROR box, and the run goes on without it.
 class ResultsLog {
 public:
     explicit ResultsLog(Runtime& runtime);
