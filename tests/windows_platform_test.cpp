@@ -8,7 +8,7 @@
 #include "platform/append_file.h"
 #include "platform/files.h"
 #include "platform/warning.h"
-#include "platform/win32_handle.h"
+#include "platform/win32/win32_handle.h"
 #include "test_support.h"
 
 namespace pelorin::test {
