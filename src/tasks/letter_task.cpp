@@ -30,7 +30,7 @@ void LetterTask::ShowLetter() {
 void LetterTask::Grow() { Shape2.SetHeight(Shape2.Height() + GROWTH_PER_TICK); }
 
 void LetterTask::AnswerKey(char key) {
-    int16_t answer = KeyNumber(key, "bnm");
+    int16_t answer = KeyNumber(key, LETTER_KEYS);
     if (answer == 0 || !letterArmed) return Unanswered(key);
     letterArmed = false;
     // The answered letter disappears at once.

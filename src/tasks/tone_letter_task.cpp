@@ -46,10 +46,10 @@ void Tone_LetterTask::Disarm() {
 }
 
 void Tone_LetterTask::AnswerKey(char key) {
-    if (int16_t tone = KeyNumber(key, "xsw"); tone != 0 && toneArmed) {
+    if (int16_t tone = KeyNumber(key, TONE_KEYS); tone != 0 && toneArmed) {
         toneArmed = false;
         if (Answer(key, Shape1, tone == toneIndex, TONE_FALL)) PlayTone();
-    } else if (int16_t letter = KeyNumber(key, "bnm"); letter != 0 && letterArmed) {
+    } else if (int16_t letter = KeyNumber(key, LETTER_KEYS); letter != 0 && letterArmed) {
         letterArmed = false;
         if (Answer(key, Shape2, letter == letterIndex, LETTER_FALL)) ShowLetter();
     } else {
