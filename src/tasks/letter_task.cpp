@@ -4,7 +4,7 @@
 
 namespace pelorin {
 
-// NOTE: "Congralulations" is the praise as the experiment has always shown it.
+// NOTE: "Congralulations", so spelt: the praise is the experiment's own text, word for word.
 LetterTask::LetterTask(Experiment& experiment)
     : BarGame(experiment, "LetterTask", "letter", Labels{"A", 1335, "Congralulations", 4815}) {}
 

@@ -4,7 +4,7 @@
 
 namespace pelorin {
 
-// NOTE: "Congralulation" is the praise as the experiment has always shown it.
+// NOTE: "Congralulation", so spelt: the praise is the experiment's own text, word for word.
 Tone_LetterTask::Tone_LetterTask(Experiment& experiment)
     : BarGame(experiment, "Tone_LetterTask", "tone+letter", Labels{"", 1455, "Congralulation", 4215}) {}
 
