@@ -65,8 +65,8 @@ char ToneKey(const std::string& path) {
 class BenchHost : public sdl::SdlHost {
 public:
     explicit BenchHost(Paths paths) {
-        if (paths == Paths::Today) {
-            UseFormerTiming();
+        if (paths == Paths::Baseline) {
+            UseBaselineTiming();
             StampKeysWhenRead();
         }
     }

@@ -31,36 +31,27 @@ void Blanke::Form_QueryUnload(bool& Cancel) {
     Cancel = true;
 }
 
-void Blanke::Wait(int16_t WaitTime) {
-    // A timer of 0 ms never ticks: a wait of no time returns at once instead of never.
-    if (WaitTime <= 0) return;
-    waitActive = true;
-    Timer1.SetInterval(WaitTime);
-    Timer1.SetEnabled(true);
-    while (waitActive) runtime.WaitPass();
-}
+void Blanke::Wait(int16_t WaitTime) { WaitOn(Timer1, waitActive, WaitTime, false); }
 
-void Blanke::Wait2(int16_t WaitTime) {
+void Blanke::Wait2(int16_t WaitTime) { WaitOn(Timer2, wait2Active, WaitTime, true); }
+
+void Blanke::WaitOn(Timer& timer, bool& active, int16_t WaitTime, bool doWaitWork) {
+    // A timer of 0 ms never ticks: a wait of no time returns at once instead of never.
     if (WaitTime <= 0) {
-        runtime.DoWaitWork();
+        if (doWaitWork) runtime.DoWaitWork();
         return;
     }
-    wait2Active = true;
-    Timer2.SetInterval(WaitTime);
-    Timer2.SetEnabled(true);
-    // The blank's time is already running: the work handed to this wait (a flush) costs none of it.
-    runtime.DoWaitWork();
-    while (wait2Active) runtime.WaitPass();
+    active = true;
+    timer.SetInterval(WaitTime);
+    timer.SetEnabled(true);
+    // The wait's time is already running: the work handed to it (a flush) costs none of it.
+    if (doWaitWork) runtime.DoWaitWork();
+    while (active) runtime.WaitPass();
 }
 
-void Blanke::Timer1_Timer() {
-    Timer1.SetEnabled(false);
-    waitActive = false;
-}
-
-void Blanke::Timer2_Timer() {
-    Timer2.SetEnabled(false);
-    wait2Active = false;
+void Blanke::EndWait(Timer& timer, bool& active) {
+    timer.SetEnabled(false);
+    active = false;
 }
 
 void Blanke::ShowBlanke(int16_t timeInterval, Screen& myForm) {

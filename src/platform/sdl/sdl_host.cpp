@@ -114,8 +114,8 @@ struct SdlHostState {
     bool dirty = true;
     // Something may have changed that the revision does not count, such as a message box gone.
     bool changed = false;
-    // Today's way, kept for the benchmark: every frame drawn whole, sounds started in the next buffer.
-    bool former = false;
+    // The benchmark's baseline: every frame drawn whole, sounds started in the next buffer.
+    bool baseline = false;
     // For the benchmark: keys stamped when they are read, after a sound or a flush held the thread.
     bool stampWhenRead = false;
     // A caller waits for the next present: one goes out even when nothing changed.
@@ -360,7 +360,7 @@ void SyncWindows(SdlHostState& state) {
 bool DrawWindow(SdlHostState& state, DrawnWindow& window, bool whole, bool presentAnyway,
                 const std::function<void()>& paint) {
     Canvas& canvas = window.canvas;
-    if (state.former || !canvas.CanPresentParts()) {
+    if (state.baseline || !canvas.CanPresentParts()) {
         paint();
         canvas.Present();
         return true;
@@ -426,7 +426,7 @@ void Refresh(SdlHostState& state) {
     if (state.runtime == nullptr) return;
     bool asked = std::exchange(state.presentAsked, false);
     if (state.runtime->Revision() == state.presentedRevision && !state.dirty && !state.changed) {
-        if (asked && !state.former) PresentUnchanged(state);
+        if (asked && !state.baseline) PresentUnchanged(state);
         TellPresented(state);
         return;
     }
@@ -553,8 +553,8 @@ void SdlHost::OnNextPresent(std::function<void(int64_t presentedMicros)> callbac
 
 void SdlHost::StampKeysWhenRead() { state->stampWhenRead = true; }
 
-void SdlHost::UseFormerTiming() {
-    state->former = true;
+void SdlHost::UseBaselineTiming() {
+    state->baseline = true;
     state->audio.SetStartMode(StartMode::NextBuffer);
 }
 AudioOutput SdlHost::DescribeAudio() { return state->audio.Describe(); }

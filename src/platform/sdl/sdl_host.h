@@ -42,12 +42,11 @@ public:
     std::string CurrentDirectory() override;
 
     // Draws every frame whole and starts each synchronous sound in the next buffer the sound device
-    // asks for, as this host did before it drew only what changed and placed sounds to the sample:
-    // for the benchmark, which measures the two side by side.
-    void UseFormerTiming();
+    // asks for: the benchmark's baseline, measured beside drawing only what changed and placing sounds
+    // to the sample, to show what those two cost and gain.
+    void UseBaselineTiming();
     // Keys stamped when the program reads them, after a sound or a flush has held its thread, rather
-    // than as they arrive; flushes run on the program's thread: for the benchmark, which measures the
-    // two side by side.
+    // than as they arrive; flushes run on the program's thread: for the benchmark's baseline.
     void StampKeysWhenRead();
 
 private:
