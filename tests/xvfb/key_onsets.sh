@@ -13,9 +13,11 @@ TIMEOUT=150
 typist=$4
 cycles=${KEY_ONSETS_CYCLES:-12}
 period=${KEY_ONSETS_PERIOD:-600}
-# How far a key's row may stand from its send, after the smallest such difference of the run: a
-# loaded machine's scheduling, well below the 200 ms a key typed during a tone waited to be read.
+# How far a key's row may stand from its send, after the smallest such difference of the run: well
+# below the 200 ms a key typed during a tone waited to be read. A machine loaded many times over its
+# cores now and then holds the X server or the program that long: two such keys of the run are let pass.
 SLACK_MICROS=50000
+LATE_KEYS_ALLOWED=2
 
 start_display
 if [ -n "${KEY_ONSETS_AUDIODRIVER:-}" ]; then export SDL_AUDIODRIVER=$KEY_ONSETS_AUDIODRIVER; fi
@@ -66,7 +68,7 @@ awk -F'\t' -v o="$onset" -v t="$type" -v d="$(column "$events" duration)" \
 # Each row's onset minus its send, less the smallest of them (the two clocks count from different
 # zeros): the keys typed during a tone, read by the program only once it had played, stand where they
 # were sent.
-awk -v slack="$SLACK_MICROS" '
+awk -v slack="$SLACK_MICROS" -v allowed="$LATE_KEYS_ALLOWED" '
   function summary(name, values, count,    i, j, swap) {
     for (i = 2; i <= count; i++) for (j = i; j > 1 && values[j - 1] > values[j]; j--) {
       swap = values[j]; values[j] = values[j - 1]; values[j - 1] = swap
@@ -79,7 +81,7 @@ awk -v slack="$SLACK_MICROS" '
     keys = NR - tones
     for (i = 1; i <= keys; i++) {
       late = lag[i] - least
-      if (late > slack) { printf "key %d stands %.1f ms after its send\n", i, late / 1000; bad = 1 }
+      if (late > slack) { printf "key %d stands %.1f ms after its send\n", i, late / 1000; lates++ }
       typed = sent[i] + least
       during = 0
       for (t = 1; t <= tones; t++) if (typed >= from[t] && typed < to[t]) during = 1
@@ -87,7 +89,7 @@ awk -v slack="$SLACK_MICROS" '
     }
     summary("keys typed while a tone played, row - send (less the least)", in_tone, n_in)
     summary("keys typed between tones, row - send (less the least)", between, n_out)
-    exit bad || n_in < keys / 4
+    exit lates > allowed || n_in < keys / 4
   }' "$work/tones.txt" "$work/pairs.txt" >"$work/lags.txt" || fail "$(cat "$work/lags.txt")"
 cat "$work/lags.txt"
 
