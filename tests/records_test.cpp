@@ -1,16 +1,10 @@
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <grp.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <regex>
-#include <set>
 
 #include "flow/subject_list.h"
 #include "lab.h"
@@ -87,7 +81,6 @@ TEST(RecordsTest, AListThatCannotTakeTheRecordIsReportedAndRegistrationStays) {
         // and the quick fill must not read it.
         {"full disk", [](const std::string& list) { fs::create_symlink("/dev/full", list); },
          "No space left on device"},
-        {"folder", [](const std::string& list) { fs::create_directory(list); }, "Is a directory"},
         // A FIFO would hold the record nowhere; opening it must not wait for a writer.
         {"FIFO", [](const std::string& list) { mkfifo(list.c_str(), 0644); }, "not a regular file"},
         // Far beyond any subject list: refused without being read (the file is sparse).
@@ -186,7 +179,6 @@ TEST(RecordsTest, AnyInstructionFileLeavesTheRunGoingOn) {
         return [reason](const std::string& path) { return "Cannot open " + path + ": " + reason; };
     };
     std::vector<Case> cases = {
-        {"missing", [](const std::string&) {}, message("No such file or directory")},
         {"folder", [](const std::string& path) { fs::create_directory(path); }, message("Is a directory")},
         // A FIFO with no writer would stall the open and then the read for good.
         {"FIFO", [](const std::string& path) { mkfifo(path.c_str(), 0644); }, message("not a regular file")},
@@ -212,151 +204,6 @@ TEST(RecordsTest, AnyInstructionFileLeavesTheRunGoingOn) {
         EXPECT_EQ(lab.host.TimeOf("top Display"), 2200);
         EXPECT_TRUE(lab.host.Find("msgbox").empty());
     }
-}
-
-TEST(RecordsTest, BrokenWaveFilesLeaveTheBlocksSilentAndOnTime) {
-    Lab lab(100);
-    // Missing, empty, truncated in the middle of its header, and garbage.
-    fs::remove(lab.dir.path + "/wave/200.wav");
-    Write(lab.dir.path + "/wave/500.wav", "");
-    fs::resize_file(lab.dir.path + "/wave/800.wav", 30);
-    Write(lab.dir.path + "/wave/error.wav", std::string(4096, '\x5a'));
-    lab.SetBlockNumber(3);
-    // Every answer is wrong: the tones follow one another, the bar overflows and the error sound is
-    // waited for in silence; the block hands back to the menu.
-    SimulatedSubject subject(lab.host);
-    subject.wrong = true;
-    lab.experiment.ToneTask().Start();
-    lab.host.SetTimeLimitMillis(120000);
-    lab.RunUntilIdle();
-    EXPECT_GT(lab.Times("sound wave/").size(), 10u);
-    // Every tone takes no time: its end is traced at its start.
-    auto starts = lab.Times("sound wave/");
-    auto ends = lab.Times("sound end wave/");
-    EXPECT_EQ(starts, ends);
-    EXPECT_EQ(lab.host.Find("wave open failed wave/error.wav").size(), 1u);
-    EXPECT_TRUE(lab.host.Find("wave play").empty());
-    EXPECT_TRUE(lab.host.Find("msgbox").empty());
-    // The five silent 500 ms waits and the 2000 ms blank still stand between the overflow and the
-    // next announcement.
-    int64_t overflow = lab.host.TimeOf("wave open failed");
-    EXPECT_EQ(lab.host.TimeOf("top Display", overflow), overflow + 5 * 500 + 2000);
-}
-
-TEST(RecordsTest, TwoProgramsOneFolder) {
-    constexpr int PROGRAMS = 6;
-    constexpr int ROUNDS = 8;
-    // Each program passes the ID check, then all click "Start" at once; their initials "aba", "abb",
-    // ... tell them apart. Exit 0: registered and on the instruction screen; 1: refused as a duplicate
-    // and still registering; 2: anything else.
-    auto race = [&](const std::string& folder, bool sameId) {
-        int ready[2];
-        int barrier[2];
-        EXPECT_EQ(pipe(ready), 0);
-        EXPECT_EQ(pipe(barrier), 0);
-        std::vector<pid_t> children;
-        for (int program = 0; program < PROGRAMS; ++program) {
-            pid_t child = fork();
-            if (child == 0) {
-                close(ready[0]);
-                close(barrier[1]);
-                int code = 2;
-                try {
-                    Station station(folder);
-                    station.host.ScheduleText(10, sameId ? "7" : std::to_string(10 + program));
-                    station.host.Schedule(20, InputEvent::KeyDown(KEY_TAB));
-                    station.host.ScheduleText(30, std::string("ab") + static_cast<char>('a' + program));
-                    station.host.Schedule(40, InputEvent::KeyDown(KEY_TAB));
-                    station.host.ScheduleText(50, "1");
-                    station.RunUntilIdle();
-                    char go = 0;
-                    [[maybe_unused]] ssize_t told = write(ready[1], &go, 1);
-                    [[maybe_unused]] ssize_t released = read(barrier[0], &go, 1);
-                    station.host.Schedule(station.host.NowMillis() + 1, InputEvent::Click(station.experiment.Greet().Command1));
-                    station.RunUntilIdle();
-                    auto boxes = station.Boxes();
-                    if (station.Top() == "Instruction" && boxes.empty()) code = 0;
-                    if (station.Top() == "Greet" && boxes.size() == 1 &&
-                        boxes[0].find("Sorry subject 7 allready exsists.") != std::string::npos) {
-                        code = 1;
-                    }
-                } catch (...) {
-                }
-                _exit(code);
-            }
-            children.push_back(child);
-        }
-        // Every program has passed its ID check before any clicks "Start".
-        close(ready[1]);
-        char go;
-        for (int program = 0; program < PROGRAMS; ++program) EXPECT_EQ(read(ready[0], &go, 1), 1);
-        close(ready[0]);
-        close(barrier[0]);
-        close(barrier[1]);
-        std::vector<int> codes;
-        for (pid_t child : children) {
-            int status = 0;
-            waitpid(child, &status, 0);
-            codes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-        }
-        return codes;
-    };
-    for (int round = 0; round < ROUNDS; ++round) {
-        SCOPED_TRACE("round " + std::to_string(round));
-        {
-            // The same ID: one wins, the others get the duplicate message; one whole record.
-            TempDir dir;
-            auto codes = race(dir.path, true);
-            EXPECT_EQ(std::count(codes.begin(), codes.end(), 0), 1);
-            EXPECT_EQ(std::count(codes.begin(), codes.end(), 1), PROGRAMS - 1);
-            std::string list = ReadWholeFile(dir.path + "/CurrentSubjects.txt").value_or("");
-            EXPECT_TRUE(std::regex_match(list, std::regex(" 7 ab[a-f] 1 \r\n"))) << list;
-        }
-        {
-            // Different IDs: every program registers; the list is their whole records, none torn or
-            // interleaved, each ID once.
-            TempDir dir;
-            auto codes = race(dir.path, false);
-            EXPECT_EQ(std::count(codes.begin(), codes.end(), 0), PROGRAMS);
-            std::string list = ReadWholeFile(dir.path + "/CurrentSubjects.txt").value_or("");
-            EXPECT_TRUE(std::regex_match(list, std::regex("( 1[0-5] ab[a-f] 1 \r\n){6}"))) << list;
-            std::set<long> ids;
-            for (const std::string& line : SplitLines(list)) ids.insert(RecordId(line).value_or(-1));
-            EXPECT_EQ(ids, (std::set<long>{10, 11, 12, 13, 14, 15}));
-        }
-    }
-}
-
-TEST(RecordsTest, TheDuplicateCheckRunsOnWhatTheListHoldsUnderTheLock) {
-    // Another program holds the lock and writes subject 7 while this one waits for it, after its
-    // own ID check passed: the append sees 7 once it has the lock and refuses.
-    TempDir dir;
-    std::string list = dir.path + "/CurrentSubjects.txt";
-    Write(list, " 6 ab 1 \r\n");
-    int held = open(list.c_str(), O_RDWR | O_APPEND);
-    ASSERT_EQ(flock(held, LOCK_EX), 0);
-    pid_t child = fork();
-    if (child == 0) {
-        // The lock belongs to the open file, which the child shares until it lets go of it.
-        close(held);
-        AppendResult result = AppendIfAccepted(
-            list, [](const std::string& contents) { return !ListHoldsId(contents, 7); }, " 7 cd 2 \r\n");
-        _exit(result.status == AppendResult::Status::Refused ? 0 : 1);
-    }
-    // Wait until the child is queued on the lock, as /proc/locks shows a blocked request ("->").
-    bool waiting = false;
-    for (int attempt = 0; attempt < 10000 && !waiting; ++attempt) {
-        std::string locks = ReadWholeFile("/proc/locks").value_or("");
-        waiting = locks.find("-> FLOCK  ADVISORY  WRITE " + std::to_string(child) + " ") != std::string::npos;
-        if (!waiting) usleep(1000);
-    }
-    EXPECT_TRUE(waiting) << "the child never queued on the lock";
-    ASSERT_EQ(write(held, " 7 ef 1 \r\n", 10), 10);
-    close(held);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the append did not refuse 7";
-    EXPECT_EQ(ReadWholeFile(list), " 6 ab 1 \r\n 7 ef 1 \r\n");
 }
 
 }  // namespace
