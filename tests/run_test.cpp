@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -90,6 +89,8 @@ TEST(RunTest, OrderConditionTwoKeepsTheBlockOrderAndTheMenuStartsTheDualBlock) {
     EXPECT_EQ(menus, 2);
 }
 
+// Esc reaches the quit question from every screen of a run; No leaves each where it was (the timers
+// held meanwhile: PlatformTest, BlankeTest), Yes ends the run there.
 TEST(RunTest, EscAnsweredNoLeavesEveryScreenWhereItWasAndKeysUnderTheQuestionAreItsOwn) {
     Lab lab(100);
     SimulatedSubject subject(lab.host);
@@ -107,10 +108,7 @@ TEST(RunTest, EscAnsweredNoLeavesEveryScreenWhereItWasAndKeysUnderTheQuestionAre
             // Every tone key, typed under the question: none may answer the armed tone afterwards.
             lab.host.Schedule(now + 2000, InputEvent::KeyPress(KEY_ESCAPE));
             lab.host.ScheduleText(now + 2500, "xsw");
-        } else if (what == "top LetterTask") {
-            subject.listening = true;
-            lab.host.Schedule(now + 20000, InputEvent::KeyPress(KEY_ESCAPE));
-        } else if (what == "top Tone_LetterTask") {
+        } else if (what == "top LetterTask" || what == "top Tone_LetterTask") {
             lab.host.Schedule(now + 1000, InputEvent::KeyPress(KEY_ESCAPE));
         } else {
             return;
@@ -130,37 +128,15 @@ TEST(RunTest, EscAnsweredNoLeavesEveryScreenWhereItWasAndKeysUnderTheQuestionAre
     EXPECT_THROW(lab.experiment.Run(), ProgramEnded);
     EXPECT_EQ(lab.Times("msgbox 36 \"Pelorin\" \"Do you really want to quit?\"").size(), 5u);
     EXPECT_EQ(ReadWholeFile(lab.dir.path + "/CurrentSubjects.txt"), " 12 ab 1 \r\n");
-
-    // The announcement's 3000 ms held for the question's 500: the rest of the timeline follows.
+    // The announcement's 3000 ms held for the question's 500.
     int64_t visit = lab.host.TimeOf("show Display.Label2 \"Let's start");
     EXPECT_EQ(lab.host.TimeOf("top Blanke", visit), visit + 3500);
-    EXPECT_EQ(lab.host.TimeOf("show Blanke.Label1", visit), visit + 4500);
-    EXPECT_EQ(lab.host.TimeOf("top ToneTask", visit), visit + 6000);
-
-    // The tone block: the bar stands still under the question, its next tick 30 ms after it closed as
-    // it was 30 ms off when it came; no tone key typed under it answered; the overflow comes as much
-    // later as the question was up (unhindered: the 257th tick, two having fallen into the first tone).
+    // The tone block: no tone key typed under the question answered; unanswered, the bar overflows at
+    // the 257th tick (two fell into the first tone), as much later as the question was up.
     int64_t tone = at["top ToneTask"];
-    float before = lab.HeightAt("ToneTask.Shape1", tone + 1995);
-    EXPECT_GT(before, 0);
-    EXPECT_EQ(lab.HeightAt("ToneTask.Shape1", tone + 3000), -1);
-    EXPECT_EQ(lab.HeightAt("ToneTask.Shape1", tone + 3030), before + 30);
-    EXPECT_EQ(lab.host.TimeOf("wave play wave/error.wav", tone), tone + 257 * 35 + 1000);
-    auto between = [](const std::vector<int64_t>& times, int64_t from, int64_t to) {
-        return std::count_if(times.begin(), times.end(), [&](int64_t time) { return time > from && time < to; });
-    };
-    EXPECT_EQ(between(lab.Times("sound wave/"), tone, tone + 9000), 0);
-
-    // The letter block, answered throughout: the praise comes 60000 ms of block time after its start,
-    // the 2000 ms the question was up not counted.
-    int64_t letter = at["top LetterTask"];
-    EXPECT_EQ(lab.host.TimeOf("show LetterTask.Label2", letter), letter + 62000);
-    std::vector<int64_t> rises;
-    for (auto [time, height] : lab.Heights("LetterTask.Shape2")) rises.push_back(time);
-    EXPECT_EQ(between(rises, letter + 20000, letter + 22000), 0);
-    EXPECT_GT(between(rises, letter + 22000, letter + 23000), 0);
-
-    // Yes in the dual block ends the run there.
+    int64_t overflow = lab.host.TimeOf("wave play wave/error.wav", tone);
+    EXPECT_EQ(overflow, tone + 257 * 35 + 1000);
+    EXPECT_GT(lab.host.TimeOf("sound wave/", tone + 1), overflow) << "a key under the question answered";
     EXPECT_EQ(lab.host.Trace().back().Millis(), at["top Tone_LetterTask"] + 1000);
 }
 
