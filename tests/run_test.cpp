@@ -13,20 +13,21 @@ TEST(RunTest, AWholeExperimentFromRegistrationToQuit) {
     Lab lab(100);
     SimulatedSubject subject(lab.host);
     int menus = 0;
-    // The experimenter: at the first menu the tone block again, unanswered; then Quit.
+    // The experimenter: at the first menu "Tone + Letter", unanswered; then "Quit".
     lab.host.onTrace = [&](const TraceEntry& entry) {
         subject.See(entry);
         lab.ContinueThroughInstructions(entry);
         if (entry.what == "show Display.Label1 \"Conutinue?\"") {
             subject.listening = false;
-            lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(lab.experiment.Display().Command1[++menus == 1 ? 0 : 3]));
+            lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(lab.experiment.Display().Command1[++menus == 1 ? 2 : 3]));
         }
     };
-    lab.Register(10, "12", "kvt", "1");
+    // Order condition 2: the blocks' order is the same for both conditions.
+    lab.Register(10, "12", "kvt", "2");
 
     EXPECT_THROW(lab.experiment.Run(), ProgramEnded);
     EXPECT_TRUE(lab.host.Find("msgbox").empty());
-    EXPECT_EQ(ReadWholeFile(lab.dir.path + "/CurrentSubjects.txt"), " 12 kvt 1 \r\n");
+    EXPECT_EQ(ReadWholeFile(lab.dir.path + "/CurrentSubjects.txt"), " 12 kvt 2 \r\n");
     EXPECT_TRUE(std::filesystem::is_directory(lab.dir.path + "/Res_Data"));
     int64_t visit = lab.host.TimeOf("top Instruction") + 20 + 2000;
     // Three fixed blocks in this order whatever the order condition: announcement 3000, blank 1000,
@@ -52,41 +53,16 @@ TEST(RunTest, AWholeExperimentFromRegistrationToQuit) {
     }
     EXPECT_GT(lab.host.TimeOf("wave play"), visit) << "no fixed block was lost";
 
-    // The menu, then the tone block from it (its timeline: DisplayTest).
+    // The menu, then the dual block from it (the menu's timeline: DisplayTest): both bars rising and
+    // tones playing.
     EXPECT_EQ(lab.host.TimeOf("show Display.Command1(0) button \"Tone task\"", visit), visit);
-    EXPECT_EQ(lab.host.TimeOf("top ToneTask", visit), visit + 3500);
+    int64_t dual = lab.host.TimeOf("top Tone_LetterTask", visit);
+    EXPECT_EQ(dual, visit + 3500);
+    EXPECT_EQ(lab.host.TimeOf("sound wave/", visit), dual);
+    EXPECT_EQ(lab.HeightAt("Tone_LetterTask.Shape1", dual + 140), lab.HeightAt("Tone_LetterTask.Shape2", dual + 140));
     // "Quit" at the second menu ends the program without a question.
     EXPECT_EQ(menus, 2);
     EXPECT_EQ(lab.experiment.templateVariables.blockNumber, 5);
-}
-
-TEST(RunTest, OrderConditionTwoKeepsTheBlockOrderAndTheMenuStartsTheDualBlock) {
-    Lab lab(100);
-    int menus = 0;
-    // Unanswered blocks; at the first menu "Tone + Letter", at the second "Quit".
-    lab.host.onTrace = [&](const TraceEntry& entry) {
-        lab.ContinueThroughInstructions(entry);
-        if (entry.what == "show Display.Label1 \"Conutinue?\"") {
-            lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(lab.experiment.Display().Command1[++menus == 1 ? 2 : 3]));
-        }
-    };
-    lab.Register(10, "7", "ab", "2");
-
-    EXPECT_THROW(lab.experiment.Run(), ProgramEnded);
-    EXPECT_EQ(ReadWholeFile(lab.dir.path + "/CurrentSubjects.txt"), " 7 ab 2 \r\n");
-    std::vector<std::string> blocks;
-    for (const TraceEntry& entry : lab.host.Find("top ")) {
-        if (entry.what.ends_with("Task")) blocks.push_back(entry.what.substr(4));
-    }
-    EXPECT_EQ(blocks, (std::vector<std::string>{"ToneTask", "LetterTask", "Tone_LetterTask", "Tone_LetterTask"}));
-    // The menu's dual block: blank, cross, blank of 1000 ms each after the click, both bars rising and
-    // tones playing.
-    int64_t menu = lab.host.TimeOf("show Display.Label1 \"Conutinue?\"");
-    int64_t dual = lab.host.TimeOf("top Tone_LetterTask", menu);
-    EXPECT_EQ(dual, menu + 500 + 3000);
-    EXPECT_EQ(lab.host.TimeOf("sound wave/", menu), dual);
-    EXPECT_EQ(lab.HeightAt("Tone_LetterTask.Shape1", dual + 140), lab.HeightAt("Tone_LetterTask.Shape2", dual + 140));
-    EXPECT_EQ(menus, 2);
 }
 
 // Esc reaches the quit question from every screen of a run; No leaves each where it was (the timers
