@@ -110,23 +110,6 @@ TEST_F(GreetTest, EnterInTheLastBoxChecksEveryEntryBeforeWriting) {
     EXPECT_EQ(lab.host.TimeOf("top Blanke"), -1);
 }
 
-TEST_F(GreetTest, TheListIsCheckedAgainWhenTheRecordIsWritten) {
-    // Another program registers 7 after this one's ID box passed its check: "Start" refuses 7.
-    lab.host.ScheduleText(10, "7");
-    lab.host.Schedule(20, InputEvent::KeyDown(KEY_TAB));
-    lab.host.ScheduleText(30, "ab");
-    lab.host.Schedule(40, InputEvent::KeyDown(KEY_TAB));
-    lab.host.ScheduleText(50, "1");
-    RunTo(100);
-    EXPECT_TRUE(Boxes().empty());
-    WriteList(" 7 cd 2 \r\n");
-    lab.host.Schedule(110, InputEvent::Click(greet.Command1));
-    RunTo(200);
-    EXPECT_EQ(Boxes(), std::vector<std::string>{Duplicate(7)});
-    EXPECT_EQ(List(), " 7 cd 2 \r\n");
-    EXPECT_EQ(greet.FocusedControl(), &greet.Text1);
-}
-
 TEST_F(GreetTest, QuickFillProposesTheIdAfterTheLastRecord) {
     auto quickFill = [&](int64_t at) {
         lab.experiment.runtime.PutFocus(greet.Text2);

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -204,6 +206,41 @@ TEST(RecordsTest, AnyInstructionFileLeavesTheRunGoingOn) {
         EXPECT_EQ(lab.host.TimeOf("top Display"), 2200);
         EXPECT_TRUE(lab.host.Find("msgbox").empty());
     }
+}
+
+TEST(RecordsTest, TheDuplicateCheckRunsOnWhatTheListHoldsUnderTheLock) {
+    // Another program holds the lock and writes subject 7 while this one, its ID check passed, waits
+    // for it after "Start": the registration sees 7 once it has the lock and refuses.
+    TempDir dir;
+    std::string list = dir.path + "/CurrentSubjects.txt";
+    Write(list, " 6 ab 1 \r\n");
+    int held = open(list.c_str(), O_RDWR | O_APPEND);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        // The lock belongs to the open file, which the child shares until it lets go of it.
+        close(held);
+        Station station(dir.path);
+        station.Register("7", "cd", "2");
+        auto boxes = station.Boxes();
+        bool refused = station.Top() == "Greet" && boxes.size() == 1 &&
+                       boxes[0].find("Sorry subject 7 allready exsists.") != std::string::npos;
+        _exit(refused ? 0 : 1);
+    }
+    // Wait until the child is queued on the lock, as /proc/locks shows a blocked request ("->").
+    bool waiting = false;
+    for (int attempt = 0; attempt < 10000 && !waiting; ++attempt) {
+        std::string locks = ReadWholeFile("/proc/locks").value_or("");
+        waiting = locks.find("-> FLOCK  ADVISORY  WRITE " + std::to_string(child) + " ") != std::string::npos;
+        if (!waiting) usleep(1000);
+    }
+    EXPECT_TRUE(waiting) << "the child never queued on the lock";
+    ASSERT_EQ(write(held, " 7 ef 1 \r\n", 10), 10);
+    close(held);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the registration did not refuse 7";
+    EXPECT_EQ(ReadWholeFile(list), " 6 ab 1 \r\n 7 ef 1 \r\n");
 }
 
 }  // namespace
