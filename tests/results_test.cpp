@@ -14,7 +14,7 @@
 #include <variant>
 
 #include "events_summary.h"
-#include "flow/event_columns.h"
+#include "records/event_columns.h"
 #include "lab.h"
 #include "posix_child.h"
 #include "platform/files.h"

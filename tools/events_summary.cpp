@@ -7,7 +7,7 @@
 #include <map>
 #include <set>
 
-#include "flow/event_columns.h"
+#include "records/event_columns.h"
 
 namespace pelorin {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "flow/results_log.h"
+#include "records/results_log.h"
 #include "platform/headless/headless_host.h"
 #include "platform/runtime.h"
 

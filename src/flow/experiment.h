@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "flow/results_log.h"
+#include "records/results_log.h"
 #include "flow/template_variables.h"
 #include "layout/layout.h"
 #include "platform/runtime.h"

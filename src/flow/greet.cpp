@@ -3,7 +3,7 @@
 #include "flow/display.h"
 #include "flow/experiment.h"
 #include "flow/instruction.h"
-#include "flow/subject_list.h"
+#include "records/subject_list.h"
 #include "layout/layout.h"
 #include "platform/files.h"
 #include "platform/runtime.h"

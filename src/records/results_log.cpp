@@ -1,10 +1,10 @@
-#include "flow/results_log.h"
+#include "records/results_log.h"
 
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 
-#include "flow/event_columns.h"
+#include "records/event_columns.h"
 #include "platform/append_file.h"
 #include "platform/files.h"
 #include "platform/runtime.h"
