@@ -30,6 +30,9 @@ public:
     Runtime runtime;
     TemplateVariables templateVariables;
     Procedures1 procedures1;
+    // Where the results go and what they are: the experiment's Res_Data unless set otherwise before
+    // registration.
+    DatasetSettings dataset;
     // The events file of the subject registered in this run.
     ResultsLog results{runtime};
 

@@ -1,16 +1,21 @@
 #include "records/results_log.h"
 
+#include <array>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 
-#include "records/event_columns.h"
 #include "platform/append_file.h"
 #include "platform/files.h"
 #include "platform/runtime.h"
+#include "records/event_columns.h"
 
 #ifndef PELORIN_VERSION
 #define PELORIN_VERSION "unknown"
+#endif
+// The system the program is built for, named by the build.
+#ifndef PELORIN_OPERATING_SYSTEM
+#define PELORIN_OPERATING_SYSTEM "unknown"
 #endif
 
 namespace pelorin {
@@ -20,14 +25,6 @@ namespace {
 constexpr const char* ERROR_TITLE = "ERROR";
 // Run numbers beyond this are taken for a folder gone wrong, not searched on.
 constexpr int MAX_RUNS = 999;
-
-#if defined(_WIN32)
-constexpr const char* OPERATING_SYSTEM = "Windows";
-#elif defined(__APPLE__)
-constexpr const char* OPERATING_SYSTEM = "macOS";
-#else
-constexpr const char* OPERATING_SYSTEM = "Linux";
-#endif
 
 // Seconds to the microsecond, from whole microseconds: no rounding of a binary fraction on the way.
 std::string Seconds(int64_t micros) {
@@ -44,9 +41,10 @@ std::string Fraction(double value) {
     return text;
 }
 
-// A key as one cell: the character itself, or a name for one that is blank or a control character.
-std::string KeyName(char key) {
-    switch (key) {
+// A key as one cell: the character it types in UTF-8, or a name for one that is blank, a control
+// character, or one that a reader of tab-separated text takes for a quote or an escape.
+std::string KeyName(int16_t keyAscii) {
+    switch (keyAscii) {
     case ' ':
         return "space";
     case '\t':
@@ -55,41 +53,33 @@ std::string KeyName(char key) {
         return "return";
     case '\b':
         return "backspace";
+    case '"':
+        return "quote";
+    case '\'':
+        return "apostrophe";
+    case '\\':
+        return "backslash";
     default:
         break;
     }
-    if (key > ' ' && key < 127) return std::string(1, key);
-    return "code-" + std::to_string(static_cast<int>(key));
+    if (keyAscii > ' ' && keyAscii < 127) return std::string(1, static_cast<char>(keyAscii));
+    // Latin-1, the character codes' range, as UTF-8: two bytes.
+    if (keyAscii >= 0xA0 && keyAscii <= 0xFF) {
+        return {static_cast<char>(0xC0 | (keyAscii >> 6)), static_cast<char>(0x80 | (keyAscii & 0x3F))};
+    }
+    return "code-" + std::to_string(keyAscii);
 }
 
-const char* ChannelName(Channel channel) {
+std::string_view ChannelName(Channel channel) {
     switch (channel) {
     case Channel::Tone:
-        return "tone";
+        return EventLevel(CHANNEL, "tone");
     case Channel::Letter:
-        return "letter";
+        return EventLevel(CHANNEL, "letter");
     case Channel::None:
         break;
     }
-    return nullptr;
-}
-
-std::string JsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (char character : text) {
-        auto code = static_cast<unsigned char>(character);
-        if (character == '"' || character == '\\') {
-            quoted += '\\';
-            quoted += character;
-        } else if (code < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", code);
-            quoted += escaped;
-        } else {
-            quoted += character;
-        }
-    }
-    return quoted + "\"";
+    return {};
 }
 
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
@@ -107,140 +97,64 @@ int64_t SecondsOf(const std::tm& time) {
            time.tm_min * 60 + time.tm_sec;
 }
 
-// The local time now in ISO 8601 with its offset from UTC, such as 2026-03-14T09:26:53+01:00. The offset
-// is the local time's difference from UTC, which works alike on every system's C library.
-std::string LocalTimeNow() {
+// The local time now in ISO 8601, such as 2026-03-14T09:26:53, and its offset from UTC, such as +01:00.
+// The offset is the local time's difference from UTC, which works alike on every system's C library.
+struct LocalTime {
+    std::string time;
+    std::string offset;
+};
+
+LocalTime LocalTimeNow() {
     std::time_t now = std::time(nullptr);
     std::tm local = *std::localtime(&now);
     std::tm utc = *std::gmtime(&now);
     int64_t offset = (SecondsOf(local) - SecondsOf(utc)) / 60;
     int64_t magnitude = offset < 0 ? -offset : offset;
-    char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02lld:%02lld", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, offset < 0 ? '-' : '+',
+    char time[64];
+    std::snprintf(time, sizeof time, "%04d-%02d-%02dT%02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    char offsetText[32];
+    std::snprintf(offsetText, sizeof offsetText, "%c%02lld:%02lld", offset < 0 ? '-' : '+',
                   static_cast<long long>(magnitude / 60), static_cast<long long>(magnitude % 60));
-    return text;
+    return {time, offsetText};
 }
 
 std::string AudioFacts(const AudioOutput& audio) {
+    constexpr const char* ONSETS = "\"ToneOnsets\": \"Each tone row's onset_source says how its onset was taken.\"";
     if (audio.silent) {
-        return "{\"Silent\": true, \"Description\": \"No audio device opened: every tone kept its duration "
-               "but none was heard.\"}";
+        return std::string("{\"Silent\": true, \"Description\": \"No audio device opened: every tone kept its duration "
+                           "but none was heard.\", ") + ONSETS + "}";
     }
     return "{\"Silent\": false, \"Driver\": " + JsonString(audio.driver) + ", \"Device\": " + JsonString(audio.device) +
            ", \"SampleRate\": " + std::to_string(audio.rate) + ", \"BufferFrames\": " + std::to_string(audio.bufferFrames) +
-           "}";
+           ", " + ONSETS + "}";
 }
 
-// The BIDS descriptions of the columns.
-constexpr const char* COLUMN_DESCRIPTIONS = R"(  "onset": {
-    "LongName": "Event onset",
-    "Description": "Time of the event from the moment the subject's record was written to the subject list, on the program's monotonic clock. block_start: when the block's growth and block timers started (its 60 s count from here). tone: when the tone's first sample is due at the audio output, as the audio device reports it. letter: when the frame that first shows the letter was presented (a letter drawn twice in a row changes nothing on the screen: then the first frame presented after it was drawn). response: when the program received the key. overflow, time_up: when the ending began. quit_question: when the question was put. quit: when the program ended.",
-    "Units": "s"
-  },
-  "duration": {
-    "LongName": "Event duration",
-    "Description": "The tone's length for a tone (0 for a sound file that could not be played); n/a for every other event.",
-    "Units": "s"
-  },
-  "trial_type": {
-    "LongName": "Event type",
-    "Description": "What happened.",
-    "Levels": {
-      "block_start": "A block began: the bars stand at a third of the display's height and rise from here.",
-      "tone": "A tone was played to its end.",
-      "letter": "A letter was shown.",
-      "response": "A key was typed on a task screen, whether it answered a stimulus or not.",
-      "overflow": "A bar reached the top of the display: the block ended with the error sound.",
-      "time_up": "The block's 60 seconds passed: it ended with the praise.",
-      "quit_question": "Esc or the window's close button asked whether to quit; value holds the answer.",
-      "quit": "The program ended, by Yes to the quit question or by Quit on the menu."
-    }
-  },
-  "block": {
-    "LongName": "Block number",
-    "Description": "1 for the first block of the run, 2 for the next, and on through the blocks chosen on the menu; n/a outside a block. A block lasts from its block_start to the hand-over after its ending."
-  },
-  "task": {
-    "LongName": "Task of the block",
-    "Description": "Which stimuli the block presents; n/a outside a block.",
-    "Levels": {
-      "tone": "Tones only, answered with x, s, w.",
-      "letter": "Letters only, answered with b, n, m.",
-      "tone+letter": "Tones and letters at once, each with its own keys."
-    }
-  },
-  "stimulus": {
-    "LongName": "Stimulus presented",
-    "Description": "For a tone its frequency in Hz, for a letter the letter; n/a for every other event.",
-    "Levels": {
-      "200": "The 200 Hz tone (wave/200.wav), answered with x.",
-      "500": "The 500 Hz tone (wave/500.wav), answered with s.",
-      "800": "The 800 Hz tone (wave/800.wav), answered with w.",
-      "A": "The letter A, answered with b.",
-      "B": "The letter B, answered with n.",
-      "C": "The letter C, answered with m."
-    }
-  },
-  "key": {
-    "LongName": "Key typed",
-    "Description": "For a response, the character typed, case kept; space, tab, return and backspace by name, other control characters as code-<number>. Esc and the grave accent are no responses. n/a for every other event."
-  },
-  "channel": {
-    "LongName": "Answer channel of the key",
-    "Description": "The channel the key belongs to, whether or not that channel is part of the block; n/a for a key that belongs to none and for every other event.",
-    "Levels": {
-      "tone": "x, s or w.",
-      "letter": "b, n or m."
-    }
-  },
-  "correct": {
-    "LongName": "Answer correct",
-    "Description": "For a key that answered a stimulus, whether it was the right one; n/a for a key that answered nothing (its channel was closed: no stimulus awaited an answer, or it is no answer key) and for every other event.",
-    "Levels": {
-      "1": "The right key: the bar fell.",
-      "0": "A wrong key: the bar stayed."
-    }
-  },
-  "response_time": {
-    "LongName": "Response time",
-    "Description": "For a key that answered a stimulus, its onset minus the onset of the stimulus it answered; n/a otherwise, and when that stimulus had not been presented yet.",
-    "Units": "s"
-  },
-  "tone_bar": {
-    "LongName": "Tone bar height",
-    "Description": "The red tone bar's height after the event, as a fraction of the display's height: 0.333 at a block's start, 1.000 at the top; n/a outside a block.",
-    "Units": "1"
-  },
-  "letter_bar": {
-    "LongName": "Letter bar height",
-    "Description": "The blue letter bar's height after the event, as a fraction of the display's height; n/a outside a block.",
-    "Units": "1"
-  },
-  "value": {
-    "LongName": "Answer to the quit question",
-    "Description": "For quit_question, the answer given; n/a for every other event.",
-    "Levels": {
-      "yes": "Quit: the program ended.",
-      "no": "Carry on: the run went on where it was."
-    }
-  }
-)";
+// The presentation facts BIDS defines for an events file, and the sound output's beside them.
+std::string StimulusPresentation(Host& host) {
+    return "{\"OperatingSystem\": " + JsonString(PELORIN_OPERATING_SYSTEM) +
+           ", \"SoftwareName\": \"Pelorin\", \"SoftwareVersion\": " + JsonString(PELORIN_VERSION) +
+           ", \"ScreenResolution\": " +
+           JsonString(std::to_string(host.DisplayWidthPixels()) + "x" + std::to_string(host.DisplayHeightPixels())) +
+           ", \"Audio\": " + AudioFacts(host.DescribeAudio()) + "}";
+}
+
 
 }  // namespace
 
 struct ResultsLog::Row {
-    Row(int64_t onsetMicros, const char* trialType) : onsetMicros(onsetMicros), trialType(trialType) {}
+    Row(int64_t onsetMicros, std::string_view trialType) : onsetMicros(onsetMicros), trialType(trialType) {}
 
     int64_t onsetMicros;
-    const char* trialType;
+    std::string_view trialType;
     std::optional<int64_t> durationMicros;
-    std::string stimulus;
+    std::string_view stimulus;
     std::string key;
     Channel channel = Channel::None;
     std::optional<bool> correct;
     std::optional<int64_t> responseMicros;
-    std::string value;
+    std::string_view quitAnswer;
+    std::string_view onsetSource;
 };
 
 ResultsLog::ResultsLog(Runtime& runtime) : runtime(runtime) {}
@@ -254,14 +168,26 @@ ResultsLog::~ResultsLog() {
 
 std::string ResultsLog::EventsPath() const { return file ? file->Path() : std::string(); }
 
-void ResultsLog::Open(const std::string& folder, const Subject& subject, int64_t recordMicros) {
+void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, const Subject& subject,
+                      int64_t recordMicros) {
     zeroMicros = recordMicros;
-    std::string stem = JoinPath(folder, "sub-" + std::to_string(subject.id)) + "_task-" + std::string(EVENTS_TASK);
+    LocalTime start = LocalTimeNow();
+    std::optional<DatasetError> error = DescribeDataset(root, settings);
+    if (!error) error = AddParticipant(root, subject.id, subject.orderCondition);
+    if (error) return Fail(error->what + " the results file", error->path, error->reason);
+    std::string participant = ParticipantId(subject.id);
+    std::string subjectFolder = JoinPath(root, participant);
+    std::string folder = JoinPath(subjectFolder, "beh");
+    for (const std::string& made : {subjectFolder, folder}) {
+        if (auto reason = MakeFolder(made)) return Fail("make the results folder", made, *reason);
+    }
+    std::string task = "_task-" + std::string(EVENTS_TASK);
     for (int run = 1; run <= MAX_RUNS; ++run) {
-        std::string name = stem + (run == 1 ? "" : "_run-" + std::to_string(run)) + "_events";
+        std::string entities = participant + task + (run == 1 ? "" : "_run-" + std::to_string(run)) + "_events";
+        std::string name = JoinPath(folder, entities);
         auto events = AppendFile::CreateNew(name + ".tsv");
         if (events.exists) continue;
-        if (!events.file) return Fail("create", name + ".tsv", events.error);
+        if (!events.file) return Fail("create the results file", name + ".tsv", events.error);
         auto sidecar = AppendFile::CreateNew(name + ".json");
         std::error_code ignored;
         if (!sidecar.file) {
@@ -269,134 +195,155 @@ void ResultsLog::Open(const std::string& folder, const Subject& subject, int64_t
             events.file.reset();
             std::filesystem::remove(PathFromUtf8(name + ".tsv"), ignored);
             if (sidecar.exists) continue;
-            return Fail("create", name + ".json", sidecar.error);
+            return Fail("create the results file", name + ".json", sidecar.error);
         }
-        AudioOutput audio = runtime.host.DescribeAudio();
-        std::string json = "{\n  \"TaskName\": " + JsonString(std::string(EVENTS_TASK)) +
-                           ",\n  \"SubjectID\": " + JsonString(std::to_string(subject.id)) +
-                           ",\n  \"SubjectInitials\": " + JsonString(subject.initials) +
-                           ",\n  \"OrderCondition\": " + std::to_string(subject.orderCondition) +
-                           ",\n  \"StartTime\": " + JsonString(LocalTimeNow()) +
-                           ",\n  \"StimulusPresentation\": {\"OperatingSystem\": " + JsonString(OPERATING_SYSTEM) +
-                           ", \"SoftwareName\": \"Pelorin\", \"SoftwareVersion\": " + JsonString(PELORIN_VERSION) +
-                           "},\n  \"Display\": {\"WidthPixels\": " + std::to_string(runtime.host.DisplayWidthPixels()) +
-                           ", \"HeightPixels\": " + std::to_string(runtime.host.DisplayHeightPixels()) +
-                           "},\n  \"Audio\": " + AudioFacts(audio) + ",\n" + COLUMN_DESCRIPTIONS + "}\n";
-        std::optional<std::string> error = sidecar.file->Append(json);
-        if (!error) error = sidecar.file->Sync();
-        if (error) {
+        std::string json = "{\n  \"StimulusPresentation\": " + StimulusPresentation(runtime.host) + ",\n" +
+                           ColumnsJson(EVENT_COLUMNS) + "}\n";
+        std::optional<std::string> writeError = sidecar.file->Append(json);
+        if (!writeError) writeError = sidecar.file->Sync();
+        if (writeError) {
             events.file.reset();
             sidecar.file.reset();
             std::filesystem::remove(PathFromUtf8(name + ".tsv"), ignored);
             std::filesystem::remove(PathFromUtf8(name + ".json"), ignored);
-            return Fail("write", name + ".json", *error);
+            return Fail("write the results file", name + ".json", *writeError);
         }
         file = std::move(events.file);
-        std::string header;
-        for (std::string_view column : EVENT_COLUMNS) header += std::string(column) + (column == "value" ? "\n" : "\t");
-        if (auto headerError = file->Append(header)) return Fail("write", file->Path(), *headerError);
+        if (auto headerError = file->Append(TsvHeader(EVENT_COLUMNS))) {
+            return Fail("write the results file", file->Path(), *headerError);
+        }
+        // BIDS names a subject's files with '/', whatever the system.
+        if (auto scanError = AddScan(subjectFolder, subject.id, "beh/" + entities + ".tsv", start.time, start.offset)) {
+            return Fail(scanError->what + " the results file", scanError->path, scanError->reason);
+        }
         Flush();
         return;
     }
-    Fail("create", stem + "_events.tsv", "every run number up to " + std::to_string(MAX_RUNS) + " is taken");
+    Fail("create the results file", JoinPath(folder, participant + task + "_events.tsv"),
+         "every run number up to " + std::to_string(MAX_RUNS) + " is taken");
 }
 
-void ResultsLog::BlockStart(const char* blockTask, std::function<Bars()> blockBars) {
+void ResultsLog::BlockStart(std::string_view blockTask, std::function<Bars()> blockBars) {
     if (!file) return;
     block = ++blocksRun;
     task = blockTask;
     bars = std::move(blockBars);
+    toneStimulus.clear();
+    letterStimulus.clear();
     toneOnset = -1;
     letterOnset = -1;
-    Write(Row(runtime.host.NowMicros(), "block_start"));
+    Write(Row(runtime.host.NowMicros(), EventLevel(TRIAL_TYPE, "block_start")));
 }
 
-void ResultsLog::Tone(const char* stimulus) {
+void ResultsLog::ToneDrawn(std::string_view stimulus) {
+    toneStimulus = stimulus;
+    toneOnset = -1;
+}
+
+void ResultsLog::Tone(std::string_view stimulus) {
     if (!file) return;
     SoundOnset sound = runtime.LastSoundOnset();
+    toneStimulus = stimulus;
     toneOnset = sound.onsetMicros;
-    Row row(sound.onsetMicros, "tone");
+    Row row(sound.onsetMicros, EventLevel(TRIAL_TYPE, "tone"));
     row.durationMicros = sound.durationMicros;
     row.stimulus = stimulus;
+    row.onsetSource = !sound.audible ? EventLevel(ONSET_SOURCE, "not_played")
+                      : sound.exact  ? EventLevel(ONSET_SOURCE, "audio_clock")
+                                     : EventLevel(ONSET_SOURCE, "audio_plan");
     Write(row);
 }
 
 void ResultsLog::Letter(const std::string& letter) {
     if (!file) return;
     // An answer that comes before the letter is on the screen has no onset to count from.
+    letterStimulus = letter;
     letterOnset = -1;
     runtime.OnNextPresent([this, letter](int64_t presented) {
         if (!file) return;
-        letterOnset = presented;
-        Row row(presented, "letter");
+        if (letter == letterStimulus) letterOnset = presented;
+        Row row(presented, EventLevel(TRIAL_TYPE, "letter"));
         row.stimulus = letter;
         Write(row);
     });
 }
 
-std::optional<int64_t> ResultsLog::StimulusOnset(Channel channel) const {
-    int64_t onset = channel == Channel::Tone ? toneOnset : channel == Channel::Letter ? letterOnset : -1;
-    return onset >= 0 ? std::optional<int64_t>(onset) : std::nullopt;
-}
-
-void ResultsLog::Response(char key, Channel channel, std::optional<bool> correct) {
+void ResultsLog::Response(int16_t keyAscii, Channel channel, std::optional<bool> correct) {
     if (!file) return;
     int64_t received = runtime.CurrentEventMicros();
-    std::optional<int64_t> responseMicros;
-    if (auto onset = StimulusOnset(channel); onset && correct) responseMicros = received - *onset;
-    Row row(received, "response");
-    row.key = KeyName(key);
+    Row row(received, EventLevel(TRIAL_TYPE, "response"));
+    row.key = KeyName(keyAscii);
     row.channel = channel;
     row.correct = correct;
-    row.responseMicros = responseMicros;
+    // What the key was scored against; it counts from that stimulus's onset once it was presented.
+    if (correct && channel != Channel::None) {
+        bool tone = channel == Channel::Tone;
+        row.stimulus = tone ? toneStimulus : letterStimulus;
+        int64_t onset = tone ? toneOnset : letterOnset;
+        if (onset >= 0) row.responseMicros = received - onset;
+    }
     Write(row);
 }
 
-void ResultsLog::Overflow() { Write(Row(runtime.host.NowMicros(), "overflow")); }
+void ResultsLog::Overflow() { Write(Row(runtime.host.NowMicros(), EventLevel(TRIAL_TYPE, "overflow"))); }
 
-void ResultsLog::TimeUp() { Write(Row(runtime.host.NowMicros(), "time_up")); }
+void ResultsLog::TimeUp() { Write(Row(runtime.host.NowMicros(), EventLevel(TRIAL_TYPE, "time_up"))); }
 
 void ResultsLog::EndBlock() {
     Flush();
     block = 0;
-    task.clear();
+    task = {};
     bars = nullptr;
 }
 
-void ResultsLog::QuitQuestion(int64_t askedMicros, bool quit) {
-    Row row(askedMicros, "quit_question");
-    row.value = quit ? "yes" : "no";
+void ResultsLog::QuitQuestion(int64_t askedMicros, int64_t answeredMicros, bool quit) {
+    Row row(askedMicros, EventLevel(TRIAL_TYPE, "quit_question"));
+    row.durationMicros = answeredMicros - askedMicros;
+    row.quitAnswer = quit ? EventLevel(QUIT_ANSWER, "yes") : EventLevel(QUIT_ANSWER, "no");
     Write(row);
 }
 
 void ResultsLog::Quit() {
-    Write(Row(runtime.host.NowMicros(), "quit"));
+    Write(Row(runtime.host.NowMicros(), EventLevel(TRIAL_TYPE, "quit")));
     Flush();
     file.reset();
 }
 
 void ResultsLog::Write(const Row& row) {
     if (!file) return;
-    auto cell = [](const std::string& text) { return text.empty() ? std::string(NOT_APPLICABLE) : text; };
-    auto seconds = [](std::optional<int64_t> micros) {
-        return micros ? Seconds(*micros) : std::string(NOT_APPLICABLE);
+    std::array<std::string, EVENT_COLUMN_COUNT> cells;
+    cells.fill(std::string(NOT_APPLICABLE));
+    auto set = [&](EventColumn column, std::string_view text) {
+        if (!text.empty()) cells[column] = text;
     };
-    std::optional<Bars> heights;
-    if (block != 0 && bars) heights = bars();
-    const char* channel = ChannelName(row.channel);
-    std::string line = Seconds(row.onsetMicros - zeroMicros) + '\t' + seconds(row.durationMicros) + '\t' +
-                       row.trialType + '\t' + (block != 0 ? std::to_string(block) : cell({})) + '\t' +
-                       cell(block != 0 ? task : std::string()) + '\t' + cell(row.stimulus) + '\t' + cell(row.key) +
-                       '\t' + cell(channel != nullptr ? channel : "") + '\t' +
-                       cell(row.correct ? (*row.correct ? "1" : "0") : "") + '\t' + seconds(row.responseMicros) +
-                       '\t' + (heights ? Fraction(heights->tone) : cell({})) + '\t' +
-                       (heights ? Fraction(heights->letter) : cell({})) + '\t' + cell(row.value) + '\n';
-    if (auto error = file->Append(line)) Fail("write", file->Path(), *error);
+    cells[ONSET] = Seconds(row.onsetMicros - zeroMicros);
+    if (row.durationMicros) cells[DURATION] = Seconds(*row.durationMicros);
+    cells[TRIAL_TYPE] = row.trialType;
+    if (block != 0) {
+        cells[BLOCK] = std::to_string(block);
+        cells[TASK] = task;
+        if (bars) {
+            Bars heights = bars();
+            cells[TONE_BAR] = Fraction(heights.tone);
+            cells[LETTER_BAR] = Fraction(heights.letter);
+        }
+    }
+    set(STIMULUS, row.stimulus);
+    set(KEY, row.key);
+    set(CHANNEL, ChannelName(row.channel));
+    if (row.correct) cells[CORRECT_COLUMN] = *row.correct ? EventLevel(CORRECT_COLUMN, "1") : EventLevel(CORRECT_COLUMN, "0");
+    if (row.responseMicros) cells[RESPONSE_TIME] = Seconds(*row.responseMicros);
+    set(QUIT_ANSWER, row.quitAnswer);
+    set(ONSET_SOURCE, row.onsetSource);
+    std::string line;
+    for (const std::string& cell : cells) line += cell + '\t';
+    line.back() = '\n';
+    if (auto error = file->Append(line)) Fail("write the results file", file->Path(), *error);
 }
 
 void ResultsLog::Flush() {
     if (!file) return;
-    if (auto error = file->Sync()) Fail("write", file->Path(), *error);
+    if (auto error = file->Sync()) Fail("write the results file", file->Path(), *error);
 }
 
 void ResultsLog::Fail(const std::string& what, std::string path, const std::string& reason) {
@@ -405,7 +352,7 @@ void ResultsLog::Fail(const std::string& what, std::string path, const std::stri
     // One box for the run: after a failure nothing more is written, so nothing more can fail.
     if (failed) return;
     failed = true;
-    runtime.MsgBox("Could not " + what + " the results file " + path + ":\r" + reason, MB_EXCLAMATION, ERROR_TITLE);
+    runtime.MsgBox("Could not " + what + " " + path + ":\r" + reason, MB_EXCLAMATION, ERROR_TITLE);
 }
 
 }  // namespace pelorin
