@@ -59,9 +59,9 @@ TEST(EventsSummaryTest, ReadsAFileBackAsWrittenAndSummarisesEachBlock) {
               "sub-7          2      3  dual    time_up    tone             3         3        3          1.000  "
               "        0.300                1              1.500\n"
               "                                            letter           2         1        0          0.000  "
-              "            -                0                   \n"
+              "            -                0\n"
               "                                            none             0         0        0              -  "
-              "            -                1                   \n");
+              "            -                1\n");
     EXPECT_EQ(FormatCsv(summary),
               "participant_id,run,block,task,ended,channel,presented,answered,correct,share_correct,median_rt_correct,"
               "keys_unanswered,quit_question_time\n"
