@@ -2,10 +2,10 @@
 
 #include <memory>
 
-#include "records/results_log.h"
 #include "flow/template_variables.h"
 #include "layout/layout.h"
 #include "platform/runtime.h"
+#include "records/results_log.h"
 
 namespace pelorin {
 
