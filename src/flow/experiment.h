@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "flow/template_variables.h"
-#include "layout/layout.h"
 #include "platform/runtime.h"
 #include "records/results_log.h"
 
@@ -29,7 +28,6 @@ public:
 
     Runtime runtime;
     TemplateVariables templateVariables;
-    Procedures1 procedures1;
     // Where the results go and what they are: the experiment's Res_Data unless set otherwise before
     // registration.
     DatasetSettings dataset;
