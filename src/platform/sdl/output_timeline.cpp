@@ -27,9 +27,10 @@ void OutputTimeline::MeasurePace() {
     const TimingSnapshot& newest = history.back();
     if (!newest.playing) return;
     const uint64_t stretchStart = newest.framesTaken - std::min(newest.framesTaken, newest.framesSinceUnderrun);
-    const double nominal = 1e9 / rate;
-    const auto offset = [nominal](const TimingSnapshot& s) {
-        return static_cast<double>(Due(s)) - static_cast<double>(s.framesTaken) * nominal;
+    // Counted at the pace measured so far, so that within a window the pace does not pick the earliest.
+    const double pace = nanosPerFrame;
+    const auto offset = [pace](const TimingSnapshot& s) {
+        return static_cast<double>(Due(s)) - static_cast<double>(s.framesTaken) * pace;
     };
     const TimingSnapshot* oldest = nullptr;
     for (const TimingSnapshot& s : history) {
@@ -56,7 +57,8 @@ void OutputTimeline::MeasurePace() {
         }
     }
     if (lateFrame - earlyFrame < MIN_PACE_SECONDS * rate / 2) return;
-    nanosPerFrame = std::clamp(nominal + (late - early) / (lateFrame - earlyFrame), nominal * 0.99, nominal * 1.01);
+    const double nominal = 1e9 / rate;
+    nanosPerFrame = std::clamp(pace + (late - early) / (lateFrame - earlyFrame), nominal * 0.99, nominal * 1.01);
 }
 
 OutputTimeline::Bounds OutputTimeline::Pin(uint64_t frame, uint64_t stretchStart, double reachFrames) const {
@@ -75,26 +77,31 @@ OutputTimeline::Bounds OutputTimeline::Pin(uint64_t frame, uint64_t stretchStart
 }
 
 std::optional<int64_t> OutputTimeline::PlannedNanos(uint64_t frame) const {
-    // From the newest stretch of playing, as far as the snapshots of its last second pin it down.
-    for (auto s = history.rbegin(); s != history.rend(); ++s) {
-        if (!s->playing) continue;
-        const uint64_t stretchStart = s->framesTaken - std::min(s->framesTaken, s->framesSinceUnderrun);
-        const double reach = static_cast<double>(static_cast<int64_t>(frame - s->framesTaken)) + PLAN_SECONDS * rate;
-        const Bounds bounds = Pin(frame, stretchStart, std::max(reach, 0.0));
-        if (bounds.latest == INT64_MAX) break;
-        return std::max(bounds.latest, bounds.earliest);
+    // From the stretch of playing the frame falls in by the snapshots taken before it (the newest,
+    // for a frame still to come), as far as the snapshots of its last second before the frame pin it.
+    const TimingSnapshot* before = nullptr;
+    for (const TimingSnapshot& s : history) {
+        if (!s.playing) continue;
+        if (before != nullptr && s.framesTaken > frame) break;
+        before = &s;
     }
-    return std::nullopt;
+    if (before == nullptr) return std::nullopt;
+    const uint64_t stretchStart = before->framesTaken - std::min(before->framesTaken, before->framesSinceUnderrun);
+    const double ahead = static_cast<double>(static_cast<int64_t>(frame - before->framesTaken));
+    const Bounds bounds = Pin(frame, stretchStart, std::abs(ahead) + PLAN_SECONDS * rate);
+    if (bounds.latest == INT64_MAX) return std::nullopt;
+    return std::max(bounds.latest, bounds.earliest);
 }
 
 std::optional<uint64_t> OutputTimeline::FrameAt(int64_t nanos) const {
-    for (auto s = history.rbegin(); s != history.rend(); ++s) {
-        if (!s->playing) continue;
-        const double frames = std::ceil(static_cast<double>(nanos - Due(*s)) / nanosPerFrame - 1e-6);
-        const double frame = static_cast<double>(s->framesTaken) + frames;
-        return frame > 0 ? static_cast<uint64_t>(frame) : 0;
-    }
-    return std::nullopt;
+    if (history.empty()) return std::nullopt;
+    const uint64_t newest = history.back().framesTaken;
+    const std::optional<int64_t> due = PlannedNanos(newest);
+    if (!due) return std::nullopt;
+    // Rounded up: the frame due at or after the time.
+    const double frames = std::ceil(static_cast<double>(nanos - *due) / nanosPerFrame - 1e-6);
+    const double frame = static_cast<double>(newest) + frames;
+    return frame > 0 ? static_cast<uint64_t>(frame) : 0;
 }
 
 std::optional<PlayedTime> OutputTimeline::PlayedAt(uint64_t frame) const {
