@@ -60,7 +60,7 @@ char ToneKey(const std::string& path) {
 class BenchHost : public sdl::SdlHost {
 public:
     explicit BenchHost(Paths paths) {
-        if (paths == Paths::Today) UseWholeFramesAndSdlSound();
+        if (paths == Paths::WholeFramesSdlSound) UseWholeFramesAndSdlSound();
     }
 
     void Watch(Tone_LetterTask& watched) {
@@ -145,10 +145,13 @@ private:
     std::string lastCaption;
 };
 
-// A run of the dual block: the demo tones in ./wave, the letters the block sequencer sets, and the
-// block started as the sequencer starts it.
+// A run of the dual block: the demo tones in ./wave, the letters the block sequencer sets, the block
+// started as the sequencer starts it, and its rows written to a results file in the current folder
+// as a registered subject's are.
 struct DualBlock {
     explicit DualBlock(Paths paths) : host(paths), experiment(host) {
+        recordMicros = host.NowMicros();
+        experiment.results.Open(".", {1, "BN", 1}, recordMicros);
         experiment.Display();
         task.Start();
         host.Watch(task);
@@ -157,7 +160,45 @@ struct DualBlock {
     BenchHost host;
     Experiment experiment;
     Tone_LetterTask& task = experiment.Tone_LetterTask();
+    int64_t recordMicros = 0;
 };
+
+// The onsets of the tone rows of a results file, on the host's clock.
+std::vector<int64_t> ToneOnsetsInFile(const std::string& path, int64_t recordMicros) {
+    std::vector<int64_t> onsets;
+    FILE* file = std::fopen(path.c_str(), "r");
+    if (file == nullptr) return onsets;
+    std::vector<std::string> columns;
+    size_t onsetColumn = 0;
+    size_t typeColumn = 0;
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, file) != nullptr) {
+        std::vector<std::string> fields(1);
+        for (const char* c = buffer; *c != '\0' && *c != '\n'; ++c) {
+            if (*c == '\t') {
+                fields.emplace_back();
+            } else {
+                fields.back() += *c;
+            }
+        }
+        if (columns.empty()) {
+            columns = fields;
+            for (size_t i = 0; i < columns.size(); ++i) {
+                if (columns[i] == "onset") onsetColumn = i;
+                if (columns[i] == "trial_type") typeColumn = i;
+            }
+            continue;
+        }
+        if (fields.size() <= std::max(onsetColumn, typeColumn) || fields[typeColumn] != "tone") continue;
+        // Seconds to the microsecond, read as whole microseconds.
+        long long seconds = 0;
+        long long micros = 0;
+        if (std::sscanf(fields[onsetColumn].c_str(), "%lld.%6lld", &seconds, &micros) != 2) continue;
+        onsets.push_back(recordMicros + seconds * 1'000'000 + micros);
+    }
+    std::fclose(file);
+    return onsets;
+}
 
 // The idle block: growth-tick lateness against the timer's schedule, the block timer, CPU and memory.
 void MeasureBlock(Paths paths, const Settings& settings) {
@@ -290,7 +331,7 @@ void PutLetterOnsets(BenchHost& host, DamageWatcher& watcher, const Tone_LetterT
 void MeasureTones(DualBlock& block, const Settings& settings, MonitorRecorder& recorder, bool recording) {
     BenchHost& host = block.host;
     Runtime& runtime = block.experiment.runtime;
-    int count = settings.Reps(60, 20);
+    int count = settings.Reps(60, 50);
     host.tones.clear();
     int first = host.tonesPlayed;
     std::atomic<bool> done = false;
@@ -308,14 +349,34 @@ void MeasureTones(DualBlock& block, const Settings& settings, MonitorRecorder& r
             seen = host.tonesPlayed;
         }
     });
+    // Letter answers typed through the X server meanwhile, at random 100 to 400 ms gaps: keys arrive
+    // while the tones play, as in a real block.
+    std::thread letters([&] {
+        KeyInjector injector;
+        if (!injector.Open()) return;
+        std::mt19937 random(13);
+        std::uniform_int_distribution<int> gap(100, 400);
+        std::uniform_int_distribution<int> letter(0, 2);
+        while (!done) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(gap(random)));
+            char key = "bnm"[letter(random)];
+            injector.Press(key);
+            injector.Release(key);
+        }
+    });
     int64_t giveUp = host.NowMicros() + int64_t{count} * 3'000'000;
     while (host.tonesPlayed - first < count && host.NowMicros() < giveUp) runtime.WaitPass();
     done = true;
     typist.join();
+    letters.join();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     recorder.Stop();
 
+    // The tone rows the results file holds for these tones: its last ones.
+    std::vector<int64_t> inFile = ToneOnsetsInFile(block.experiment.results.EventsPath(), block.recordMicros);
+    if (inFile.size() >= host.tones.size()) inFile.erase(inFile.begin(), inFile.end() - static_cast<std::ptrdiff_t>(host.tones.size()));
     for (const BenchHost::Tone& tone : host.tones) {
+        Put("tone.exact", tone.onset.exact ? 1 : 0);
         Put("tone.reported", Millis(tone.onset.onsetMicros - tone.called));
         Put("sound.return", Millis(tone.returned - tone.onset.onsetMicros - tone.onset.durationMicros));
     }
@@ -336,6 +397,7 @@ void MeasureTones(DualBlock& block, const Settings& settings, MonitorRecorder& r
         double onset = recorder.FrameMicros(onsetFrame);
         Put("tone.latency", (onset - static_cast<double>(tone.called)) / 1000.0);
         Put("tone.vs.reported", (onset - static_cast<double>(tone.onset.onsetMicros)) / 1000.0);
+        if (inFile.size() == host.tones.size()) Put("tone.vs.file", (onset - static_cast<double>(inFile[i])) / 1000.0);
     }
 }
 

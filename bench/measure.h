@@ -15,9 +15,11 @@ struct Settings {
     int Reps(int full, int few) const { return quick ? few : full; }
 };
 
-// The two ways a run draws and starts its tones: the program's, and today's (a full redraw of every
-// frame, a tone started in the next buffer the device asks for), kept for comparison only.
-enum class Paths { Pelorin, Today };
+// The two ways a run draws and plays its tones: the program's (only what changed drawn; tones through
+// the system's sound output, placed to the sample and their onsets read back), and today's (every
+// frame drawn whole; tones through SDL's output, each started in the next buffer the device asks
+// for, with its planned onset), kept for comparison only.
+enum class Paths { ChangedPartsSystemSound, WholeFramesSdlSound };
 
 // Measures one phase ("block": the idle dual block; "misc": waits, keys, letters and tones) with the
 // real dual-task screen in this process, and writes its figures as "name value" lines on stdout.

@@ -23,6 +23,8 @@ struct Measured {
     int width = 0;
     int height = 0;
     Figures blockPelorin, blockToday, miscPelorin, miscToday;
+    // The idle block's CPU floor: a bare SDL program with the same window and sound device.
+    Figures floor;
     StartUp startPelorin, startBare;
 };
 

@@ -31,6 +31,8 @@ constexpr Uint16 DEVICE_FRAMES = 512;
 constexpr int64_t STALL_LIMIT_NANOS = 1'000'000'000;
 // How often a wait for the sound server's answer looks again.
 constexpr int64_t ANSWER_POLL_NANOS = 250'000;
+// How long before a sound's planned end the server is asked for the timing that tells the real one.
+constexpr int64_t ASK_AHEAD_NANOS = 3'000'000;
 // How often a synchronous play whose output is behind its plan looks again.
 constexpr int64_t BEHIND_POLL_NANOS = 1'000'000;
 // Askings in a row, each at least half a buffer after the one before, that show the device has
@@ -357,21 +359,22 @@ void Audio::Device::PlayThroughSystem(const Sound& sound, uint64_t start, const 
             break;
         }
     }
-    // Then until the last frame has been played.
+    // Then until the last frame has been played: the timing is asked for a little before it is due
+    // (the server has taken that frame long before), so that the answer is in when it is.
     std::optional<PlayedTime> ended;
     for (;;) {
-        const OutputTimeline timeline = system->Timeline();
-        const int64_t due = timeline.PlannedNanos(end).value_or(planned + length);
-        WaitTill(std::min(due, giveUp), waitUntil);
+        const int64_t due = system->Timeline().PlannedNanos(end).value_or(planned + length);
+        WaitTill(std::min(due - ASK_AHEAD_NANOS, giveUp), waitUntil);
         if (!askTiming()) break;
-        const std::optional<PlayedTime> played = system->Timeline().PlayedAt(end);
+        const OutputTimeline timeline = system->Timeline();
         bool finished = false;
         {
             std::lock_guard lock(mixer.mutex);
             finished = mixer.syncFinished;
         }
-        if (finished && played && played->nanos <= MonotonicNanos()) {
-            ended = played;
+        if (finished && timeline.Taken(end)) {
+            ended = timeline.PlayedAt(end);
+            if (ended) WaitTill(ended->nanos, waitUntil);
             break;
         }
         if (MonotonicNanos() > giveUp) break;
