@@ -242,7 +242,8 @@ private:
 namespace {
 
 bool SdlDriverNamed() {
-    const char* driver = std::getenv("SDL_AUDIODRIVER");
+    // SDL's own, which reads what SDL_setenv set on every system.
+    const char* driver = SDL_getenv("SDL_AUDIODRIVER");
     if (driver == nullptr || *driver == '\0') return false;
     const std::string name = driver;
     return name != "pulseaudio" && name != "pipewire";
@@ -259,7 +260,8 @@ Audio::Device::Device(OutputChoice choice) {
             return;
         }
     }
-    const char* driver = system != nullptr ? "pulseaudio" : SDL_GetCurrentAudioDriver();
+    const std::string systemDriver = system != nullptr ? system->Driver() : "";
+    const char* driver = system != nullptr ? systemDriver.c_str() : SDL_GetCurrentAudioDriver();
     const int frames = system != nullptr ? system->BufferFrames() : int{sdl->output.samples};
     // Said on standard output: standard error is for what went wrong.
     std::printf("pelorin: sounds start %.2f ms after they are asked for (%s, %d Hz, %d-frame buffers)\n",

@@ -21,7 +21,7 @@ public:
     // The sound system and the device it plays to.
     virtual std::string Driver() const = 0;
     virtual std::string DeviceName() const = 0;
-    // Frames the system asks for at a time.
+    // Frames the output is fed at a time (PulseAudio), or keeps fed ahead (WASAPI).
     virtual int BufferFrames() const = 0;
     // From a call to the first frame of a sound it starts: the frames already handed over, and a margin.
     virtual int64_t FixedLatencyNanos() const = 0;

@@ -77,7 +77,7 @@ public:
 private:
     // The feeding thread: opens the stream, says whether it could, then feeds it until stopped.
     void Run(std::promise<bool>& opened);
-    bool Start(IAudioClient* client, IAudioRenderClient* render, IAudioClock* clock);
+    bool Start(IAudioClient* client, IAudioRenderClient* render, IAudioClock* clock, REFERENCE_TIME period);
     void Refill(IAudioClient* client, IAudioRenderClient* render);
     void ReadClock(IAudioClock* clock);
 
@@ -89,6 +89,7 @@ private:
     int bufferFrames = 0;
     int64_t fixedLatency = 0;
     UINT32 engineFrames = 0;
+    UINT32 aheadFrames = 0;
     UINT64 clockFrequency = 0;
     // Frames handed to the engine, and where the stream last ran dry: the engine found nothing
     // left to play when it asked for the frames that follow.
@@ -134,6 +135,7 @@ void WasapiOutput::Run(std::promise<bool>& opened) {
         format.nBlockAlign = 2 * OUTPUT_CHANNELS;
         format.nAvgBytesPerSec = OUTPUT_RATE * format.nBlockAlign;
         REFERENCE_TIME streamLatency = 0;
+        REFERENCE_TIME period = 0;
         const bool open =
             com &&
             SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
@@ -146,14 +148,14 @@ void WasapiOutput::Run(std::promise<bool>& opened) {
                                          BUFFER_DURATION, 0, &format, nullptr)) &&
             SUCCEEDED(client->SetEventHandle(bufferWanted.Get())) &&
             SUCCEEDED(client->GetBufferSize(&engineFrames)) &&
-            SUCCEEDED(client->GetStreamLatency(&streamLatency)) &&
+            SUCCEEDED(client->GetStreamLatency(&streamLatency)) && SUCCEEDED(client->GetDevicePeriod(&period, nullptr)) &&
             SUCCEEDED(client->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&render))) &&
             SUCCEEDED(client->GetService(__uuidof(IAudioClock), reinterpret_cast<void**>(&clock))) &&
             SUCCEEDED(clock->GetFrequency(&clockFrequency)) && clockFrequency > 0 &&
-            Start(client.p, render.p, clock.p);
+            Start(client.p, render.p, clock.p, period);
         if (open) {
-            bufferFrames = static_cast<int>(engineFrames);
-            fixedLatency = FramesToNanos(engineFrames) + streamLatency * 100 + MARGIN_NANOS;
+            bufferFrames = static_cast<int>(aheadFrames);
+            fixedLatency = FramesToNanos(aheadFrames) + streamLatency * 100 + MARGIN_NANOS;
         }
         opened.set_value(open);
         if (open) {
@@ -174,7 +176,10 @@ void WasapiOutput::Run(std::promise<bool>& opened) {
     if (com) CoUninitialize();
 }
 
-bool WasapiOutput::Start(IAudioClient* client, IAudioRenderClient* render, IAudioClock* clock) {
+bool WasapiOutput::Start(IAudioClient* client, IAudioRenderClient* render, IAudioClock* clock, REFERENCE_TIME period) {
+    // Two of the engine's periods kept in its buffer, however large it is: the engine signals every
+    // period, and a sound asked for is placed after what is kept.
+    aheadFrames = std::min<UINT32>(engineFrames, static_cast<UINT32>(2 * period * OUTPUT_RATE / 10'000'000));
     // The buffer is filled before the stream starts, so that it does not begin by running dry.
     Refill(client, render);
     dryAt = 0;
@@ -185,10 +190,10 @@ bool WasapiOutput::Start(IAudioClient* client, IAudioRenderClient* render, IAudi
 
 void WasapiOutput::Refill(IAudioClient* client, IAudioRenderClient* render) {
     UINT32 padding = 0;
-    if (FAILED(client->GetCurrentPadding(&padding)) || padding > engineFrames) return;
+    if (FAILED(client->GetCurrentPadding(&padding)) || padding >= aheadFrames) return;
     // Nothing left in the engine's buffer: it ran dry, and what is written now plays late.
     if (padding == 0) dryAt = written;
-    const UINT32 frames = engineFrames - padding;
+    const UINT32 frames = aheadFrames - padding;
     BYTE* data = nullptr;
     if (frames == 0 || FAILED(render->GetBuffer(frames, &data)) || data == nullptr) return;
     {
