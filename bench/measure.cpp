@@ -16,6 +16,7 @@
 #include "flow/display.h"
 #include "flow/experiment.h"
 #include "platform/runtime.h"
+#include "platform/sdl/input_wait.h"
 #include "platform/sdl/sdl_host.h"
 #include "platform/wav_file.h"
 #include "system.h"
@@ -375,6 +376,18 @@ void MeasureTones(DualBlock& block, const Settings& settings, MonitorRecorder& r
     // The tone rows the results file holds for these tones: its last ones.
     std::vector<int64_t> inFile = ToneOnsetsInFile(block.experiment.results.EventsPath(), block.recordMicros);
     if (inFile.size() >= host.tones.size()) inFile.erase(inFile.begin(), inFile.end() - static_cast<std::ptrdiff_t>(host.tones.size()));
+    if (!settings.tonesFile.empty() && inFile.size() == host.tones.size()) {
+        // On the monotonic clock, which a recorder in another process shares, with the tone's file.
+        const int64_t offset = sdl::MonotonicNanos() / 1000 - host.NowMicros();
+        if (FILE* out = std::fopen(settings.tonesFile.c_str(), "a")) {
+            for (size_t i = 0; i < inFile.size(); ++i) {
+                const std::string& path = host.tones[i].path;
+                std::fprintf(out, "%s %lld %d %s\n", settings.paths.c_str(), static_cast<long long>(inFile[i] + offset),
+                             host.tones[i].onset.exact ? 1 : 0, path.substr(path.find_last_of("/\\") + 1).c_str());
+            }
+            std::fclose(out);
+        }
+    }
     for (const BenchHost::Tone& tone : host.tones) {
         Put("tone.exact", tone.onset.exact ? 1 : 0);
         Put("tone.reported", Millis(tone.onset.onsetMicros - tone.called));
@@ -438,9 +451,9 @@ void MeasureMisc(Paths paths, const Settings& settings) {
     watcher.Stop();
     if (watching) PutLetterOnsets(host, watcher, block.task);
 
-    // The Windows build has no sound server to record them from (under Wine they go to SDL's silent
-    // driver): its tones are not measured.
-    if (!NotMeasuredHere().empty()) return;
+    // The Windows build cannot record its tones itself: under Wine, with a sound server for Wine's
+    // WASAPI to play to, it writes their onsets for the recorder scripts/bench runs beside it.
+    if (!NotMeasuredHere().empty() && settings.tonesFile.empty()) return;
     MeasureTones(block, settings, recorder, recording);
 }
 

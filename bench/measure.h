@@ -10,6 +10,10 @@ struct Settings {
     // The PulseAudio source that records what the program plays (a null sink's monitor); empty when
     // the sound goes elsewhere and tone onsets cannot be measured.
     std::string monitor;
+    // Where the Windows build writes its tones' onsets for a recorder beside it (PELORIN_BENCH_TONES);
+    // empty where it records them itself or not at all. `paths` names the way of running measured.
+    std::string tonesFile;
+    std::string paths;
 
     int BlockMillis() const;
     int Reps(int full, int few) const { return quick ? few : full; }

@@ -19,6 +19,7 @@
 
 #include "demo_waves.h"
 #include "measure.h"
+#include "record_beside.h"
 #include "report.h"
 #include "system.h"
 
@@ -105,6 +106,7 @@ int main(int argc, char** argv) {
     using namespace pelorin::bench;
     Settings settings;
     if (const char* monitor = std::getenv("PELORIN_BENCH_MONITOR")) settings.monitor = monitor;
+    if (const char* tones = std::getenv("PELORIN_BENCH_TONES")) settings.tonesFile = tones;
     int width = 0;
     int height = 0;
     std::vector<std::string> args;
@@ -121,7 +123,9 @@ int main(int argc, char** argv) {
             args.push_back(arg);
         }
     }
+    if (args.size() == 3 && args[0] == "--record-tones-beside") return RecordTonesBeside(args[1], args[2]);
     if (args.size() == 3 && args[0] == "--child") {
+        settings.paths = args[2];
         return MeasurePhase(args[1], args[2] == PathsName(Paths::WholeFramesSdlSound) ? Paths::WholeFramesSdlSound : Paths::ChangedPartsSystemSound, settings);
     }
     // Where start-up is not measured, the two programs it compares are not needed.

@@ -162,6 +162,20 @@ void PrintLoopRows(const Measured& m) {
         Verdict(cpuP <= 1.5 * floor));
 }
 
+void ToneInFileRow(const std::string& label, const Figures& pelorin, const Figures& today, bool recorded) {
+    Jitter fileP = JitterOf(Series(pelorin, "tone.vs.file"));
+    Jitter fileT = JitterOf(Series(today, "tone.vs.file"));
+    auto exact = [](const Figures& f) {
+        std::vector<double> flags = Series(f, "tone.exact");
+        double count = 0;
+        for (double flag : flags) count += flag;
+        return " exact " + Fixed(count, 0) + " of " + std::to_string(flags.size());
+    };
+    Row(label, "max dev<=0.5 n>=50", recorded ? JitterText(fileP) + exact(pelorin) : "-",
+        recorded ? JitterText(fileT) + exact(today) : "-",
+        recorded ? Verdict(fileP.n >= 50 && fileP.maxDeviation <= 0.5) : "");
+}
+
 void PrintOnsetRows(const Measured& m) {
     if (!NotMeasuredHere().empty()) {
         NotMeasuredRow("letter onset: X damage - reported present", "p99 |.|<=1");
@@ -206,22 +220,17 @@ void PrintOnsetRows(const Measured& m) {
     Row("tone: recorded onset - reported onset", "-", recorded ? JitterText(versusP) : "-",
         recorded ? JitterText(versusT) : "-", "");
     // In a real block (bars drawing, keys arriving, the results file written): what the file says.
-    Jitter fileP = JitterOf(Series(m.miscPelorin, "tone.vs.file"));
-    Jitter fileT = JitterOf(Series(m.miscToday, "tone.vs.file"));
-    auto exact = [](const Figures& f) {
-        std::vector<double> flags = Series(f, "tone.exact");
-        double count = 0;
-        for (double flag : flags) count += flag;
-        return " exact " + Fixed(count, 0) + " of " + std::to_string(flags.size());
-    };
-    Row("tone in a real block: recorded - results file", "max dev<=0.5 n>=50",
-        recorded ? JitterText(fileP) + exact(m.miscPelorin) : "-", recorded ? JitterText(fileT) + exact(m.miscToday) : "-",
-        recorded ? Verdict(fileP.n >= 50 && fileP.maxDeviation <= 0.5) : "");
+    ToneInFileRow("tone in a real block: recorded - results file", m.miscPelorin, m.miscToday, recorded);
     Row("PlaySound return - (reported onset+length)", "-", Distribution(Summarise(Series(m.miscPelorin, "sound.return")), true),
         Distribution(Summarise(Series(m.miscToday, "sound.return")), true), "");
 }
 
 }  // namespace
+
+void PrintRecordedToneRow(const std::string& label, const Figures& pelorin, const Figures& today) {
+    Row("figure", "target", "pelorin", "today (whole frames, SDL sound, next buffer)", "");
+    ToneInFileRow(label, pelorin, today, true);
+}
 
 void PrintReport(const Measured& m) {
     std::printf("\nPelorin timing benchmark%s: display %dx%d, SDL_VIDEODRIVER %s, SDL_AUDIODRIVER %s%s, %u cores%s\n",

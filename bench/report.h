@@ -31,5 +31,7 @@ struct Measured {
 // Prints the table: each figure for the program beside today's drawing and tone start, with its
 // target and whether the program met it.
 void PrintReport(const Measured& measured);
+// The tone row alone, for tones recorded beside the program rather than by it.
+void PrintRecordedToneRow(const std::string& label, const Figures& pelorin, const Figures& today);
 
 }  // namespace pelorin::bench
