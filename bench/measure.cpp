@@ -34,6 +34,8 @@ namespace {
 constexpr int64_t PERIOD_MICROS = int64_t{BarGame::GROWTH_TICK_MS} * 1000;
 // Outlasts every measurement of the "misc" phase, so that no block ending starts the next block.
 constexpr int LONG_BLOCK_MS = 3'600'000;
+// The longest a tone may take from its call to the output and still be taken for the one called.
+constexpr int64_t MAX_LATENCY_MICROS = 200'000;
 // Level, in 16-bit units, at which a recorded tone counts as begun; tones start from silence.
 constexpr int ONSET_THRESHOLD = 64;
 
@@ -397,21 +399,32 @@ void MeasureTones(DualBlock& block, const Settings& settings, MonitorRecorder& r
     if (!recording) return;
     std::vector<int16_t> recorded = recorder.Samples();
     std::vector<size_t> rises = FindRises(recorded, ONSET_THRESHOLD, 44100 / 50);
-    Put("tone.found", static_cast<double>(rises.size()));
-    if (rises.size() != host.tones.size()) return;
-    for (size_t i = 0; i < rises.size(); ++i) {
+    std::vector<double> riseMicros;
+    for (size_t rise : rises) riseMicros.push_back(recorder.FrameMicros(static_cast<double>(rise)));
+    // Each tone is the first sound to begin after its call, within the longest latency the output
+    // may have; a sound of another kind (a wave player's) is passed over.
+    size_t found = 0;
+    for (size_t i = 0; i < host.tones.size(); ++i) {
         const BenchHost::Tone& tone = host.tones[i];
         std::optional<WavData> wav = ReadWavData(tone.path);
-        if (!wav || wav->info.bitsPerSample != 16) return;
+        if (!wav || wav->info.bitsPerSample != 16) continue;
         std::vector<int16_t> samples(wav->bytes.size() / 2);
         std::memcpy(samples.data(), wav->bytes.data(), samples.size() * 2);
         // The recorded tone crosses the threshold where the file does: its first sample is that far back.
-        double onsetFrame = static_cast<double>(rises[i]) - static_cast<double>(FirstAbove(samples, ONSET_THRESHOLD));
-        double onset = recorder.FrameMicros(onsetFrame);
+        const double lead = static_cast<double>(FirstAbove(samples, ONSET_THRESHOLD)) * 1e6 / 44100;
+        const auto rise = std::find_if(riseMicros.begin(), riseMicros.end(), [&](double micros) {
+            return micros - lead >= static_cast<double>(tone.called) &&
+                   micros - lead < static_cast<double>(tone.called + MAX_LATENCY_MICROS);
+        });
+        if (rise == riseMicros.end()) continue;
+        ++found;
+        const double onset = *rise - lead;
         Put("tone.latency", (onset - static_cast<double>(tone.called)) / 1000.0);
         Put("tone.vs.reported", (onset - static_cast<double>(tone.onset.onsetMicros)) / 1000.0);
         if (inFile.size() == host.tones.size()) Put("tone.vs.file", (onset - static_cast<double>(inFile[i])) / 1000.0);
     }
+    Put("tone.found", static_cast<double>(found));
+    Put("sounds.recorded", static_cast<double>(rises.size()));
 }
 
 // Waits, keys with the letters they change, and tones, while the block's timers run.

@@ -2,12 +2,14 @@
 // sets the tones it recorded against the onsets the Windows build wrote for them: the tone row of
 // `scripts/bench --wine`, labelled as Wine's.
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <thread>

@@ -31,6 +31,9 @@ constexpr Uint16 DEVICE_FRAMES = 512;
 constexpr int64_t STALL_LIMIT_NANOS = 1'000'000'000;
 // How often a wait for the sound server's answer looks again.
 constexpr int64_t ANSWER_POLL_NANOS = 250'000;
+// How long after a loosely pinned onset the server is still asked again: half of what a read-back
+// reaches back (OutputTimeline::MAX_BACK_SECONDS).
+constexpr int64_t LOOSE_RETRY_NANOS = 50'000'000;
 // How long before a sound's planned end the server is asked for the timing that tells the real one.
 constexpr int64_t ASK_AHEAD_NANOS = 3'000'000;
 // How often a synchronous play whose output is behind its plan looks again.
@@ -351,15 +354,13 @@ void Audio::Device::PlayThroughSystem(const Sound& sound, uint64_t start, const 
     while (askTiming()) {
         const OutputTimeline timeline = system->Timeline();
         if (!timeline.Taken(start)) {
-            // Not taken yet: the stream ran dry, or the server is late.
+            // Not taken yet: the stream ran dry, or the server is late (or gone).
+            if (MonotonicNanos() > giveUp) break;
             WaitTill(MonotonicNanos() + BEHIND_POLL_NANOS, waitUntil);
             continue;
         }
         onset = timeline.PlayedAt(start);
-        if (!onset || onset->exact ||
-            MonotonicNanos() > onset->nanos + static_cast<int64_t>(OutputTimeline::MAX_BACK_SECONDS * 5e8)) {
-            break;
-        }
+        if (!onset || onset->exact || MonotonicNanos() > onset->nanos + LOOSE_RETRY_NANOS) break;
     }
     // Then until the last frame has been played: the timing is asked for a little before it is due
     // (the server has taken that frame long before), so that the answer is in when it is.
