@@ -34,7 +34,7 @@ struct Voice {
 // stops sounds; both under `mutex`.
 struct Mixer {
     // Mixes the stream's next frames into `out` (`samples` interleaved samples, zeroed first) and
-    // counts them; true if the synchronous sound handed out its last sample just now.
+    // counts them; true if the synchronous sound handed out its last sample just now. With `mutex` held.
     bool MixNext(int16_t* out, size_t samples);
 
     std::mutex mutex;
