@@ -123,7 +123,10 @@ int main(int argc, char** argv) {
             args.push_back(arg);
         }
     }
-    if (args.size() == 3 && args[0] == "--record-tones-beside") return RecordTonesBeside(args[1], args[2]);
+    if (args.size() == 3 && args[0] == "--record-tones-beside") return RecordTonesBeside(args[1], args[2], false);
+    if (args.size() == 4 && args[0] == "--record-tones-beside" && args[3] == "--relative") {
+        return RecordTonesBeside(args[1], args[2], true);
+    }
     if (args.size() == 3 && args[0] == "--child") {
         settings.paths = args[2];
         return MeasurePhase(args[1], args[2] == PathsName(Paths::WholeFramesSdlSound) ? Paths::WholeFramesSdlSound : Paths::ChangedPartsSystemSound, settings);

@@ -42,7 +42,7 @@ int64_t RawMicros() {
 
 }  // namespace
 
-int RecordTonesBeside(const std::string& source, const std::string& tonesFile) {
+int RecordTonesBeside(const std::string& source, const std::string& tonesFile, bool relative) {
     std::signal(SIGTERM, AskStop);
     std::signal(SIGINT, AskStop);
     MonitorRecorder recorder(source, RATE, RawMicros);
@@ -67,33 +67,65 @@ int RecordTonesBeside(const std::string& source, const std::string& tonesFile) {
     std::vector<size_t> rises = FindRises(recorder.Samples(), ONSET_THRESHOLD, RATE / 50);
     std::vector<double> riseMicros;
     for (size_t rise : rises) riseMicros.push_back(recorder.FrameMicros(static_cast<double>(rise)));
-    std::map<std::string, Figures> figures;
-    size_t written = 0;
+    struct Written {
+        std::string paths;
+        double micros = 0;
+        int exact = 0;
+        double lead = 0;
+    };
+    std::vector<Written> tones;
     if (FILE* file = std::fopen(tonesFile.c_str(), "r")) {
         char paths[64];
         char name[64];
         long long micros = 0;
         int exact = 0;
         while (std::fscanf(file, "%63s %lld %d %63s", paths, &micros, &exact, name) == 4) {
-            ++written;
             const auto found = lead.find(name);
-            if (found == lead.end() || riseMicros.empty()) continue;
-            double best = INFINITY;
-            for (double rise : riseMicros) {
-                const double difference = rise - found->second - static_cast<double>(micros);
-                if (std::abs(difference) < std::abs(best)) best = difference;
-            }
-            if (std::abs(best) > MATCH_MICROS) continue;
-            figures[paths]["tone.vs.file"].push_back(best / 1000.0);
-            figures[paths]["tone.exact"].push_back(exact);
+            if (found != lead.end()) tones.push_back({paths, static_cast<double>(micros), exact, found->second});
         }
         std::fclose(file);
     }
-    std::printf("\nTones of the Windows build under Wine (Wine's WASAPI playing to the same null sink), recorded\n"
-                "beside it: %zu tones written, %zu found in the recording.\n",
+    // The recorded sound nearest each written tone.
+    const auto nearest = [&riseMicros](const Written& tone, double shift) {
+        double best = INFINITY;
+        for (double rise : riseMicros) {
+            const double difference = rise - tone.lead - (tone.micros + shift);
+            if (std::abs(difference) < std::abs(best)) best = difference;
+        }
+        return best;
+    };
+    // Onsets on a clock of their own (a program's, counted from its start) are first put on the
+    // recording's: by the shift that lines up the most tones with recorded sounds to a millisecond.
+    double shift = 0;
+    if (relative && !tones.empty()) {
+        size_t most = 0;
+        for (double rise : riseMicros) {
+            const double candidate = rise - tones.front().lead - tones.front().micros;
+            size_t lined = 0;
+            for (const Written& tone : tones) lined += std::abs(nearest(tone, candidate)) < 1000;
+            if (lined > most) {
+                most = lined;
+                shift = candidate;
+            }
+        }
+    }
+    std::map<std::string, Figures> figures;
+    for (const Written& tone : tones) {
+        const double difference = nearest(tone, shift);
+        if (std::abs(difference) > MATCH_MICROS) continue;
+        figures[tone.paths]["tone.vs.file"].push_back(difference / 1000.0);
+        figures[tone.paths]["tone.exact"].push_back(tone.exact);
+    }
+    const size_t written = tones.size();
+    std::printf("\n%s: %zu tones written, %zu sounds recorded.\n",
+                relative ? "Tones of a whole run of the program, recorded beside it (onsets lined up with the recording "
+                           "first: only the spread counts)"
+                         : "Tones of the Windows build under Wine (Wine's WASAPI playing to the same null sink), "
+                           "recorded beside it",
                 written, rises.size());
-    PrintRecordedToneRow("tone in a real block: recorded - results file (Wine)", figures["changed-parts-system-sound"],
-                         figures["whole-frames-sdl-sound"]);
+    PrintRecordedToneRow(relative ? "tone in a whole run: recorded - results file" :
+                                    "tone in a real block: recorded - results file (Wine)",
+                         figures["changed-parts-system-sound"], figures["whole-frames-sdl-sound"]);
     return 0;
 }
 

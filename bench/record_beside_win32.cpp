@@ -3,6 +3,6 @@
 
 namespace pelorin::bench {
 
-int RecordTonesBeside(const std::string&, const std::string&) { return 2; }
+int RecordTonesBeside(const std::string&, const std::string&, bool) { return 2; }
 
 }  // namespace pelorin::bench
