@@ -34,8 +34,6 @@ constexpr int64_t ANSWER_POLL_NANOS = 250'000;
 // How long after a loosely pinned onset the server is still asked again: half of what a read-back
 // reaches back (OutputTimeline::MAX_BACK_SECONDS).
 constexpr int64_t LOOSE_RETRY_NANOS = 50'000'000;
-// How long before a sound's planned end the server is asked for the timing that tells the real one.
-constexpr int64_t ASK_AHEAD_NANOS = 3'000'000;
 // How often a synchronous play whose output is behind its plan looks again.
 constexpr int64_t BEHIND_POLL_NANOS = 1'000'000;
 // Askings in a row, each at least half a buffer after the one before, that show the device has
@@ -362,12 +360,13 @@ void Audio::Device::PlayThroughSystem(const Sound& sound, uint64_t start, const 
         onset = timeline.PlayedAt(start);
         if (!onset || onset->exact || MonotonicNanos() > onset->nanos + LOOSE_RETRY_NANOS) break;
     }
-    // Then until the last frame has been played: the timing is asked for a little before it is due
-    // (the server has taken that frame long before), so that the answer is in when it is.
+    // Then until the last frame has been played: by the time it is due the server has taken it (as
+    // little as a fraction of a millisecond before, on a sink that keeps little ahead), and its
+    // timing then says whether it has played.
     std::optional<PlayedTime> ended;
     for (;;) {
         const int64_t due = system->Timeline().PlannedNanos(end).value_or(planned + length);
-        WaitTill(std::min(due - ASK_AHEAD_NANOS, giveUp), waitUntil);
+        WaitTill(std::min(due, giveUp), waitUntil);
         if (!askTiming()) break;
         const OutputTimeline timeline = system->Timeline();
         bool finished = false;
