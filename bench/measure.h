@@ -20,7 +20,7 @@ struct Settings {
 };
 
 // The two ways a run draws and plays its tones: the program's (only what changed drawn; tones through
-// the system's sound output, placed to the sample and their onsets read back), and today's (every
+// the system's sound output, placed to the sample and their onsets read back), and the baseline (every
 // frame drawn whole; tones through SDL's output, each started in the next buffer the device asks
 // for, with its planned onset), kept for comparison only.
 enum class Paths { ChangedPartsSystemSound, WholeFramesSdlSound };

@@ -1,6 +1,6 @@
 // Timing benchmark of the real program: the dual-task screen on the real host, measured at the
-// output (the X server for frames, a PulseAudio sink's monitor for tones) beside today's drawing and
-// tone start. Prints one table.
+// output (the X server for frames, a PulseAudio sink's monitor for tones) beside the baseline drawing
+// and tone start. Prints one table.
 //
 //   pelorin_bench [--quick] [--size WxH] PELORIN BARE_WINDOW
 //
@@ -77,16 +77,16 @@ int RunParent(const std::string& self, const std::string& pelorin, const std::st
     std::fprintf(stderr, "pelorin_bench: %dx%d, idle block (%d s), pelorin...\n", width, height,
                  settings.BlockMillis() / 1000);
     measured.blockPelorin = RunChildProcess(self, "block", Paths::ChangedPartsSystemSound, settings);
-    std::fprintf(stderr, "pelorin_bench: idle block, today's drawing...\n");
-    measured.blockToday = RunChildProcess(self, "block", Paths::WholeFramesSdlSound, settings);
+    std::fprintf(stderr, "pelorin_bench: idle block, baseline...\n");
+    measured.blockBaseline = RunChildProcess(self, "block", Paths::WholeFramesSdlSound, settings);
     if (!bare.empty()) {
         std::fprintf(stderr, "pelorin_bench: the stack's floor: a bare SDL window presenting 28.6 frames a second...\n");
         measured.floor = ReadFigures(ShellQuoted(bare) + " --present-for " + std::to_string(settings.BlockMillis()));
     }
     std::fprintf(stderr, "pelorin_bench: waits, keys, letters and tones, pelorin...\n");
     measured.miscPelorin = RunChildProcess(self, "misc", Paths::ChangedPartsSystemSound, settings);
-    std::fprintf(stderr, "pelorin_bench: waits, keys, letters and tones, today's...\n");
-    measured.miscToday = RunChildProcess(self, "misc", Paths::WholeFramesSdlSound, settings);
+    std::fprintf(stderr, "pelorin_bench: waits, keys, letters and tones, baseline...\n");
+    measured.miscBaseline = RunChildProcess(self, "misc", Paths::WholeFramesSdlSound, settings);
 
     std::fprintf(stderr, "pelorin_bench: start-up...\n");
     int runs = settings.Reps(10, 3);

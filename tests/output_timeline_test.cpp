@@ -83,6 +83,14 @@ TEST(OutputTimeline, ReadsBackAnOnsetOnlyOnceTheFrameIsTakenAndOnlyAsTightlyAsTh
     const PlayedTime played = *timeline.PlayedAt(frame);
     EXPECT_TRUE(played.exact);
     EXPECT_NEAR(static_cast<double>(played.nanos), static_cast<double>(due), 100'000);
+
+    // Answers that contradict each other (one says the frame played 5 ms before another allows)
+    // pin nothing down, however tightly each is bounded.
+    TimingSnapshot wrong = server.Answer(due + 3 * MS, 40'000, 30'000);
+    wrong.latencyNanos -= 5 * MS;
+    wrong.askedNanos -= 5 * MS;
+    timeline.Add(wrong);
+    EXPECT_FALSE(timeline.PlayedAt(frame)->exact);
 }
 
 TEST(OutputTimeline, AStreamThatRanDryPlaysLaterAndSaysSo) {

@@ -89,7 +89,9 @@ TEST_F(PulseOutputTest, ReportedOnsetsAreWhereTheRecordingHasThem) {
     const auto exact = std::count_if(played.begin(), played.end(), [](const PlayedSound& p) { return p.exact; });
     EXPECT_GE(exact, static_cast<long>(played.size()) / 2);
     for (size_t i = 0; i < error.size(); ++i) {
-        if (played[i].exact) EXPECT_NEAR(error[i], median, 0.5) << "tone " << i;
+        if (played[i].exact) {
+            EXPECT_NEAR(error[i], median, 0.5) << "tone " << i;
+        }
     }
 }
 

@@ -256,7 +256,9 @@ TEST_F(AudioTest, TheSystemsOutputReadsOnsetsBackAndSdlDriversNamedKeepSdl) {
     const std::string driver = audio.Describe().driver;
     if (driver != "pulseaudio" && driver != "wasapi") GTEST_SKIP() << "no sound server here (" << driver << ")";
     // Wine's WASAPI says its stream lags 20 ms behind its buffer: the target is held on PulseAudio.
-    if (driver == "pulseaudio") EXPECT_LE(audio.FixedLatencyNanos(), 25'000'000);
+    if (driver == "pulseaudio") {
+        EXPECT_LE(audio.FixedLatencyNanos(), 25'000'000);
+    }
     // A new stream waits until its sink has played out what it had taken before, up to the two
     // seconds an idle null sink keeps: the program's first sound comes seconds after start-up.
     std::this_thread::sleep_for(2100ms);

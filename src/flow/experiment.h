@@ -4,7 +4,6 @@
 
 #include "flow/results_log.h"
 #include "flow/template_variables.h"
-#include "layout/layout.h"
 #include "platform/runtime.h"
 
 namespace pelorin {
@@ -29,7 +28,6 @@ public:
 
     Runtime runtime;
     TemplateVariables templateVariables;
-    Procedures1 procedures1;
     // The events file of the subject registered in this run.
     ResultsLog results{runtime};
 

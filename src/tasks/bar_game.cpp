@@ -24,8 +24,8 @@ const char* ToneHz(int16_t toneIndex) {
 std::string ToneFile(int16_t toneIndex) { return "wave/" + std::string(ToneHz(toneIndex)) + ".wav"; }
 
 Channel ChannelOf(char key) {
-    if (key != '\0' && std::strchr("xsw", key) != nullptr) return Channel::Tone;
-    if (key != '\0' && std::strchr("bnm", key) != nullptr) return Channel::Letter;
+    if (key != '\0' && std::strchr(TONE_KEYS, key) != nullptr) return Channel::Tone;
+    if (key != '\0' && std::strchr(LETTER_KEYS, key) != nullptr) return Channel::Letter;
     return Channel::None;
 }
 

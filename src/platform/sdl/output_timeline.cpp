@@ -117,9 +117,11 @@ std::optional<PlayedTime> OutputTimeline::PlayedAt(uint64_t frame) const {
     if (after != history.end() && after->framesTaken - frame <= after->framesSinceUnderrun &&
         static_cast<double>(after->framesTaken - frame) <= reach) {
         const Bounds bounds = Pin(frame, after->framesTaken - after->framesSinceUnderrun, reach);
-        if (bounds.latest - bounds.earliest <= MAX_UNCERTAINTY_NANOS) return PlayedTime{bounds.latest, true};
+        // Bounds that cross by more than that contradict each other: the timing is not to be trusted.
+        const int64_t width = bounds.latest - bounds.earliest;
+        if (std::abs(width) <= MAX_UNCERTAINTY_NANOS) return PlayedTime{bounds.latest, true};
         // Pinned down too loosely: the plan where it lies between the bounds.
-        if (bounds.earliest <= bounds.latest) {
+        if (width > 0) {
             return PlayedTime{std::clamp(planned.value_or(bounds.latest), bounds.earliest, bounds.latest), false};
         }
     }
