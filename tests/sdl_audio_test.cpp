@@ -239,42 +239,17 @@ TEST_F(AudioTest, TimingsAreKeptWithoutASoundCard) {
 namespace pelorin::sdl {
 namespace {
 
-// The sound output of the system's own, where one opens (a PulseAudio server, WASAPI): a tone's onset
-// read back to within the fixed latency of the call, its length the file's, the play over after it.
-// SDL_AUDIODRIVER naming one of SDL's drivers keeps SDL's output whatever else there is.
-TEST_F(AudioTest, TheSystemsOutputReadsOnsetsBackAndSdlDriversNamedKeepSdl) {
+// SDL_AUDIODRIVER naming one of SDL's drivers keeps SDL's output whatever sound server there is, and
+// SDL's output cannot read its onsets back. (The system's own output is tested against a server of
+// the tests' own in pulse_output_test.cpp.)
+TEST_F(AudioTest, SdlDriversNamedKeepSdlsOutputWhoseOnsetsAreNotExact) {
     const std::string tone = Tone("tone.wav", 200);
     SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
-    {
-        Audio audio;
-        EXPECT_EQ(audio.Describe().driver, "dummy");
-        audio.PlaySync(tone, SleepUntil);
-        EXPECT_FALSE(audio.LastPlayed().exact) << "SDL's output cannot read its onsets back";
-    }
-    SDL_setenv("SDL_AUDIODRIVER", "", 1);
     Audio audio;
-    const std::string driver = audio.Describe().driver;
-    if (driver != "pulseaudio" && driver != "wasapi") GTEST_SKIP() << "no sound server here (" << driver << ")";
-    // Wine's WASAPI says its stream lags 20 ms behind its buffer: the target is held on PulseAudio.
-    if (driver == "pulseaudio") {
-        EXPECT_LE(audio.FixedLatencyNanos(), 25'000'000);
-    }
-    // A new stream waits until its sink has played out what it had taken before, up to the two
-    // seconds an idle null sink keeps: the program's first sound comes seconds after start-up.
-    std::this_thread::sleep_for(2100ms);
-    for (int i = 0; i < 3; ++i) {
-        const int64_t called = MonotonicNanos();
-        audio.PlaySync(tone, SleepUntil);
-        const int64_t returned = MonotonicNanos();
-        const PlayedSound played = audio.LastPlayed();
-        EXPECT_TRUE(played.audible);
-        EXPECT_GE(played.onsetNanos, called);
-        EXPECT_LE(played.onsetNanos, called + audio.FixedLatencyNanos() + 30'000'000) << "tone " << i;
-        EXPECT_NEAR(static_cast<double>(played.durationNanos), 200e6, 1e6) << "tone " << i;
-        EXPECT_GE(returned, played.onsetNanos + played.durationNanos);
-        // Not exact only where the machine kept the server from answering promptly.
-        if (!played.exact) std::printf("tone %d: onset not exact\n", i);
-    }
+    EXPECT_EQ(audio.Describe().driver, "dummy");
+    audio.PlaySync(tone, SleepUntil);
+    EXPECT_TRUE(audio.LastPlayed().audible);
+    EXPECT_FALSE(audio.LastPlayed().exact);
 }
 
 }  // namespace
