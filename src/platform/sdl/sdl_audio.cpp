@@ -387,7 +387,7 @@ void Audio::Device::PlayThroughSystem(const Sound& sound, uint64_t start, const 
         mixer.syncVoice.playing = false;
         return;
     }
-    last = PlayedSound{onset->nanos, ended->nanos - onset->nanos, true, onset->exact};
+    last = PlayedSound{onset->nanos, ended->nanos - onset->nanos, true, onset->exact && system->ReadsBackExactly()};
 }
 
 void Audio::Device::PlayThroughSdl(const Sound& sound, int64_t called, uint64_t start,

@@ -23,6 +23,8 @@ public:
     virtual std::string DeviceName() const = 0;
     // Frames the output is fed at a time (PulseAudio), or keeps fed ahead (WASAPI).
     virtual int BufferFrames() const = 0;
+    // Whether its timing can make an onset exact; Wine's WASAPI position cannot.
+    virtual bool ReadsBackExactly() const { return true; }
     // From a call to the first frame of a sound it starts: the frames already handed over, and a margin.
     virtual int64_t FixedLatencyNanos() const = 0;
 

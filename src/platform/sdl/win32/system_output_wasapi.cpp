@@ -33,9 +33,7 @@ namespace {
 constexpr REFERENCE_TIME BUFFER_DURATION = 100'000;
 // Wine's WASAPI works its position out from the sound server's timing and its own clock, and misses
 // the server's output by milliseconds (against a null sink's monitor: 17 ms late on average, 2.8 ms
-// standard deviation): under Wine a position pins a frame down no closer than this.
-constexpr int64_t WINE_POSITION_SLACK_NANOS = 20'000'000;
-
+// standard deviation and more): under Wine no onset read from it is exact.
 bool UnderWine() {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
@@ -71,6 +69,7 @@ public:
 
     std::string Driver() const override { return "wasapi"; }
     std::string DeviceName() const override { return "default"; }
+    bool ReadsBackExactly() const override { return !underWine; }
     int BufferFrames() const override { return bufferFrames; }
     int64_t FixedLatencyNanos() const override { return fixedLatency; }
     uint64_t AskTiming() override {
@@ -225,7 +224,7 @@ void WasapiOutput::ReadClock(IAudioClock* clock) {
         // read `counter`.
         TimingSnapshot snapshot;
         snapshot.nanos = static_cast<int64_t>(counter) * 100;
-        snapshot.askedNanos = std::min(before, snapshot.nanos) - (underWine ? WINE_POSITION_SLACK_NANOS : 0);
+        snapshot.askedNanos = std::min(before, snapshot.nanos);
         snapshot.framesTaken = position * OUTPUT_RATE / clockFrequency;
         snapshot.latencyNanos = 0;
         snapshot.framesSinceUnderrun = snapshot.framesTaken - std::min(snapshot.framesTaken, dryAt);
