@@ -7,11 +7,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
+#include <set>
 
-#include "flow/subject_list.h"
 #include "lab.h"
-#include "posix_child.h"
 #include "platform/files.h"
+#include "posix_child.h"
+#include "records/subject_list.h"
 
 namespace pelorin::test {
 namespace {
@@ -205,6 +207,106 @@ TEST(RecordsTest, AnyInstructionFileLeavesTheRunGoingOn) {
         EXPECT_TRUE(instruction.RichTextBox1.Text() == file.shown(path));
         EXPECT_EQ(lab.host.TimeOf("top Display"), 2200);
         EXPECT_TRUE(lab.host.Find("msgbox").empty());
+    }
+}
+
+TEST(RecordsTest, TwoProgramsOneFolder) {
+    constexpr int PROGRAMS = 6;
+    constexpr int ROUNDS = 8;
+    // Each program passes the ID check, then all click "Start" at once; their initials "aba", "abb",
+    // ... tell them apart. Exit 0: registered and on the instruction screen; 1: refused as a duplicate
+    // and still registering; 2: anything else.
+    auto race = [&](const std::string& folder, bool sameId) {
+        int ready[2];
+        int barrier[2];
+        EXPECT_EQ(pipe(ready), 0);
+        EXPECT_EQ(pipe(barrier), 0);
+        std::vector<pid_t> children;
+        for (int program = 0; program < PROGRAMS; ++program) {
+            pid_t child = fork();
+            if (child == 0) {
+                close(ready[0]);
+                close(barrier[1]);
+                int code = 2;
+                try {
+                    Station station(folder);
+                    station.host.ScheduleText(10, sameId ? "7" : std::to_string(10 + program));
+                    station.host.Schedule(20, InputEvent::KeyDown(KEY_TAB));
+                    station.host.ScheduleText(30, std::string("ab") + static_cast<char>('a' + program));
+                    station.host.Schedule(40, InputEvent::KeyDown(KEY_TAB));
+                    station.host.ScheduleText(50, "1");
+                    station.RunUntilIdle();
+                    char go = 0;
+                    [[maybe_unused]] ssize_t told = write(ready[1], &go, 1);
+                    [[maybe_unused]] ssize_t released = read(barrier[0], &go, 1);
+                    station.host.Schedule(station.host.NowMillis() + 1, InputEvent::Click(station.experiment.Greet().Command1));
+                    station.RunUntilIdle();
+                    auto boxes = station.Boxes();
+                    if (station.Top() == "Instruction" && boxes.empty()) code = 0;
+                    if (station.Top() == "Greet" && boxes.size() == 1 &&
+                        boxes[0].find("Sorry subject 7 allready exsists.") != std::string::npos) {
+                        code = 1;
+                    }
+                } catch (...) {
+                }
+                _exit(code);
+            }
+            children.push_back(child);
+        }
+        // Every program has passed its ID check before any clicks "Start".
+        close(ready[1]);
+        char go;
+        for (int program = 0; program < PROGRAMS; ++program) EXPECT_EQ(read(ready[0], &go, 1), 1);
+        close(ready[0]);
+        close(barrier[0]);
+        close(barrier[1]);
+        std::vector<int> codes;
+        for (pid_t child : children) {
+            int status = 0;
+            waitpid(child, &status, 0);
+            codes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+        }
+        return codes;
+    };
+    for (int round = 0; round < ROUNDS; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        {
+            // The same ID: one wins, the others get the duplicate message; one whole record.
+            TempDir dir;
+            auto codes = race(dir.path, true);
+            EXPECT_EQ(std::count(codes.begin(), codes.end(), 0), 1);
+            EXPECT_EQ(std::count(codes.begin(), codes.end(), 1), PROGRAMS - 1);
+            std::string list = ReadWholeFile(dir.path + "/CurrentSubjects.txt").value_or("");
+            EXPECT_TRUE(std::regex_match(list, std::regex(" 7 ab[a-f] 1 \r\n"))) << list;
+            EXPECT_EQ(ReadWholeFile(dir.path + "/Res_Data/participants.tsv"),
+                      "participant_id\torder_condition\nsub-7\t1\n");
+        }
+        {
+            // Different IDs: every program registers; the list is their whole records, none torn or
+            // interleaved, each ID once.
+            TempDir dir;
+            auto codes = race(dir.path, false);
+            EXPECT_EQ(std::count(codes.begin(), codes.end(), 0), PROGRAMS);
+            std::string list = ReadWholeFile(dir.path + "/CurrentSubjects.txt").value_or("");
+            EXPECT_TRUE(std::regex_match(list, std::regex("( 1[0-5] ab[a-f] 1 \r\n){6}"))) << list;
+            std::set<long> ids;
+            for (const std::string& line : SplitLines(list)) ids.insert(RecordId(line).value_or(-1));
+            EXPECT_EQ(ids, (std::set<long>{10, 11, 12, 13, 14, 15}));
+            // The dataset's shared table the same: one whole row each after one header, and each
+            // subject's own files.
+            std::string participants = ReadWholeFile(dir.path + "/Res_Data/participants.tsv").value_or("");
+            EXPECT_TRUE(std::regex_match(participants, std::regex("participant_id\torder_condition\n(sub-1[0-5]\t1\n){6}")))
+                << participants;
+            std::set<std::string> rows;
+            for (const std::string& line : SplitLines(participants)) rows.insert(line);
+            EXPECT_EQ(rows.size(), 7u);
+            for (int id = 10; id <= 15; ++id) {
+                std::string subject = dir.path + "/Res_Data/sub-" + std::to_string(id);
+                EXPECT_EQ(SplitLines(ReadWholeFile(subject + "/sub-" + std::to_string(id) + "_scans.tsv").value_or("")).size(), 2u);
+                EXPECT_TRUE(fs::exists(subject + "/beh/sub-" + std::to_string(id) + "_task-dualtask_events.json"));
+            }
+            EXPECT_TRUE(ReadWholeFile(dir.path + "/Res_Data/dataset_description.json").value_or("").ends_with("}\n"));
+        }
     }
 }
 
