@@ -154,7 +154,7 @@ private:
 struct DualBlock {
     explicit DualBlock(Paths paths) : host(paths), experiment(host) {
         recordMicros = host.NowMicros();
-        experiment.results.Open(".", {1, "BN", 1}, recordMicros);
+        experiment.results.Open(".", DatasetSettings{}, {1, 1}, recordMicros);
         experiment.Display();
         task.Start();
         host.Watch(task);

@@ -60,11 +60,12 @@ program_pid=""
 sleep 0.5
 
 # The tone rows, onsets in microseconds on the program's clock from its subject's record.
-events=$(ls "$work"/Res_Data/*_events.tsv | head -n1)
+events=$(ls "$work"/Res_Data/sub-*/beh/*_events.tsv | head -n1)
 awk -F'\t' 'NR == 1 { for (i = 1; i <= NF; i++) column[$i] = i; next }
   $column["trial_type"] == "tone" {
     split($column["onset"], part, ".")
-    printf "changed-parts-system-sound %d%06d 0 %s.wav\n", part[1], part[2], $column["stimulus"]
+    hz = $column["stimulus"]; sub(/Hz$/, "", hz)
+    printf "changed-parts-system-sound %d%06d 0 %s.wav\n", part[1], part[2], hz
   }' "$events" >"$tones"
 kill -TERM "$recorder_pid" && wait "$recorder_pid" || true
 recorder_pid=""
