@@ -169,7 +169,7 @@ std::variant<std::vector<EventRow>, std::string> ReadEvents(std::string_view tex
     return rows;
 }
 
-std::string Summarize(const std::vector<EventRow>& rows) {
+std::vector<ChannelSummary> SummarizeChannels(const std::vector<EventRow>& rows) {
     struct ChannelCounts {
         int presented = 0;
         int answered = 0;
@@ -202,42 +202,59 @@ std::string Summarize(const std::vector<EventRow>& rows) {
             if (row.responseMicros) counts.correctTimes.push_back(*row.responseMicros);
         }
     }
-    std::string out;
-    char line[160];
-    std::snprintf(line, sizeof line, "%5s  %-11s  %-9s  %-7s  %9s  %8s  %13s  %13s  %15s\n", "block", "task", "ended",
-                  "channel", "presented", "answered", "share correct", "median RT (s)", "keys unanswered");
-    out += line;
+    std::vector<ChannelSummary> summaries;
     for (auto& [number, block] : blocks) {
-        // The channels of the block's task come first and always; a channel the task lacks only when
-        // its keys were typed.
         std::vector<std::string> order;
         if (block.task != "letter") order.push_back("tone");
         if (block.task != "tone") order.push_back("letter");
         for (auto& [name, counts] : block.channels) {
             if (std::find(order.begin(), order.end(), name) == order.end()) order.push_back(name);
         }
-        bool first = true;
         for (const std::string& name : order) {
             ChannelCounts& counts = block.channels[name];
-            std::string share = counts.answered > 0 ? Seconds(double(counts.correct) / counts.answered) : "-";
-            std::string median = "-";
+            ChannelSummary summary;
+            summary.block = number;
+            summary.task = block.task;
+            summary.ended = block.ended;
+            summary.channel = name;
+            summary.presented = counts.presented;
+            summary.answered = counts.answered;
+            summary.correct = counts.correct;
+            if (counts.answered > 0) summary.shareCorrect = double(counts.correct) / counts.answered;
             std::vector<int64_t>& times = counts.correctTimes;
             if (!times.empty()) {
                 std::sort(times.begin(), times.end());
                 size_t middle = times.size() / 2;
                 double micros = times.size() % 2 == 1 ? double(times[middle])
                                                       : (double(times[middle - 1]) + double(times[middle])) / 2;
-                median = Seconds(micros / 1e6);
+                summary.medianRtCorrect = micros / 1e6;
             }
-            std::snprintf(line, sizeof line, "%5s  %-11s  %-9s  %-7s  %9d  %8d  %13s  %13s  %15d\n",
-                          first ? std::to_string(number).c_str() : "", first ? block.task.c_str() : "",
-                          first ? block.ended.c_str() : "", name.c_str(), counts.presented, counts.answered,
-                          share.c_str(), median.c_str(), counts.unanswered);
-            out += line;
-            first = false;
+            summary.keysUnanswered = counts.unanswered;
+            summaries.push_back(std::move(summary));
         }
     }
-    if (blocks.empty()) out += "(no block was run)\n";
+    return summaries;
+}
+
+std::string Summarize(const std::vector<EventRow>& rows) {
+    std::string out;
+    char line[160];
+    std::snprintf(line, sizeof line, "%5s  %-11s  %-9s  %-7s  %9s  %8s  %13s  %13s  %15s\n", "block", "task", "ended",
+                  "channel", "presented", "answered", "share correct", "median RT (s)", "keys unanswered");
+    out += line;
+    std::vector<ChannelSummary> summaries = SummarizeChannels(rows);
+    for (size_t i = 0; i < summaries.size(); ++i) {
+        const ChannelSummary& summary = summaries[i];
+        bool first = i == 0 || summaries[i - 1].block != summary.block;
+        std::string share = summary.shareCorrect ? Seconds(*summary.shareCorrect) : "-";
+        std::string median = summary.medianRtCorrect ? Seconds(*summary.medianRtCorrect) : "-";
+        std::snprintf(line, sizeof line, "%5s  %-11s  %-9s  %-7s  %9d  %8d  %13s  %13s  %15d\n",
+                      first ? std::to_string(summary.block).c_str() : "", first ? summary.task.c_str() : "",
+                      first ? summary.ended.c_str() : "", summary.channel.c_str(), summary.presented,
+                      summary.answered, share.c_str(), median.c_str(), summary.keysUnanswered);
+        out += line;
+    }
+    if (summaries.empty()) out += "(no block was run)\n";
     return out;
 }
 

@@ -30,6 +30,27 @@ struct EventRow {
 // columns, each value in its column's form. Anything else is refused with the line and the reason.
 std::variant<std::vector<EventRow>, std::string> ReadEvents(std::string_view text);
 
+// One channel of one block: what the summary's table shows on one line.
+struct ChannelSummary {
+    int block = 0;
+    std::string task;
+    // time_up, overflow, quit, or "not ended" for a run cut off inside the block.
+    std::string ended;
+    std::string channel;
+    int presented = 0;
+    int answered = 0;
+    int correct = 0;
+    // correct / answered; none when nothing was answered.
+    std::optional<double> shareCorrect;
+    // The median response time of the correct answers, in seconds; none without a correct answer.
+    std::optional<double> medianRtCorrect;
+    int keysUnanswered = 0;
+};
+
+// Per block in order, per channel: the channels of the block's task first and always, a channel the
+// task lacks only when its keys were typed.
+std::vector<ChannelSummary> SummarizeChannels(const std::vector<EventRow>& rows);
+
 // Per block: the task, how it ended, and per channel the stimuli presented, the keys that answered
 // them, the share correct, the median response time of the correct answers, and keys that answered
 // nothing. A table for the experimenter.
