@@ -275,7 +275,7 @@ constexpr const char* BLOCK_SPEC = R"spec({
       "encoding": {
         "x": {"field": "t", "type": "quantitative", "scale": {"domain": [0, @END@], "nice": false}, "axis": {"title": "Time from the block's start (s)"}},
         "y": {"field": "rt", "type": "quantitative", "scale": {"zero": true}, "axis": {"title": ["Response", "time (s)"], "tickCount": 4}},
-        "color": {"field": "outcome", "type": "nominal", "scale": @OUTCOME_SCALE@, "legend": {"title": "Answers"}},
+        "color": {"field": "outcome", "type": "nominal", "scale": {"domain": ["right", "wrong"], "range": ["#0072B2", "#E69F00"]}, "legend": {"title": "Answers"}},
         "shape": {"field": "channel", "type": "nominal", "scale": {"domain": ["tone", "letter"], "range": ["circle", "triangle-up"]}, "legend": {"title": "Channel"}},
         "tooltip": [{"field": "channel", "type": "nominal"}, {"field": "rt", "type": "quantitative", "title": "response time (s)"}, {"field": "t", "type": "quantitative", "title": "time (s)"}]
       }
@@ -341,8 +341,11 @@ std::string BlockSpec(const BlockRows& block, const std::string& title) {
     std::set<std::string> rowsUsed;
     for (const EventRow* row : block.rows) {
         std::string t = at(row);
-        if (row->toneBar) bars.push_back(Object({{"t", t}, {"bar", Json("tone bar")}, {"height", Fixed(*row->toneBar, 3)}}));
-        if (row->letterBar) {
+        // Only the bars the block's task shows.
+        if (row->toneBar && TaskHas(block.task, "tone")) {
+            bars.push_back(Object({{"t", t}, {"bar", Json("tone bar")}, {"height", Fixed(*row->toneBar, 3)}}));
+        }
+        if (row->letterBar && TaskHas(block.task, "letter")) {
             bars.push_back(Object({{"t", t}, {"bar", Json("letter bar")}, {"height", Fixed(*row->letterBar, 3)}}));
         }
         if (row->trialType == "tone" || row->trialType == "letter") {
