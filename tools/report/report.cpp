@@ -415,6 +415,7 @@ p.lead { margin: 0 0 12px; color: #333; }
 table { border-collapse: collapse; font-size: 12px; margin: 8px 0; }
 th, td { padding: 2px 6px; border-bottom: 1px solid #ddd; text-align: left; vertical-align: top; }
 th { border-bottom: 1px solid #000; font-weight: bold; }
+td.when { white-space: nowrap; }
 td.num, th.num { text-align: right; font-variant-numeric: tabular-nums; }
 tr.run-first td { border-top: 1px solid #000; }
 ul.flags { padding-left: 20px; }
@@ -423,10 +424,10 @@ li.flag { margin: 2px 0; }
 .figure { margin: 6px 0 18px; break-inside: avoid; page-break-inside: avoid; }
 .error { color: #a00; font-weight: bold; }
 a { color: #000; }
+@page { size: A4 landscape; margin: 10mm; }
 @media print {
   body { margin: 0; max-width: none; font-size: 11px; }
-  h2 { break-after: avoid; }
-  .run { break-before: page; }
+  h2, h3 { break-after: avoid; page-break-after: avoid; }
 }
 )spec";
 
@@ -584,7 +585,7 @@ std::string MakeReport(const Dataset& dataset, const std::string& version) {
             std::string sound = run.silent == true ? "silent" : run.silent == false ? "on" : "not recorded";
             std::string runCells = "<td><a href=\"#run-" + Html(id) + "-" + std::to_string(run.run) + "\">" + Html(id) +
                                    "</a></td><td>" + Html(subject.orderCondition) + "</td><td class=\"num\">" +
-                                   std::to_string(run.run) + "</td><td>" + Html(Started(run.acqTime)) + "</td><td>" + sound +
+                                   std::to_string(run.run) + "</td><td class=\"when\">" + Html(Started(run.acqTime)) + "</td><td>" + sound +
                                    "</td>";
             std::string blank = "<td></td><td></td><td></td><td></td><td></td>";
             if (!run.error.empty()) {
