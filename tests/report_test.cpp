@@ -35,11 +35,11 @@ protected:
     }
     static void TearDownTestSuite() { delete folder; }
 
-    static Dataset Read() {
+    static ReportDataset Read() {
         std::string error;
-        auto dataset = ReadDataset(folder->path + "/Res_Data", &error);
+        auto dataset = ReadReportDataset(folder->path + "/Res_Data", &error);
         EXPECT_TRUE(dataset) << error;
-        return dataset ? *dataset : Dataset{};
+        return dataset ? *dataset : ReportDataset{};
     }
 
     static inline TempDir* folder = nullptr;
@@ -68,10 +68,10 @@ std::multiset<std::string> PageFlags(const std::string& page) {
 }
 
 TEST_F(ReportTest, FlagsStandExactlyWhereTheRunsForcedThem) {
-    Dataset dataset = Read();
+    ReportDataset dataset = Read();
     ASSERT_EQ(dataset.subjects.size(), 2u);
     EXPECT_EQ(dataset.subjects[1].orderCondition, "2");
-    for (const DatasetSubject& subject : dataset.subjects) {
+    for (const ReportSubject& subject : dataset.subjects) {
         ASSERT_EQ(subject.runs.size(), 1u);
         EXPECT_EQ(subject.runs[0].error, "");
         EXPECT_FALSE(subject.runs[0].acqTime.empty());
@@ -91,12 +91,12 @@ TEST_F(ReportTest, FlagsStandExactlyWhereTheRunsForcedThem) {
 }
 
 TEST_F(ReportTest, TheNumbersInThePageAreTheSummarys) {
-    Dataset dataset = Read();
+    ReportDataset dataset = Read();
     std::string page = MakeReport(dataset, "test");
     size_t rows = 0;
-    for (const DatasetSubject& subject : dataset.subjects) {
+    for (const ReportSubject& subject : dataset.subjects) {
         std::set<std::pair<std::string, std::string>> grouped;
-        for (const DatasetRun& run : subject.runs) {
+        for (const ReportRun& run : subject.runs) {
             for (const ChannelSummary& summary : SummarizeChannels(run.rows)) {
                 ++rows;
                 std::string row = "row-" + subject.participantId + "-run-" + std::to_string(run.run) + "-block-" +
@@ -137,7 +137,7 @@ TEST_F(ReportTest, ARunThatCannotBeReadIsNamedAndTheRestStillReported) {
     std::filesystem::create_directories(copy.path + "/Res_Data/sub-10/beh");
 
     std::string error;
-    auto dataset = ReadDataset(copy.path + "/Res_Data", &error);
+    auto dataset = ReadReportDataset(copy.path + "/Res_Data", &error);
     ASSERT_TRUE(dataset) << error;
     ASSERT_EQ(dataset->subjects.size(), 3u);
     EXPECT_EQ(dataset->subjects[2].participantId, "sub-10");
@@ -149,7 +149,7 @@ TEST_F(ReportTest, ARunThatCannotBeReadIsNamedAndTheRestStillReported) {
     EXPECT_EQ(flags.count("quit sub-2 run 1 block 3 "), 1u);
     EXPECT_NE(page.find("beh/sub-1_task-dualtask_events.tsv cannot be read: line "), std::string::npos);
 
-    EXPECT_FALSE(ReadDataset(copy.path + "/Res_Data/participants.tsv", &error));
+    EXPECT_FALSE(ReadReportDataset(copy.path + "/Res_Data/participants.tsv", &error));
     EXPECT_EQ(error, "not a folder");
 }
 

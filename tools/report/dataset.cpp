@@ -102,13 +102,13 @@ std::string Utf8(const fs::path& path) {
 
 }  // namespace
 
-std::optional<Dataset> ReadDataset(const std::string& root, std::string* error) {
+std::optional<ReportDataset> ReadReportDataset(const std::string& root, std::string* error) {
     std::error_code failure;
     if (!fs::is_directory(PathFromUtf8(root), failure)) {
         if (error) *error = "not a folder";
         return std::nullopt;
     }
-    Dataset dataset;
+    ReportDataset dataset;
     if (auto description = ReadWholeFile(JoinPath(root, "dataset_description.json"))) {
         dataset.name = JsonStringValue(*description, "Name");
     }
@@ -132,7 +132,7 @@ std::optional<Dataset> ReadDataset(const std::string& root, std::string* error) 
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
 
     for (const std::string& id : ids) {
-        DatasetSubject subject{id, conditions[id], {}};
+        ReportSubject subject{id, conditions[id], {}};
         std::string folder = JoinPath(root, id);
         std::map<std::string, std::string> started;
         for (auto& row : ReadTable(JoinPath(folder, id + "_scans.tsv"))) started[row["filename"]] = row["acq_time"];
@@ -141,7 +141,7 @@ std::optional<Dataset> ReadDataset(const std::string& root, std::string* error) 
              !listFailure && entry != end; entry.increment(listFailure)) {
             std::string name = Utf8(entry->path().filename());
             if (!name.starts_with(id + "_") || !name.ends_with("_events.tsv")) continue;
-            DatasetRun run;
+            ReportRun run;
             run.run = RunNumber(name);
             run.filename = "beh/" + name;
             run.acqTime = started[run.filename];
@@ -162,7 +162,7 @@ std::optional<Dataset> ReadDataset(const std::string& root, std::string* error) 
             subject.runs.push_back(std::move(run));
         }
         std::sort(subject.runs.begin(), subject.runs.end(),
-                  [](const DatasetRun& a, const DatasetRun& b) { return a.run < b.run; });
+                  [](const ReportRun& a, const ReportRun& b) { return a.run < b.run; });
         dataset.subjects.push_back(std::move(subject));
     }
     return dataset;

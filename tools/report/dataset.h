@@ -9,7 +9,7 @@
 namespace pelorin {
 
 // One run of a subject: its events file read back, with what scans.tsv and the sidecar say of it.
-struct DatasetRun {
+struct ReportRun {
     int run = 1;
     // The events file, relative to the subject's folder as scans.tsv names it (beh/sub-1_task-..._events.tsv).
     std::string filename;
@@ -22,23 +22,23 @@ struct DatasetRun {
     std::string error;
 };
 
-struct DatasetSubject {
+struct ReportSubject {
     // sub-<ID>
     std::string participantId;
     std::string orderCondition;
-    std::vector<DatasetRun> runs;
+    std::vector<ReportRun> runs;
 };
 
-struct Dataset {
+struct ReportDataset {
     // From dataset_description.json; empty when it has none.
     std::string name;
-    std::vector<DatasetSubject> subjects;
+    std::vector<ReportSubject> subjects;
 };
 
 // Reads a Res_Data folder laid out as a BIDS dataset: participants.tsv, and every subject folder's
 // events files with their sidecars and scans.tsv. Subjects come in the order of their IDs (sub-2 before
 // sub-10), runs in run order. A subject folder without a participants.tsv row still counts. nullopt
 // with the reason when the folder cannot be read at all.
-std::optional<Dataset> ReadDataset(const std::string& root, std::string* error);
+std::optional<ReportDataset> ReadReportDataset(const std::string& root, std::string* error);
 
 }  // namespace pelorin

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string error;
-    auto dataset = pelorin::ReadDataset(root, &error);
+    auto dataset = pelorin::ReadReportDataset(root, &error);
     if (!dataset) {
         std::cerr << "pelorin-report: " << root << ": " << error << "\n";
         return 1;

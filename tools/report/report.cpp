@@ -89,8 +89,12 @@ std::string TaskLabel(const std::string& task) {
     return task == "tone" || task == "letter" ? task : "dual";
 }
 
+// Whether the task presents the channel's stimuli: keys of the other channel, or of none, may come in
+// any block.
 bool TaskHas(const std::string& task, const std::string& channel) {
-    return channel == "tone" ? task != "letter" : task != "tone";
+    if (channel == "tone") return task != "letter";
+    if (channel == "letter") return task != "tone";
+    return false;
 }
 
 // One block of a run: its rows, and where it starts and ends on the run's clock.
@@ -166,11 +170,11 @@ struct GroupPoint {
     std::optional<double> medianRt;
 };
 
-std::vector<GroupPoint> Group(const Dataset& dataset) {
+std::vector<GroupPoint> Group(const ReportDataset& dataset) {
     std::vector<GroupPoint> points;
-    for (const DatasetSubject& subject : dataset.subjects) {
+    for (const ReportSubject& subject : dataset.subjects) {
         std::set<std::pair<std::string, std::string>> taken;
-        for (const DatasetRun& run : subject.runs) {
+        for (const ReportRun& run : subject.runs) {
             for (const ChannelSummary& summary : SummarizeChannels(run.rows)) {
                 if (!TaskHas(summary.task, summary.channel)) continue;
                 std::string task = TaskLabel(summary.task);
@@ -473,11 +477,11 @@ std::string Number(const std::optional<double>& value) { return value ? Fixed(*v
 
 }  // namespace
 
-std::vector<ReportFlag> FindFlags(const Dataset& dataset) {
+std::vector<ReportFlag> FindFlags(const ReportDataset& dataset) {
     std::vector<ReportFlag> flags;
-    for (const DatasetSubject& subject : dataset.subjects) {
+    for (const ReportSubject& subject : dataset.subjects) {
         const std::string& id = subject.participantId;
-        for (const DatasetRun& run : subject.runs) {
+        for (const ReportRun& run : subject.runs) {
             if (!run.error.empty()) {
                 flags.push_back({ReportFlag::Kind::Unreadable, id, run.run, 0, "",
                                  Where(id, run.run) + ": " + run.filename + " cannot be read: " + run.error});
@@ -522,12 +526,12 @@ std::vector<ReportFlag> FindFlags(const Dataset& dataset) {
     return flags;
 }
 
-std::string MakeReport(const Dataset& dataset, const std::string& version) {
+std::string MakeReport(const ReportDataset& dataset, const std::string& version) {
     std::vector<ReportFlag> flags = FindFlags(dataset);
     size_t runCount = 0, blockCount = 0;
     std::vector<std::string> dates;
-    for (const DatasetSubject& subject : dataset.subjects) {
-        for (const DatasetRun& run : subject.runs) {
+    for (const ReportSubject& subject : dataset.subjects) {
+        for (const ReportRun& run : subject.runs) {
             ++runCount;
             blockCount += Blocks(run.rows).size();
             if (!run.acqTime.empty()) dates.push_back(run.acqTime.substr(0, 10));
@@ -579,9 +583,9 @@ std::string MakeReport(const Dataset& dataset, const std::string& version) {
             "<th class=\"num\">Block</th><th>Task</th><th>Ended</th><th>Channel</th><th class=\"num\">Presented</th>"
             "<th class=\"num\">Answered</th><th class=\"num\">Correct</th><th class=\"num\">Share correct</th>"
             "<th class=\"num\">Median RT (s)</th><th class=\"num\">Keys unanswered</th><th>Flags</th></tr>\n";
-    for (const DatasetSubject& subject : dataset.subjects) {
+    for (const ReportSubject& subject : dataset.subjects) {
         const std::string& id = subject.participantId;
-        for (const DatasetRun& run : subject.runs) {
+        for (const ReportRun& run : subject.runs) {
             std::string sound = run.silent == true ? "silent" : run.silent == false ? "on" : "not recorded";
             std::string runCells = "<td><a href=\"#run-" + Html(id) + "-" + std::to_string(run.run) + "\">" + Html(id) +
                                    "</a></td><td>" + Html(subject.orderCondition) + "</td><td class=\"num\">" +
@@ -643,9 +647,9 @@ std::string MakeReport(const Dataset& dataset, const std::string& version) {
     page += "<h2 id=\"runs\">Runs</h2>\n<p class=\"lead\">Per block: the bars' heights over the block, each stimulus "
             "as a tick and each key as a mark (right, wrong, or answering nothing), the ending as a line (a dotted "
             "line for a quit question answered No), and the response times over the block.</p>\n";
-    for (const DatasetSubject& subject : dataset.subjects) {
+    for (const ReportSubject& subject : dataset.subjects) {
         const std::string& id = subject.participantId;
-        for (const DatasetRun& run : subject.runs) {
+        for (const ReportRun& run : subject.runs) {
             page += "<section class=\"run\" id=\"run-" + Html(id) + "-" + std::to_string(run.run) + "\">\n<h3>" +
                     Html(id) + ", run " + std::to_string(run.run) +
                     (run.acqTime.empty() ? "" : ", started " + Html(Started(run.acqTime))) +

@@ -27,10 +27,10 @@ inline constexpr double UNANSWERED_SECONDS = 10.0;
 inline constexpr double CHANCE = 1.0 / 3.0;
 
 // The flags of the dataset, in the order of subjects, runs and blocks.
-std::vector<ReportFlag> FindFlags(const Dataset& dataset);
+std::vector<ReportFlag> FindFlags(const ReportDataset& dataset);
 
 // The whole page: the dataset at a glance with its flags, a figure per block of every run, the group,
 // and the plotting scripts inline, so that it fetches nothing.
-std::string MakeReport(const Dataset& dataset, const std::string& version);
+std::string MakeReport(const ReportDataset& dataset, const std::string& version);
 
 }  // namespace pelorin
