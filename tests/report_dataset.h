@@ -70,25 +70,7 @@ inline void RunForcedSubject(const std::string& folder, const ForcedSubject& for
     }
 }
 
-// The run's files where the BIDS layout puts them, with participants.tsv and scans.tsv, for a writer
-// that puts them at the top of Res_Data.
-inline void MoveIntoSubjectFolder(const std::string& results, const ForcedSubject& forced) {
-    namespace fs = std::filesystem;
-    std::string id = "sub-" + forced.id;
-    std::string name = id + "_task-dualtask_events";
-    fs::create_directories(results + "/" + id + "/beh");
-    for (const char* extension : {".tsv", ".json"}) {
-        fs::rename(results + "/" + name + extension, results + "/" + id + "/beh/" + name + extension);
-    }
-    bool first = !fs::exists(results + "/participants.tsv");
-    std::ofstream participants(results + "/participants.tsv", std::ios::app);
-    if (first) participants << "participant_id\torder_condition\n";
-    participants << id << "\t" << forced.orderCondition << "\n";
-    std::ofstream(results + "/" + id + "/" + id + "_scans.tsv")
-        << "filename\tacq_time\nbeh/" << name << ".tsv\t2026-12-07T09:1" << forced.id << ":00\n";
-}
-
-// Writes the sidecar's sound: the test host's runs are all silent.
+// Writes the sidecar's sound: the test host has no sound device, so its runs say they are silent.
 inline void SetSound(const std::string& results, const ForcedSubject& forced) {
     std::string id = "sub-" + forced.id;
     std::string path = results + "/" + id + "/beh/" + id + "_task-dualtask_events.json";
@@ -112,7 +94,6 @@ inline std::vector<ForcedSubject> MakeReportDataset(const std::string& folder) {
     std::string results = folder + "/Res_Data";
     for (const ForcedSubject& forced : subjects) {
         RunForcedSubject(folder, forced);
-        if (!std::filesystem::exists(results + "/sub-" + forced.id + "/beh")) MoveIntoSubjectFolder(results, forced);
         SetSound(results, forced);
     }
     return subjects;

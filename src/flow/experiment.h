@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "flow/results_log.h"
+#include "records/results_log.h"
 #include "flow/template_variables.h"
 #include "layout/layout.h"
 #include "platform/runtime.h"
@@ -30,6 +30,9 @@ public:
     Runtime runtime;
     TemplateVariables templateVariables;
     Procedures1 procedures1;
+    // Where the results go and what they are: the experiment's Res_Data unless set otherwise before
+    // registration.
+    DatasetSettings dataset;
     // The events file of the subject registered in this run.
     ResultsLog results{runtime};
 

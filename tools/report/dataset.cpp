@@ -148,16 +148,13 @@ std::optional<ReportDataset> ReadReportDataset(const std::string& root, std::str
             std::string path = JoinPath(folder, run.filename);
             std::string sidecarPath = path.substr(0, path.size() - 4) + ".json";
             if (auto sidecar = ReadWholeFile(sidecarPath)) run.silent = JsonBoolValue(*sidecar, "Silent");
-            std::string reason;
-            if (auto text = ReadWholeFile(path, &reason)) {
-                auto events = ReadEvents(*text);
-                if (auto* rows = std::get_if<std::vector<EventRow>>(&events)) {
-                    run.rows = std::move(*rows);
-                } else {
-                    run.error = std::get<std::string>(events);
-                }
+            auto read = ReadRun(path);
+            if (auto* data = std::get_if<DatasetRun>(&read)) {
+                run.data = std::move(*data);
             } else {
-                run.error = "cannot read: " + reason;
+                // The reason without the path, which the page gives as the subject's file.
+                run.error = std::get<std::string>(read);
+                if (run.error.starts_with(path + ": ")) run.error.erase(0, path.size() + 2);
             }
             subject.runs.push_back(std::move(run));
         }

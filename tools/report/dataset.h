@@ -17,7 +17,8 @@ struct ReportRun {
     std::string acqTime;
     // Whether the sidecar says the run had no sound; none when it does not say.
     std::optional<bool> silent;
-    std::vector<EventRow> rows;
+    // The events file as the summary reads it.
+    DatasetRun data;
     // Why the events file could not be read (with the line), or empty.
     std::string error;
 };
@@ -36,7 +37,7 @@ struct ReportDataset {
 };
 
 // Reads a Res_Data folder laid out as a BIDS dataset: participants.tsv, and every subject folder's
-// events files with their sidecars and scans.tsv. Subjects come in the order of their IDs (sub-2 before
+// events files (read by the summary's ReadRun) with their sidecars and scans.tsv. Subjects come in the order of their IDs (sub-2 before
 // sub-10), runs in run order. A subject folder without a participants.tsv row still counts. nullopt
 // with the reason when the folder cannot be read at all.
 std::optional<ReportDataset> ReadReportDataset(const std::string& root, std::string* error);

@@ -82,12 +82,12 @@ std::string Replace(std::string text, std::string_view from, const std::string& 
     return text;
 }
 
-// ---- Blocks ----
-
-// The dual block is tone+letter in one writer's words and dual in the next.
-std::string TaskLabel(const std::string& task) {
-    return task == "tone" || task == "letter" ? task : "dual";
+std::optional<double> SecondsOf(const std::optional<int64_t>& micros) {
+    if (!micros) return std::nullopt;
+    return double(*micros) / 1e6;
 }
+
+// ---- Blocks ----
 
 // Whether the task presents the channel's stimuli: keys of the other channel, or of none, may come in
 // any block.
@@ -126,7 +126,7 @@ std::vector<BlockRows> Blocks(const std::vector<EventRow>& rows) {
     return out;
 }
 
-std::string QuitAnswer(const EventRow& row) { return row.value; }
+std::string QuitAnswer(const EventRow& row) { return row.quitAnswer; }
 
 // The longest stretch of a block in which stimuli of the channel came and none was answered: from the
 // block's start, or an answer, to the next answer or the block's end. Seconds, and where it began.
@@ -175,12 +175,12 @@ std::vector<GroupPoint> Group(const ReportDataset& dataset) {
     for (const ReportSubject& subject : dataset.subjects) {
         std::set<std::pair<std::string, std::string>> taken;
         for (const ReportRun& run : subject.runs) {
-            for (const ChannelSummary& summary : SummarizeChannels(run.rows)) {
+            for (const SummaryRow& summary : Summarize(run.data)) {
                 if (!TaskHas(summary.task, summary.channel)) continue;
-                std::string task = TaskLabel(summary.task);
+                std::string task = summary.task;
                 if (!taken.insert({task, summary.channel}).second) continue;
                 points.push_back({subject.participantId, summary.channel, task == "dual" ? "in the dual block" : "alone",
-                                  summary.shareCorrect, summary.medianRtCorrect});
+                                  summary.shareCorrect, SecondsOf(summary.medianRtCorrectMicros)});
             }
         }
     }
@@ -491,12 +491,12 @@ std::vector<ReportFlag> FindFlags(const ReportDataset& dataset) {
                 flags.push_back({ReportFlag::Kind::Silent, id, run.run, 0, "",
                                  Where(id, run.run) + ": no sound: no audio device was open, the tones were not heard"});
             }
-            std::vector<ChannelSummary> summaries = SummarizeChannels(run.rows);
-            std::vector<BlockRows> blocks = Blocks(run.rows);
+            std::vector<SummaryRow> summaries = Summarize(run.data);
+            std::vector<BlockRows> blocks = Blocks(run.data.rows);
             for (const BlockRows& block : blocks) {
-                std::string where = Where(id, run.run, block.number) + " (" + TaskLabel(block.task) + ")";
-                const ChannelSummary* first = nullptr;
-                for (const ChannelSummary& summary : summaries) {
+                std::string where = Where(id, run.run, block.number) + " (" + block.task + ")";
+                const SummaryRow* first = nullptr;
+                for (const SummaryRow& summary : summaries) {
                     if (summary.block == block.number && !first) first = &summary;
                 }
                 if (first && first->ended == "quit") {
@@ -512,7 +512,7 @@ std::vector<ReportFlag> FindFlags(const ReportDataset& dataset) {
                                              Fixed(from, 1) + " s"});
                     }
                 }
-                for (const ChannelSummary& summary : summaries) {
+                for (const SummaryRow& summary : summaries) {
                     if (summary.block != block.number || !TaskHas(summary.task, summary.channel)) continue;
                     if (summary.shareCorrect && *summary.shareCorrect < CHANCE) {
                         flags.push_back({ReportFlag::Kind::BelowChance, id, run.run, block.number, summary.channel,
@@ -533,7 +533,7 @@ std::string MakeReport(const ReportDataset& dataset, const std::string& version)
     for (const ReportSubject& subject : dataset.subjects) {
         for (const ReportRun& run : subject.runs) {
             ++runCount;
-            blockCount += Blocks(run.rows).size();
+            blockCount += Blocks(run.data.rows).size();
             if (!run.acqTime.empty()) dates.push_back(run.acqTime.substr(0, 10));
         }
     }
@@ -597,12 +597,12 @@ std::string MakeReport(const ReportDataset& dataset, const std::string& version)
                         Html(run.filename + " cannot be read: " + run.error) + "</td></tr>\n";
                 continue;
             }
-            std::vector<ChannelSummary> summaries = SummarizeChannels(run.rows);
+            std::vector<SummaryRow> summaries = Summarize(run.data);
             if (summaries.empty()) {
                 page += "<tr class=\"run-first\">" + runCells + "<td colspan=\"11\">no block was run</td></tr>\n";
             }
             for (size_t i = 0; i < summaries.size(); ++i) {
-                const ChannelSummary& s = summaries[i];
+                const SummaryRow& s = summaries[i];
                 bool firstOfBlock = i == 0 || summaries[i - 1].block != s.block;
                 std::string marks;
                 for (const ReportFlag& flag : flags) {
@@ -618,7 +618,7 @@ std::string MakeReport(const ReportDataset& dataset, const std::string& version)
                         (i == 0 ? runCells : blank);
                 if (firstOfBlock) {
                     page += "<td class=\"num\"><a href=\"#" + Html(BlockAnchor(id, run.run, s.block)) + "\">" +
-                            std::to_string(s.block) + "</a></td><td>" + Html(TaskLabel(s.task)) + "</td><td>" +
+                            std::to_string(s.block) + "</a></td><td>" + Html(s.task) + "</td><td>" +
                             Html(s.ended) + "</td>";
                 } else {
                     page += "<td></td><td></td><td></td>";
@@ -627,8 +627,9 @@ std::string MakeReport(const ReportDataset& dataset, const std::string& version)
                         std::to_string(s.presented) + "</td><td class=\"num\" data-col=\"answered\">" +
                         std::to_string(s.answered) + "</td><td class=\"num\" data-col=\"correct\">" +
                         std::to_string(s.correct) + "</td><td class=\"num\" data-col=\"share_correct\">" +
-                        Number(s.shareCorrect) + "</td><td class=\"num\" data-col=\"median_rt_correct\">" +
-                        Number(s.medianRtCorrect) + "</td><td class=\"num\" data-col=\"keys_unanswered\">" +
+                        Number(s.shareCorrect) + "</td><td class=\"num\" data-col=\"median_rt_correct\" data-value=\"" +
+                        (s.medianRtCorrectMicros ? Fixed(double(*s.medianRtCorrectMicros) / 1e6, 6) : "NA") + "\">" +
+                        Number(SecondsOf(s.medianRtCorrectMicros)) + "</td><td class=\"num\" data-col=\"keys_unanswered\">" +
                         std::to_string(s.keysUnanswered) + "</td><td class=\"flag-mark\">" + Html(marks) + "</td></tr>\n";
             }
         }
@@ -657,9 +658,9 @@ std::string MakeReport(const ReportDataset& dataset, const std::string& version)
             if (!run.error.empty()) {
                 page += "<p class=\"error\">" + Html(run.filename + " cannot be read: " + run.error) + "</p>\n";
             }
-            for (const BlockRows& block : Blocks(run.rows)) {
+            for (const BlockRows& block : Blocks(run.data.rows)) {
                 std::string anchor = BlockAnchor(id, run.run, block.number);
-                std::string blockTitle = "Block " + std::to_string(block.number) + ": " + TaskLabel(block.task);
+                std::string blockTitle = "Block " + std::to_string(block.number) + ": " + block.task;
                 page += "<div class=\"figure\" id=\"" + Html(anchor) + "\"></div>\n";
                 figures.emplace_back(anchor, BlockSpec(block, blockTitle));
             }
