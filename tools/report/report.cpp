@@ -417,7 +417,7 @@ h2 { font-size: 18px; margin: 28px 0 8px; border-bottom: 1px solid #888; }
 h3 { font-size: 15px; margin: 18px 0 6px; }
 p.lead { margin: 0 0 12px; color: #333; }
 table { border-collapse: collapse; font-size: 12px; margin: 8px 0; }
-th, td { padding: 2px 6px; border-bottom: 1px solid #ddd; text-align: left; vertical-align: top; }
+th, td { padding: 2px 4px; border-bottom: 1px solid #ddd; text-align: left; vertical-align: top; }
 th { border-bottom: 1px solid #000; font-weight: bold; }
 td.when { white-space: nowrap; }
 td.num, th.num { text-align: right; font-variant-numeric: tabular-nums; }
