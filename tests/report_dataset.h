@@ -17,6 +17,8 @@ struct ForcedSubject {
     bool toneBlockWrong = false;
     // In the letter block the subject stops answering this many ms after its start (0: never).
     int64_t letterStopsAfter = 0;
+    // In the letter block Esc this many ms after its start, answered No after 2 s (0: none).
+    int64_t carryOnInLetterAfter = 0;
     // In the dual block Esc this many ms after its start, answered Yes (0: the run ends by Quit on the menu).
     int64_t quitInDualAfter = 0;
     // Whether the run had sound. The test host never has a sound device: a run with sound is told so
@@ -46,6 +48,10 @@ inline void RunForcedSubject(const std::string& folder, const ForcedSubject& for
         } else if (what == "top LetterTask") {
             subject.wrong = false;
             letterStart = now;
+            if (forced.carryOnInLetterAfter > 0) {
+                host.Schedule(now + forced.carryOnInLetterAfter, InputEvent::KeyPress(KEY_ESCAPE));
+                host.AnswerMessageBox(ID_NO, 2000);
+            }
         } else if (what == "top Tone_LetterTask") {
             letterStart = -1;
             subject.listening = true;
@@ -82,14 +88,15 @@ inline void SetSound(const std::string& results, const ForcedSubject& forced) {
 }
 
 // The dataset of the report's tests in the folder (which gets the wave files): subject 1 does the task
-// through the three blocks with sound; subject 2, in a silent run, answers every tone wrong, stops
+// through the three blocks with sound, answering No to a quit question in the letter block; subject 2, in a silent run, answers every tone wrong, stops
 // answering letters 20 s into the letter block, and quits 15 s into the dual block.
 inline std::vector<ForcedSubject> MakeReportDataset(const std::string& folder) {
     for (const char* tone : {"200", "500", "800"}) MakeWav(folder + "/wave/" + tone + ".wav", 100);
     MakeWav(folder + "/wave/error.wav", 400);
     std::vector<ForcedSubject> subjects{
-        {"1", "1"},
-        {"2", "2", true, 20000, 15000, false},
+        {.id = "1", .orderCondition = "1", .carryOnInLetterAfter = 30000},
+        {.id = "2", .orderCondition = "2", .toneBlockWrong = true, .letterStopsAfter = 20000, .quitInDualAfter = 15000,
+         .sound = false},
     };
     std::string results = folder + "/Res_Data";
     for (const ForcedSubject& forced : subjects) {

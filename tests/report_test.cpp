@@ -87,8 +87,9 @@ TEST_F(ReportTest, FlagsStandExactlyWhereTheRunsForcedThem) {
         EXPECT_EQ(subject.runs[0].error, "");
         EXPECT_FALSE(subject.runs[0].acqTime.empty());
     }
-    // Subject 1 did the task with sound: nothing. Subject 2: the silent run, every tone wrong, the letters
-    // left from 20 s until the bar overflowed, the quit in the dual block; and nothing else.
+    // Subject 1 did the task with sound and answered No to a quit question: nothing. Subject 2: the
+    // silent run, every tone wrong, the letters left from 20 s until the bar overflowed, the quit in the
+    // dual block; and nothing else.
     std::multiset<std::string> flags;
     for (const ReportFlag& flag : FindFlags(dataset)) {
         flags.insert(std::string(KindName(flag.kind)) + " " + flag.participantId + " run " + std::to_string(flag.run) +

@@ -233,6 +233,12 @@ constexpr const char* BLOCK_SPEC = R"spec({
         {
           "data": {"name": "endings"},
           "transform": [{"filter": "datum.kind == 'question'"}],
+          "mark": {"type": "rect", "color": "#000000", "opacity": 0.12},
+          "encoding": {"x": {"field": "t", "type": "quantitative"}, "x2": {"field": "until"}}
+        },
+        {
+          "data": {"name": "endings"},
+          "transform": [{"filter": "datum.kind == 'question'"}],
           "mark": {"type": "rule", "strokeWidth": 2, "color": "#000000", "strokeDash": [2, 2]},
           "encoding": {"x": {"field": "t", "type": "quantitative"}}
         },
@@ -372,7 +378,12 @@ std::string BlockSpec(const BlockRows& block, const std::string& title) {
                                : row->trialType == "quit"     ? "quit"
                                                               : "quit? " + QuitAnswer(*row);
             bool question = row->trialType == "quit_question";
-            endings.push_back(Object({{"t", t}, {"what", Json(what)}, {"kind", Json(question ? "question" : "end")},
+            // The question holds the block while it is up: its span is shaded.
+            std::string until = question && row->durationMicros
+                                    ? Seconds(row->onsetMicros + *row->durationMicros - block.startMicros)
+                                    : t;
+            endings.push_back(Object({{"t", t}, {"until", until}, {"what", Json(what)},
+                                      {"kind", Json(question ? "question" : "end")},
                                       {"labelAt", question ? "0.12" : "0.97"}}));
         }
     }
@@ -646,8 +657,9 @@ std::string MakeReport(const ReportDataset& dataset, const std::string& version)
     figures.emplace_back("figure-group", GroupSpec(Group(dataset)));
 
     page += "<h2 id=\"runs\">Runs</h2>\n<p class=\"lead\">Per block: the bars' heights over the block, each stimulus "
-            "as a tick and each key as a mark (right, wrong, or answering nothing), the ending as a line (a dotted "
-            "line for a quit question answered No), and the response times over the block.</p>\n";
+            "as a tick and each key as a mark (right, wrong, or answering nothing), the ending as a line, a quit "
+            "question answered No as a dotted line and a shaded span (it holds the block while it is up), and the "
+            "response times over the block.</p>\n";
     for (const ReportSubject& subject : dataset.subjects) {
         const std::string& id = subject.participantId;
         for (const ReportRun& run : subject.runs) {
