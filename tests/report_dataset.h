@@ -17,7 +17,8 @@ struct ForcedSubject {
     bool toneBlockWrong = false;
     // In the letter block the subject stops answering this many ms after its start (0: never).
     int64_t letterStopsAfter = 0;
-    // In the letter block Esc this many ms after its start, answered No after 2 s (0: none).
+    // In the letter block Esc this many ms after its start, answered No after 12 s: longer than a
+    // channel may go unanswered, but the question held the block (0: none).
     int64_t carryOnInLetterAfter = 0;
     // In the dual block Esc this many ms after its start, answered Yes (0: the run ends by Quit on the menu).
     int64_t quitInDualAfter = 0;
@@ -50,7 +51,7 @@ inline void RunForcedSubject(const std::string& folder, const ForcedSubject& for
             letterStart = now;
             if (forced.carryOnInLetterAfter > 0) {
                 host.Schedule(now + forced.carryOnInLetterAfter, InputEvent::KeyPress(KEY_ESCAPE));
-                host.AnswerMessageBox(ID_NO, 2000);
+                host.AnswerMessageBox(ID_NO, 12000);
             }
         } else if (what == "top Tone_LetterTask") {
             letterStart = -1;

@@ -129,21 +129,29 @@ std::vector<BlockRows> Blocks(const std::vector<EventRow>& rows) {
 std::string QuitAnswer(const EventRow& row) { return row.quitAnswer; }
 
 // The longest stretch of a block in which stimuli of the channel came and none was answered: from the
-// block's start, or an answer, to the next answer or the block's end. Seconds, and where it began.
+// block's start, or an answer, to the next answer or the block's end, less the time a quit question
+// held the block. Seconds, and where it began.
 std::pair<double, double> LongestUnanswered(const BlockRows& block, const std::string& channel) {
     std::vector<int64_t> marks{block.startMicros, block.endMicros};
     std::vector<int64_t> stimuli;
+    std::vector<std::pair<int64_t, int64_t>> held;
     for (const EventRow* row : block.rows) {
         if (row->trialType == channel) stimuli.push_back(row->onsetMicros);
         if (row->trialType == "response" && row->channel == channel && row->correct) marks.push_back(row->onsetMicros);
+        if (row->trialType == "quit_question" && row->durationMicros) {
+            held.emplace_back(row->onsetMicros, row->onsetMicros + *row->durationMicros);
+        }
     }
     std::sort(marks.begin(), marks.end());
     std::pair<double, double> longest{0, 0};
     for (size_t i = 1; i < marks.size(); ++i) {
-        bool presented = std::any_of(stimuli.begin(), stimuli.end(),
-                                     [&](int64_t t) { return t >= marks[i - 1] && t < marks[i]; });
-        double length = double(marks[i] - marks[i - 1]) / 1e6;
-        if (presented && length > longest.first) longest = {length, double(marks[i - 1] - block.startMicros) / 1e6};
+        int64_t from = marks[i - 1], to = marks[i];
+        bool presented = std::any_of(stimuli.begin(), stimuli.end(), [&](int64_t t) { return t >= from && t < to; });
+        int64_t length = to - from;
+        for (auto [start, end] : held) length -= std::max<int64_t>(0, std::min(end, to) - std::max(start, from));
+        if (presented && double(length) / 1e6 > longest.first) {
+            longest = {double(length) / 1e6, double(from - block.startMicros) / 1e6};
+        }
     }
     return longest;
 }
