@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # The report's page in a real browser (headless Chromium): made from whole runs on the test host, it
 # draws every figure as SVG with its marks, with no script error, and fetches nothing from the network;
-# a page that does fetch is caught by the same check. Screenshots are left in
+# a page that does fetch is caught by the same check. The dataset with the report among its
+# derivatives still passes the BIDS validator, when one is given (it does not look into derivatives/,
+# so the derivative's own description is checked here). Screenshots are left in
 # $REPORT_SHOTS (report-shots/ beside the driver unless given) to be looked at.
+#   report_browser.sh REPORT_DRIVER PELORIN_REPORT [BIDS_VALIDATOR]
 set -euo pipefail
 driver=$1
 report=$2
+validator=${3:-}
 command -v chromium >/dev/null || { echo "SKIP: no chromium"; exit 77; }
 command -v python3 >/dev/null || { echo "SKIP: no python3"; exit 77; }
 
@@ -18,6 +22,15 @@ mkdir -p "$shots"
 "$report" "$work/Res_Data" >/dev/null
 page=$work/Res_Data/derivatives/pelorin-report/index.html
 test -s "$work/Res_Data/derivatives/pelorin-report/dataset_description.json"
+if [ -x "$validator" ]; then
+  verdict=$(NO_COLOR=1 "$validator" --ignoreNiftiHeaders "$work/Res_Data" 2>&1) && status=0 || status=$?
+  if [ "$status" -ne 0 ] || grep -q '\[ERR\]' <<<"$verdict" || ! grep -q "Summary:" <<<"$verdict"; then
+    echo "the BIDS validator refuses the dataset with its report (exit code $status): $verdict"
+    exit 1
+  fi
+else
+  echo "note: no BIDS validator at '$validator' (scripts/install-validator): the dataset with its report is not validated"
+fi
 
 # Chromium's own background requests carry no page as their initiator; the page's would.
 browse() {
@@ -45,6 +58,13 @@ page_path, work, shots = sys.argv[1:4]
 page = open(page_path, encoding="utf-8").read()
 dom = open(work + "/dom.html", encoding="utf-8").read()
 failures = []
+
+# The derivative's description, as BIDS asks of one (the validator leaves derivatives/ out).
+import os
+description = json.load(open(os.path.join(os.path.dirname(page_path), "dataset_description.json")))
+if description.get("DatasetType") != "derivative" or not description.get("Name") or \
+        not description.get("BIDSVersion") or description.get("GeneratedBy", [{}])[0].get("Name") != "pelorin-report":
+    failures.append("the derivative's dataset_description.json: %s" % description)
 
 def page_requests(netlog):
     log = json.load(open(netlog))
