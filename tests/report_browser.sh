@@ -50,6 +50,16 @@ sed -e 's|<meta http-equiv="Content-Security-Policy"[^>]*>||' \
     -e 's|<body>|<body><img src="http://127.0.0.1:9/probe.png" alt="">|' "$page" >"$work/fetching.html"
 browse fetching --dump-dom "file://$work/fetching.html" >/dev/null
 
+# A run that cannot be read: the page is still written, naming it, and the exit code says so.
+printf '12.5\tgarbage\n' >>"$work/Res_Data/sub-1/beh/sub-1_task-dualtask_events.tsv"
+if "$report" "$work/Res_Data" -o "$work/broken.html" >/dev/null 2>"$work/broken.txt"; then
+  echo "pelorin-report took a malformed events file without an error"
+  exit 1
+fi
+grep -q "sub-1_task-dualtask_events.tsv: not an events file as Pelorin writes it: line [0-9]*:" "$work/broken.txt" ||
+  { echo "pelorin-report did not name the malformed file: $(cat "$work/broken.txt")"; exit 1; }
+grep -q 'data-flag="unreadable"' "$work/broken.html" || { echo "the page does not flag the malformed file"; exit 1; }
+
 python3 - "$page" "$work" "$shots" <<'PY'
 import json, re, sys
 from html.parser import HTMLParser

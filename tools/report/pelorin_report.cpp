@@ -99,8 +99,9 @@ int main(int argc, char** argv) {
     for (const auto& subject : dataset->subjects) {
         for (const auto& run : subject.runs) {
             if (run.error.empty()) continue;
-            std::cerr << "pelorin-report: " << pelorin::JoinPath(pelorin::JoinPath(root, subject.participantId), run.filename)
-                      << ": not an events file as Pelorin writes it: " << run.error << "\n";
+            std::string path = pelorin::JoinPath(pelorin::JoinPath(root, subject.participantId), run.filename);
+            std::cerr << "pelorin-report: " << path << ": not an events file as Pelorin writes it: " << run.error
+                      << "\n";
             status = 1;
         }
     }

@@ -187,8 +187,9 @@ std::vector<GroupPoint> Group(const ReportDataset& dataset) {
                 if (!TaskHas(summary.task, summary.channel)) continue;
                 std::string task = summary.task;
                 if (!taken.insert({task, summary.channel}).second) continue;
-                points.push_back({subject.participantId, summary.channel, task == "dual" ? "in the dual block" : "alone",
-                                  summary.shareCorrect, SecondsOf(summary.medianRtCorrectMicros)});
+                std::string condition = task == "dual" ? "in the dual block" : "alone";
+                points.push_back({subject.participantId, summary.channel, condition, summary.shareCorrect,
+                                  SecondsOf(summary.medianRtCorrectMicros)});
             }
         }
     }
