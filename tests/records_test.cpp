@@ -12,10 +12,10 @@
 #include <regex>
 #include <set>
 
-#include "records/subject_list.h"
 #include "lab.h"
-#include "posix_child.h"
 #include "platform/files.h"
+#include "posix_child.h"
+#include "records/subject_list.h"
 
 namespace pelorin::test {
 namespace {

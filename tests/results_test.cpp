@@ -14,11 +14,11 @@
 #include <variant>
 
 #include "events_summary.h"
+#include "lab.h"
+#include "platform/files.h"
+#include "posix_child.h"
 #include "records/dataset.h"
 #include "records/event_columns.h"
-#include "lab.h"
-#include "posix_child.h"
-#include "platform/files.h"
 
 namespace pelorin::test {
 namespace {
