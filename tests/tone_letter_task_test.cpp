@@ -189,7 +189,7 @@ TEST(Tone_LetterTaskTest, TheQuestionAnsweredNoHoldsBarsChannelsAndTheBlockTimer
 TEST(Tone_LetterTaskTest, ABarOverflowingWhileTheOtherChannelIsAnsweredEndsTheBlockThere) {
     Lab lab(100);
     lab.SetBlockNumber(3);
-    lab.experiment.results.Open(lab.dir.path, {1, "kvt", 1}, 0);
+    lab.experiment.results.Open(lab.dir.path, DatasetSettings{}, {1, 1}, 0);
     Tone_LetterTask& dual = lab.experiment.Tone_LetterTask();
     dual.Start();
     // The letter bar three ticks from the top: the ticks at 140 and 175, then the one at 210, in the

@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "flow/results_log.h"
 #include "flow/template_variables.h"
 #include "platform/runtime.h"
+#include "records/results_log.h"
 
 namespace pelorin {
 
@@ -28,6 +28,9 @@ public:
 
     Runtime runtime;
     TemplateVariables templateVariables;
+    // Where the results go and what they are: the experiment's Res_Data unless set otherwise before
+    // registration.
+    DatasetSettings dataset;
     // The events file of the subject registered in this run.
     ResultsLog results{runtime};
 

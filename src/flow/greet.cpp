@@ -3,10 +3,11 @@
 #include "flow/display.h"
 #include "flow/experiment.h"
 #include "flow/instruction.h"
-#include "flow/subject_list.h"
 #include "layout/layout.h"
 #include "platform/files.h"
 #include "platform/runtime.h"
+#include "records/event_columns.h"
+#include "records/subject_list.h"
 #include "transitions/blanke.h"
 
 namespace pelorin {
@@ -17,6 +18,9 @@ constexpr const char* ERROR_TITLE = "ERROR";
 constexpr const char* CR = "\r";
 // The ID box holds three digits.
 constexpr long LARGEST_ID = 999;
+
+static_assert(std::size(ORDER_CONDITIONS) == TemplateVariables::TOTAL_ORDER_CONDITIONS,
+              "participants.tsv describes every order condition the registration offers");
 
 bool IsDigit(int16_t key) { return key >= '0' && key <= '9'; }
 bool IsLetter(int16_t key) { return (key >= 'A' && key <= 'Z') || (key >= 'a' && key <= 'z'); }
@@ -185,13 +189,13 @@ void Greet::RegisterSubject() {
 
     int64_t recorded = runtime.host.NowMicros();
 
-    std::string folder = runtime.DataPath("Res_Data");
+    std::string folder = runtime.DataPath(experiment.dataset.folder);
     // The record is written: a folder that cannot be made is reported and the run goes on, without
     // its results.
     if (auto error = MakeFolder(folder)) {
         runtime.MsgBox("Could not make the folder " + folder + ":" + CR + *error, MB_EXCLAMATION, ERROR_TITLE);
     } else {
-        experiment.results.Open(folder, {variables.subjectId, Text2.Text(), variables.orderCondition}, recorded);
+        experiment.results.Open(folder, experiment.dataset, {variables.subjectId, variables.orderCondition}, recorded);
     }
     LoadForms({&experiment.Display(), &experiment.Blanke()});
     experiment.Blanke().ShowBlanke(100, experiment.Instruction());

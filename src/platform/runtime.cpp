@@ -125,7 +125,7 @@ void Runtime::Dispatch(const InputEvent& event) {
         if (event.kind == InputEvent::Kind::KeyPress) {
             DispatchKeyPress(*screen, event.keyAscii, event.repeat, event.timestampMicros);
         } else {
-            DispatchKeyDown(*screen, event.keyCode, event.shift, event.repeat);
+            DispatchKeyDown(*screen, event.keyCode, event.shift, event.repeat, event.timestampMicros);
         }
         return;
     }
@@ -183,10 +183,10 @@ void Runtime::DispatchKeyPress(Screen& screen, int16_t keyAscii, bool repeat, in
     }
 }
 
-void Runtime::DispatchKeyDown(Screen& screen, int keyCode, int shift, bool repeat) {
+void Runtime::DispatchKeyDown(Screen& screen, int keyCode, int shift, bool repeat, int64_t typedMicros) {
     Control* focused = ShownFocus(screen);
     if (repeat && !IsTextBox(focused)) return;
-    if (screen.KeyPreview() || focused == nullptr) screen.Form_KeyDown(keyCode, shift);
+    if (screen.KeyPreview() || focused == nullptr) screen.Form_KeyDownAt(keyCode, shift, typedMicros);
     if (keyCode == KEY_TAB && (shift & CTRL_MASK) == 0) MoveFocus(screen, (shift & SHIFT_MASK) != 0);
 }
 

@@ -116,7 +116,7 @@ private:
     void UpdateActive();
     void FireDueTimers(int64_t now);
     void DispatchKeyPress(Screen& screen, int16_t keyAscii, bool repeat, int64_t typedMicros);
-    void DispatchKeyDown(Screen& screen, int keyCode, int shift, bool repeat);
+    void DispatchKeyDown(Screen& screen, int keyCode, int shift, bool repeat, int64_t typedMicros);
     void DispatchClick(Control& control);
     void MoveFocus(Screen& screen, bool backwards);
     void ResizeFullScreens();

@@ -65,6 +65,7 @@ public:
     // when keys were typed overrides this one; by default it is Form_KeyPress.
     virtual void Form_KeyPressAt(int16_t& KeyAscii, int64_t typedMicros);
     virtual void Form_KeyDown(int keyCode, int shift);
+    virtual void Form_KeyDownAt(int keyCode, int shift, int64_t typedMicros);
     virtual void Form_QueryUnload(bool& Cancel);
 
 private:

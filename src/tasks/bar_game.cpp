@@ -23,6 +23,13 @@ const char* ToneHz(int16_t toneIndex) {
 
 std::string ToneFile(int16_t toneIndex) { return "wave/" + std::string(ToneHz(toneIndex)) + ".wav"; }
 
+// The tone as the results name it.
+std::string_view ToneStimulus(int16_t toneIndex) {
+    if (toneIndex == 1) return EventLevel(STIMULUS, "200Hz");
+    if (toneIndex == 2) return EventLevel(STIMULUS, "500Hz");
+    return EventLevel(STIMULUS, "800Hz");
+}
+
 Channel ChannelOf(char key) {
     if (key != '\0' && std::strchr(TONE_KEYS, key) != nullptr) return Channel::Tone;
     if (key != '\0' && std::strchr(LETTER_KEYS, key) != nullptr) return Channel::Letter;
@@ -31,7 +38,7 @@ Channel ChannelOf(char key) {
 
 }  // namespace
 
-BarGame::BarGame(Experiment& experiment, std::string name, const char* task, const Labels& labels)
+BarGame::BarGame(Experiment& experiment, std::string name, std::string_view task, const Labels& labels)
     : Screen(experiment.runtime, std::move(name), 9600, 7200),
       Label1(*this, "Label1", labels.label1Caption, 0, 0, 1215, labels.label1Height, Font{48}, Alignment::Center),
       Label2(*this, "Label2", labels.label2Caption, 0, 0, labels.label2Width, 495, Font{18}, Alignment::Center),
@@ -73,7 +80,15 @@ void BarGame::Form_KeyPressAt(int16_t& KeyAscii, int64_t typedMicros) {
         ToggleDebugWindow(experiment);
     } else if (KeyAscii > 0 && KeyAscii < 128) {
         AnswerKey(static_cast<char>(KeyAscii), typedMicros);
+    } else if (KeyAscii > 0) {
+        // A letter beyond ASCII (é, ß, §) answers nothing, but it was typed.
+        Unanswered(KeyAscii, typedMicros);
     }
+}
+
+void BarGame::Form_KeyDownAt(int keyCode, int /*shift*/, int64_t typedMicros) {
+    // Tab types no character code, but it was typed on the screen all the same.
+    if (keyCode == KEY_TAB) Unanswered(KEY_TAB, typedMicros);
 }
 
 void BarGame::BeginBlock() {
@@ -101,10 +116,11 @@ void BarGame::BeginBlock() {
 bool BarGame::PresentTone(MyRandom& toneRan, int16_t& toneIndex) {
     int block = blockCounter;
     toneIndex = toneRan.GetNextRanWR();
+    experiment.results.ToneDrawn(ToneStimulus(toneIndex));
     runtime.DoEvents();
     if (block != blockCounter) return false;
     runtime.PlaySound(runtime.DataPath(ToneFile(toneIndex)));
-    experiment.results.Tone(ToneHz(toneIndex));
+    experiment.results.Tone(ToneStimulus(toneIndex));
     experiment.Blanke().Wait(35);
     return block == blockCounter;
 }
@@ -121,8 +137,9 @@ bool BarGame::Answer(char key, int64_t typedMicros, Shape& bar, bool correct, fl
     return block == blockCounter;
 }
 
-void BarGame::Unanswered(char key, int64_t typedMicros) {
-    experiment.results.Response(key, typedMicros, ChannelOf(key), std::nullopt);
+void BarGame::Unanswered(int16_t keyAscii, int64_t typedMicros) {
+    Channel channel = keyAscii > 0 && keyAscii < 128 ? ChannelOf(static_cast<char>(keyAscii)) : Channel::None;
+    experiment.results.Response(keyAscii, typedMicros, channel, std::nullopt);
 }
 
 int16_t BarGame::KeyNumber(char key, const char* keys) {

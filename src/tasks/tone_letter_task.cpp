@@ -6,7 +6,7 @@ namespace pelorin {
 
 // NOTE: "Congralulation", so spelt: the praise is the experiment's own text, word for word.
 Tone_LetterTask::Tone_LetterTask(Experiment& experiment)
-    : BarGame(experiment, "Tone_LetterTask", "tone+letter", Labels{"", 1455, "Congralulation", 4215}) {}
+    : BarGame(experiment, "Tone_LetterTask", EventLevel(TASK, "dual"), Labels{"", 1455, "Congralulation", 4215}) {}
 
 void Tone_LetterTask::Form_Load() {
     BarGame::Form_Load();

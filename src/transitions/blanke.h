@@ -34,8 +34,9 @@ public:
     Timer Timer1{*this, [this] { EndWait(Timer1, waitActive); }};
     Timer Timer2{*this, [this] { EndWait(Timer2, wait2Active); }};
 
-    // Told of every quit question when it is answered: when it was put, and whether the answer quits.
-    std::function<void(int64_t askedMicros, bool quit)> onQuitQuestion;
+    // Told of every quit question when it is answered: when it was put and answered, and whether the
+    // answer quits.
+    std::function<void(int64_t askedMicros, int64_t answeredMicros, bool quit)> onQuitQuestion;
 
     bool waitActive = false;
     bool wait2Active = false;

@@ -114,8 +114,8 @@ struct SdlHostState {
     bool dirty = true;
     // Something may have changed that the revision does not count, such as a message box gone.
     bool changed = false;
-    // The benchmark's baseline: every frame drawn whole, sounds started in the next buffer.
-    bool baseline = false;
+    // For the benchmark: every frame drawn and sent whole.
+    bool wholeFrames = false;
     // For the benchmark: keys stamped when they are read, after a sound or a flush held the thread.
     bool stampWhenRead = false;
     // A caller waits for the next present: one goes out even when nothing changed.
@@ -360,7 +360,7 @@ void SyncWindows(SdlHostState& state) {
 bool DrawWindow(SdlHostState& state, DrawnWindow& window, bool whole, bool presentAnyway,
                 const std::function<void()>& paint) {
     Canvas& canvas = window.canvas;
-    if (state.baseline || !canvas.CanPresentParts()) {
+    if (state.wholeFrames || !canvas.CanPresentParts()) {
         paint();
         canvas.Present();
         return true;
@@ -426,7 +426,7 @@ void Refresh(SdlHostState& state) {
     if (state.runtime == nullptr) return;
     bool asked = std::exchange(state.presentAsked, false);
     if (state.runtime->Revision() == state.presentedRevision && !state.dirty && !state.changed) {
-        if (asked && !state.baseline) PresentUnchanged(state);
+        if (asked && !state.wholeFrames) PresentUnchanged(state);
         TellPresented(state);
         return;
     }
@@ -543,7 +543,7 @@ void SdlHost::RunAside(const std::function<void()>& work) {
 
 SoundOnset SdlHost::LastSoundOnset() {
     PlayedSound played = state->audio.LastPlayed();
-    return {Micros(*state, played.onsetNanos), played.durationNanos / 1000, played.audible, false};
+    return {Micros(*state, played.onsetNanos), played.durationNanos / 1000, played.audible, played.exact};
 }
 
 void SdlHost::OnNextPresent(std::function<void(int64_t presentedMicros)> callback) {
@@ -553,9 +553,9 @@ void SdlHost::OnNextPresent(std::function<void(int64_t presentedMicros)> callbac
 
 void SdlHost::StampKeysWhenRead() { state->stampWhenRead = true; }
 
-void SdlHost::UseBaselineTiming() {
-    state->baseline = true;
-    state->audio.SetStartMode(StartMode::NextBuffer);
+void SdlHost::UseWholeFramesAndSdlSound() {
+    state->wholeFrames = true;
+    state->audio.UseSdlOutputFromNextBuffer();
 }
 AudioOutput SdlHost::DescribeAudio() { return state->audio.Describe(); }
 int SdlHost::WaveOpen(const std::string& path) { return state->audio.Open(path); }
