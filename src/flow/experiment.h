@@ -33,6 +33,16 @@ public:
     // The events file of the subject registered in this run.
     ResultsLog results{runtime};
 
+    // What a run is: the experiment itself, a rehearsal, or a simulated subject. Only the experiment
+    // writes into the current folder's subject list and Res_Data.
+    enum class Kind { Experiment, Pilot, Simulated };
+    Kind kind = Kind::Experiment;
+    // The run folder that takes the subject list and Res_Data: the current folder when empty. Data
+    // files (instruction.txt, wave/) are read from the current folder whatever it is.
+    std::string recordsFolder;
+    // A file or folder of the run folder.
+    std::string RecordsPath(const std::string& name);
+
     // Shows the registration screen and runs the event loop until the program ends (ProgramEnded),
     // the results' last row written.
     [[noreturn]] void Run();

@@ -1,11 +1,11 @@
 #include "flow/results_log.h"
 
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 
 #include "flow/event_columns.h"
 #include "platform/append_file.h"
+#include "platform/calendar.h"
 #include "platform/files.h"
 #include "platform/runtime.h"
 
@@ -90,36 +90,6 @@ std::string JsonString(const std::string& text) {
         }
     }
     return quoted + "\"";
-}
-
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-int64_t DaysFromCivil(int64_t year, int month, int day) {
-    year -= month <= 2;
-    int64_t era = (year >= 0 ? year : year - 399) / 400;
-    int64_t yearOfEra = year - era * 400;
-    int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
-int64_t SecondsOf(const std::tm& time) {
-    return DaysFromCivil(time.tm_year + 1900, time.tm_mon + 1, time.tm_mday) * 86400 + time.tm_hour * 3600 +
-           time.tm_min * 60 + time.tm_sec;
-}
-
-// The local time now in ISO 8601 with its offset from UTC, such as 2026-03-14T09:26:53+01:00. The offset
-// is the local time's difference from UTC, which works alike on every system's C library.
-std::string LocalTimeNow() {
-    std::time_t now = std::time(nullptr);
-    std::tm local = *std::localtime(&now);
-    std::tm utc = *std::gmtime(&now);
-    int64_t offset = (SecondsOf(local) - SecondsOf(utc)) / 60;
-    int64_t magnitude = offset < 0 ? -offset : offset;
-    char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02lld:%02lld", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, offset < 0 ? '-' : '+',
-                  static_cast<long long>(magnitude / 60), static_cast<long long>(magnitude % 60));
-    return text;
 }
 
 std::string AudioFacts(const AudioOutput& audio) {
@@ -276,7 +246,7 @@ void ResultsLog::Open(const std::string& folder, const Subject& subject, int64_t
                            ",\n  \"SubjectID\": " + JsonString(std::to_string(subject.id)) +
                            ",\n  \"SubjectInitials\": " + JsonString(subject.initials) +
                            ",\n  \"OrderCondition\": " + std::to_string(subject.orderCondition) +
-                           ",\n  \"StartTime\": " + JsonString(LocalTimeNow()) +
+                           ",\n  \"StartTime\": " + JsonString(FormatLocalTime(runtime.host.CalendarNow())) +
                            ",\n  \"StimulusPresentation\": {\"OperatingSystem\": " + JsonString(OPERATING_SYSTEM) +
                            ", \"SoftwareName\": \"Pelorin\", \"SoftwareVersion\": " + JsonString(PELORIN_VERSION) +
                            "},\n  \"Display\": {\"WidthPixels\": " + std::to_string(runtime.host.DisplayWidthPixels()) +
