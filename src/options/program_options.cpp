@@ -63,6 +63,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
                        "Run N simulated subjects through the whole experiment in virtual time and write their dataset")
             ->type_name("N")
             ->check(CLI::Range(1, MOST_SUBJECTS));
+    // --pilot=0 and the like would read as "no pilot" and start the experiment itself.
+    pilotFlag->disable_flag_override();
     pilotFlag->excludes(simulate);
     app.add_option("--seed", simulation.seed, "Seed of the simulated subjects: the same seed writes the same files")
         ->type_name("S")
