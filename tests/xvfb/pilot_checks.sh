@@ -78,7 +78,7 @@ for i in $(seq "$count"); do
 done
 [ "$seen_announcement" = 1 ] || fail "the block's announcement was not seen"
 [ "$seen_cross" = 1 ] || fail "the fixation cross was not seen"
-check_screen tone_block "the tone block" red_bar
+check_screen block "a block" red_bar
 
 # The debug window spans the top of the display: its own mark in its own top right-hand corner.
 keys grave
