@@ -33,7 +33,7 @@ int RunExperiment(bool pilot) {
         if (pilot) host.SetMark("PILOT");
         pelorin::Experiment experiment(host);
         if (pilot) {
-            experiment.kind = pelorin::Experiment::Kind::Pilot;
+            experiment.dataset.kind = pelorin::DatasetKind::Pilot;
             experiment.recordsFolder = pilotFolder;
         }
         experiment.Run();

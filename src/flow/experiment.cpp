@@ -39,7 +39,9 @@ Display& Experiment::Display() { return Use(display, *this); }
 Blanke& Experiment::Blanke() {
     if (!blanke) {
         blanke = std::make_unique<pelorin::Blanke>(runtime);
-        blanke->onQuitQuestion = [this](int64_t askedMicros, bool quit) { results.QuitQuestion(askedMicros, quit); };
+        blanke->onQuitQuestion = [this](int64_t askedMicros, int64_t answeredMicros, bool quit) {
+            results.QuitQuestion(askedMicros, answeredMicros, quit);
+        };
     }
     return Use(blanke, runtime);
 }

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "flow/results_log.h"
+#include "records/results_log.h"
 #include "flow/template_variables.h"
 #include "layout/layout.h"
 #include "platform/runtime.h"
@@ -30,15 +30,15 @@ public:
     Runtime runtime;
     TemplateVariables templateVariables;
     Procedures1 procedures1;
+    // Where the results go and what they are: the experiment's Res_Data unless set otherwise before
+    // registration.
+    DatasetSettings dataset;
     // The events file of the subject registered in this run.
     ResultsLog results{runtime};
 
-    // What a run is: the experiment itself, a rehearsal, or a simulated subject. Only the experiment
-    // writes into the current folder's subject list and Res_Data.
-    enum class Kind { Experiment, Pilot, Simulated };
-    Kind kind = Kind::Experiment;
-    // The run folder that takes the subject list and Res_Data: the current folder when empty. Data
-    // files (instruction.txt, wave/) are read from the current folder whatever it is.
+    // The run folder that takes the subject list and the dataset (dataset.folder in it): the current
+    // folder when empty. Data files (instruction.txt, wave/) are read from the current folder whatever
+    // it is.
     std::string recordsFolder;
     // A file or folder of the run folder.
     std::string RecordsPath(const std::string& name);

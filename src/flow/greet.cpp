@@ -3,7 +3,7 @@
 #include "flow/display.h"
 #include "flow/experiment.h"
 #include "flow/instruction.h"
-#include "flow/subject_list.h"
+#include "records/subject_list.h"
 #include "layout/layout.h"
 #include "platform/files.h"
 #include "platform/runtime.h"
@@ -180,13 +180,13 @@ void Greet::RegisterSubject() {
 
     int64_t recorded = runtime.host.NowMicros();
 
-    std::string folder = experiment.RecordsPath("Res_Data");
+    std::string folder = experiment.RecordsPath(experiment.dataset.folder);
     // The record is written: a folder that cannot be made is reported and the run goes on, without
     // its results.
     if (auto error = MakeFolder(folder)) {
         runtime.MsgBox("Could not make the folder " + folder + ":" + CR + *error, MB_EXCLAMATION, ERROR_TITLE);
     } else {
-        experiment.results.Open(folder, {variables.subjectId, Text2.Text(), variables.orderCondition}, recorded);
+        experiment.results.Open(folder, experiment.dataset, {variables.subjectId, variables.orderCondition}, recorded);
     }
     LoadForms({&experiment.Display(), &experiment.Blanke()});
     experiment.Blanke().ShowBlanke(100, experiment.Instruction());

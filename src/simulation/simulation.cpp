@@ -28,12 +28,20 @@ int RunSimulation(const SimulationSettings& settings, const std::string& dataFol
         err << "pelorin: cannot make the folder " << folder << ": " << *error << '\n';
         return 1;
     }
+    // How the subjects answered, for the dataset's description and README: the options that made them.
+    char note[320];
+    std::snprintf(note, sizeof note,
+                  "Made by pelorin --simulate with seed %llu: response times lognormal with mean %g ms and SD %g ms, "
+                  "%g ms more in the dual block, right with probability %g.",
+                  static_cast<unsigned long long>(settings.seed), settings.rtMeanMs, settings.rtSdMs,
+                  settings.dualCostMs, settings.accuracy);
     auto started = std::chrono::steady_clock::now();
     for (int subject = 1; subject <= settings.subjects; ++subject) {
         HeadlessHost host(SIMULATED_DISPLAY_WIDTH, SIMULATED_DISPLAY_HEIGHT, dataFolder);
         host.SetCalendarStart(FIRST_SESSION + (subject - 1) * SESSION_SPACING);
         Experiment experiment(host);
-        experiment.kind = Experiment::Kind::Simulated;
+        experiment.dataset.kind = DatasetKind::Simulated;
+        experiment.dataset.note = note;
         experiment.recordsFolder = folder;
         SimulatedSubject person(host, experiment, settings, static_cast<uint64_t>(subject));
         std::string stopped;
