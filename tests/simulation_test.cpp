@@ -96,8 +96,9 @@ TEST(SimulationTest, AnotherSeedOtherAnswersAndAFolderWithSubjectsTheNextIDs) {
     }
 }
 
-// A run folder the subjects cannot register into stops the simulation with the reason.
-TEST(SimulationTest, ASubjectThatCannotRegisterStopsTheRunWithTheReason) {
+// A run folder the subjects cannot register into stops the simulation with the reason; the current
+// folder is refused.
+TEST(SimulationTest, ARunFolderThatCannotTakeTheSubjectsStopsTheRun) {
     DataFolder data;
     SimulationSettings settings;
     settings.subjects = 2;
@@ -110,6 +111,12 @@ TEST(SimulationTest, ASubjectThatCannotRegisterStopsTheRunWithTheReason) {
     EXPECT_EQ(RunSimulation(settings, data.dir.path, out, err), 1);
     EXPECT_NE(err.str().find("allready exsists"), std::string::npos) << err.str();
     EXPECT_NE(err.str().find("did not complete the experiment"), std::string::npos) << err.str();
+
+    // The folder the program runs in is no run folder for simulated subjects: nothing is written.
+    settings.out = data.dir.path;
+    EXPECT_EQ(RunSimulation(settings, data.dir.path, out, err), SIMULATION_REFUSED);
+    EXPECT_FALSE(fs::exists(fs::path(data.dir.path) / "CurrentSubjects.txt"));
+    EXPECT_FALSE(fs::exists(fs::path(data.dir.path) / "Res_Data"));
 }
 
 TEST(SimulationTest, ResponseTimesHaveTheMeanAndSpreadAskedFor) {
