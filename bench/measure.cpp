@@ -60,7 +60,7 @@ char ToneKey(const std::string& path) {
 class BenchHost : public sdl::SdlHost {
 public:
     explicit BenchHost(Paths paths) {
-        if (paths == Paths::Today) UseFormerTiming();
+        if (paths == Paths::Baseline) UseBaselineTiming();
     }
 
     void Watch(Tone_LetterTask& watched) {
