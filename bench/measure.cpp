@@ -16,6 +16,7 @@
 #include "flow/display.h"
 #include "flow/experiment.h"
 #include "platform/runtime.h"
+#include "platform/sdl/input_wait.h"
 #include "platform/sdl/sdl_host.h"
 #include "platform/wav_file.h"
 #include "system.h"
@@ -33,6 +34,8 @@ namespace {
 constexpr int64_t PERIOD_MICROS = int64_t{BarGame::GROWTH_TICK_MS} * 1000;
 // Outlasts every measurement of the "misc" phase, so that no block ending starts the next block.
 constexpr int LONG_BLOCK_MS = 3'600'000;
+// The longest a tone may take from its call to the output and still be taken for the one called.
+constexpr int64_t MAX_LATENCY_MICROS = 200'000;
 // Level, in 16-bit units, at which a recorded tone counts as begun; tones start from silence.
 constexpr int ONSET_THRESHOLD = 64;
 
@@ -60,7 +63,7 @@ char ToneKey(const std::string& path) {
 class BenchHost : public sdl::SdlHost {
 public:
     explicit BenchHost(Paths paths) {
-        if (paths == Paths::Baseline) UseBaselineTiming();
+        if (paths == Paths::WholeFramesSdlSound) UseWholeFramesAndSdlSound();
     }
 
     void Watch(Tone_LetterTask& watched) {
@@ -145,10 +148,13 @@ private:
     std::string lastCaption;
 };
 
-// A run of the dual block: the demo tones in ./wave, the letters the block sequencer sets, and the
-// block started as the sequencer starts it.
+// A run of the dual block: the demo tones in ./wave, the letters the block sequencer sets, the block
+// started as the sequencer starts it, and its rows written to a results file in the current folder
+// as a registered subject's are.
 struct DualBlock {
     explicit DualBlock(Paths paths) : host(paths), experiment(host) {
+        recordMicros = host.NowMicros();
+        experiment.results.Open(".", DatasetSettings{}, {1, 1}, recordMicros);
         experiment.Display();
         task.Start();
         host.Watch(task);
@@ -157,7 +163,45 @@ struct DualBlock {
     BenchHost host;
     Experiment experiment;
     Tone_LetterTask& task = experiment.Tone_LetterTask();
+    int64_t recordMicros = 0;
 };
+
+// The onsets of the tone rows of a results file, on the host's clock.
+std::vector<int64_t> ToneOnsetsInFile(const std::string& path, int64_t recordMicros) {
+    std::vector<int64_t> onsets;
+    FILE* file = std::fopen(path.c_str(), "r");
+    if (file == nullptr) return onsets;
+    std::vector<std::string> columns;
+    size_t onsetColumn = 0;
+    size_t typeColumn = 0;
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, file) != nullptr) {
+        std::vector<std::string> fields(1);
+        for (const char* c = buffer; *c != '\0' && *c != '\n'; ++c) {
+            if (*c == '\t') {
+                fields.emplace_back();
+            } else {
+                fields.back() += *c;
+            }
+        }
+        if (columns.empty()) {
+            columns = fields;
+            for (size_t i = 0; i < columns.size(); ++i) {
+                if (columns[i] == "onset") onsetColumn = i;
+                if (columns[i] == "trial_type") typeColumn = i;
+            }
+            continue;
+        }
+        if (fields.size() <= std::max(onsetColumn, typeColumn) || fields[typeColumn] != "tone") continue;
+        // Seconds to the microsecond, read as whole microseconds.
+        long long seconds = 0;
+        long long micros = 0;
+        if (std::sscanf(fields[onsetColumn].c_str(), "%lld.%6lld", &seconds, &micros) != 2) continue;
+        onsets.push_back(recordMicros + seconds * 1'000'000 + micros);
+    }
+    std::fclose(file);
+    return onsets;
+}
 
 // The idle block: growth-tick lateness against the timer's schedule, the block timer, CPU and memory.
 void MeasureBlock(Paths paths, const Settings& settings) {
@@ -290,7 +334,7 @@ void PutLetterOnsets(BenchHost& host, DamageWatcher& watcher, const Tone_LetterT
 void MeasureTones(DualBlock& block, const Settings& settings, MonitorRecorder& recorder, bool recording) {
     BenchHost& host = block.host;
     Runtime& runtime = block.experiment.runtime;
-    int count = settings.Reps(60, 20);
+    int count = settings.Reps(60, 50);
     host.tones.clear();
     int first = host.tonesPlayed;
     std::atomic<bool> done = false;
@@ -308,14 +352,46 @@ void MeasureTones(DualBlock& block, const Settings& settings, MonitorRecorder& r
             seen = host.tonesPlayed;
         }
     });
+    // Letter answers typed through the X server meanwhile, at random 100 to 400 ms gaps: keys arrive
+    // while the tones play, as in a real block.
+    std::thread letters([&] {
+        KeyInjector injector;
+        if (!injector.Open()) return;
+        std::mt19937 random(13);
+        std::uniform_int_distribution<int> gap(100, 400);
+        std::uniform_int_distribution<int> letter(0, 2);
+        while (!done) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(gap(random)));
+            char key = "bnm"[letter(random)];
+            injector.Press(key);
+            injector.Release(key);
+        }
+    });
     int64_t giveUp = host.NowMicros() + int64_t{count} * 3'000'000;
     while (host.tonesPlayed - first < count && host.NowMicros() < giveUp) runtime.WaitPass();
     done = true;
     typist.join();
+    letters.join();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     recorder.Stop();
 
+    // The tone rows the results file holds for these tones: its last ones.
+    std::vector<int64_t> inFile = ToneOnsetsInFile(block.experiment.results.EventsPath(), block.recordMicros);
+    if (inFile.size() >= host.tones.size()) inFile.erase(inFile.begin(), inFile.end() - static_cast<std::ptrdiff_t>(host.tones.size()));
+    if (!settings.tonesFile.empty() && inFile.size() == host.tones.size()) {
+        // On the monotonic clock, which a recorder in another process shares, with the tone's file.
+        const int64_t offset = sdl::MonotonicNanos() / 1000 - host.NowMicros();
+        if (FILE* out = std::fopen(settings.tonesFile.c_str(), "a")) {
+            for (size_t i = 0; i < inFile.size(); ++i) {
+                const std::string& path = host.tones[i].path;
+                std::fprintf(out, "%s %lld %d %s\n", settings.paths.c_str(), static_cast<long long>(inFile[i] + offset),
+                             host.tones[i].onset.exact ? 1 : 0, path.substr(path.find_last_of("/\\") + 1).c_str());
+            }
+            std::fclose(out);
+        }
+    }
     for (const BenchHost::Tone& tone : host.tones) {
+        Put("tone.exact", tone.onset.exact ? 1 : 0);
         Put("tone.reported", Millis(tone.onset.onsetMicros - tone.called));
         Put("sound.return", Millis(tone.returned - tone.onset.onsetMicros - tone.onset.durationMicros));
     }
@@ -323,20 +399,32 @@ void MeasureTones(DualBlock& block, const Settings& settings, MonitorRecorder& r
     if (!recording) return;
     std::vector<int16_t> recorded = recorder.Samples();
     std::vector<size_t> rises = FindRises(recorded, ONSET_THRESHOLD, 44100 / 50);
-    Put("tone.found", static_cast<double>(rises.size()));
-    if (rises.size() != host.tones.size()) return;
-    for (size_t i = 0; i < rises.size(); ++i) {
+    std::vector<double> riseMicros;
+    for (size_t rise : rises) riseMicros.push_back(recorder.FrameMicros(static_cast<double>(rise)));
+    // Each tone is the first sound to begin after its call, within the longest latency the output
+    // may have; a sound of another kind (a wave player's) is passed over.
+    size_t found = 0;
+    for (size_t i = 0; i < host.tones.size(); ++i) {
         const BenchHost::Tone& tone = host.tones[i];
         std::optional<WavData> wav = ReadWavData(tone.path);
-        if (!wav || wav->info.bitsPerSample != 16) return;
+        if (!wav || wav->info.bitsPerSample != 16) continue;
         std::vector<int16_t> samples(wav->bytes.size() / 2);
         std::memcpy(samples.data(), wav->bytes.data(), samples.size() * 2);
         // The recorded tone crosses the threshold where the file does: its first sample is that far back.
-        double onsetFrame = static_cast<double>(rises[i]) - static_cast<double>(FirstAbove(samples, ONSET_THRESHOLD));
-        double onset = recorder.FrameMicros(onsetFrame);
+        const double lead = static_cast<double>(FirstAbove(samples, ONSET_THRESHOLD)) * 1e6 / 44100;
+        const auto rise = std::find_if(riseMicros.begin(), riseMicros.end(), [&](double micros) {
+            return micros - lead >= static_cast<double>(tone.called) &&
+                   micros - lead < static_cast<double>(tone.called + MAX_LATENCY_MICROS);
+        });
+        if (rise == riseMicros.end()) continue;
+        ++found;
+        const double onset = *rise - lead;
         Put("tone.latency", (onset - static_cast<double>(tone.called)) / 1000.0);
         Put("tone.vs.reported", (onset - static_cast<double>(tone.onset.onsetMicros)) / 1000.0);
+        if (inFile.size() == host.tones.size()) Put("tone.vs.file", (onset - static_cast<double>(inFile[i])) / 1000.0);
     }
+    Put("tone.found", static_cast<double>(found));
+    Put("sounds.recorded", static_cast<double>(rises.size()));
 }
 
 // Waits, keys with the letters they change, and tones, while the block's timers run.
@@ -376,9 +464,9 @@ void MeasureMisc(Paths paths, const Settings& settings) {
     watcher.Stop();
     if (watching) PutLetterOnsets(host, watcher, block.task);
 
-    // The Windows build has no sound server to record them from (under Wine they go to SDL's silent
-    // driver): its tones are not measured.
-    if (!NotMeasuredHere().empty()) return;
+    // The Windows build cannot record its tones itself: under Wine, with a sound server for Wine's
+    // WASAPI to play to, it writes their onsets for the recorder scripts/bench runs beside it.
+    if (!NotMeasuredHere().empty() && settings.tonesFile.empty()) return;
     MeasureTones(block, settings, recorder, recording);
 }
 

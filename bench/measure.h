@@ -10,14 +10,20 @@ struct Settings {
     // The PulseAudio source that records what the program plays (a null sink's monitor); empty when
     // the sound goes elsewhere and tone onsets cannot be measured.
     std::string monitor;
+    // Where the Windows build writes its tones' onsets for a recorder beside it (PELORIN_BENCH_TONES);
+    // empty where it records them itself or not at all. `paths` names the way of running measured.
+    std::string tonesFile;
+    std::string paths;
 
     int BlockMillis() const;
     int Reps(int full, int few) const { return quick ? few : full; }
 };
 
-// The two ways a run draws and starts its tones: the program's, and the baseline (a full redraw of
-// every frame, a tone started in the next buffer the device asks for) that its figures are set beside.
-enum class Paths { Pelorin, Baseline };
+// The two ways a run draws and plays its tones: the program's (only what changed drawn; tones through
+// the system's sound output, placed to the sample and their onsets read back), and the baseline (every
+// frame drawn whole; tones through SDL's output, each started in the next buffer the device asks
+// for, with its planned onset), kept for comparison only.
+enum class Paths { ChangedPartsSystemSound, WholeFramesSdlSound };
 
 // Measures one phase ("block": the idle dual block; "misc": waits, keys, letters and tones) with the
 // real dual-task screen in this process, and writes its figures as "name value" lines on stdout.

@@ -19,17 +19,19 @@
 
 #include "demo_waves.h"
 #include "measure.h"
+#include "record_beside.h"
 #include "report.h"
 #include "system.h"
 
 namespace pelorin::bench {
 namespace {
 
-const char* PathsName(Paths paths) { return paths == Paths::Pelorin ? "pelorin" : "baseline"; }
+const char* PathsName(Paths paths) {
+    return paths == Paths::ChangedPartsSystemSound ? "changed-parts-system-sound" : "whole-frames-sdl-sound";
+}
 
-Figures RunChildProcess(const std::string& self, const std::string& phase, Paths paths, const Settings& settings) {
-    std::string command = ShellQuoted(self) + " --child " + phase + " " + PathsName(paths);
-    if (settings.quick) command += " --quick";
+// The "name value" lines a command prints.
+Figures ReadFigures(const std::string& command) {
     Figures figures;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return figures;
@@ -40,8 +42,14 @@ Figures RunChildProcess(const std::string& self, const std::string& phase, Paths
     while (std::fgets(line, sizeof line, pipe) != nullptr) {
         if (std::sscanf(line, "%63s %lf", name, &value) == 2) figures[name].push_back(value);
     }
-    if (pclose(pipe) != 0) std::fprintf(stderr, "pelorin_bench: %s %s run failed\n", phase.c_str(), PathsName(paths));
+    if (pclose(pipe) != 0) std::fprintf(stderr, "pelorin_bench: %s failed\n", command.c_str());
     return figures;
+}
+
+Figures RunChildProcess(const std::string& self, const std::string& phase, Paths paths, const Settings& settings) {
+    std::string command = ShellQuoted(self) + " --child " + phase + " " + PathsName(paths);
+    if (settings.quick) command += " --quick";
+    return ReadFigures(command);
 }
 
 int RunParent(const std::string& self, const std::string& pelorin, const std::string& bare, const Settings& settings,
@@ -68,13 +76,17 @@ int RunParent(const std::string& self, const std::string& pelorin, const std::st
     measured.height = height;
     std::fprintf(stderr, "pelorin_bench: %dx%d, idle block (%d s), pelorin...\n", width, height,
                  settings.BlockMillis() / 1000);
-    measured.blockPelorin = RunChildProcess(self, "block", Paths::Pelorin, settings);
-    std::fprintf(stderr, "pelorin_bench: idle block, baseline drawing...\n");
-    measured.blockBaseline = RunChildProcess(self, "block", Paths::Baseline, settings);
+    measured.blockPelorin = RunChildProcess(self, "block", Paths::ChangedPartsSystemSound, settings);
+    std::fprintf(stderr, "pelorin_bench: idle block, baseline...\n");
+    measured.blockBaseline = RunChildProcess(self, "block", Paths::WholeFramesSdlSound, settings);
+    if (!bare.empty()) {
+        std::fprintf(stderr, "pelorin_bench: the stack's floor: a bare SDL window presenting 28.6 frames a second...\n");
+        measured.floor = ReadFigures(ShellQuoted(bare) + " --present-for " + std::to_string(settings.BlockMillis()));
+    }
     std::fprintf(stderr, "pelorin_bench: waits, keys, letters and tones, pelorin...\n");
-    measured.miscPelorin = RunChildProcess(self, "misc", Paths::Pelorin, settings);
+    measured.miscPelorin = RunChildProcess(self, "misc", Paths::ChangedPartsSystemSound, settings);
     std::fprintf(stderr, "pelorin_bench: waits, keys, letters and tones, baseline...\n");
-    measured.miscBaseline = RunChildProcess(self, "misc", Paths::Baseline, settings);
+    measured.miscBaseline = RunChildProcess(self, "misc", Paths::WholeFramesSdlSound, settings);
 
     std::fprintf(stderr, "pelorin_bench: start-up...\n");
     int runs = settings.Reps(10, 3);
@@ -94,6 +106,7 @@ int main(int argc, char** argv) {
     using namespace pelorin::bench;
     Settings settings;
     if (const char* monitor = std::getenv("PELORIN_BENCH_MONITOR")) settings.monitor = monitor;
+    if (const char* tones = std::getenv("PELORIN_BENCH_TONES")) settings.tonesFile = tones;
     int width = 0;
     int height = 0;
     std::vector<std::string> args;
@@ -110,8 +123,13 @@ int main(int argc, char** argv) {
             args.push_back(arg);
         }
     }
+    if (args.size() == 3 && args[0] == "--record-tones-beside") return RecordTonesBeside(args[1], args[2], false);
+    if (args.size() == 4 && args[0] == "--record-tones-beside" && args[3] == "--relative") {
+        return RecordTonesBeside(args[1], args[2], true);
+    }
     if (args.size() == 3 && args[0] == "--child") {
-        return MeasurePhase(args[1], args[2] == "baseline" ? Paths::Baseline : Paths::Pelorin, settings);
+        settings.paths = args[2];
+        return MeasurePhase(args[1], args[2] == PathsName(Paths::WholeFramesSdlSound) ? Paths::WholeFramesSdlSound : Paths::ChangedPartsSystemSound, settings);
     }
     // Where start-up is not measured, the two programs it compares are not needed.
     bool startUpMeasured = NotMeasuredHere().empty();

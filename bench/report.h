@@ -23,11 +23,15 @@ struct Measured {
     int width = 0;
     int height = 0;
     Figures blockPelorin, blockBaseline, miscPelorin, miscBaseline;
+    // The idle block's CPU floor: a bare SDL program with the same window and sound device.
+    Figures floor;
     StartUp startPelorin, startBare;
 };
 
 // Prints the table: each figure for the program beside the baseline drawing and tone start, with its
 // target and whether the program met it.
 void PrintReport(const Measured& measured);
+// The tone row alone, for tones recorded beside the program rather than by it.
+void PrintRecordedToneRow(const std::string& label, const Figures& pelorin, const Figures& baseline);
 
 }  // namespace pelorin::bench

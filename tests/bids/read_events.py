@@ -8,6 +8,7 @@ numbers in the numeric columns and text in the others, whether read alone or all
 KEYs named must each be in some file's key column.
 """
 import glob
+import io
 import json
 import os
 import sys
@@ -36,12 +37,12 @@ def check_types(frame, numeric, where):
                 fail("%s: column %s read as %s, not text: %s" % (where, column, kind, list(values.unique())[:5]))
 
 
-def check_sidecar(path, names):
+def check_sidecar(path, text, names):
     sidecar_path = path[: -len(".tsv")] + ".json"
     with open(sidecar_path, encoding="utf-8") as handle:
         sidecar = json.load(handle)
     # Every cell as the text it is, to set beside the levels.
-    cells = pd.read_csv(path, sep="\t", dtype=str, keep_default_na=False)
+    cells = pd.read_csv(io.StringIO(text), sep="\t", dtype=str, keep_default_na=False)
     for column in names:
         entry = sidecar.get(column)
         if not isinstance(entry, dict) or not entry.get("LongName") or not entry.get("Description"):
@@ -66,15 +67,17 @@ def main():
         fail("no events files in " + dataset)
     frames = []
     for path in paths:
-        frame = pd.read_csv(path, sep="\t", na_values="n/a")
+        # Read once: a running program may append a row meanwhile.
         with open(path, encoding="utf-8", newline="") as handle:
-            lines = handle.read().count("\n")
+            text = handle.read()
+        lines = text.count("\n")
+        frame = pd.read_csv(io.StringIO(text), sep="\t", na_values="n/a")
         if list(frame.columns) != names:
             fail("%s: columns %s" % (path, list(frame.columns)))
         if len(frame) != lines - 1:
             fail("%s: %d rows read of %d" % (path, len(frame), lines - 1))
         check_types(frame, numeric, path)
-        check_sidecar(path, names)
+        check_sidecar(path, text, names)
         frames.append(frame)
     together = pd.concat(frames, ignore_index=True)
     check_types(together, numeric, "all files together")

@@ -5,18 +5,17 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
-#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <map>
-#include <mutex>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/sdl/audio_clock.h"
 #include "platform/sdl/input_wait.h"
+#include "platform/sdl/sound_mixer.h"
 #include "platform/sdl/sound_thread.h"
+#include "platform/sdl/system_output.h"
 #include "platform/warning.h"
 #include "platform/wav_file.h"
 
@@ -24,61 +23,29 @@ namespace pelorin::sdl {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::microseconds;
 
-constexpr int DEVICE_RATE = 44100;
-constexpr Uint8 DEVICE_CHANNELS = 2;
 // Other buffer sizes crash SDL 2.26's dummy driver; 512 frames are 11.6 ms.
 constexpr Uint16 DEVICE_FRAMES = 512;
-// A synchronous play whose device stops taking samples gives up this long after the sound's end.
-constexpr auto STALL_LIMIT = std::chrono::seconds(1);
+// A synchronous play whose output stops taking samples gives up this long after the sound's end.
+constexpr int64_t STALL_LIMIT_NANOS = 1'000'000'000;
+// How often a wait for the sound server's answer looks again.
+constexpr int64_t ANSWER_POLL_NANOS = 250'000;
+// How long after a loosely pinned onset the server is still asked again: half of what a read-back
+// reaches back (OutputTimeline::MAX_BACK_SECONDS).
+constexpr int64_t LOOSE_RETRY_NANOS = 50'000'000;
+// How often a synchronous play whose output is behind its plan looks again.
+constexpr int64_t BEHIND_POLL_NANOS = 1'000'000;
 // Askings in a row, each at least half a buffer after the one before, that show the device has
 // settled: while a sound server's stream connects, SDL asks for buffers as fast as it can and
 // drops them.
 constexpr int SETTLED_ASKINGS = 16;
 
-// A wave file converted to the device's format.
-struct Sound {
-    microseconds duration{0};
-    // Interleaved device samples; empty if the device cannot take the file's format.
-    std::vector<int16_t> samples;
-};
+int64_t Nanos(microseconds duration) { return std::chrono::nanoseconds(duration).count(); }
 
-struct Voice {
-    std::shared_ptr<const Sound> sound;
-    size_t position = 0;
-    bool playing = false;
-    // The stream's frame its first sample goes out in; a frame already passed means at once.
-    uint64_t startFrame = 0;
-};
-
-// Adds a playing voice's next samples to the buffer that starts at the stream's frame bufferStart;
-// true if it handed out its last sample just now.
-bool MixVoice(Voice& voice, int16_t* out, size_t count, uint64_t bufferStart, size_t channels) {
-    if (!voice.playing) {
-        return false;
-    }
-    size_t skip = 0;
-    if (voice.position == 0 && voice.startFrame > bufferStart) {
-        const uint64_t framesAhead = voice.startFrame - bufferStart;
-        if (framesAhead * channels >= count) {
-            return false;
-        }
-        skip = static_cast<size_t>(framesAhead) * channels;
-    }
-    const std::vector<int16_t>& samples = voice.sound->samples;
-    const size_t n = std::min(count - skip, samples.size() - voice.position);
-    for (size_t i = 0; i < n; ++i) {
-        const int sum = out[skip + i] + samples[voice.position + i];
-        out[skip + i] = static_cast<int16_t>(std::clamp(sum, INT16_MIN, INT16_MAX));
-    }
-    voice.position += n;
-    if (voice.position < samples.size()) {
-        return false;
-    }
-    voice.playing = false;
-    return true;
+// Waits until the monotonic clock reaches `until`, through the caller's wait.
+void WaitTill(int64_t until, const std::function<void(int64_t)>& waitUntil) {
+    while (MonotonicNanos() < until) waitUntil(until);
 }
 
 // SDL's converter has no 24-bit format: each sample goes into the top of a 32-bit one.
@@ -165,42 +132,29 @@ public:
     SDL_AudioDeviceID id = 0;
 };
 
-}  // namespace
-
-class Audio::Device {
+// SDL's output: the device asks for buffers on its own thread, and the pace of its askings tells
+// when each frame is due. It cannot say when a frame really reached the output.
+class SdlOutput {
 public:
-    Device();
+    explicit SdlOutput(Mixer& mixer);
 
     bool IsOpen() const { return device.id != 0; }
-    std::shared_ptr<const Sound> Load(const std::string& path);
 
-    // The format the device was opened with, which every sound is converted to.
+    // The format the device was opened with.
     SDL_AudioSpec output{};
-    // Loaded sounds by path: tones are played hundreds of times a block. Main thread only.
-    std::unordered_map<std::string, std::shared_ptr<const Sound>> cache;
-    StartMode startMode = StartMode::SamplePlaced;
-    PlayedSound last;
-
-    // Shared with the callback.
-    std::mutex mutex;
-    std::map<int, Voice> players;
-    int nextHandle = 0;
-    Voice syncVoice;
-    bool syncFinished = false;
-    std::condition_variable syncDone;
-    // Frames of the stream handed to the device so far, and when it asked for them.
-    uint64_t framesMixed = 0;
+    // Under the mixer's lock.
     std::unique_ptr<AudioClock> clock;
+
+private:
+    static void SDLCALL Callback(void* userdata, Uint8* stream, int len);
+
+    Mixer& mixer;
+    // Under the mixer's lock.
     int64_t lastAsked = 0;
     int steadyAskings = 0;
     bool settled = false;
     // Callback thread only.
     bool raised = false;
-
-private:
-    static void SDLCALL Callback(void* userdata, Uint8* stream, int len);
-
-    // Callback thread only.
     std::vector<int16_t> mixBuffer;
 
     // Declared last, so the device closes (and its callback stops) before any other member goes.
@@ -208,41 +162,29 @@ private:
     AudioDevice device;
 };
 
-Audio::Device::Device() {
-    if (!subsystem.initialised) {
-        SayRunningSilent();
-        return;
-    }
+SdlOutput::SdlOutput(Mixer& mixer) : mixer(mixer) {
+    if (!subsystem.initialised) return;
     SDL_AudioSpec wanted{};
-    wanted.freq = DEVICE_RATE;
+    wanted.freq = OUTPUT_RATE;
     wanted.format = AUDIO_S16SYS;
-    wanted.channels = DEVICE_CHANNELS;
+    wanted.channels = OUTPUT_CHANNELS;
     wanted.samples = DEVICE_FRAMES;
     wanted.callback = &Callback;
     wanted.userdata = this;
     // NOTE: no changes allowed: SDL converts to whatever the hardware takes, so every sound is
     // converted here to this one fixed format.
     device.id = SDL_OpenAudioDevice(nullptr, 0, &wanted, &output, 0);
-    if (device.id == 0) {
-        SayRunningSilent();
-        return;
-    }
+    if (device.id == 0) return;
     clock = std::make_unique<AudioClock>(output.freq, output.samples);
     mixBuffer.resize(output.size / sizeof(int16_t));
     // The device runs from now on, playing silence between sounds, so that its pace is known when
     // the first sound is asked for and every sound starts at the same latency. Until it has settled,
     // a fraction of a second, a sound starts in the next buffer.
     SDL_PauseAudioDevice(device.id, 0);
-    const char* driver = SDL_GetCurrentAudioDriver();
-    // Said on standard output: standard error is for what went wrong.
-    std::printf("pelorin: sounds start %.2f ms after they are asked for (%s, %d Hz, %d-frame buffers)\n",
-                static_cast<double>(clock->FixedLatencyNanos()) / 1e6, driver != nullptr ? driver : "unknown",
-                output.freq, int{output.samples});
-    std::fflush(stdout);
 }
 
-void SDLCALL Audio::Device::Callback(void* userdata, Uint8* stream, int len) {
-    auto& self = *static_cast<Device*>(userdata);
+void SDLCALL SdlOutput::Callback(void* userdata, Uint8* stream, int len) {
+    auto& self = *static_cast<SdlOutput*>(userdata);
     const int64_t now = MonotonicNanos();
     if (!self.raised) {
         RaiseSoundThread();
@@ -252,12 +194,8 @@ void SDLCALL Audio::Device::Callback(void* userdata, Uint8* stream, int len) {
     if (self.mixBuffer.size() != count) {
         self.mixBuffer.resize(count);
     }
-    std::fill(self.mixBuffer.begin(), self.mixBuffer.end(), int16_t{0});
-    bool finished = false;
     {
-        std::lock_guard lock(self.mutex);
-        const uint64_t bufferStart = self.framesMixed;
-        const size_t channels = self.output.channels;
+        std::lock_guard lock(self.mixer.mutex);
         const int64_t bufferNanos = self.clock->FramesToNanos(self.output.samples);
         self.steadyAskings = now - self.lastAsked >= bufferNanos / 2 ? self.steadyAskings + 1 : 0;
         self.lastAsked = now;
@@ -265,20 +203,77 @@ void SDLCALL Audio::Device::Callback(void* userdata, Uint8* stream, int len) {
             self.settled = true;
             self.clock = std::make_unique<AudioClock>(self.output.freq, self.output.samples);
         }
-        if (self.settled) self.clock->Asked(bufferStart, now);
-        for (auto& player : self.players) {
-            MixVoice(player.second, self.mixBuffer.data(), count, bufferStart, channels);
-        }
-        if (MixVoice(self.syncVoice, self.mixBuffer.data(), count, bufferStart, channels)) {
-            finished = true;
-            self.syncFinished = true;
-        }
-        self.framesMixed += count / channels;
+        if (self.settled) self.clock->Asked(self.mixer.framesMixed, now);
+        self.mixer.MixNext(self.mixBuffer.data(), count);
     }
     std::memcpy(stream, self.mixBuffer.data(), count * sizeof(int16_t));
-    if (finished) {
-        self.syncDone.notify_one();
+}
+
+}  // namespace
+
+// Which output opens: SDL's where SDL_AUDIODRIVER names one of its other drivers (the tests' dummy
+// and disk), the system's own where a sound server answers, SDL's again where none does.
+enum class OutputChoice { SystemFirst, Sdl };
+
+class Audio::Device {
+public:
+    explicit Device(OutputChoice choice);
+
+    bool IsOpen() const { return system != nullptr || (sdl != nullptr && sdl->IsOpen()); }
+    std::shared_ptr<const Sound> Load(const std::string& path);
+    int64_t FixedLatencyNanos() const;
+    void Play(const std::shared_ptr<const Sound>& sound, int64_t called, const std::function<void(int64_t)>& waitUntil);
+
+    // Loaded sounds by path: tones are played hundreds of times a block. Main thread only.
+    std::unordered_map<std::string, std::shared_ptr<const Sound>> cache;
+    StartMode startMode = StartMode::SamplePlaced;
+    PlayedSound last;
+
+    // Declared before the outputs, so that it outlives their threads.
+    Mixer mixer;
+    std::unique_ptr<SystemOutput> system;
+    std::unique_ptr<SdlOutput> sdl;
+
+private:
+    void PlayThroughSystem(const Sound& sound, uint64_t start, const std::function<void(int64_t)>& waitUntil);
+    void PlayThroughSdl(const Sound& sound, int64_t called, uint64_t start,
+                        const std::function<void(int64_t)>& waitUntil);
+};
+
+namespace {
+
+bool SdlDriverNamed() {
+    // SDL's own, which reads what SDL_setenv set on every system.
+    const char* driver = SDL_getenv("SDL_AUDIODRIVER");
+    if (driver == nullptr || *driver == '\0') return false;
+    const std::string name = driver;
+    return name != "pulseaudio" && name != "pipewire";
+}
+
+}  // namespace
+
+Audio::Device::Device(OutputChoice choice) {
+    if (choice == OutputChoice::SystemFirst && !SdlDriverNamed()) system = OpenSystemOutput(mixer);
+    if (system == nullptr) {
+        sdl = std::make_unique<SdlOutput>(mixer);
+        if (!sdl->IsOpen()) {
+            SayRunningSilent();
+            return;
+        }
     }
+    const std::string systemDriver = system != nullptr ? system->Driver() : "";
+    const char* driver = system != nullptr ? systemDriver.c_str() : SDL_GetCurrentAudioDriver();
+    const int frames = system != nullptr ? system->BufferFrames() : int{sdl->output.samples};
+    // Said on standard output: standard error is for what went wrong.
+    std::printf("pelorin: sounds start %.2f ms after they are asked for (%s, %d Hz, %d-frame buffers)\n",
+                static_cast<double>(FixedLatencyNanos()) / 1e6, driver != nullptr ? driver : "unknown", OUTPUT_RATE,
+                frames);
+    std::fflush(stdout);
+}
+
+int64_t Audio::Device::FixedLatencyNanos() const {
+    if (system != nullptr) return system->FixedLatencyNanos();
+    return sdl != nullptr && sdl->IsOpen() ? sdl->clock->FixedLatencyNanos() : 0;
 }
 
 std::shared_ptr<const Sound> Audio::Device::Load(const std::string& path) {
@@ -292,6 +287,10 @@ std::shared_ptr<const Sound> Audio::Device::Load(const std::string& path) {
             return nullptr;
         }
         sound->duration = microseconds(wav->info.DurationMicros());
+        SDL_AudioSpec output{};
+        output.freq = OUTPUT_RATE;
+        output.format = AUDIO_S16SYS;
+        output.channels = OUTPUT_CHANNELS;
         sound->samples = ConvertToDevice(*wav, output);
     } else {
         const auto info = ReadWavInfo(path);
@@ -304,7 +303,127 @@ std::shared_ptr<const Sound> Audio::Device::Load(const std::string& path) {
     return sound;
 }
 
-Audio::Audio() : device(std::make_unique<Device>()) {}
+void Audio::Device::Play(const std::shared_ptr<const Sound>& sound, int64_t called,
+                         const std::function<void(int64_t)>& waitUntil) {
+    uint64_t start = 0;
+    {
+        std::lock_guard lock(mixer.mutex);
+        // A sound asked for too late for its place (the first one, after a stall) goes in the next block.
+        start = mixer.framesMixed;
+        const int64_t due = called + FixedLatencyNanos();
+        if (system != nullptr) {
+            if (const std::optional<uint64_t> frame = system->Timeline().FrameAt(due)) start = std::max(start, *frame);
+        } else if (startMode == StartMode::SamplePlaced && sdl->clock->Known()) {
+            start = std::max(start, sdl->clock->FrameAt(due));
+        }
+        mixer.syncVoice = Voice{sound, 0, true, start};
+        mixer.syncFinished = false;
+    }
+    if (system != nullptr) {
+        PlayThroughSystem(*sound, start, waitUntil);
+    } else {
+        PlayThroughSdl(*sound, called, start, waitUntil);
+    }
+    // SDL's dummy and disk drivers wait whole milliseconds per buffer and so run ~5% fast; the run
+    // still gets the sound's full duration.
+    WaitTill(called + Nanos(sound->duration), waitUntil);
+}
+
+void Audio::Device::PlayThroughSystem(const Sound& sound, uint64_t start, const std::function<void(int64_t)>& waitUntil) {
+    const uint64_t end = start + sound.samples.size() / OUTPUT_CHANNELS;
+    const int64_t length = Nanos(sound.duration);
+    const int64_t planned = system->Timeline().PlannedNanos(start).value_or(MonotonicNanos() + FixedLatencyNanos());
+    const int64_t giveUp = planned + length + STALL_LIMIT_NANOS;
+    // Asks the server for its timing and waits for the answer; false once the play has given up.
+    const auto askTiming = [&]() {
+        const uint64_t asked = system->AskTiming();
+        for (int64_t now = MonotonicNanos(); !system->Answered(asked); now = MonotonicNanos()) {
+            if (now > giveUp) return false;
+            waitUntil(now + ANSWER_POLL_NANOS);
+        }
+        return true;
+    };
+    // Once the first frame is due, the server has taken it: the timing it gives then says when that
+    // frame reached the output, and whether the stream ran dry after it.
+    WaitTill(planned, waitUntil);
+    // The server's answers pin the onset down closer the sooner each comes: it is asked again
+    // while the first frame is within reach of a read-back and the answers leave it loose.
+    std::optional<PlayedTime> onset;
+    while (askTiming()) {
+        const OutputTimeline timeline = system->Timeline();
+        if (!timeline.Taken(start)) {
+            // Not taken yet: the stream ran dry, or the server is late (or gone).
+            if (MonotonicNanos() > giveUp) break;
+            WaitTill(MonotonicNanos() + BEHIND_POLL_NANOS, waitUntil);
+            continue;
+        }
+        onset = timeline.PlayedAt(start);
+        if (!onset || onset->exact || MonotonicNanos() > onset->nanos + LOOSE_RETRY_NANOS) break;
+    }
+    // Then until the last frame has been played: by the time it is due the server has taken it (as
+    // little as a fraction of a millisecond before, on a sink that keeps little ahead), and its
+    // timing then says whether it has played.
+    std::optional<PlayedTime> ended;
+    for (;;) {
+        const int64_t due = system->Timeline().PlannedNanos(end).value_or(planned + length);
+        WaitTill(std::min(due, giveUp), waitUntil);
+        if (!askTiming()) break;
+        const OutputTimeline timeline = system->Timeline();
+        bool finished = false;
+        {
+            std::lock_guard lock(mixer.mutex);
+            finished = mixer.syncFinished;
+        }
+        if (finished && timeline.Taken(end)) {
+            ended = timeline.PlayedAt(end);
+            if (ended) WaitTill(ended->nanos, waitUntil);
+            break;
+        }
+        if (MonotonicNanos() > giveUp) break;
+        WaitTill(MonotonicNanos() + BEHIND_POLL_NANOS, waitUntil);
+    }
+    if (!ended || !onset) {
+        std::lock_guard lock(mixer.mutex);
+        mixer.syncVoice.playing = false;
+        return;
+    }
+    last = PlayedSound{onset->nanos, ended->nanos - onset->nanos, true, onset->exact && system->ReadsBackExactly()};
+}
+
+void Audio::Device::PlayThroughSdl(const Sound& sound, int64_t called, uint64_t start,
+                                   const std::function<void(int64_t)>& waitUntil) {
+    const uint64_t end = start + sound.samples.size() / OUTPUT_CHANNELS;
+    const int64_t giveUp = called + FixedLatencyNanos() + Nanos(sound.duration) + STALL_LIMIT_NANOS;
+    int64_t due = 0;
+    {
+        std::lock_guard lock(mixer.mutex);
+        due = sdl->clock->OutputNanos(end);
+    }
+    // The device hands out the last sample a buffer or two before it is due: by then it has.
+    WaitTill(std::min(due, giveUp), waitUntil);
+    for (;;) {
+        {
+            std::lock_guard lock(mixer.mutex);
+            if (mixer.syncFinished) break;
+            if (MonotonicNanos() > giveUp) {
+                mixer.syncVoice.playing = false;
+                return;
+            }
+        }
+        WaitTill(MonotonicNanos() + BEHIND_POLL_NANOS, waitUntil);
+    }
+    // When the sound played, from the device's pace as it stands now that it has played.
+    int64_t onset = 0;
+    {
+        std::lock_guard lock(mixer.mutex);
+        onset = sdl->clock->OutputNanos(start);
+        due = sdl->clock->OutputNanos(end);
+    }
+    last = PlayedSound{onset, due - onset, true, false};
+    WaitTill(due, waitUntil);
+}
+
+Audio::Audio() : device(std::make_unique<Device>(OutputChoice::SystemFirst)) {}
 
 Audio::~Audio() = default;
 
@@ -318,6 +437,13 @@ AudioOutput Audio::Describe() const {
         return output;
     }
     output.silent = false;
+    output.rate = OUTPUT_RATE;
+    if (device->system != nullptr) {
+        output.driver = device->system->Driver();
+        output.device = device->system->DeviceName();
+        output.bufferFrames = device->system->BufferFrames();
+        return output;
+    }
     const char* driver = SDL_GetCurrentAudioDriver();
     output.driver = driver != nullptr ? driver : "unknown";
     char* name = nullptr;
@@ -329,63 +455,39 @@ AudioOutput Audio::Describe() const {
     } else {
         output.device = "default";
     }
-    output.rate = device->output.freq;
-    output.bufferFrames = device->output.samples;
+    output.rate = device->sdl->output.freq;
+    output.bufferFrames = device->sdl->output.samples;
     return output;
 }
 
 int64_t Audio::FixedLatencyNanos() const {
-    return device->IsOpen() ? device->clock->FixedLatencyNanos() : 0;
+    return device->FixedLatencyNanos();
 }
 
-void Audio::SetStartMode(StartMode mode) {
-    device->startMode = mode;
+void Audio::UseSdlOutputFromNextBuffer() {
+    device.reset();
+    device = std::make_unique<Device>(OutputChoice::Sdl);
+    device->startMode = StartMode::NextBuffer;
 }
 
 PlayedSound Audio::LastPlayed() const {
     return device->last;
 }
 
-void Audio::PlaySync(const std::string& path) {
+void Audio::PlaySync(const std::string& path, const std::function<void(int64_t untilNanos)>& waitUntil) {
     const int64_t called = MonotonicNanos();
-    device->last = PlayedSound{called, 0, false};
+    device->last = PlayedSound{called, 0, false, false};
     const auto sound = device->Load(path);
     if (!sound) {
         return;
     }
-    device->last.durationNanos = std::chrono::nanoseconds(sound->duration).count();
+    device->last.durationNanos = Nanos(sound->duration);
     if (sound->samples.empty()) {
-        // Silent mode, or a format the device cannot take: the run keeps the sound's timing. To a
-        // deadline on the clock, because a sleep of mingw-w64's runtime can end a little early.
-        const auto until = Clock::now() + sound->duration;
-        for (auto now = Clock::now(); now < until; now = Clock::now()) std::this_thread::sleep_for(until - now);
+        // Silent mode, or a format the output cannot take: the run keeps the sound's timing.
+        WaitTill(called + Nanos(sound->duration), waitUntil);
         return;
     }
-    Device& d = *device;
-    const uint64_t frames = sound->samples.size() / d.output.channels;
-    std::unique_lock lock(d.mutex);
-    // A sound asked for too late for its place (the first one, after a stall) goes in the next buffer.
-    uint64_t start = d.framesMixed;
-    if (d.startMode == StartMode::SamplePlaced && d.clock->Known()) {
-        start = std::max(start, d.clock->FrameAt(called + d.clock->FixedLatencyNanos()));
-    }
-    d.syncVoice = Voice{sound, 0, true, start};
-    d.syncFinished = false;
-    // Start-at-next-buffer's sound begins in the buffer after the one being filled at the call.
-    const int64_t onset = d.clock->OutputNanos(start);
-    const int64_t end = d.clock->OutputNanos(start + frames);
-    const auto giveUp = Clock::now() + std::chrono::nanoseconds(d.clock->FixedLatencyNanos()) + sound->duration +
-                        STALL_LIMIT;
-    if (!d.syncDone.wait_until(lock, giveUp, [&d] { return d.syncFinished; })) {
-        d.syncVoice.playing = false;
-        return;
-    }
-    lock.unlock();
-    d.last = PlayedSound{onset, end - onset, true};
-    // SDL's dummy and disk drivers wait whole milliseconds per buffer and so run ~5% fast; the run
-    // still gets the sound's full duration.
-    const int64_t until = std::max(end, called + std::chrono::nanoseconds(sound->duration).count());
-    std::this_thread::sleep_for(std::chrono::nanoseconds(std::max<int64_t>(0, until - MonotonicNanos())));
+    device->Play(sound, called, waitUntil);
 }
 
 int Audio::Open(const std::string& path) {
@@ -393,23 +495,23 @@ int Audio::Open(const std::string& path) {
     if (!sound) {
         return -1;
     }
-    std::lock_guard lock(device->mutex);
-    const int handle = device->nextHandle++;
-    device->players.emplace(handle, Voice{std::move(sound), 0, false});
+    std::lock_guard lock(device->mixer.mutex);
+    const int handle = device->mixer.nextHandle++;
+    device->mixer.players.emplace(handle, Voice{std::move(sound), 0, false});
     return handle;
 }
 
 void Audio::Rewind(int handle) {
-    std::lock_guard lock(device->mutex);
-    if (const auto player = device->players.find(handle); player != device->players.end()) {
+    std::lock_guard lock(device->mixer.mutex);
+    if (const auto player = device->mixer.players.find(handle); player != device->mixer.players.end()) {
         player->second.position = 0;
         player->second.playing = false;
     }
 }
 
 void Audio::Play(int handle) {
-    std::lock_guard lock(device->mutex);
-    if (const auto player = device->players.find(handle); player != device->players.end()) {
+    std::lock_guard lock(device->mixer.mutex);
+    if (const auto player = device->mixer.players.find(handle); player != device->mixer.players.end()) {
         Voice& voice = player->second;
         // NOTE: a sound played to its end stays there until rewound, so playing it again is silent.
         voice.playing = voice.position < voice.sound->samples.size();
@@ -417,13 +519,13 @@ void Audio::Play(int handle) {
 }
 
 void Audio::Close(int handle) {
-    std::lock_guard lock(device->mutex);
-    device->players.erase(handle);
+    std::lock_guard lock(device->mixer.mutex);
+    device->mixer.players.erase(handle);
 }
 
 void Audio::CloseAll() {
-    std::lock_guard lock(device->mutex);
-    device->players.clear();
+    std::lock_guard lock(device->mixer.mutex);
+    device->mixer.players.clear();
 }
 
 }  // namespace pelorin::sdl

@@ -1,11 +1,13 @@
 #include "platform/sdl/sdl_host.h"
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
 #include <optional>
 #include <set>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -110,8 +112,8 @@ struct SdlHostState {
     bool dirty = true;
     // Something may have changed that the revision does not count, such as a message box gone.
     bool changed = false;
-    // The benchmark's baseline: every frame drawn whole, sounds started in the next buffer.
-    bool baseline = false;
+    // For the benchmark: every frame drawn and sent whole.
+    bool wholeFrames = false;
     std::vector<std::function<void(int64_t)>> presentCallbacks;
     int64_t lastPresentMicros = 0;
     // Drawn over every window's top right-hand corner, above a message box too; none when empty.
@@ -333,7 +335,7 @@ int64_t Micros(const SdlHostState& state, int64_t nanos) { return (nanos - state
 bool DrawWindow(SdlHostState& state, DrawnWindow& window, bool whole, bool presentAnyway,
                 const std::function<void()>& paint) {
     Canvas& canvas = window.canvas;
-    if (state.baseline || !canvas.CanPresentParts()) {
+    if (state.wholeFrames || !canvas.CanPresentParts()) {
         paint();
         canvas.Present();
         return true;
@@ -493,20 +495,24 @@ void SdlHost::SetTopMost(Screen& screen) {
     if (found != state->windows.end()) SDL_SetWindowAlwaysOnTop(found->second.drawn->window.get(), SDL_TRUE);
 }
 
-void SdlHost::PlaySoundSync(const std::string& path) { state->audio.PlaySync(path); }
+void SdlHost::PlaySoundSync(const std::string& path) {
+    state->audio.PlaySync(path, [](int64_t untilNanos) {
+        std::this_thread::sleep_for(std::chrono::nanoseconds(std::max<int64_t>(0, untilNanos - MonotonicNanos())));
+    });
+}
 
 SoundOnset SdlHost::LastSoundOnset() {
     PlayedSound played = state->audio.LastPlayed();
-    return {Micros(*state, played.onsetNanos), played.durationNanos / 1000, played.audible, false};
+    return {Micros(*state, played.onsetNanos), played.durationNanos / 1000, played.audible, played.exact};
 }
 
 void SdlHost::OnNextPresent(std::function<void(int64_t presentedMicros)> callback) {
     state->presentCallbacks.push_back(std::move(callback));
 }
 
-void SdlHost::UseBaselineTiming() {
-    state->baseline = true;
-    state->audio.SetStartMode(StartMode::NextBuffer);
+void SdlHost::UseWholeFramesAndSdlSound() {
+    state->wholeFrames = true;
+    state->audio.UseSdlOutputFromNextBuffer();
 }
 AudioOutput SdlHost::DescribeAudio() { return state->audio.Describe(); }
 int SdlHost::WaveOpen(const std::string& path) { return state->audio.Open(path); }

@@ -45,10 +45,11 @@ public:
     // empty.
     void SetMark(std::string text);
 
-    // Draws every frame whole and starts each synchronous sound in the next buffer the sound device
-    // asks for: the benchmark's baseline, measured beside drawing only what changed and placing sounds
-    // to the sample, to show what those two cost and gain.
-    void UseBaselineTiming();
+    // Draws and sends every frame whole, and plays through SDL's sound output with each synchronous
+    // sound started in the next buffer the device asks for and given its planned onset, where the
+    // host otherwise draws only what changed and plays through the system's own output with onsets
+    // read back: for the benchmark, which measures the two side by side.
+    void UseWholeFramesAndSdlSound();
 
 private:
     std::unique_ptr<SdlHostState> state;

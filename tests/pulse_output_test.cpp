@@ -1,0 +1,115 @@
+// The system's sound output against a real PulseAudio server with a null sink (started for these
+// tests by pulse_server.sh; skipped where none could be): each tone's onset as read back, against
+// where its first sample is found in a recording of the sink's monitor.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <numbers>
+#include <random>
+#include <thread>
+
+#include "platform/sdl/input_wait.h"
+#include "platform/sdl/sdl_audio.h"
+#include "platform/wav_file.h"
+#include "test_support.h"
+#include "tone_onsets.h"
+
+namespace pelorin::sdl {
+namespace {
+
+constexpr int RATE = 44100;
+constexpr int THRESHOLD = 64;
+
+void SleepUntil(int64_t nanos) {
+    std::this_thread::sleep_for(std::chrono::nanoseconds(std::max<int64_t>(0, nanos - MonotonicNanos())));
+}
+
+std::vector<int16_t> Sine(int ms) {
+    std::vector<int16_t> samples(static_cast<size_t>(RATE * ms / 1000));
+    for (size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<int16_t>(8000 * std::sin(2 * std::numbers::pi * 500.0 * double(i) / RATE));
+    }
+    return samples;
+}
+
+// pulse_server.sh runs these against its server, and fails or skips them (CI=true or not) without one.
+class PulseOutputTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* monitor = std::getenv("PELORIN_TEST_MONITOR");
+        ASSERT_TRUE(monitor != nullptr && std::getenv("PULSE_SERVER") != nullptr) << "run by pulse_server.sh";
+        source = monitor;
+        // Set but empty: it names no SDL driver.
+        setenv("SDL_AUDIODRIVER", "", 1);
+    }
+
+    test::TempDir temp;
+    std::string source;
+};
+
+TEST_F(PulseOutputTest, ReportedOnsetsAreWhereTheRecordingHasThem) {
+    const std::string tone = temp.path + "/tone.wav";
+    const std::vector<int16_t> samples = Sine(150);
+    ASSERT_TRUE(WriteWavPcm16(tone, RATE, samples));
+    bench::MonitorRecorder recorder(source, RATE, [] { return MonotonicNanos() / 1000; });
+    ASSERT_TRUE(recorder.Start());
+    Audio audio;
+    ASSERT_EQ(audio.Describe().driver, "pulseaudio");
+    EXPECT_LE(audio.FixedLatencyNanos(), 25'000'000);
+    // The recording stream settles the server's timing for a moment.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::mt19937 random(3);
+    std::uniform_int_distribution<int> gap(50, 150);
+    std::vector<PlayedSound> played;
+    std::vector<int64_t> called;
+    for (int i = 0; i < 20; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(gap(random)));
+        called.push_back(MonotonicNanos());
+        audio.PlaySync(tone, SleepUntil);
+        const int64_t returned = MonotonicNanos();
+        played.push_back(audio.LastPlayed());
+        EXPECT_TRUE(played.back().audible);
+        EXPECT_GE(returned, played.back().onsetNanos + played.back().durationNanos) << "tone " << i;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    recorder.Stop();
+    // Each tone is the first sound to begin after its call (a stream that ran dry mid-tone, on a
+    // busy machine, makes a tone two sounds).
+    const std::vector<size_t> rises = bench::FindRises(recorder.Samples(), THRESHOLD, RATE / 50);
+    const double lead = static_cast<double>(bench::FirstAbove(samples, THRESHOLD));
+    std::vector<double> error;
+    for (size_t i = 0; i < played.size(); ++i) {
+        double recorded = NAN;
+        for (size_t rise : rises) {
+            const double micros = recorder.FrameMicros(static_cast<double>(rise) - lead);
+            if (micros >= static_cast<double>(called[i]) / 1000.0) {
+                recorded = micros;
+                break;
+            }
+        }
+        ASSERT_FALSE(std::isnan(recorded)) << "tone " << i << " not recorded";
+        error.push_back((recorded - static_cast<double>(played[i].onsetNanos) / 1000.0) / 1000.0);
+        std::printf("tone %zu: recorded - reported %.3f ms%s\n", i, error.back(), played[i].exact ? "" : " (not exact)");
+    }
+    // The recording's times carry the monitor's own constant delay, a fraction of a millisecond:
+    // every tone is held to the median.
+    std::vector<double> sorted = error;
+    std::sort(sorted.begin(), sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    EXPECT_LT(std::abs(median), 1.0);
+    // A machine too busy to let the server answer at once leaves some onsets loose, and says so.
+    const auto exact = std::count_if(played.begin(), played.end(), [](const PlayedSound& p) { return p.exact; });
+    EXPECT_GE(exact, static_cast<long>(played.size()) / 2);
+    for (size_t i = 0; i < error.size(); ++i) {
+        if (played[i].exact) {
+            EXPECT_NEAR(error[i], median, 0.5) << "tone " << i;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace pelorin::sdl
