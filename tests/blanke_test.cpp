@@ -112,20 +112,25 @@ TEST_F(BlankeTest, NestedWaitsOfOneKindEndTogetherButWaitAndWait2ShareNothing) {
 TEST_F(BlankeTest, QuitQuestionNoCarriesOnYesEnds) {
     Blanke& blanke = experiment.Blanke();
     blanke.Show();
-    // Esc during a wait: No, and the wait goes on with the time it had left when the question came.
+    // Esc during a wait of either kind: No, and the wait goes on with the time it had left when the
+    // question came.
     host.Schedule(300, InputEvent::KeyPress(KEY_ESCAPE));
     host.AnswerMessageBox(ID_NO, 200);
     blanke.Wait(1000);
     EXPECT_EQ(host.NowMillis(), 1200);
     EXPECT_EQ(host.TimeOf("msgbox 36 \"Pelorin\" \"Do you really want to quit?\""), 300);
+    host.Schedule(1500, InputEvent::KeyPress(KEY_ESCAPE));
+    host.AnswerMessageBox(ID_NO, 200);
+    blanke.Wait2(1000);
+    EXPECT_EQ(host.NowMillis(), 2400);
     EXPECT_TRUE(blanke.Loaded());
 
     // The window system's close button asks the same; Yes ends the program from inside the wait.
-    host.Schedule(1500, InputEvent::Close());
+    host.Schedule(2500, InputEvent::Close());
     host.AnswerMessageBox(ID_YES);
     EXPECT_THROW(blanke.Wait(1000), ProgramEnded);
-    EXPECT_EQ(host.NowMillis(), 1500);
-    EXPECT_EQ(host.Find("msgbox 36").size(), 2u);
+    EXPECT_EQ(host.NowMillis(), 2500);
+    EXPECT_EQ(host.Find("msgbox 36").size(), 3u);
 }
 
 }  // namespace

@@ -147,8 +147,10 @@ TEST_F(GreetTest, QuickFillProposesTheIdAfterTheLastRecord) {
 }
 
 TEST_F(GreetTest, TheDuplicateCheckSkipsWhatIsNoRecordAndMakingAnExistingFolderIsNoFailure) {
-    std::string list = "# pilot: 7\r\n\r\n 3 ab 1 \n garbage 9\r\n\t7 cd 2 \r\n";
+    // A comma ends a number as a blank does.
+    std::string list = "# pilot: 7\r\n\r\n 3 ab 1 \n garbage 9\r\n\t7 cd 2 \r\n11,ef,1\r\n";
     EXPECT_TRUE(ListHoldsId(list, 3));
+    EXPECT_TRUE(ListHoldsId(list, 11));
     EXPECT_TRUE(ListHoldsId(list, 7));
     EXPECT_FALSE(ListHoldsId(list, 9));
     EXPECT_EQ(MakeFolder(lab.dir.path + "/Res_Data"), std::nullopt);

@@ -97,7 +97,7 @@ struct Lab {
 };
 
 // A subject who answers every tone it hears and every letter it sees, after a fixed delay, with the
-// right key unless told to err. A letter still on show lookAgain ms after its answer is taken for a new
+// right key unless told to err every so often. A letter still on show lookAgain ms after its answer is taken for a new
 // one: the same letter drawn twice in a row changes nothing on the screen.
 class SimulatedSubject {
 public:
@@ -135,7 +135,6 @@ public:
     int toneDelay = 200;
     int letterDelay = 150;
     int lookAgain = 300;
-    bool wrong = false;
     // When not 0, every n-th answer is wrong.
     int wrongEvery = 0;
     bool listening = true;
@@ -147,7 +146,7 @@ private:
         Press(lastLetterKey, "bnm", letter - 'A');
     }
     void Press(int64_t at, const char* keys, int right) {
-        bool err = wrong || (wrongEvery != 0 && (presses.size() + 1) % static_cast<size_t>(wrongEvery) == 0);
+        bool err = wrongEvery != 0 && (presses.size() + 1) % static_cast<size_t>(wrongEvery) == 0;
         char key = keys[err ? (right + 1) % 3 : right];
         presses.push_back(Pressed{at, key, !err});
         host.Schedule(at, InputEvent::KeyPress(static_cast<int16_t>(key)));

@@ -54,30 +54,6 @@ TEST_F(LayoutTest, CenterControlAndCenterControlGroup) {
     EXPECT_FLOAT_EQ(heading.Top(), 3120 + 352.5f);
 }
 
-TEST_F(LayoutTest, ScaleControlsScalesByTheChangeSinceItsLastCall) {
-    Procedures1 procedures1;
-    Counting window{runtime, "Window", true};
-    window.Load();
-    Pane main{window, "OLE1", 0, 0, 8415, 1575};
-    Label other{window, "Other", "", 100, 200, 300, 400};
-
-    // The first call scales by 1.
-    ScaleControls(procedures1, window, main);
-    EXPECT_FLOAT_EQ(main.Width(), 8415);
-    EXPECT_FLOAT_EQ(other.Left(), 100);
-    EXPECT_FLOAT_EQ(procedures1.prevWidth, 8445);
-
-    // Twice as wide, as high as before.
-    window.SetWidth(16890);
-    ScaleControls(procedures1, window, main);
-    EXPECT_FLOAT_EQ(main.Width(), 16830);
-    EXPECT_FLOAT_EQ(main.Height(), 1575);
-    EXPECT_FLOAT_EQ(main.Left(), 0);
-    EXPECT_FLOAT_EQ(other.Left(), 200);
-    EXPECT_FLOAT_EQ(other.Top(), 200);
-    EXPECT_FLOAT_EQ(other.Width(), 300);
-}
-
 TEST_F(LayoutTest, ShowFormsAndLoadFormsLoadOnceAndOrderTheScreens) {
     Counting t{runtime, "T"};
     LoadForms({&s, &t});

@@ -253,28 +253,6 @@ TEST_F(PlatformTest, OnsetsAreTheTimesOfTheCallTheEventAndThePresent) {
     EXPECT_EQ(presented, called + 300000);
 }
 
-TEST(FilesTest, PrintFormatAndFieldReading) {
-    EXPECT_EQ(PrintNumber(12) + "kvt" + PrintNumber(1) + CRLF, " 12 kvt 1 \r\n");
-    EXPECT_EQ(PrintNumber(-3), "-3 ");
-
-    // CR LF, LF and a last line without an end.
-    EXPECT_EQ(SplitLines(" 1 ab 2 \r\n 2 cd 1 \n\n 3 ef 2 "),
-              (std::vector<std::string>{" 1 ab 2 ", " 2 cd 1 ", "", " 3 ef 2 "}));
-    EXPECT_TRUE(SplitLines("").empty());
-
-    FieldReader record(" 12 kvt 1 ");
-    EXPECT_EQ(record.ReadNumber(), 12);
-    EXPECT_EQ(record.ReadText(), "kvt 1");
-    EXPECT_TRUE(record.AtEnd());
-    EXPECT_EQ(FieldReader("12,x").ReadNumber(), 12);
-    EXPECT_EQ(FieldReader("\t7 a").ReadNumber(), 7);
-    // Not whole numbers: consumed, but no value.
-    EXPECT_EQ(FieldReader("# comment").ReadNumber(), std::nullopt);
-    EXPECT_EQ(FieldReader("12x kvt").ReadNumber(), std::nullopt);
-    EXPECT_EQ(FieldReader("").ReadNumber(), std::nullopt);
-    EXPECT_EQ(FieldReader("99999999999999999999999").ReadNumber(), std::nullopt);
-}
-
 }  // namespace
 }  // namespace pelorin
 

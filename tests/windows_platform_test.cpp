@@ -54,46 +54,6 @@ TEST(WindowsFilesTest, TheListStaysReadableWhileARegistrationHoldsIt) {
 
 // Two processes, as two lab PCs on one shared folder: the second's registration waits in LockFileEx
 // until the first has written and flushed, then appends after it.
-TEST(WindowsFilesTest, AnotherProgramsRegistrationWaitsForTheLock) {
-    TempDir dir;
-    std::string list = JoinPath(dir.path, "CurrentSubjects.txt");
-    Win32Handle ready(CreateEventW(nullptr, TRUE, FALSE, L"PelorinSecondProgramReady"));
-    // The second program is built beside this one (tests/second_registration.cpp).
-    std::wstring self(MAX_PATH, L'\0');
-    self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
-    std::wstring secondProgram = self.substr(0, self.find_last_of(L'\\') + 1) + L"second_registration.exe";
-    std::wstring command = L"\"" + secondProgram + L"\" \"" + WideFromUtf8(list) + L"\"";
-
-    PROCESS_INFORMATION second{};
-    bool secondWaited = false;
-    std::optional<std::string> listMeanwhile;
-    auto holdTheLock = [&](const std::string&) {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &second)) {
-            return false;
-        }
-        // Once the second program is about to register, it must wait for as long as this one holds on.
-        if (WaitForSingleObject(ready.Get(), 30000) != WAIT_OBJECT_0) return false;
-        secondWaited = WaitForSingleObject(second.hProcess, 1000) == WAIT_TIMEOUT;
-        listMeanwhile = ReadWholeFile(list);
-        return true;
-    };
-    AppendResult first = AppendIfAccepted(list, holdTheLock, " 1 ab 1 \r\n");
-    ASSERT_NE(second.hProcess, nullptr) << "the second program did not start";
-    Win32Handle process(second.hProcess);
-    Win32Handle thread(second.hThread);
-    ASSERT_EQ(WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(process.Get(), &exitCode);
-
-    EXPECT_EQ(first.status, AppendResult::Status::Written);
-    EXPECT_TRUE(secondWaited) << "the second program did not wait for the lock";
-    EXPECT_EQ(listMeanwhile, "");
-    EXPECT_EQ(exitCode, 0u);
-    EXPECT_EQ(ReadWholeFile(list), " 1 ab 1 \r\n 2 cd 2 \r\n");
-}
-
 TEST(WindowsFilesTest, ReadingRefusesFoldersAndDevicesAndSaysWhy) {
     TempDir dir;
     std::string reason;

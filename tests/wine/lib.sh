@@ -26,9 +26,6 @@ prepare_wine_demo_data() {
   (cd "$work" && "$wine_run" "$make_waves_exe" wave >/dev/null) || fail "the waves could not be made"
 }
 
-# The folder as the program names it: Wine's drive Z: is the Linux root.
-windows_path() { echo "Z:${1//\//\\}"; }
-
 # Starts pelorin.exe in a folder (the working folder unless given: the program there) and waits for
 # its first screen. A desktop left by an earlier test would sit on that test's display: end it first.
 start_wine_program() {

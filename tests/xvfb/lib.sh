@@ -149,9 +149,8 @@ MESSAGE_BOX_TITLE="rgb(0,0,128)"
 box_shown() { [ "$(count_color "$1" "$MESSAGE_BOX_TITLE")" -gt 2000 ]; }
 box_gone() { [ "$(count_color "$1" "$MESSAGE_BOX_TITLE")" -eq 0 ]; }
 
-# Types as a person does: one key at a time, with time between them.
+# Presses keys as a person does: one at a time, with time between them.
 keys() { xdotool key --delay 80 "$@"; sleep 0.2; }
-type_text() { xdotool type --delay 80 "$1"; sleep 0.2; }
 
 # Quick fill, Enter registers; Continue on the instructions, then on to the blocks.
 register_and_start_blocks() {
@@ -182,38 +181,4 @@ expect_subject_list() {
   # shellcheck disable=SC2059
   printf "$2" >"$work/expected.txt"
   cmp "$work/expected.txt" "$1" || fail "the subject list is not as expected: $(od -c "$1")"
-}
-
-# Two programs, on FIRST and SECOND display, both on registration: quick fill on each (both propose
-# the same ID), then Enter on both at the same moment.
-register_on_both_at_once() {
-  local display first_key
-  for display in "$1" "$2"; do
-    DISPLAY=$display keys ctrl+Tab
-  done
-  DISPLAY=$1 xdotool key Return &
-  first_key=$!
-  DISPLAY=$2 xdotool key Return &
-  wait "$first_key" $! || fail "a key could not be sent"
-}
-
-# What a display shows after the registration: "duplicate", "moved" (on, as MOVED_ON tells of a
-# screenshot), or nothing yet.
-registration_outcome() {
-  local image
-  image=$(DISPLAY=$1 shot "outcome-${1//:/}")
-  if box_shown "$image"; then echo duplicate; elif "$2" "$image"; then echo moved; fi
-}
-
-# Waits until one of the two displays shows the duplicate message and the other has moved on, as
-# the command MOVED_ON tells of a screenshot.
-one_winner_one_duplicate() {
-  local first=$1 second=$2 moved_on=$3 a b
-  for _ in $(seq $((TIMEOUT * 5))); do
-    a=$(registration_outcome "$first" "$moved_on")
-    b=$(registration_outcome "$second" "$moved_on")
-    if [ -n "$a" ] && [ -n "$b" ] && [ "$a" != "$b" ]; then return 0; fi
-    sleep 0.2
-  done
-  fail "not one winner and one duplicate message: first $a, second $b"
 }

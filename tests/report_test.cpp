@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+#include <set>
+
+#include "dataset.h"
+#include "report.h"
+#include "report_dataset.h"
+
+namespace pelorin::test {
+namespace {
+
+std::string Cell(const std::string& page, const std::string& rowId, const std::string& column) {
+    size_t row = page.find("<tr id=\"" + rowId + "\"");
+    if (row == std::string::npos) return "no row " + rowId;
+    size_t end = page.find("</tr>", row);
+    size_t cell = page.find("data-col=\"" + column + "\">", row);
+    if (cell == std::string::npos || cell > end) return "no cell " + column;
+    cell = page.find('>', cell) + 1;
+    return page.substr(cell, page.find('<', cell) - cell);
+}
+
+// The exact value a cell carries beside the figure it shows.
+std::string Value(const std::string& page, const std::string& rowId, const std::string& column) {
+    size_t row = page.find("<tr id=\"" + rowId + "\"");
+    if (row == std::string::npos) return "no row " + rowId;
+    size_t cell = page.find("data-col=\"" + column + "\" data-value=\"", row);
+    if (cell == std::string::npos || cell > page.find("</tr>", row)) return "no value " + column;
+    cell = page.find("data-value=\"", cell) + 12;
+    return page.substr(cell, page.find('"', cell) - cell);
+}
+
+std::string Fixed3(const std::optional<double>& value) {
+    if (!value) return "–";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", *value);
+    return text;
+}
+
+class ReportTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        folder = new TempDir;
+        forced = MakeReportDataset(folder->path);
+    }
+    static void TearDownTestSuite() { delete folder; }
+
+    static ReportDataset Read() {
+        std::string error;
+        auto dataset = ReadReportDataset(folder->path + "/Res_Data", &error);
+        EXPECT_TRUE(dataset) << error;
+        return dataset ? *dataset : ReportDataset{};
+    }
+
+    static inline TempDir* folder = nullptr;
+    static inline std::vector<ForcedSubject> forced;
+};
+
+const char* KindName(ReportFlag::Kind kind) {
+    switch (kind) {
+    case ReportFlag::Kind::Quit: return "quit";
+    case ReportFlag::Kind::Unanswered: return "unanswered";
+    case ReportFlag::Kind::Silent: return "silent";
+    case ReportFlag::Kind::BelowChance: return "below-chance";
+    case ReportFlag::Kind::Unreadable: return "unreadable";
+    }
+    return "";
+}
+
+// The flags of the page's list, as "kind where channel".
+std::multiset<std::string> PageFlags(const std::string& page) {
+    std::multiset<std::string> flags;
+    std::regex item(R"re(<li class="flag" data-flag="([a-z-]+)" data-where="([^"]*)" data-channel="([a-z]*)")re");
+    for (std::sregex_iterator match(page.begin(), page.end(), item), end; match != end; ++match) {
+        flags.insert((*match)[1].str() + " " + (*match)[2].str() + " " + (*match)[3].str());
+    }
+    return flags;
+}
+
+TEST_F(ReportTest, FlagsStandExactlyWhereTheRunsForcedThem) {
+    ReportDataset dataset = Read();
+    ASSERT_EQ(dataset.subjects.size(), 2u);
+    EXPECT_EQ(dataset.subjects[1].orderCondition, "2");
+    for (const ReportSubject& subject : dataset.subjects) {
+        ASSERT_EQ(subject.runs.size(), 1u);
+        EXPECT_EQ(subject.runs[0].error, "");
+        EXPECT_FALSE(subject.runs[0].acqTime.empty());
+    }
+    // Subject 1 did the task with sound and answered No to a quit question: nothing. Subject 2: the
+    // silent run, every tone wrong, the letters left from 20 s until the bar overflowed, the quit in the
+    // dual block; and nothing else.
+    std::multiset<std::string> flags;
+    for (const ReportFlag& flag : FindFlags(dataset)) {
+        flags.insert(std::string(KindName(flag.kind)) + " " + flag.participantId + " run " + std::to_string(flag.run) +
+                     (flag.block > 0 ? " block " + std::to_string(flag.block) : "") + " " + flag.channel);
+    }
+    std::multiset<std::string> forcedFlags{"silent sub-2 run 1 ", "below-chance sub-2 run 1 block 1 tone",
+                                           "unanswered sub-2 run 1 block 2 letter", "quit sub-2 run 1 block 3 "};
+    EXPECT_EQ(flags, forcedFlags);
+    // The page lists the same flags, each where it belongs.
+    EXPECT_EQ(PageFlags(MakeReport(dataset, "test")), forcedFlags);
+}
+
+TEST_F(ReportTest, TheNumbersInThePageAreTheSummarys) {
+    ReportDataset dataset = Read();
+    std::string page = MakeReport(dataset, "test");
+    size_t rows = 0;
+    for (const ReportSubject& subject : dataset.subjects) {
+        std::set<std::pair<std::string, std::string>> grouped;
+        for (const ReportRun& run : subject.runs) {
+            // The summary's own CSV, field by field against the page's table and group figure.
+            std::vector<std::string> lines = SplitLines(FormatCsv(Summarize(run.data)));
+            ASSERT_EQ(lines[0],
+                      "participant_id,run,block,task,ended,channel,presented,answered,correct,share_correct,"
+                      "median_rt_correct,keys_unanswered,quit_question_time");
+            for (size_t i = 1; i < lines.size(); ++i) {
+                std::vector<std::string> f;
+                std::stringstream fields(lines[i]);
+                for (std::string field; std::getline(fields, field, ',');) f.push_back(field);
+                ASSERT_EQ(f.size(), 13u) << lines[i];
+                ++rows;
+                std::string row = "row-" + f[0] + "-run-" + f[1] + "-block-" + f[2] + "-" + f[5];
+                SCOPED_TRACE(row);
+                EXPECT_EQ(Cell(page, row, "presented"), f[6]);
+                EXPECT_EQ(Cell(page, row, "answered"), f[7]);
+                EXPECT_EQ(Cell(page, row, "correct"), f[8]);
+                EXPECT_EQ(Cell(page, row, "share_correct"), f[9] == "NA" ? "–" : f[9]);
+                EXPECT_EQ(Value(page, row, "median_rt_correct"), f[10]);
+                EXPECT_EQ(Cell(page, row, "keys_unanswered"), f[11]);
+                // The group figure's dot of the subject is the first block of the task.
+                const std::string& task = f[3];
+                const std::string& channel = f[5];
+                bool taskChannel = channel == "tone" ? task != "letter" : channel == "letter" && task != "tone";
+                if (!taskChannel || !grouped.insert({task, channel}).second) continue;
+                auto three = [](const std::string& field) {
+                    return field == "NA" ? std::string("null") : Fixed3(std::stod(field));
+                };
+                std::string dot = "{\"subject\":\"" + f[0] + "\",\"channel\":\"" + channel + "\",\"condition\":\"" +
+                                  (task == "dual" ? "in the dual block" : "alone") + "\",\"share\":" + three(f[9]) +
+                                  ",\"rt\":" + three(f[10]) + "}";
+                EXPECT_NE(page.find(dot), std::string::npos) << dot;
+            }
+        }
+        EXPECT_EQ(grouped.size(), 4u) << subject.participantId;
+    }
+    size_t tableRows = 0;
+    for (size_t at = page.find("<tr id=\"row-"); at != std::string::npos; at = page.find("<tr id=\"row-", at + 1)) {
+        ++tableRows;
+    }
+    EXPECT_EQ(tableRows, rows);
+    EXPECT_GE(rows, 8u);
+}
+
+TEST_F(ReportTest, ARunThatCannotBeReadIsNamedAndTheRestStillReported) {
+    TempDir copy;
+    std::filesystem::copy(folder->path + "/Res_Data", copy.path + "/Res_Data", std::filesystem::copy_options::recursive);
+    std::string events = copy.path + "/Res_Data/sub-1/beh/sub-1_task-dualtask_events.tsv";
+    size_t lines = SplitLines(*ReadWholeFile(events)).size();
+    std::ofstream(events, std::ios::app) << "12.5\tgarbage\n";
+    // A subject folder that participants.tsv does not list still counts.
+    std::filesystem::create_directories(copy.path + "/Res_Data/sub-10/beh");
+
+    std::string error;
+    auto dataset = ReadReportDataset(copy.path + "/Res_Data", &error);
+    ASSERT_TRUE(dataset) << error;
+    ASSERT_EQ(dataset->subjects.size(), 3u);
+    EXPECT_EQ(dataset->subjects[2].participantId, "sub-10");
+    EXPECT_EQ(dataset->subjects[0].runs[0].error.rfind("line " + std::to_string(lines + 1) + ": ", 0), 0u)
+        << dataset->subjects[0].runs[0].error;
+    std::string page = MakeReport(*dataset, "test");
+    std::multiset<std::string> flags = PageFlags(page);
+    EXPECT_EQ(flags.count("unreadable sub-1 run 1 "), 1u);
+    EXPECT_EQ(flags.count("quit sub-2 run 1 block 3 "), 1u);
+    EXPECT_NE(page.find("beh/sub-1_task-dualtask_events.tsv cannot be read: line "), std::string::npos);
+
+    EXPECT_FALSE(ReadReportDataset(copy.path + "/Res_Data/participants.tsv", &error));
+    EXPECT_EQ(error, "not a folder");
+}
+
+}  // namespace
+}  // namespace pelorin::test

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "events_summary.h"
+
+namespace pelorin {
+
+// One run of a subject: its events file read back, with what scans.tsv and the sidecar say of it.
+struct ReportRun {
+    int run = 1;
+    // The events file, relative to the subject's folder as scans.tsv names it (beh/sub-1_task-..._events.tsv).
+    std::string filename;
+    // The local start time from scans.tsv; empty when the run is not listed there.
+    std::string acqTime;
+    // Whether the sidecar says the run had no sound; none when it does not say.
+    std::optional<bool> silent;
+    // The events file as the summary reads it.
+    DatasetRun data;
+    // Why the events file could not be read (with the line), or empty.
+    std::string error;
+};
+
+struct ReportSubject {
+    // sub-<ID>
+    std::string participantId;
+    std::string orderCondition;
+    std::vector<ReportRun> runs;
+};
+
+struct ReportDataset {
+    // From dataset_description.json; empty when it has none.
+    std::string name;
+    std::vector<ReportSubject> subjects;
+};
+
+// Reads a Res_Data folder laid out as a BIDS dataset: participants.tsv, and every subject folder's
+// events files (read by the summary's ReadRun) with their sidecars and scans.tsv. Subjects come in the order of their IDs (sub-2 before
+// sub-10), runs in run order. A subject folder without a participants.tsv row still counts. nullopt
+// with the reason when the folder cannot be read at all.
+std::optional<ReportDataset> ReadReportDataset(const std::string& root, std::string* error);
+
+}  // namespace pelorin

@@ -1,0 +1,26 @@
+# Writes OUTPUT, a C++ source that holds the plotting scripts as string constants, so that the report's
+# pages carry them on any system the program is built for. Called as
+#   cmake -DOUTPUT=file.cpp -DVEGA=... -DVEGA_LITE=... -DVEGA_EMBED=... -P embed_scripts.cmake
+set(delimiter "pelorin_js")
+set(source "// Made by tools/report/embed_scripts.cmake from the npm packages of tools/report/package-lock.json.\n")
+string(APPEND source "#include \"report_scripts.h\"\n\nnamespace pelorin {\n\n")
+foreach(pair "VEGA;VegaScript" "VEGA_LITE;VegaLiteScript" "VEGA_EMBED;VegaEmbedScript")
+  list(GET pair 0 variable)
+  list(GET pair 1 function)
+  file(READ "${${variable}}" script)
+  # The source map is left out of the page; its comment would only point a debugger at a file that is not there.
+  string(FIND "${script}" "//# sourceMappingURL=" mapComment REVERSE)
+  if(mapComment GREATER -1)
+    string(SUBSTRING "${script}" 0 ${mapComment} script)
+  endif()
+  string(FIND "${script}" ")${delimiter}\"" clash)
+  string(TOLOWER "${script}" lower)
+  string(FIND "${lower}" "</script" closer)
+  if(clash GREATER -1 OR closer GREATER -1)
+    message(FATAL_ERROR "${${variable}} cannot be embedded: it holds the string's delimiter or a closing script tag")
+  endif()
+  string(APPEND source "std::string_view ${function}() {\n    return R\"${delimiter}(${script})${delimiter}\";\n}\n\n")
+endforeach()
+string(APPEND source "}  // namespace pelorin\n")
+file(WRITE "${OUTPUT}.tmp" "${source}")
+file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")
