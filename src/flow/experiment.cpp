@@ -4,6 +4,7 @@
 #include "flow/display.h"
 #include "flow/greet.h"
 #include "flow/instruction.h"
+#include "platform/files.h"
 #include "tasks/letter_task.h"
 #include "tasks/tone_letter_task.h"
 #include "tasks/tone_task.h"
@@ -26,6 +27,10 @@ void Experiment::Run() {
         results.Quit();
         throw;
     }
+}
+
+std::string Experiment::RecordsPath(const std::string& name) {
+    return recordsFolder.empty() ? runtime.DataPath(name) : JoinPath(recordsFolder, name);
 }
 
 Greet& Experiment::Greet() { return Use(greet, *this); }

@@ -34,6 +34,13 @@ public:
     // The events file of the subject registered in this run.
     ResultsLog results{runtime};
 
+    // The run folder that takes the subject list and the dataset (dataset.folder in it): the current
+    // folder when empty. Data files (instruction.txt, wave/) are read from the current folder whatever
+    // it is.
+    std::string recordsFolder;
+    // A file or folder of the run folder.
+    std::string RecordsPath(const std::string& name);
+
     // Shows the registration screen and runs the event loop until the program ends (ProgramEnded),
     // the results' last row written.
     [[noreturn]] void Run();

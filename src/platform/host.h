@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/calendar.h"
+
 namespace pelorin {
 
 class Control;
@@ -170,6 +172,9 @@ public:
     // disk) on another thread, and returns when it is done; meanwhile input is stamped as it arrives
     // and queued for PollInput, so that a key's time is the one it was typed at.
     virtual void RunAside(const std::function<void()>& work) = 0;
+
+    // The calendar time now, as results files date a run.
+    virtual CalendarTime CalendarNow() = 0;
 
     // The folder every data file is read from and written to.
     virtual std::string CurrentDirectory() = 0;

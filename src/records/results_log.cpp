@@ -2,11 +2,11 @@
 
 #include <array>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <utility>
 
 #include "platform/append_file.h"
+#include "platform/calendar.h"
 #include "platform/files.h"
 #include "platform/runtime.h"
 #include "records/event_columns.h"
@@ -83,41 +83,16 @@ std::string_view ChannelName(Channel channel) {
     return {};
 }
 
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-int64_t DaysFromCivil(int64_t year, int month, int day) {
-    year -= month <= 2;
-    int64_t era = (year >= 0 ? year : year - 399) / 400;
-    int64_t yearOfEra = year - era * 400;
-    int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
-int64_t SecondsOf(const std::tm& time) {
-    return DaysFromCivil(time.tm_year + 1900, time.tm_mon + 1, time.tm_mday) * 86400 + time.tm_hour * 3600 +
-           time.tm_min * 60 + time.tm_sec;
-}
-
-// The local time now in ISO 8601, such as 2026-03-14T09:26:53, and its offset from UTC, such as +01:00.
-// The offset is the local time's difference from UTC, which works alike on every system's C library.
+// The local time, such as 2026-03-14T09:26:53, and its offset from UTC, such as +01:00.
 struct LocalTime {
     std::string time;
     std::string offset;
 };
 
-LocalTime LocalTimeNow() {
-    std::time_t now = std::time(nullptr);
-    std::tm local = *std::localtime(&now);
-    std::tm utc = *std::gmtime(&now);
-    int64_t offset = (SecondsOf(local) - SecondsOf(utc)) / 60;
-    int64_t magnitude = offset < 0 ? -offset : offset;
-    char time[64];
-    std::snprintf(time, sizeof time, "%04d-%02d-%02dT%02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    char offsetText[32];
-    std::snprintf(offsetText, sizeof offsetText, "%c%02lld:%02lld", offset < 0 ? '-' : '+',
-                  static_cast<long long>(magnitude / 60), static_cast<long long>(magnitude % 60));
-    return {time, offsetText};
+LocalTime LocalTimeOf(const CalendarTime& calendar) {
+    std::string text = FormatLocalTime(calendar);
+    size_t offset = text.find_first_of("+-", text.find('T'));
+    return {text.substr(0, offset), text.substr(offset)};
 }
 
 std::string AudioFacts(const AudioOutput& audio) {
@@ -172,7 +147,7 @@ std::string ResultsLog::EventsPath() const { return file ? file->Path() : std::s
 void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, const Subject& subject,
                       int64_t recordMicros) {
     zeroMicros = recordMicros;
-    LocalTime start = LocalTimeNow();
+    LocalTime start = LocalTimeOf(runtime.host.CalendarNow());
     std::optional<DatasetError> error = DescribeDataset(root, settings);
     if (!error) error = AddParticipant(root, subject.id, subject.orderCondition);
     if (error) return Fail(error->what + " the results file", error->path, error->reason);

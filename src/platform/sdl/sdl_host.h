@@ -39,7 +39,12 @@ public:
     void WaveRewind(int handle) override;
     void WavePlay(int handle) override;
     void WaveClose(int handle) override;
+    CalendarTime CalendarNow() override;
     std::string CurrentDirectory() override;
+
+    // Marks every window with this text in its top right-hand corner (a pilot's "PILOT"); none when
+    // empty.
+    void SetMark(std::string text);
 
     // Draws and sends every frame whole, and plays through SDL's sound output with each synchronous
     // sound started in the next buffer the device asks for and given its planned onset, where the
