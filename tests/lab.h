@@ -135,7 +135,8 @@ public:
     int toneDelay = 200;
     int letterDelay = 150;
     int lookAgain = 300;
-    // When not 0, every n-th answer is wrong.
+    // Every answer wrong while set; when wrongEvery is not 0, every n-th answer is wrong.
+    bool wrong = false;
     int wrongEvery = 0;
     bool listening = true;
     std::vector<Pressed> presses;
@@ -146,7 +147,7 @@ private:
         Press(lastLetterKey, "bnm", letter - 'A');
     }
     void Press(int64_t at, const char* keys, int right) {
-        bool err = wrongEvery != 0 && (presses.size() + 1) % static_cast<size_t>(wrongEvery) == 0;
+        bool err = wrong || (wrongEvery != 0 && (presses.size() + 1) % static_cast<size_t>(wrongEvery) == 0);
         char key = keys[err ? (right + 1) % 3 : right];
         presses.push_back(Pressed{at, key, !err});
         host.Schedule(at, InputEvent::KeyPress(static_cast<int16_t>(key)));
