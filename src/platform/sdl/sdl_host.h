@@ -45,6 +45,9 @@ public:
     // for the benchmark, which measures the two side by side.
     void UseFormerTiming();
 
+    // The refresh rate the system reports for the display the window is on; 0 when it reports none.
+    int DisplayRefreshHz();
+
 private:
     std::unique_ptr<SdlHostState> state;
 };
