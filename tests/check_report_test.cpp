@@ -110,6 +110,8 @@ TEST(CheckReportTest, EachBoundRaisesItsOwnWarningAndNothingElse) {
     f.power.plan = "Balanced";
     f.power.highPerformance = false;
     only(f, "power plan is \"Balanced\"");
+    f.power.plan.clear();
+    only(f, "power plan could not be read");
     f = GoodPc();
     f.power.onBattery = true;
     only(f, "runs on its battery");

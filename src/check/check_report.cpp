@@ -69,7 +69,10 @@ std::vector<Warning> Warnings(const CheckFigures& f) {
         warnings.push_back({"the folder could not be written to: " + f.disk.error,
                             "start Pelorin in a folder it may write to, on the PC's own disk"});
     }
-    if (f.power.checked && !f.power.highPerformance) {
+    if (f.power.checked && f.power.plan.empty()) {
+        warnings.push_back({"the power plan could not be read",
+                            "check in Control Panel > Power Options that the High performance plan is chosen"});
+    } else if (f.power.checked && !f.power.highPerformance) {
         warnings.push_back({"the power plan is \"" + f.power.plan + "\"",
                             "choose the High performance plan (Control Panel > Power Options): power saving lets "
                             "the processor sleep and wakes the program late"});
@@ -141,7 +144,7 @@ std::string FormatReport(const CheckFigures& f) {
 
     if (f.power.checked) {
         text += "\nPower\n";
-        text += Line("power plan", f.power.plan);
+        text += Line("power plan", f.power.plan.empty() ? "not known (the system does not say)" : f.power.plan);
         text += Line("power source", f.power.onBattery ? "battery" : "mains");
     }
 

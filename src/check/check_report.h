@@ -53,7 +53,7 @@ struct DiskFigures {
 
 struct PowerFigures {
     bool checked = false;  // the system has power plans (Windows)
-    std::string plan;
+    std::string plan;  // empty when the system does not say
     bool highPerformance = true;
     bool onBattery = false;
 };

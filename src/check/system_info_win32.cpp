@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 #include "check/system_info.h"
 
@@ -87,7 +89,6 @@ PowerFigures ReadPower() {
         power.highPerformance = Same(*active, HIGH_PERFORMANCE) || Same(*active, ULTIMATE_PERFORMANCE);
         LocalFree(active);
     } else {
-        power.plan = "unknown (the system does not say)";
         power.highPerformance = false;
     }
     SYSTEM_POWER_STATUS status{};

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <random>
@@ -91,19 +92,27 @@ private:
 
 struct LocalTime {
     std::tm parts{};
-    std::string text;  // "2026-12-07 04:12:33 +0100"
+    std::string text;  // "2026-12-07 04:12:33 UTC+01:00"
 };
 
 LocalTime Now() {
     LocalTime now;
     std::time_t seconds = std::time(nullptr);
+    std::tm utc{};
 #ifdef _WIN32
     localtime_s(&now.parts, &seconds);
+    gmtime_s(&utc, &seconds);
 #else
     localtime_r(&seconds, &now.parts);
+    gmtime_r(&seconds, &utc);
 #endif
+    // The offset from UTC as digits on every system (Windows' %z gives the zone's name).
+    utc.tm_isdst = now.parts.tm_isdst;
+    long offsetMinutes = std::lround(std::difftime(seconds, std::mktime(&utc)) / 60);
     char text[64];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %z", &now.parts);
+    size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &now.parts);
+    std::snprintf(text + length, sizeof text - length, " UTC%c%02ld:%02ld", offsetMinutes < 0 ? '-' : '+',
+                  std::labs(offsetMinutes) / 60, std::labs(offsetMinutes) % 60);
     now.text = text;
     return now;
 }
