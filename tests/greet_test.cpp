@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "flow/subject_list.h"
+#include "records/subject_list.h"
 #include "lab.h"
 #include "platform/files.h"
 

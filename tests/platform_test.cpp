@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/calendar.h"
 #include "platform/control.h"
 #include "platform/files.h"
 #include "platform/headless/headless_host.h"
@@ -335,6 +337,31 @@ TEST(PathTest, NamesJoinTheFolderWithTheSystemsSeparator) {
     EXPECT_EQ(JoinPath("lab", "wave/200.wav"), "lab" + sep + "wave" + sep + "200.wav");
     // A folder that already ends with a separator, such as a drive's root, gets no second one.
     EXPECT_EQ(JoinPath("lab" + sep, "list.txt"), "lab" + sep + "list.txt");
+}
+
+}  // namespace
+}  // namespace pelorin
+
+namespace pelorin {
+namespace {
+
+TEST(CalendarTest, LocalTimesWithTheirOffsetAcrossDaysMonthsAndLeapYears) {
+    // A Monday morning in UTC, and the same moment an hour east.
+    EXPECT_EQ(FormatLocalTime({1767603600, 0}), "2026-01-05T09:00:00+00:00");
+    EXPECT_EQ(FormatLocalTime({1767603600, 60}), "2026-01-05T10:00:00+01:00");
+    // West of UTC across midnight into the day before, the end of a leap year's February.
+    EXPECT_EQ(FormatLocalTime({1709166600, -330}), "2024-02-28T19:00:00-05:30");
+    EXPECT_EQ(FormatLocalTime({1709251199, 0}), "2024-02-29T23:59:59+00:00");
+    EXPECT_EQ(FormatLocalTime({1709251200, 0}), "2024-03-01T00:00:00+00:00");
+    // Before 1970 and at the turn of a century that is no leap year.
+    EXPECT_EQ(FormatLocalTime({-1, 0}), "1969-12-31T23:59:59+00:00");
+    EXPECT_EQ(FormatLocalTime({4107542400, 0}), "2100-03-01T00:00:00+00:00");
+    // The machine's own clock reads as its C library has it.
+    CalendarTime now = SystemCalendarNow();
+    std::time_t seconds = static_cast<std::time_t>(now.unixSeconds);
+    char expected[32];
+    std::strftime(expected, sizeof expected, "%Y-%m-%dT%H:%M:%S", std::localtime(&seconds));
+    EXPECT_TRUE(FormatLocalTime(now).starts_with(expected)) << FormatLocalTime(now);
 }
 
 }  // namespace

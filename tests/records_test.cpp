@@ -12,7 +12,7 @@
 #include <regex>
 #include <set>
 
-#include "flow/subject_list.h"
+#include "records/subject_list.h"
 #include "lab.h"
 #include "posix_child.h"
 #include "platform/files.h"

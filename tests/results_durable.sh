@@ -6,7 +6,7 @@
 set -euo pipefail
 driver=$1
 source "$(dirname "$0")/strace_lib.sh"
-events="$work/Res_Data/sub-1_task-dualtask_events.tsv"
+events="$work/Res_Data/sub-1/beh/sub-1_task-dualtask_events.tsv"
 
 strace -f -qq -y -s 200 -e trace=openat,write,fsync,fdatasync -o "$work/trace" "$driver" "$work" >/dev/null
 pick_calls "_events\.tsv|write\(1"

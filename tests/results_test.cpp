@@ -14,7 +14,8 @@
 #include <variant>
 
 #include "events_summary.h"
-#include "flow/event_columns.h"
+#include "records/dataset.h"
+#include "records/event_columns.h"
 #include "lab.h"
 #include "posix_child.h"
 #include "platform/files.h"
@@ -24,7 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* EVENTS_NAME = "Res_Data/sub-12_task-dualtask_events.tsv";
+constexpr const char* EVENTS_NAME = "Res_Data/sub-12/beh/sub-12_task-dualtask_events.tsv";
 
 std::vector<EventRow> ReadRows(const std::string& path) {
     auto text = ReadWholeFile(path);
@@ -129,7 +130,7 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
     std::vector<EventRow> rows = ReadRows(lab.dir.path + "/" + EVENTS_NAME);
     ASSERT_FALSE(rows.empty());
     auto micros = [&](int64_t millis) { return (millis - recorded) * 1000; };
-    const char* tasks[] = {"tone", "letter", "tone+letter", "tone"};
+    const char* tasks[] = {"tone", "letter", "dual", "tone"};
     const char* screens[] = {"ToneTask", "LetterTask", "Tone_LetterTask", "ToneTask"};
 
     // What the subject heard and saw, from the trace: every tone and every drawn letter.
@@ -154,6 +155,9 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
     std::map<int, int64_t> blockEnds;
     int64_t lastOnset = 0;
     int64_t letterOnset = -1;
+    // The stimuli last presented: what an answer is scored against.
+    std::string lastTone;
+    std::string lastLetter;
     // Letters answered since the last letter row; -1 before the block's first letter.
     int lettersAnswered = -1;
     int block = 0;
@@ -183,9 +187,13 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
         if (row.trialType == "quit_question" || row.trialType == "quit") {
             // No asked in the letter block; Yes on the menu, outside any block, the program ending as
             // it is answered.
-            bool no = row.trialType == "quit_question" && row.value == "no";
+            bool no = row.trialType == "quit_question" && row.quitAnswer == "no";
             EXPECT_EQ(row.block, no ? std::optional<int>(2) : std::nullopt);
             EXPECT_EQ(row.onsetMicros, micros(no ? escNo : row.trialType == "quit" ? escYes + 300 : escYes));
+            // How long the question was up: No at once, Yes after 300 ms.
+            if (row.trialType == "quit_question") {
+                EXPECT_EQ(row.durationMicros, no ? 0 : 300000);
+            }
             continue;
         }
         EXPECT_EQ(row.block, block);
@@ -194,8 +202,12 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
             ASSERT_LT(nextTone, heard.size());
             const TraceEntry& tone = heard[nextTone++];
             EXPECT_EQ(row.onsetMicros, micros(tone.Millis()));
-            EXPECT_EQ(tone.what, "sound wave/" + row.stimulus + ".wav");
+            ASSERT_TRUE(row.stimulus.ends_with("Hz"));
+            EXPECT_EQ(tone.what, "sound wave/" + row.stimulus.substr(0, row.stimulus.size() - 2) + ".wav");
             EXPECT_EQ(row.durationMicros, 100000);
+            // The test host knows every onset exactly.
+            EXPECT_EQ(row.onsetSource, "audio_clock");
+            lastTone = row.stimulus;
         } else if (row.trialType == "letter") {
             // The letter on show is the one drawn last at or before its onset, and one letter follows
             // each letter answered.
@@ -213,6 +225,7 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
             }
             lettersAnswered = 0;
             letterOnset = row.onsetMicros;
+            lastLetter = row.stimulus;
         } else if (row.trialType == "response") {
             // The subject's answers and the keys that answer nothing, each in turn, at the time it was
             // typed.
@@ -226,6 +239,7 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
                 EXPECT_EQ(row.channel, channel);
                 EXPECT_EQ(row.correct, std::nullopt);
                 EXPECT_EQ(row.responseMicros, std::nullopt);
+                EXPECT_EQ(row.stimulus, "");
                 continue;
             }
             ASSERT_LT(nextPress, subject.presses.size());
@@ -240,6 +254,7 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
                 continue;
             }
             EXPECT_EQ(row.correct, press.right);
+            EXPECT_EQ(row.stimulus, tone ? lastTone : lastLetter);
             if (tone) {
                 EXPECT_EQ(row.responseMicros, 200000);
             } else {
@@ -272,35 +287,52 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
     EXPECT_EQ(nextIdle, idleKeys.size()) << "every key that answers nothing has its row";
     EXPECT_EQ(kinds.back(), "quit");
     EXPECT_EQ(rows[rows.size() - 2].trialType, "quit_question");
-    EXPECT_EQ(rows[rows.size() - 2].value, "yes");
+    EXPECT_EQ(rows[rows.size() - 2].quitAnswer, "yes");
 
-    // The summary reads the same file back.
-    std::string summary = Summarize(rows);
-    EXPECT_NE(summary.find("    1  tone         time_up    tone"), std::string::npos) << summary;
-    EXPECT_NE(summary.find("    2  letter       time_up    letter"), std::string::npos) << summary;
-    EXPECT_NE(summary.find("    4  tone         overflow   tone             1         0"), std::string::npos) << summary;
+    // The summary reads the dataset back: its four blocks, the last one overflowing unanswered.
+    Dataset dataset = ReadDataset(lab.dir.path + "/Res_Data");
+    EXPECT_TRUE(dataset.errors.empty()) << dataset.errors.front();
+    ASSERT_EQ(dataset.runs.size(), 1u);
+    std::vector<SummaryRow> summary = Summarize(dataset.runs[0]);
+    std::string table = FormatCsv(summary);
+    EXPECT_NE(table.find("\nsub-12,1,1,tone,time_up,tone,"), std::string::npos) << table;
+    EXPECT_NE(table.find("\nsub-12,1,2,letter,time_up,letter,"), std::string::npos) << table;
+    EXPECT_NE(table.find("\nsub-12,1,3,dual,time_up,tone,"), std::string::npos) << table;
+    EXPECT_NE(table.find("\nsub-12,1,4,tone,overflow,tone,1,0,0,NA,NA,0,"), std::string::npos) << table;
+    // The tone block's stray q is a key of no channel, unanswered.
+    EXPECT_NE(table.find("\nsub-12,1,1,tone,time_up,none,0,0,0,NA,NA,1,"), std::string::npos) << table;
 
-    // The sidecar tells whose run it is, on what display.
-    std::string sidecar = ReadWholeFile(lab.dir.path + "/Res_Data/sub-12_task-dualtask_events.json").value_or("");
-    for (const char* fact : {"\"SubjectID\": \"12\"", "\"SubjectInitials\": \"kvt\"", "\"OrderCondition\": 1",
-                             "\"WidthPixels\": 1024, \"HeightPixels\": 768", "\"response_time\": {"}) {
+    // The sidecar tells on what display and system the run was; the subject's facts are in the tables.
+    std::string sidecar =
+        ReadWholeFile(lab.dir.path + "/Res_Data/sub-12/beh/sub-12_task-dualtask_events.json").value_or("");
+    for (const char* fact : {"\"ScreenResolution\": \"1024x768\"", "\"SoftwareName\": \"Pelorin\"",
+                             "\"response_time\": {", "\"onset_source\": {"}) {
         EXPECT_NE(sidecar.find(fact), std::string::npos) << fact;
     }
     EXPECT_TRUE(sidecar.ends_with("}\n"));
+    EXPECT_EQ(ReadWholeFile(lab.dir.path + "/Res_Data/participants.tsv"), "participant_id\torder_condition\nsub-12\t1\n");
+    auto scans = ReadWholeFile(lab.dir.path + "/Res_Data/sub-12/sub-12_scans.tsv").value_or("");
+    EXPECT_TRUE(scans.starts_with("filename\tacq_time\tutc_offset\nbeh/sub-12_task-dualtask_events.tsv\t20")) << scans;
+    // The initials are in the subject list and nowhere in the dataset.
+    for (const auto& entry : fs::recursive_directory_iterator(lab.dir.path + "/Res_Data")) {
+        if (!entry.is_regular_file()) continue;
+        EXPECT_EQ(ReadWholeFile(entry.path().string()).value_or("").find("kvt"), std::string::npos) << entry.path();
+    }
 }
 
 void Write(const std::string& path, const std::string& contents) { std::ofstream(path, std::ios::binary) << contents; }
 
-std::string Header() {
-    std::string header;
-    for (std::string_view column : EVENT_COLUMNS) header += std::string(column) + (column == "value" ? "\n" : "\t");
-    return header;
-}
+std::string Header() { return TsvHeader(EVENT_COLUMNS); }
 
-TEST(ResultsTest, ANameTakenGetsTheNextFreeRunNumber) {
+TEST(ResultsTest, WhatTheFolderHoldsStaysAndANameTakenGetsTheNextFreeRunNumber) {
     Lab lab;
-    std::string folder = lab.dir.path + "/Res_Data/";
-    fs::create_directory(folder);
+    std::string root = lab.dir.path + "/Res_Data/";
+    std::string folder = root + "sub-12/beh/";
+    fs::create_directories(folder);
+    // An earlier version's files at the top, a description the lab edited, and the subject's row.
+    Write(root + "sub-12_task-dualtask_events.tsv", "earlier version");
+    Write(root + "dataset_description.json", "{\"Name\": \"Our lab\"}");
+    Write(root + "participants.tsv", "participant_id\torder_condition\nsub-12\t3");
     // An edited list registers 12 again: its first run's events file is there, and run 2's sidecar.
     Write(folder + "sub-12_task-dualtask_events.tsv", "first run");
     Write(folder + "sub-12_task-dualtask_run-2_events.json", "second run");
@@ -310,11 +342,21 @@ TEST(ResultsTest, ANameTakenGetsTheNextFreeRunNumber) {
     EXPECT_EQ(lab.experiment.results.EventsPath(), folder + "sub-12_task-dualtask_run-3_events.tsv");
     EXPECT_EQ(ReadWholeFile(folder + "sub-12_task-dualtask_run-3_events.tsv"), Header());
     EXPECT_TRUE(fs::exists(folder + "sub-12_task-dualtask_run-3_events.json"));
+    auto scans = ReadWholeFile(root + "sub-12/sub-12_scans.tsv").value_or("");
+    EXPECT_TRUE(scans.starts_with("filename\tacq_time\tutc_offset\nbeh/sub-12_task-dualtask_run-3_events.tsv\t"))
+        << scans;
     // What was there is untouched, and nothing of the run skipped over is left behind.
     EXPECT_EQ(ReadWholeFile(folder + "sub-12_task-dualtask_events.tsv"), "first run");
     EXPECT_EQ(ReadWholeFile(folder + "sub-12_task-dualtask_run-2_events.json"), "second run");
     EXPECT_FALSE(fs::exists(folder + "sub-12_task-dualtask_run-2_events.tsv"));
     EXPECT_FALSE(fs::exists(folder + "sub-12_task-dualtask_events.json"));
+    EXPECT_EQ(ReadWholeFile(root + "sub-12_task-dualtask_events.tsv"), "earlier version");
+    EXPECT_EQ(ReadWholeFile(root + "dataset_description.json"), "{\"Name\": \"Our lab\"}");
+    // One row per subject ID: the second run keeps the first one's.
+    EXPECT_EQ(ReadWholeFile(root + "participants.tsv"), "participant_id\torder_condition\nsub-12\t3");
+    // The files the lab did not write are made, and the earlier version's are kept out of validation.
+    EXPECT_NE(ReadWholeFile(root + ".bidsignore").value_or("").find("/sub-*_task-*_events.tsv"), std::string::npos);
+    EXPECT_TRUE(ReadWholeFile(root + "README").value_or("").starts_with("Pelorin dual-task experiment\n"));
     EXPECT_TRUE(lab.host.Find("msgbox").empty());
     EXPECT_EQ(ReadWholeFile(lab.dir.path + "/CurrentSubjects.txt"), " 12 kvt 1 \r\n");
 }
@@ -358,7 +400,7 @@ TEST(ResultsTest, AResultsFileThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) 
 
     // Res_Data is a file: it is left as it was.
     EXPECT_EQ(RegisterWithResData([](const std::string& folder) { Write(folder, "notes"); }),
-              box + "create the results file DIR/Res_Data/sub-12_task-dualtask_events.tsv:\\rNot a directory\"\n"
+              box + "create the results file DIR/Res_Data/dataset_description.json:\\rNot a directory\"\n"
                     "top Instruction\n" + list);
 
     // Res_Data is read-only for the user the program runs as.
@@ -370,20 +412,22 @@ TEST(ResultsTest, AResultsFileThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) 
     });
     // Root that cannot become nobody here has nothing to show.
     if (readOnly) {
-        EXPECT_EQ(*readOnly, box + "create the results file DIR/Res_Data/sub-12_task-dualtask_events.tsv:\\r"
+        EXPECT_EQ(*readOnly, box + "create the results file DIR/Res_Data/dataset_description.json:\\r"
                                    "Permission denied\"\ntop Instruction\n" + list);
     }
 
     if (getuid() != 0) GTEST_SKIP() << "a full disk needs a file system of its own, which only root can mount";
-    // The disk is full at registration: the sidecar does not fit, and nothing of the run stays.
+    // The disk is full at registration: the dataset's README does not fit, and nothing half-written
+    // stays; the next registration writes it.
     auto fullAtStart = RunInChild([] { return true; }, [] {
         return RegisterWithResData([&](const std::string& folder) {
             if (!MountSmallDisk(folder, "4k")) throw std::runtime_error("cannot mount");
         });
     });
     if (!fullAtStart || fullAtStart->starts_with("exception")) GTEST_SKIP() << "no file system of its own here";
-    EXPECT_EQ(*fullAtStart, box + "write the results file DIR/Res_Data/sub-12_task-dualtask_events.json:\\r"
-                                  "No space left on device\"\ntop Instruction\n" + list);
+    EXPECT_EQ(*fullAtStart, box + "write the results file DIR/Res_Data/README:\\r"
+                                  "No space left on device\"\ntop Instruction\n" + list +
+                                "holds dataset_description.json\n");
 
     // The disk fills during a block: one box at the first row that does not fit; the rows before it are
     // all there, whole, and the block, and the run, go on to the menu.
@@ -416,9 +460,10 @@ TEST(ResultsTest, AResultsFileThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) 
         return seen + rows;
     });
     ASSERT_TRUE(fullInBlock);
-    std::string expected = box + "write the results file DIR/Res_Data/sub-12_task-dualtask_events.tsv:\\r"
+    std::string expected = box + "write the results file DIR/Res_Data/sub-12/beh/sub-12_task-dualtask_events.tsv:\\r"
                                  "No space left on device\"\ntop Display\n" + list +
-                           "holds filler\nholds sub-12_task-dualtask_events.json\nholds sub-12_task-dualtask_events.tsv\n";
+                           "holds .bidsignore\nholds README\nholds dataset_description.json\nholds filler\n"
+                           "holds participants.json\nholds participants.tsv\nholds scans.json\nholds sub-12\n";
     EXPECT_TRUE(fullInBlock->starts_with(expected)) << *fullInBlock;
     int rows = std::atoi(fullInBlock->substr(std::min(expected.size(), fullInBlock->size())).c_str());
     EXPECT_GT(rows, 20) << *fullInBlock;

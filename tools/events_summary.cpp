@@ -4,10 +4,13 @@
 #include <array>
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <map>
-#include <set>
+#include <regex>
 
-#include "flow/event_columns.h"
+#include "platform/files.h"
+#include "records/dataset.h"
+#include "records/event_columns.h"
 
 namespace pelorin {
 
@@ -39,79 +42,86 @@ std::optional<int64_t> Fixed(std::string_view text, size_t decimals) {
     return negative ? -value : value;
 }
 
-bool IsNa(std::string_view cell) { return cell == NOT_APPLICABLE; }
-
-// Parses one cell into its row field; the reason on failure.
-class CellReader {
-public:
-    std::optional<std::string> error;
-
-    void Seconds(std::string_view cell, std::optional<int64_t>& out, bool optional, const char* column) {
-        if (optional && IsNa(cell)) return;
-        out = Fixed(cell, 6);
-        if (!out) Fail(column, cell, "seconds with six decimals");
-    }
-    void Fraction(std::string_view cell, std::optional<double>& out, const char* column) {
-        if (IsNa(cell)) return;
-        auto thousandths = Fixed(cell, 3);
-        if (!thousandths || *thousandths < 0) return Fail(column, cell, "a fraction with three decimals");
-        out = static_cast<double>(*thousandths) / 1000;
-    }
-    void Level(std::string_view cell, std::string& out, std::initializer_list<std::string_view> levels,
-               const char* column) {
-        if (IsNa(cell)) return;
-        if (std::find(levels.begin(), levels.end(), cell) == levels.end()) return Fail(column, cell, "one of its levels");
-        out = cell;
-    }
-    void Fail(const char* column, std::string_view cell, const char* expected) {
-        if (!error) error = "column " + std::string(column) + " holds \"" + std::string(cell) + "\", not " + expected;
-    }
+// A cell in its column's form, or the reason it is not; nullopt for n/a.
+struct Cell {
+    std::optional<std::string_view> text;
+    std::optional<int64_t> number;  // Seconds in microseconds, Count, Fraction in thousandths
 };
 
+std::optional<std::string> ReadCell(const Column& column, std::string_view text, Cell& cell) {
+    if (text == NOT_APPLICABLE) return std::nullopt;
+    auto fail = [&](const char* expected) {
+        return "column " + std::string(column.name) + " holds \"" + std::string(text) + "\", not " + expected;
+    };
+    cell.text = text;
+    switch (column.form) {
+    case CellForm::Seconds:
+        cell.number = Fixed(text, 6);
+        if (!cell.number) return fail("seconds with six decimals");
+        break;
+    case CellForm::Count: {
+        int value = 0;
+        auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (!IsDigits(text) || status != std::errc() || value < 1) return fail("a whole number from 1");
+        cell.number = value;
+        break;
+    }
+    case CellForm::Fraction:
+        cell.number = Fixed(text, 3);
+        if (!cell.number || *cell.number < 0) return fail("a fraction with three decimals");
+        break;
+    case CellForm::Level:
+        if (!IsLevel(column, text)) return fail("one of its levels");
+        break;
+    case CellForm::Text:
+        if (text.empty() || text.find_first_of("\"\\\r") != std::string_view::npos) {
+            return fail("text without a quote, a backslash or a line end");
+        }
+        break;
+    }
+    return std::nullopt;
+}
+
+bool IsTone(std::string_view stimulus) { return stimulus.ends_with("Hz"); }
+
 std::optional<std::string> ParseRow(std::string_view line, EventRow& row) {
-    std::array<std::string_view, EVENT_COLUMNS.size()> cells;
+    std::array<std::string_view, EVENT_COLUMN_COUNT> texts;
     size_t count = 0;
     for (size_t start = 0;;) {
         size_t tab = line.find('\t', start);
-        if (count == cells.size()) return "more than " + std::to_string(cells.size()) + " columns";
-        cells[count++] = line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
+        if (count == texts.size()) return "more than " + std::to_string(texts.size()) + " columns";
+        texts[count++] = line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
         if (tab == std::string_view::npos) break;
         start = tab + 1;
     }
-    if (count != cells.size()) return std::to_string(count) + " columns, not " + std::to_string(cells.size());
-    CellReader read;
-    std::optional<int64_t> onset;
-    read.Seconds(cells[0], onset, false, "onset");
-    if (onset) row.onsetMicros = *onset;
-    read.Seconds(cells[1], row.durationMicros, true, "duration");
-    read.Level(cells[2], row.trialType,
-               {"block_start", "tone", "letter", "response", "overflow", "time_up", "quit_question", "quit"},
-               "trial_type");
-    if (!IsNa(cells[3])) {
-        int block = 0;
-        auto [end, status] = std::from_chars(cells[3].data(), cells[3].data() + cells[3].size(), block);
-        if (!IsDigits(cells[3]) || status != std::errc() || block < 1) read.Fail("block", cells[3], "a block number");
-        row.block = block;
+    if (count != texts.size()) return std::to_string(count) + " columns, not " + std::to_string(texts.size());
+    std::array<Cell, EVENT_COLUMN_COUNT> cells;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        if (auto error = ReadCell(EVENT_COLUMNS[i], texts[i], cells[i])) return error;
     }
-    read.Level(cells[4], row.task, {"tone", "letter", "tone+letter"}, "task");
-    read.Level(cells[5], row.stimulus, {"200", "500", "800", "A", "B", "C"}, "stimulus");
-    if (!IsNa(cells[6])) {
-        if (cells[6].empty()) read.Fail("key", cells[6], "a key");
-        row.key = cells[6];
-    }
-    read.Level(cells[7], row.channel, {"tone", "letter"}, "channel");
-    std::string correct;
-    read.Level(cells[8], correct, {"0", "1"}, "correct");
-    if (!correct.empty()) row.correct = correct == "1";
-    read.Seconds(cells[9], row.responseMicros, true, "response_time");
-    read.Fraction(cells[10], row.toneBar, "tone_bar");
-    read.Fraction(cells[11], row.letterBar, "letter_bar");
-    read.Level(cells[12], row.value, {"yes", "no"}, "value");
-    if (read.error) return read.error;
-    if (row.trialType.empty()) return std::string("no trial_type");
+    auto text = [&](EventColumn column) { return std::string(cells[column].text.value_or("")); };
+    if (!cells[ONSET].number) return std::string("no onset");
+    if (!cells[TRIAL_TYPE].text) return std::string("no trial_type");
+    row.onsetMicros = *cells[ONSET].number;
+    row.durationMicros = cells[DURATION].number;
+    row.trialType = text(TRIAL_TYPE);
+    if (cells[BLOCK].number) row.block = static_cast<int>(*cells[BLOCK].number);
+    row.task = text(TASK);
+    row.stimulus = text(STIMULUS);
+    row.key = text(KEY);
+    row.channel = text(CHANNEL);
+    if (cells[CORRECT_COLUMN].text) row.correct = *cells[CORRECT_COLUMN].text == "1";
+    row.responseMicros = cells[RESPONSE_TIME].number;
+    if (cells[TONE_BAR].number) row.toneBar = static_cast<double>(*cells[TONE_BAR].number) / 1000;
+    if (cells[LETTER_BAR].number) row.letterBar = static_cast<double>(*cells[LETTER_BAR].number) / 1000;
+    row.quitAnswer = text(QUIT_ANSWER);
+    row.onsetSource = text(ONSET_SOURCE);
+
     // What each kind of row must hold, as the program writes it.
     bool tone = row.trialType == "tone";
     bool letter = row.trialType == "letter";
+    bool response = row.trialType == "response";
+    bool question = row.trialType == "quit_question";
     bool inBlock = row.block.has_value();
     if (inBlock != !row.task.empty() || inBlock != row.toneBar.has_value() || inBlock != row.letterBar.has_value()) {
         return std::string("block, task and the bars are not all given or all n/a");
@@ -120,34 +130,59 @@ std::optional<std::string> ParseRow(std::string_view line, EventRow& row) {
          row.trialType == "time_up") && !inBlock) {
         return "a " + row.trialType + " row outside a block";
     }
-    if (tone != row.durationMicros.has_value()) return std::string("a duration on a row that is no tone, or none on a tone");
-    if (tone && !IsDigits(row.stimulus)) return std::string("a tone without its frequency");
-    if (letter && (row.stimulus.empty() || IsDigits(row.stimulus))) return std::string("a letter without its letter");
-    if (!tone && !letter && !row.stimulus.empty()) return std::string("a stimulus on a row that is none");
-    bool response = row.trialType == "response";
+    if ((tone || question) != row.durationMicros.has_value()) {
+        return std::string("a duration on a row that is no tone or quit_question, or none on one");
+    }
+    if (tone && !IsTone(row.stimulus)) return std::string("a tone without its frequency");
+    if (letter && (row.stimulus.empty() || IsTone(row.stimulus))) return std::string("a letter without its letter");
+    if (tone == row.onsetSource.empty()) return std::string("an onset_source on a row that is no tone, or none on a tone");
     if (response == row.key.empty()) return std::string("a key on a row that is no response, or none on a response");
     if (!response && (!row.channel.empty() || row.correct)) return std::string("an answer on a row that is no response");
+    if (response) {
+        if (row.correct.has_value() != !row.stimulus.empty()) {
+            return std::string("a response that answered nothing with a stimulus, or one that answered without one");
+        }
+        if (!row.stimulus.empty() && IsTone(row.stimulus) != (row.channel == "tone")) {
+            return std::string("a response scored against a stimulus of the other channel");
+        }
+    } else if (!tone && !letter && !row.stimulus.empty()) {
+        return std::string("a stimulus on a row that is none and no response");
+    }
     if (row.responseMicros && (!row.correct || row.channel.empty())) {
         return std::string("a response time on a key that answered nothing");
     }
-    if ((row.trialType == "quit_question") == row.value.empty()) {
-        return std::string("a value on a row that is no quit_question, or none on one");
+    if (question == row.quitAnswer.empty()) {
+        return std::string("a quit_answer on a row that is no quit_question, or none on one");
     }
     return std::nullopt;
 }
 
-std::string Seconds(double seconds) {
+std::string Decimals(double value, int decimals) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
     return text;
+}
+
+// sub-<ID>[_...]_task-..._run-<k>_..._events.tsv: the participant and run a file's name gives.
+void NameRun(const std::string& path, DatasetRun& run) {
+    std::string name = std::filesystem::path(PathFromUtf8(path)).filename().string();
+    static const std::regex pattern("^(sub-[A-Za-z0-9]+)_.*?(?:_run-([0-9]+))?_events\\.tsv$");
+    std::smatch match;
+    if (!std::regex_match(name, match, pattern)) return;
+    run.participantId = match[1];
+    if (match[2].matched) run.run = std::atoi(match[2].str().c_str());
+}
+
+// The number in sub-<number>, for an order people expect (sub-2 before sub-10).
+long SubjectNumber(const std::string& participantId) {
+    std::string digits = participantId.substr(std::min<size_t>(4, participantId.size()));
+    return IsDigits(digits) && digits.size() < 10 ? std::atol(digits.c_str()) : -1;
 }
 
 }  // namespace
 
 std::variant<std::vector<EventRow>, std::string> ReadEvents(std::string_view text) {
-    std::string header;
-    for (std::string_view column : EVENT_COLUMNS) header += std::string(column) + "\t";
-    header.back() = '\n';
+    std::string header = TsvHeader(EVENT_COLUMNS);
     if (!text.starts_with(header)) {
         size_t end = text.find('\n');
         return "line 1: not the header of an events file (" + std::string(text.substr(0, std::min<size_t>(end, 80))) +
@@ -169,7 +204,51 @@ std::variant<std::vector<EventRow>, std::string> ReadEvents(std::string_view tex
     return rows;
 }
 
-std::string Summarize(const std::vector<EventRow>& rows) {
+std::variant<DatasetRun, std::string> ReadRun(const std::string& path) {
+    DatasetRun run;
+    run.path = path;
+    NameRun(path, run);
+    std::string error;
+    auto text = ReadWholeFile(path, &error);
+    if (!text) return path + ": cannot read: " + error;
+    auto events = ReadEvents(*text);
+    if (auto* reason = std::get_if<std::string>(&events)) return path + ": " + *reason;
+    run.rows = std::move(std::get<std::vector<EventRow>>(events));
+    return run;
+}
+
+Dataset ReadDataset(const std::string& root) {
+    namespace fs = std::filesystem;
+    Dataset dataset;
+    std::vector<std::string> paths;
+    std::error_code error;
+    for (const auto& subject : fs::directory_iterator(PathFromUtf8(root), error)) {
+        std::string name = subject.path().filename().string();
+        if (!name.starts_with("sub-") || !subject.is_directory()) continue;
+        std::error_code inner;
+        for (const auto& file : fs::directory_iterator(subject.path() / "beh", inner)) {
+            std::string fileName = file.path().filename().string();
+            if (fileName.ends_with("_events.tsv")) paths.push_back(JoinPath(JoinPath(root, name), "beh/" + fileName));
+        }
+    }
+    if (error) dataset.errors.push_back(root + ": cannot read: " + error.message());
+    for (const std::string& path : paths) {
+        auto run = ReadRun(path);
+        if (auto* reason = std::get_if<std::string>(&run)) {
+            dataset.errors.push_back(*reason);
+        } else {
+            dataset.runs.push_back(std::move(std::get<DatasetRun>(run)));
+        }
+    }
+    std::sort(dataset.runs.begin(), dataset.runs.end(), [](const DatasetRun& a, const DatasetRun& b) {
+        return std::tuple(SubjectNumber(a.participantId), a.participantId, a.run) <
+               std::tuple(SubjectNumber(b.participantId), b.participantId, b.run);
+    });
+    std::sort(dataset.errors.begin(), dataset.errors.end());
+    return dataset;
+}
+
+std::vector<SummaryRow> Summarize(const DatasetRun& run) {
     struct ChannelCounts {
         int presented = 0;
         int answered = 0;
@@ -179,65 +258,121 @@ std::string Summarize(const std::vector<EventRow>& rows) {
     };
     struct Block {
         std::string task;
-        std::string ended = "not ended";
+        std::string ended = "not_ended";
         std::map<std::string, ChannelCounts> channels;
+        int64_t questionMicros = 0;
+        // When each quit question was up: [put, answered).
+        std::vector<std::pair<int64_t, int64_t>> questions;
     };
     std::map<int, Block> blocks;
-    for (const EventRow& row : rows) {
+    for (const EventRow& row : run.rows) {
         if (!row.block) continue;
         Block& block = blocks[*row.block];
         block.task = row.task;
         if (row.trialType == "overflow" || row.trialType == "time_up") block.ended = row.trialType;
-        if (row.trialType == "quit" && block.ended == "not ended") block.ended = "quit";
+        if (row.trialType == "quit" && block.ended == "not_ended") block.ended = "quit";
+        if (row.trialType == "quit_question") {
+            block.questionMicros += row.durationMicros.value_or(0);
+            block.questions.emplace_back(row.onsetMicros, row.onsetMicros + row.durationMicros.value_or(0));
+        }
         if (row.trialType == "tone" || row.trialType == "letter") ++block.channels[row.trialType].presented;
-        if (row.trialType != "response" || row.channel.empty()) continue;
-        ChannelCounts& counts = block.channels[row.channel];
+        if (row.trialType != "response") continue;
+        ChannelCounts& counts = block.channels[row.channel.empty() ? "none" : row.channel];
         if (!row.correct) {
             ++counts.unanswered;
             continue;
         }
         ++counts.answered;
-        if (*row.correct) {
-            ++counts.correct;
-            if (row.responseMicros) counts.correctTimes.push_back(*row.responseMicros);
-        }
+        if (!*row.correct) continue;
+        ++counts.correct;
+        if (!row.responseMicros) continue;
+        int64_t presented = row.onsetMicros - *row.responseMicros;
+        bool spansQuestion = std::any_of(block.questions.begin(), block.questions.end(), [&](const auto& question) {
+            return question.first >= presented && question.first < row.onsetMicros;
+        });
+        if (!spansQuestion) counts.correctTimes.push_back(*row.responseMicros);
     }
-    std::string out;
-    char line[160];
-    std::snprintf(line, sizeof line, "%5s  %-11s  %-9s  %-7s  %9s  %8s  %13s  %13s  %15s\n", "block", "task", "ended",
-                  "channel", "presented", "answered", "share correct", "median RT (s)", "keys unanswered");
-    out += line;
+    std::vector<SummaryRow> rows;
     for (auto& [number, block] : blocks) {
-        // The channels of the block's task come first and always; a channel the task lacks only when
-        // its keys were typed.
+        // The channels of the block's task come first and always; a channel the task lacks, and keys of
+        // no channel, only when typed.
         std::vector<std::string> order;
         if (block.task != "letter") order.push_back("tone");
         if (block.task != "tone") order.push_back("letter");
-        for (auto& [name, counts] : block.channels) {
-            if (std::find(order.begin(), order.end(), name) == order.end()) order.push_back(name);
+        for (const char* other : {"tone", "letter", "none"}) {
+            if (block.channels.contains(other) && std::find(order.begin(), order.end(), other) == order.end()) {
+                order.push_back(other);
+            }
         }
-        bool first = true;
         for (const std::string& name : order) {
             ChannelCounts& counts = block.channels[name];
-            std::string share = counts.answered > 0 ? Seconds(double(counts.correct) / counts.answered) : "-";
-            std::string median = "-";
+            SummaryRow row;
+            row.participantId = run.participantId;
+            row.run = run.run;
+            row.block = number;
+            row.task = block.task;
+            row.ended = block.ended;
+            row.channel = name;
+            row.presented = counts.presented;
+            row.answered = counts.answered;
+            row.correct = counts.correct;
+            if (counts.answered > 0) row.shareCorrect = double(counts.correct) / counts.answered;
             std::vector<int64_t>& times = counts.correctTimes;
             if (!times.empty()) {
                 std::sort(times.begin(), times.end());
                 size_t middle = times.size() / 2;
-                double micros = times.size() % 2 == 1 ? double(times[middle])
-                                                      : (double(times[middle - 1]) + double(times[middle])) / 2;
-                median = Seconds(micros / 1e6);
+                // The middle of two microsecond times, rounded down to the microsecond.
+                row.medianRtCorrectMicros = times.size() % 2 == 1 ? times[middle]
+                                                                  : (times[middle - 1] + times[middle]) / 2;
             }
-            std::snprintf(line, sizeof line, "%5s  %-11s  %-9s  %-7s  %9d  %8d  %13s  %13s  %15d\n",
-                          first ? std::to_string(number).c_str() : "", first ? block.task.c_str() : "",
-                          first ? block.ended.c_str() : "", name.c_str(), counts.presented, counts.answered,
-                          share.c_str(), median.c_str(), counts.unanswered);
-            out += line;
-            first = false;
+            row.keysUnanswered = counts.unanswered;
+            row.quitQuestionMicros = block.questionMicros;
+            rows.push_back(row);
         }
     }
-    if (blocks.empty()) out += "(no block was run)\n";
+    return rows;
+}
+
+std::string FormatTable(const std::vector<SummaryRow>& rows) {
+    std::string out;
+    char line[256];
+    std::snprintf(line, sizeof line, "%-11s  %3s  %5s  %-6s  %-9s  %-7s  %9s  %8s  %7s  %13s  %13s  %15s  %17s\n",
+                  "participant", "run", "block", "task", "ended", "channel", "presented", "answered", "correct",
+                  "share correct", "median RT (s)", "keys unanswered", "quit question (s)");
+    out += line;
+    const SummaryRow* previous = nullptr;
+    for (const SummaryRow& row : rows) {
+        // A block's own columns once, on its first channel's line.
+        bool sameBlock = previous != nullptr && previous->participantId == row.participantId &&
+                         previous->run == row.run && previous->block == row.block;
+        std::string share = row.shareCorrect ? Decimals(*row.shareCorrect, 3) : "-";
+        std::string median = row.medianRtCorrectMicros ? Decimals(double(*row.medianRtCorrectMicros) / 1e6, 3) : "-";
+        std::string question = row.quitQuestionMicros > 0 ? Decimals(double(row.quitQuestionMicros) / 1e6, 3) : "-";
+        std::snprintf(line, sizeof line, "%-11s  %3s  %5s  %-6s  %-9s  %-7s  %9d  %8d  %7d  %13s  %13s  %15d  %17s\n",
+                      sameBlock ? "" : row.participantId.c_str(), sameBlock ? "" : std::to_string(row.run).c_str(),
+                      sameBlock ? "" : std::to_string(row.block).c_str(), sameBlock ? "" : row.task.c_str(),
+                      sameBlock ? "" : row.ended.c_str(), row.channel.c_str(), row.presented, row.answered,
+                      row.correct, share.c_str(), median.c_str(), row.keysUnanswered,
+                      sameBlock ? "" : question.c_str());
+        out += line;
+        previous = &row;
+    }
+    if (rows.empty()) out += "(no block was run)\n";
+    return out;
+}
+
+std::string FormatCsv(const std::vector<SummaryRow>& rows) {
+    std::string out =
+        "participant_id,run,block,task,ended,channel,presented,answered,correct,share_correct,median_rt_correct,"
+        "keys_unanswered,quit_question_time\n";
+    for (const SummaryRow& row : rows) {
+        out += row.participantId.empty() ? "NA" : row.participantId;
+        out += "," + std::to_string(row.run) + "," + std::to_string(row.block) + "," + row.task + "," + row.ended +
+               "," + row.channel + "," + std::to_string(row.presented) + "," + std::to_string(row.answered) + "," +
+               std::to_string(row.correct) + "," + (row.shareCorrect ? Decimals(*row.shareCorrect, 3) : "NA") + "," +
+               (row.medianRtCorrectMicros ? Decimals(double(*row.medianRtCorrectMicros) / 1e6, 6) : "NA") + "," +
+               std::to_string(row.keysUnanswered) + "," + Decimals(double(row.quitQuestionMicros) / 1e6, 6) + "\n";
+    }
     return out;
 }
 

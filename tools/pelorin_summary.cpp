@@ -1,37 +1,76 @@
-// pelorin-summary FILE...: per block of each events file, the task, how it ended, and per channel the
-// stimuli presented and answered, the share correct and the median response time of correct answers.
-// A file that is not an events file as Pelorin writes it is refused with the reason; the exit code is
-// then 1.
+// pelorin-summary [--csv FILE] PATH...: per subject, run, block and channel, the stimuli presented and
+// answered, the share correct, the median response time of correct answers, the keys that answered
+// nothing and how long quit questions were up. PATH is a dataset folder (Res_Data) or an events file.
+// --csv FILE writes the same table as CSV, one row per subject x run x block x channel. A file that is
+// not an events file as Pelorin writes it is refused with the file, the line and the reason; the exit
+// code is then 1, and the other files are still summarised.
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <string>
 #include <variant>
+#include <vector>
 
 #include "events_summary.h"
 #include "platform/files.h"
 
+namespace {
+
+int Usage() {
+    std::cerr << "usage: pelorin-summary [--csv FILE] PATH...\n"
+                 "  PATH: a results dataset such as Res_Data, or one of its events files\n"
+                 "  --csv FILE: also write the table as CSV into FILE\n";
+    return 2;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::cerr << "usage: pelorin-summary FILE...\n"
-                     "  FILE: an events file from Res_Data, such as sub-12_task-dualtask_events.tsv\n";
-        return 2;
-    }
-    int status = 0;
+    std::string csvPath;
+    std::vector<std::string> paths;
     for (int i = 1; i < argc; ++i) {
-        std::string path = argv[i];
-        std::string error;
-        auto text = pelorin::ReadWholeFile(path, &error);
-        if (!text) {
-            std::cerr << "pelorin-summary: " << path << ": cannot read: " << error << "\n";
-            status = 1;
-            continue;
+        std::string argument = argv[i];
+        if (argument == "--csv") {
+            if (++i == argc) return Usage();
+            csvPath = argv[i];
+        } else {
+            paths.push_back(argument);
         }
-        auto events = pelorin::ReadEvents(*text);
-        if (auto* reason = std::get_if<std::string>(&events)) {
-            std::cerr << "pelorin-summary: " << path << ": not an events file as Pelorin writes it: " << *reason << "\n";
-            status = 1;
-            continue;
+    }
+    if (paths.empty()) return Usage();
+
+    int status = 0;
+    std::vector<pelorin::SummaryRow> rows;
+    auto refuse = [&](const std::string& reason) {
+        std::cerr << "pelorin-summary: " << reason << "\n";
+        status = 1;
+    };
+    for (const std::string& path : paths) {
+        std::error_code error;
+        std::vector<pelorin::DatasetRun> runs;
+        if (std::filesystem::is_directory(pelorin::PathFromUtf8(path), error)) {
+            pelorin::Dataset dataset = pelorin::ReadDataset(path);
+            for (const std::string& reason : dataset.errors) refuse(reason);
+            runs = std::move(dataset.runs);
+        } else {
+            auto run = pelorin::ReadRun(path);
+            if (auto* reason = std::get_if<std::string>(&run)) {
+                refuse(*reason);
+                continue;
+            }
+            runs.push_back(std::move(std::get<pelorin::DatasetRun>(run)));
         }
-        if (i > 1) std::cout << "\n";
-        std::cout << path << "\n" << pelorin::Summarize(std::get<std::vector<pelorin::EventRow>>(events));
+        for (const pelorin::DatasetRun& run : runs) {
+            std::vector<pelorin::SummaryRow> summary = pelorin::Summarize(run);
+            rows.insert(rows.end(), summary.begin(), summary.end());
+        }
+    }
+    std::cout << pelorin::FormatTable(rows);
+    if (!csvPath.empty()) {
+        std::ofstream csv(pelorin::PathFromUtf8(csvPath), std::ios::binary | std::ios::trunc);
+        csv << pelorin::FormatCsv(rows);
+        csv.close();
+        if (!csv) refuse(csvPath + ": cannot write it");
     }
     return status;
 }

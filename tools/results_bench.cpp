@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "flow/results_log.h"
+#include "records/results_log.h"
 #include "platform/headless/headless_host.h"
 #include "platform/runtime.h"
 
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
         pelorin::HeadlessHost host(1024, 768, folder);
         pelorin::Runtime runtime(host);
         pelorin::ResultsLog results(runtime);
-        results.Open(folder, {1, "kvt", 1}, 0);
+        results.Open(folder, pelorin::DatasetSettings{}, {1, 1}, 0);
         if (results.EventsPath().empty()) {
             std::fprintf(stderr, "results_bench: cannot make the events file in %s\n", folder.c_str());
             return 1;
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         const char keys[] = "xswbnmq";
         for (int row = 0; row < rows; ++row) {
             if (row % ROWS_PER_BLOCK == 0) {
-                results.BlockStart("tone+letter", [] { return pelorin::ResultsLog::Bars{0.333, 0.333}; });
+                results.BlockStart("dual", [] { return pelorin::ResultsLog::Bars{0.333, 0.333}; });
             }
             char key = keys[row % 7];
             auto start = Clock::now();

@@ -4,6 +4,7 @@
 #include "flow/display.h"
 #include "flow/greet.h"
 #include "flow/instruction.h"
+#include "platform/files.h"
 #include "tasks/letter_task.h"
 #include "tasks/tone_letter_task.h"
 #include "tasks/tone_task.h"
@@ -28,13 +29,19 @@ void Experiment::Run() {
     }
 }
 
+std::string Experiment::RecordsPath(const std::string& name) {
+    return recordsFolder.empty() ? runtime.DataPath(name) : JoinPath(recordsFolder, name);
+}
+
 Greet& Experiment::Greet() { return Use(greet, *this); }
 Instruction& Experiment::Instruction() { return Use(instruction, *this); }
 Display& Experiment::Display() { return Use(display, *this); }
 Blanke& Experiment::Blanke() {
     if (!blanke) {
         blanke = std::make_unique<pelorin::Blanke>(runtime);
-        blanke->onQuitQuestion = [this](int64_t askedMicros, bool quit) { results.QuitQuestion(askedMicros, quit); };
+        blanke->onQuitQuestion = [this](int64_t askedMicros, int64_t answeredMicros, bool quit) {
+            results.QuitQuestion(askedMicros, answeredMicros, quit);
+        };
     }
     return Use(blanke, runtime);
 }

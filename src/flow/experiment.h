@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "flow/results_log.h"
+#include "records/results_log.h"
 #include "flow/template_variables.h"
 #include "layout/layout.h"
 #include "platform/runtime.h"
@@ -30,8 +30,18 @@ public:
     Runtime runtime;
     TemplateVariables templateVariables;
     Procedures1 procedures1;
+    // Where the results go and what they are: the experiment's Res_Data unless set otherwise before
+    // registration.
+    DatasetSettings dataset;
     // The events file of the subject registered in this run.
     ResultsLog results{runtime};
+
+    // The run folder that takes the subject list and the dataset (dataset.folder in it): the current
+    // folder when empty. Data files (instruction.txt, wave/) are read from the current folder whatever
+    // it is.
+    std::string recordsFolder;
+    // A file or folder of the run folder.
+    std::string RecordsPath(const std::string& name);
 
     // Shows the registration screen and runs the event loop until the program ends (ProgramEnded),
     // the results' last row written.

@@ -3,7 +3,7 @@
 #include "flow/display.h"
 #include "flow/experiment.h"
 #include "flow/instruction.h"
-#include "flow/subject_list.h"
+#include "records/subject_list.h"
 #include "layout/layout.h"
 #include "platform/files.h"
 #include "platform/runtime.h"
@@ -68,7 +68,7 @@ void Greet::Form_KeyDown(int keyCode, int shift) {
 }
 
 void Greet::SuggestSubjectId() {
-    auto lines = OpenForInput(runtime.DataPath(SUBJECT_LIST_FILE));
+    auto lines = OpenForInput(experiment.RecordsPath(SUBJECT_LIST_FILE));
     std::optional<long> last = lines ? LastRecordId(*lines) : std::nullopt;
     // Only an ID the box could have been typed with: a malformed last record ("-9", "999" or beyond
     // the 16-bit range) would otherwise be proposed and written as it is.
@@ -130,7 +130,7 @@ bool Greet::CheckOrderCondition() {
 
 void Greet::ShowDuplicate() {
     runtime.MsgBox("Sorry subject " + std::to_string(experiment.templateVariables.subjectId) +
-                       " allready exsists." + CR + "Look in " + runtime.DataPath(SUBJECT_LIST_FILE) +
+                       " allready exsists." + CR + "Look in " + experiment.RecordsPath(SUBJECT_LIST_FILE) +
                        " to see current subjects.",
                    MB_EXCLAMATION, ERROR_TITLE);
 }
@@ -141,7 +141,7 @@ void Greet::Text3_Validate(bool& Cancel) { Cancel = !CheckOrderCondition(); }
 
 bool Greet::SubjectIsNew() {
     // A list that cannot be read holds nobody yet; writing to it reports what is wrong.
-    auto contents = ReadWholeFile(runtime.DataPath(SUBJECT_LIST_FILE));
+    auto contents = ReadWholeFile(experiment.RecordsPath(SUBJECT_LIST_FILE));
     return !contents || !ListHoldsId(*contents, experiment.templateVariables.subjectId);
 }
 
@@ -162,7 +162,7 @@ void Greet::RegisterSubject() {
     TemplateVariables& variables = experiment.templateVariables;
     variables.orderCondition = NumericValue(Text3.Text());
 
-    std::string path = runtime.DataPath(SUBJECT_LIST_FILE);
+    std::string path = experiment.RecordsPath(SUBJECT_LIST_FILE);
     std::string record = PrintNumber(variables.subjectId) + Text2.Text() + PrintNumber(variables.orderCondition) + CRLF;
     // The duplicate check runs again on what the file holds under the lock: another program registering
     // into the same folder cannot take the same ID in between.
@@ -180,13 +180,13 @@ void Greet::RegisterSubject() {
 
     int64_t recorded = runtime.host.NowMicros();
 
-    std::string folder = runtime.DataPath("Res_Data");
+    std::string folder = experiment.RecordsPath(experiment.dataset.folder);
     // The record is written: a folder that cannot be made is reported and the run goes on, without
     // its results.
     if (auto error = MakeFolder(folder)) {
         runtime.MsgBox("Could not make the folder " + folder + ":" + CR + *error, MB_EXCLAMATION, ERROR_TITLE);
     } else {
-        experiment.results.Open(folder, {variables.subjectId, Text2.Text(), variables.orderCondition}, recorded);
+        experiment.results.Open(folder, experiment.dataset, {variables.subjectId, variables.orderCondition}, recorded);
     }
     LoadForms({&experiment.Display(), &experiment.Blanke()});
     experiment.Blanke().ShowBlanke(100, experiment.Instruction());

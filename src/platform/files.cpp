@@ -36,6 +36,14 @@ std::string JoinPath(std::string_view folder, std::string_view relativeName) {
     return path;
 }
 
+AppendResult AppendIfAccepted(const std::string& path, const std::function<bool(const std::string& contents)>& accept,
+                              const std::string& record) {
+    return AppendComposed(path, [&](const std::string& contents) -> std::optional<std::string> {
+        if (!accept(contents)) return std::nullopt;
+        return detail::EndsWithLineEnd(contents) ? record : CRLF + record;
+    });
+}
+
 namespace detail {
 
 std::string TooLarge() { return "larger than " + std::to_string(MAX_READ_BYTES >> 20) + " MB"; }

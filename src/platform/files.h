@@ -60,6 +60,12 @@ struct AppendResult {
 AppendResult AppendIfAccepted(const std::string& path, const std::function<bool(const std::string& contents)>& accept,
                               const std::string& record);
 
+// The same one locked, whole, flushed append, of what compose makes of the file's contents read under the
+// lock: nullopt leaves the file as it is (Refused). What the results dataset's shared tables are
+// appended with, a header before their first row.
+AppendResult AppendComposed(const std::string& path,
+                            const std::function<std::optional<std::string>(const std::string& contents)>& compose);
+
 // Delimited-field reading of one line: leading blanks are skipped; a number ends at the first blank,
 // comma or line end; a text ends at a comma or the line end.
 class FieldReader {

@@ -85,8 +85,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::string* e
     return contents;
 }
 
-AppendResult AppendIfAccepted(const std::string& path, const std::function<bool(const std::string& contents)>& accept,
-                              const std::string& record) {
+AppendResult AppendComposed(const std::string& path,
+                            const std::function<std::optional<std::string>(const std::string& contents)>& compose) {
     bool created = false;
     // Non-blocking, so that a FIFO in the file's place can neither stall the open nor the write.
     constexpr int FLAGS = O_RDWR | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
@@ -112,9 +112,9 @@ AppendResult AppendIfAccepted(const std::string& path, const std::function<bool(
     if (regular) {
         if (auto reason = ReadRegular(file.Get(), status.st_size, contents)) return Failure(*reason);
     }
-    if (!accept(contents)) return AppendResult{AppendResult::Status::Refused, {}};
-
-    std::string data = detail::EndsWithLineEnd(contents) ? record : CRLF + record;
+    std::optional<std::string> composed = compose(contents);
+    if (!composed) return AppendResult{AppendResult::Status::Refused, {}};
+    const std::string& data = *composed;
     ssize_t written;
     do {
         written = write(file.Get(), data.data(), data.size());

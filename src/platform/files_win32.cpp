@@ -138,8 +138,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::string* e
     return contents;
 }
 
-AppendResult AppendIfAccepted(const std::string& path, const std::function<bool(const std::string& contents)>& accept,
-                              const std::string& record) {
+AppendResult AppendComposed(const std::string& path,
+                            const std::function<std::optional<std::string>(const std::string& contents)>& compose) {
     // Others may read and write the list meanwhile, as on Linux; the lock keeps registrations apart.
     Win32Handle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, SHARE_ALL, nullptr,
                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -155,9 +155,9 @@ AppendResult AppendIfAccepted(const std::string& path, const std::function<bool(
     if (regular) {
         if (auto reason = ReadRegular(file.Get(), contents)) return Failure(*reason);
     }
-    if (!accept(contents)) return AppendResult{AppendResult::Status::Refused, {}};
-
-    std::string data = detail::EndsWithLineEnd(contents) ? record : CRLF + record;
+    std::optional<std::string> composed = compose(contents);
+    if (!composed) return AppendResult{AppendResult::Status::Refused, {}};
+    const std::string& data = *composed;
     // All ones: at the file's end, as an append.
     OVERLAPPED atEnd{};
     atEnd.Offset = atEnd.OffsetHigh = 0xFFFFFFFF;

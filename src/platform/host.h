@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/calendar.h"
+
 namespace pelorin {
 
 class Control;
@@ -164,6 +166,9 @@ public:
     virtual void WaveRewind(int handle) = 0;
     virtual void WavePlay(int handle) = 0;
     virtual void WaveClose(int handle) = 0;
+
+    // The calendar time now, as results files date a run.
+    virtual CalendarTime CalendarNow() = 0;
 
     // The folder every data file is read from and written to.
     virtual std::string CurrentDirectory() = 0;

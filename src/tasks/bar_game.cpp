@@ -23,6 +23,13 @@ const char* ToneHz(int16_t toneIndex) {
 
 std::string ToneFile(int16_t toneIndex) { return "wave/" + std::string(ToneHz(toneIndex)) + ".wav"; }
 
+// The tone as the results name it.
+std::string_view ToneStimulus(int16_t toneIndex) {
+    if (toneIndex == 1) return EventLevel(STIMULUS, "200Hz");
+    if (toneIndex == 2) return EventLevel(STIMULUS, "500Hz");
+    return EventLevel(STIMULUS, "800Hz");
+}
+
 Channel ChannelOf(char key) {
     if (key != '\0' && std::strchr("xsw", key) != nullptr) return Channel::Tone;
     if (key != '\0' && std::strchr("bnm", key) != nullptr) return Channel::Letter;
@@ -31,7 +38,7 @@ Channel ChannelOf(char key) {
 
 }  // namespace
 
-BarGame::BarGame(Experiment& experiment, std::string name, const char* task, const Labels& labels)
+BarGame::BarGame(Experiment& experiment, std::string name, std::string_view task, const Labels& labels)
     : Screen(experiment.runtime, std::move(name), 9600, 7200),
       Label1(*this, "Label1", labels.label1Caption, 0, 0, 1215, labels.label1Height, Font{48}, Alignment::Center),
       Label2(*this, "Label2", labels.label2Caption, 0, 0, labels.label2Width, 495, Font{18}, Alignment::Center),
@@ -73,7 +80,15 @@ void BarGame::Form_KeyPress(int16_t& KeyAscii) {
         ToggleDebugWindow(experiment);
     } else if (KeyAscii > 0 && KeyAscii < 128) {
         AnswerKey(static_cast<char>(KeyAscii));
+    } else if (KeyAscii > 0) {
+        // A letter beyond ASCII (é, ß, §) answers nothing, but it was typed.
+        Unanswered(KeyAscii);
     }
+}
+
+void BarGame::Form_KeyDown(int keyCode, int /*shift*/) {
+    // Tab types no character code, but it was typed on the screen all the same.
+    if (keyCode == KEY_TAB) Unanswered(KEY_TAB);
 }
 
 void BarGame::BeginBlock() {
@@ -101,10 +116,11 @@ void BarGame::BeginBlock() {
 bool BarGame::PresentTone(MyRandom& toneRan, int16_t& toneIndex) {
     int block = blockCounter;
     toneIndex = toneRan.GetNextRanWR();
+    experiment.results.ToneDrawn(ToneStimulus(toneIndex));
     runtime.DoEvents();
     if (block != blockCounter) return false;
     runtime.PlaySound(runtime.DataPath(ToneFile(toneIndex)));
-    experiment.results.Tone(ToneHz(toneIndex));
+    experiment.results.Tone(ToneStimulus(toneIndex));
     experiment.Blanke().Wait(35);
     return block == blockCounter;
 }
@@ -121,7 +137,10 @@ bool BarGame::Answer(char key, Shape& bar, bool correct, float fall) {
     return block == blockCounter;
 }
 
-void BarGame::Unanswered(char key) { experiment.results.Response(key, ChannelOf(key), std::nullopt); }
+void BarGame::Unanswered(int16_t keyAscii) {
+    Channel channel = keyAscii > 0 && keyAscii < 128 ? ChannelOf(static_cast<char>(keyAscii)) : Channel::None;
+    experiment.results.Response(keyAscii, channel, std::nullopt);
+}
 
 int16_t BarGame::KeyNumber(char key, const char* keys) {
     const char* found = key != '\0' ? std::strchr(keys, key) : nullptr;

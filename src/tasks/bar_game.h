@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/control.h"
 #include "platform/screen.h"
 #include "platform/timer.h"
 #include "platform/wave_player.h"
+#include "records/event_columns.h"
 
 namespace pelorin {
 
@@ -24,6 +26,7 @@ public:
     void Form_Load() override;
     void Form_Resize() override;
     void Form_KeyPress(int16_t& KeyAscii) override;
+    void Form_KeyDown(int keyCode, int shift) override;
 
     Label Label1;
     Label Label2;
@@ -48,8 +51,8 @@ protected:
         float label2Width;
     };
 
-    // task names the block's task in the results: "tone", "letter" or "tone+letter".
-    BarGame(Experiment& experiment, std::string name, const char* task, const Labels& labels);
+    // task names the block's task in the results: a level of their task column.
+    BarGame(Experiment& experiment, std::string name, std::string_view task, const Labels& labels);
 
     // The screen size is the block sequencer's, read afresh at every use.
     float ScreenWidth();
@@ -65,7 +68,7 @@ protected:
     // ending ran during the wait: the block the answer belonged to is over.
     bool Answer(char key, Shape& bar, bool correct, float fall);
     // A key that answers nothing, its channel closed or no answer key: kept in the results all the same.
-    void Unanswered(char key);
+    void Unanswered(int16_t keyAscii);
 
     // Adds a growth tick to the bars that rise in this task.
     virtual void Grow() = 0;
@@ -91,7 +94,7 @@ private:
     // Bumped by every Start and every ending, so that a handler an ending interrupted can tell that
     // its block is over when its wait returns, even if a new block has begun on this screen meanwhile.
     int blockCounter = 0;
-    const char* task;
+    std::string_view task;
 };
 
 }  // namespace pelorin

@@ -6,7 +6,7 @@ namespace pelorin {
 
 // NOTE: "Congralulations" is the praise as the experiment has always shown it.
 LetterTask::LetterTask(Experiment& experiment)
-    : BarGame(experiment, "LetterTask", "letter", Labels{"A", 1335, "Congralulations", 4815}) {}
+    : BarGame(experiment, "LetterTask", EventLevel(TASK, "letter"), Labels{"A", 1335, "Congralulations", 4815}) {}
 
 void LetterTask::Form_Load() {
     BarGame::Form_Load();

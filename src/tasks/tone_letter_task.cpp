@@ -6,7 +6,7 @@ namespace pelorin {
 
 // NOTE: "Congralulation" is the praise as the experiment has always shown it.
 Tone_LetterTask::Tone_LetterTask(Experiment& experiment)
-    : BarGame(experiment, "Tone_LetterTask", "tone+letter", Labels{"", 1455, "Congralulation", 4215}) {}
+    : BarGame(experiment, "Tone_LetterTask", EventLevel(TASK, "dual"), Labels{"", 1455, "Congralulation", 4215}) {}
 
 void Tone_LetterTask::Form_Load() {
     BarGame::Form_Load();

@@ -3,7 +3,7 @@
 namespace pelorin {
 
 ToneTask::ToneTask(Experiment& experiment)
-    : BarGame(experiment, "ToneTask", "tone", Labels{"", 975, "Congratulations", 4695}) {}
+    : BarGame(experiment, "ToneTask", EventLevel(TASK, "tone"), Labels{"", 975, "Congratulations", 4695}) {}
 
 void ToneTask::Form_Load() {
     BarGame::Form_Load();

@@ -33,8 +33,9 @@ public:
     Timer Timer1{*this, [this] { Timer1_Timer(); }};
     Timer Timer2{*this, [this] { Timer2_Timer(); }};
 
-    // Told of every quit question when it is answered: when it was put, and whether the answer quits.
-    std::function<void(int64_t askedMicros, bool quit)> onQuitQuestion;
+    // Told of every quit question when it is answered: when it was put and answered, and whether the
+    // answer quits.
+    std::function<void(int64_t askedMicros, int64_t answeredMicros, bool quit)> onQuitQuestion;
 
     bool waitActive = false;
     bool wait2Active = false;

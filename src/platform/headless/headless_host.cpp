@@ -14,12 +14,20 @@ namespace pelorin {
 HeadlessHost::HeadlessHost(int widthPixels, int heightPixels, std::string currentDirectory)
     : widthPixels(widthPixels), heightPixels(heightPixels), currentDirectory(std::move(currentDirectory)) {}
 
+void HeadlessHost::Insert(Scheduled item) {
+    auto position = std::upper_bound(scheduled.begin(), scheduled.end(), item.at,
+                                     [](int64_t time, const Scheduled& other) { return time < other.at; });
+    scheduled.insert(position, std::move(item));
+}
+
 void HeadlessHost::Schedule(int64_t atMillis, InputEvent event) {
     int64_t at = atMillis * 1000;
     event.timestampMicros = at;
-    auto position = std::upper_bound(scheduled.begin(), scheduled.end(), at,
-                                     [](int64_t time, const Scheduled& item) { return time < item.at; });
-    scheduled.insert(position, Scheduled{at, event});
+    Insert(Scheduled{at, event, nullptr});
+}
+
+void HeadlessHost::ScheduleCall(int64_t atMillis, std::function<void(int64_t atMillis)> call) {
+    Insert(Scheduled{atMillis * 1000, InputEvent{}, std::move(call)});
 }
 
 int64_t HeadlessHost::ScheduleText(int64_t atMillis, const std::string& text) {
@@ -33,8 +41,13 @@ void HeadlessHost::AnswerMessageBox(int result, int64_t afterMillis) {
 
 void HeadlessHost::MoveDueToPending() {
     while (!scheduled.empty() && scheduled.front().at <= now) {
-        Scheduled item = scheduled.front();
+        Scheduled item = std::move(scheduled.front());
         scheduled.erase(scheduled.begin());
+        if (item.call) {
+            // It may schedule input at its own time, which is then due at once.
+            item.call(item.at / 1000);
+            continue;
+        }
         if (item.event.kind == InputEvent::Kind::Resize && item.event.target == nullptr) {
             widthPixels = static_cast<int>(item.event.width / TWIPS_PER_PIXEL);
             heightPixels = static_cast<int>(item.event.height / TWIPS_PER_PIXEL);
@@ -46,7 +59,7 @@ void HeadlessHost::MoveDueToPending() {
 void HeadlessHost::GiveDueToMessageBox() {
     // A change of the display's or a window's size is for the screens once the box is gone.
     std::erase_if(scheduled, [this](const Scheduled& item) {
-        return item.at <= now && item.event.kind != InputEvent::Kind::Resize;
+        return item.at <= now && !item.call && item.event.kind != InputEvent::Kind::Resize;
     });
 }
 

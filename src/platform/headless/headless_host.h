@@ -47,6 +47,11 @@ public:
     // Each character as a key press, one millisecond apart; returns the time after the last.
     int64_t ScheduleText(int64_t atMillis, const std::string& text);
 
+    // Calls back at a virtual time in milliseconds, with that time, for a simulated person who decides
+    // then what to do. A call that falls due while a sound plays or a box is up comes once the thread
+    // is free again, as a person's key would.
+    void ScheduleCall(int64_t atMillis, std::function<void(int64_t atMillis)> call);
+
     // Answers for the next message boxes, in order, each after the given virtual delay. Boxes with an
     // OK button only are answered OK when no answer is queued; an unanswered question fails the run.
     void AnswerMessageBox(int result, int64_t afterMillis = 0);
@@ -88,11 +93,16 @@ public:
     void WavePlay(int handle) override;
     void WaveClose(int handle) override;
     std::string CurrentDirectory() override { return currentDirectory; }
+    // The calendar runs on the virtual clock from a start of the test's choosing, in UTC, so that a
+    // run's files are the same on every machine and every day.
+    CalendarTime CalendarNow() override { return {calendarStart + now / 1000000, 0}; }
+    void SetCalendarStart(int64_t unixSeconds) { calendarStart = unixSeconds; }
 
 private:
     struct Scheduled {
         int64_t at;
         InputEvent event;
+        std::function<void(int64_t)> call;
     };
     struct Answer {
         int result;
@@ -105,6 +115,7 @@ private:
     };
 
     void MoveDueToPending();
+    void Insert(Scheduled item);
     void DrawFrame();
     // Takes the input that fell due while a message box was up, as the box would.
     void GiveDueToMessageBox();
@@ -117,6 +128,8 @@ private:
     int heightPixels;
     std::string currentDirectory;
     int64_t now = 0;
+    // 2026-01-05T09:00:00Z, a Monday morning.
+    int64_t calendarStart = 1767603600;
     int64_t timeLimitMicros = int64_t{3600} * 1000 * 1000;
     std::vector<Scheduled> scheduled;  // kept sorted by time, stable for equal times
     std::deque<InputEvent> pending;

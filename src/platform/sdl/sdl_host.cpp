@@ -114,6 +114,8 @@ struct SdlHostState {
     bool former = false;
     std::vector<std::function<void(int64_t)>> presentCallbacks;
     int64_t lastPresentMicros = 0;
+    // Drawn over every window's top right-hand corner, above a message box too; none when empty.
+    std::string mark;
     // The monotonic clock's reading at start, in nanoseconds: NowMicros counts from it.
     int64_t clockStart = 0;
 };
@@ -345,6 +347,22 @@ bool DrawWindow(SdlHostState& state, DrawnWindow& window, bool whole, bool prese
     return true;
 }
 
+// The mark: white bold text on orange, a colour no screen uses, in the window's top right-hand corner.
+void DrawMark(SdlHostState& state, Canvas& canvas) {
+    constexpr Color MARK_COLOR{255, 128, 0};
+    if (state.mark.empty()) return;
+    constexpr int MARGIN = 6;
+    constexpr int PADDING = 8;
+    TTF_Font& font = state.fonts.Get(12, true);
+    int width = canvas.TextWidth(font, state.mark) + 2 * PADDING;
+    int height = state.fonts.LineSkip(font) + PADDING;
+    SDL_Rect window = canvas.Whole();
+    SDL_Rect rect{window.w - width - MARGIN, MARGIN, width, height};
+    canvas.BeginItem(&state.mark);
+    canvas.Fill(rect, MARK_COLOR);
+    canvas.Text(font, state.mark, rect.x + PADDING, rect.y + PADDING / 2, WHITE);
+}
+
 // Hands every waiting caller the time of the last present: the frame on display carries all the
 // changes made before it was asked for. Taken out first: a callback may itself present.
 void TellPresented(SdlHostState& state) {
@@ -367,12 +385,16 @@ void Redraw(SdlHostState& state, const ModalMessageBox* box, bool presentAnyway)
             main.canvas.BeginItem(box);
             box->Draw(main.canvas);
         }
+        DrawMark(state, main.canvas);
     });
     for (auto& [screen, window] : state.windows) {
         if (!window.shown) continue;
         DrawnWindow& drawn = *window.drawn;
         Screen& shown = *screen;
-        bool drawnNow = DrawWindow(state, drawn, whole, false, [&] { drawn.painter.DrawScreen(shown, false); });
+        bool drawnNow = DrawWindow(state, drawn, whole, false, [&] {
+            drawn.painter.DrawScreen(shown, false);
+            DrawMark(state, drawn.canvas);
+        });
         presented = drawnNow || presented;
     }
     if (presented) state.lastPresentMicros = Micros(state, MonotonicNanos());
@@ -413,6 +435,13 @@ int SdlHost::DisplayWidthPixels() { return state->displayWidth; }
 int SdlHost::DisplayHeightPixels() { return state->displayHeight; }
 
 std::string SdlHost::CurrentDirectory() { return CurrentFolder(); }
+
+CalendarTime SdlHost::CalendarNow() { return SystemCalendarNow(); }
+
+void SdlHost::SetMark(std::string text) {
+    state->mark = std::move(text);
+    state->dirty = true;
+}
 
 void SdlHost::WaitForInput(int64_t deadlineMicros) {
     int64_t deadline = deadlineMicros == NO_DEADLINE ? NO_DEADLINE : state->clockStart + deadlineMicros * 1000;

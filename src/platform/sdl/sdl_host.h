@@ -38,7 +38,12 @@ public:
     void WaveRewind(int handle) override;
     void WavePlay(int handle) override;
     void WaveClose(int handle) override;
+    CalendarTime CalendarNow() override;
     std::string CurrentDirectory() override;
+
+    // Marks every window with this text in its top right-hand corner (a pilot's "PILOT"); none when
+    // empty.
+    void SetMark(std::string text);
 
     // Draws every frame whole and starts each synchronous sound in the next buffer the sound device
     // asks for, as this host did before it drew only what changed and placed sounds to the sample:

@@ -1,4 +1,4 @@
-#include "flow/subject_list.h"
+#include "records/subject_list.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,0 +1,135 @@
+#include "options/program_options.h"
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+#include <ostream>
+
+#ifndef PELORIN_VERSION
+#define PELORIN_VERSION "unknown"
+#endif
+
+namespace pelorin {
+
+namespace {
+
+constexpr const char* PROGRAM = "pelorin";
+// IDs have three digits at most: no more subjects fit into one subject list.
+constexpr int MOST_SUBJECTS = 999;
+
+// A whole text as a number, or nothing: "12x" and "" are no numbers.
+bool ReadNumber(std::string_view text, double& value) {
+    const char* end = text.data() + text.size();
+    auto [stop, error] = std::from_chars(text.data(), end, value);
+    return error == std::errc() && stop == end;
+}
+
+// "MEAN_MS,SD_MS": a mean above 0 and a standard deviation of at least 0.
+std::string ReadResponseTimes(const std::string& text, SimulationSettings& settings) {
+    size_t comma = text.find(',');
+    double mean = 0;
+    double sd = 0;
+    if (comma == std::string::npos || !ReadNumber(std::string_view(text).substr(0, comma), mean) ||
+        !ReadNumber(std::string_view(text).substr(comma + 1), sd)) {
+        return "--rt takes MEAN_MS,SD_MS, two numbers of milliseconds such as 600,150, not \"" + text + "\"";
+    }
+    if (!(mean > 0 && mean <= 60000) || !(sd >= 0 && sd <= 60000)) {
+        return "--rt: the mean must be above 0 and the standard deviation at least 0, both at most 60000 ms";
+    }
+    settings.rtMeanMs = mean;
+    settings.rtSdMs = sd;
+    return {};
+}
+
+}  // namespace
+
+ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    ProgramOptions options;
+    SimulationSettings& simulation = options.simulation;
+
+    CLI::App app("Pelorin: a dual-task experiment with tones, letters and rising bars. Started without options it "
+                 "runs the experiment in the current folder, which holds instruction.txt and wave/.",
+                 PROGRAM);
+    app.set_version_flag("--version", std::string(PROGRAM) + " " + PELORIN_VERSION, "Print the version and exit");
+    app.get_formatter()->column_width(34);
+
+    bool pilot = false;
+    std::string responseTimes;
+    CLI::Option* pilotFlag = app.add_flag(
+        "--pilot", pilot,
+        "Rehearse the whole experiment, marked PILOT on every screen: it reads instruction.txt and wave/ as usual "
+        "and writes only into Pilot_Data/ (its own subject list and dataset), never the subject list or Res_Data");
+    CLI::Option* simulate =
+        app.add_option("--simulate", simulation.subjects,
+                       "Run N simulated subjects through the whole experiment in virtual time and write their dataset")
+            ->type_name("N")
+            ->check(CLI::Range(1, MOST_SUBJECTS));
+    bool check = false;
+    CLI::Option* checkFlag = app.add_flag(
+        "--check",
+        check,
+        "Check this PC's timing in the real full-screen window (about 30 s): the display, the waits, the sound, "
+        "the keyboard path and the disk; prints a report, writes it as timing-check-<date>-<time>.txt in the "
+        "current folder with a warning for each thing out of bounds, and writes nothing else");
+    // --pilot=0 and the like would read as "no pilot" and start the experiment itself.
+    pilotFlag->disable_flag_override();
+    checkFlag->disable_flag_override();
+    pilotFlag->excludes(simulate);
+    checkFlag->excludes(pilotFlag)->excludes(simulate);
+    app.add_option("--seed", simulation.seed, "Seed of the simulated subjects: the same seed writes the same files")
+        ->type_name("S")
+        ->capture_default_str()
+        ->check(CLI::NonNegativeNumber)
+        ->needs(simulate);
+    app.add_option("--accuracy", simulation.accuracy, "Chance that an answer is right")
+        ->type_name("P")
+        ->capture_default_str()
+        ->check(CLI::Range(0.0, 1.0))
+        ->needs(simulate);
+    app.add_option("--rt", responseTimes, "Mean and standard deviation of the response times (default 600,150)")
+        ->type_name("MEAN_MS,SD_MS")
+        ->needs(simulate);
+    app.add_option("--dual-cost", simulation.dualCostMs, "Milliseconds added to the mean response time in the dual block")
+        ->type_name("MS")
+        ->capture_default_str()
+        ->check(CLI::Range(0.0, 60000.0))
+        ->needs(simulate);
+    app.add_option("--out", simulation.out, "The simulated subjects' run folder (its subject list and dataset)")
+        ->type_name("DIR")
+        ->capture_default_str()
+        ->check([](const std::string& folder) { return folder.empty() ? "the folder's name is empty" : ""; })
+        ->needs(simulate);
+
+    auto refuse = [&](const std::string& reason) {
+        err << PROGRAM << ": " << reason << "\n\n" << app.help();
+        options.mode = ProgramOptions::Mode::Exit;
+        options.exitCode = USAGE_ERROR;
+        return options;
+    };
+
+    std::vector<const char*> argv{PROGRAM};
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        options.mode = ProgramOptions::Mode::Exit;
+        return options;
+    } catch (const CLI::CallForVersion&) {
+        out << app.version() << '\n';
+        options.mode = ProgramOptions::Mode::Exit;
+        return options;
+    } catch (const CLI::ParseError& error) {
+        return refuse(error.what());
+    }
+    if (!responseTimes.empty()) {
+        if (std::string reason = ReadResponseTimes(responseTimes, simulation); !reason.empty()) return refuse(reason);
+    } else if (*app.get_option("--rt")) {
+        return refuse("--rt takes MEAN_MS,SD_MS, two numbers of milliseconds such as 600,150");
+    }
+    if (pilot) options.mode = ProgramOptions::Mode::Pilot;
+    if (*simulate) options.mode = ProgramOptions::Mode::Simulate;
+    if (check) options.mode = ProgramOptions::Mode::Check;
+    return options;
+}
+
+}  // namespace pelorin

@@ -1,0 +1,11 @@
+#include "platform/console.h"
+
+namespace pelorin {
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{};
+}
+
+void UseStartingConsole() {}
+
+}  // namespace pelorin

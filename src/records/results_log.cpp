@@ -1,0 +1,333 @@
+#include "records/results_log.h"
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/append_file.h"
+#include "platform/calendar.h"
+#include "platform/files.h"
+#include "platform/runtime.h"
+#include "records/event_columns.h"
+
+#ifndef PELORIN_VERSION
+#define PELORIN_VERSION "unknown"
+#endif
+// The system the program is built for, named by the build.
+#ifndef PELORIN_OPERATING_SYSTEM
+#define PELORIN_OPERATING_SYSTEM "unknown"
+#endif
+
+namespace pelorin {
+
+namespace {
+
+constexpr const char* ERROR_TITLE = "ERROR";
+// Run numbers beyond this are taken for a folder gone wrong, not searched on.
+constexpr int MAX_RUNS = 999;
+
+// Seconds to the microsecond, from whole microseconds: no rounding of a binary fraction on the way.
+std::string Seconds(int64_t micros) {
+    char text[32];
+    int64_t magnitude = micros < 0 ? -micros : micros;
+    std::snprintf(text, sizeof text, "%s%lld.%06lld", micros < 0 ? "-" : "", static_cast<long long>(magnitude / 1000000),
+                  static_cast<long long>(magnitude % 1000000));
+    return text;
+}
+
+std::string Fraction(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    return text;
+}
+
+// A key as one cell: the character it types in UTF-8, or a name for one that is blank, a control
+// character, or one that a reader of tab-separated text takes for a quote or an escape.
+std::string KeyName(int16_t keyAscii) {
+    switch (keyAscii) {
+    case ' ':
+        return "space";
+    case '\t':
+        return "tab";
+    case '\r':
+        return "return";
+    case '\b':
+        return "backspace";
+    case '"':
+        return "quote";
+    case '\'':
+        return "apostrophe";
+    case '\\':
+        return "backslash";
+    default:
+        break;
+    }
+    if (keyAscii > ' ' && keyAscii < 127) return std::string(1, static_cast<char>(keyAscii));
+    // Latin-1, the character codes' range, as UTF-8: two bytes.
+    if (keyAscii >= 0xA0 && keyAscii <= 0xFF) {
+        return {static_cast<char>(0xC0 | (keyAscii >> 6)), static_cast<char>(0x80 | (keyAscii & 0x3F))};
+    }
+    return "code-" + std::to_string(keyAscii);
+}
+
+std::string_view ChannelName(Channel channel) {
+    switch (channel) {
+    case Channel::Tone:
+        return EventLevel(CHANNEL, "tone");
+    case Channel::Letter:
+        return EventLevel(CHANNEL, "letter");
+    case Channel::None:
+        break;
+    }
+    return {};
+}
+
+// The local time, such as 2026-03-14T09:26:53, and its offset from UTC, such as +01:00.
+struct LocalTime {
+    std::string time;
+    std::string offset;
+};
+
+LocalTime LocalTimeOf(const CalendarTime& calendar) {
+    std::string text = FormatLocalTime(calendar);
+    size_t offset = text.find_first_of("+-", text.find('T'));
+    return {text.substr(0, offset), text.substr(offset)};
+}
+
+std::string AudioFacts(const AudioOutput& audio) {
+    constexpr const char* ONSETS = "\"ToneOnsets\": \"Each tone row's onset_source says how its onset was taken.\"";
+    if (audio.silent) {
+        return std::string("{\"Silent\": true, \"Description\": \"No audio device opened: every tone kept its duration "
+                           "but none was heard.\", ") + ONSETS + "}";
+    }
+    return "{\"Silent\": false, \"Driver\": " + JsonString(audio.driver) + ", \"Device\": " + JsonString(audio.device) +
+           ", \"SampleRate\": " + std::to_string(audio.rate) + ", \"BufferFrames\": " + std::to_string(audio.bufferFrames) +
+           ", " + ONSETS + "}";
+}
+
+// The presentation facts BIDS defines for an events file, and the sound output's beside them.
+std::string StimulusPresentation(Host& host) {
+    return "{\"OperatingSystem\": " + JsonString(PELORIN_OPERATING_SYSTEM) +
+           ", \"SoftwareName\": \"Pelorin\", \"SoftwareVersion\": " + JsonString(PELORIN_VERSION) +
+           ", \"ScreenResolution\": " +
+           JsonString(std::to_string(host.DisplayWidthPixels()) + "x" + std::to_string(host.DisplayHeightPixels())) +
+           ", \"Audio\": " + AudioFacts(host.DescribeAudio()) + "}";
+}
+
+
+}  // namespace
+
+struct ResultsLog::Row {
+    Row(int64_t onsetMicros, std::string_view trialType) : onsetMicros(onsetMicros), trialType(trialType) {}
+
+    int64_t onsetMicros;
+    std::string_view trialType;
+    std::optional<int64_t> durationMicros;
+    std::string_view stimulus;
+    std::string key;
+    Channel channel = Channel::None;
+    std::optional<bool> correct;
+    std::optional<int64_t> responseMicros;
+    std::string_view quitAnswer;
+    std::string_view onsetSource;
+};
+
+ResultsLog::ResultsLog(Runtime& runtime) : runtime(runtime) {}
+
+ResultsLog::~ResultsLog() {
+    // The program is ending some other way than the quit question or the menu's Quit.
+    if (file) {
+        [[maybe_unused]] auto ignored = file->Sync();
+    }
+}
+
+std::string ResultsLog::EventsPath() const { return file ? file->Path() : std::string(); }
+
+void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, const Subject& subject,
+                      int64_t recordMicros) {
+    zeroMicros = recordMicros;
+    LocalTime start = LocalTimeOf(runtime.host.CalendarNow());
+    std::optional<DatasetError> error = DescribeDataset(root, settings);
+    if (!error) error = AddParticipant(root, subject.id, subject.orderCondition);
+    if (error) return Fail(error->what + " the results file", error->path, error->reason);
+    std::string participant = ParticipantId(subject.id);
+    std::string subjectFolder = JoinPath(root, participant);
+    std::string folder = JoinPath(subjectFolder, "beh");
+    for (const std::string& made : {subjectFolder, folder}) {
+        if (auto reason = MakeFolder(made)) return Fail("make the results folder", made, *reason);
+    }
+    std::string task = "_task-" + std::string(EVENTS_TASK);
+    for (int run = 1; run <= MAX_RUNS; ++run) {
+        std::string entities = participant + task + (run == 1 ? "" : "_run-" + std::to_string(run)) + "_events";
+        std::string name = JoinPath(folder, entities);
+        auto events = AppendFile::CreateNew(name + ".tsv");
+        if (events.exists) continue;
+        if (!events.file) return Fail("create the results file", name + ".tsv", events.error);
+        auto sidecar = AppendFile::CreateNew(name + ".json");
+        std::error_code ignored;
+        if (!sidecar.file) {
+            // Nothing of this run stays behind: an empty events file would only take the name.
+            events.file.reset();
+            std::filesystem::remove(PathFromUtf8(name + ".tsv"), ignored);
+            if (sidecar.exists) continue;
+            return Fail("create the results file", name + ".json", sidecar.error);
+        }
+        std::string json = "{\n  \"StimulusPresentation\": " + StimulusPresentation(runtime.host) + ",\n" +
+                           ColumnsJson(EVENT_COLUMNS) + "}\n";
+        std::optional<std::string> writeError = sidecar.file->Append(json);
+        if (!writeError) writeError = sidecar.file->Sync();
+        if (writeError) {
+            events.file.reset();
+            sidecar.file.reset();
+            std::filesystem::remove(PathFromUtf8(name + ".tsv"), ignored);
+            std::filesystem::remove(PathFromUtf8(name + ".json"), ignored);
+            return Fail("write the results file", name + ".json", *writeError);
+        }
+        file = std::move(events.file);
+        if (auto headerError = file->Append(TsvHeader(EVENT_COLUMNS))) {
+            return Fail("write the results file", file->Path(), *headerError);
+        }
+        // BIDS names a subject's files with '/', whatever the system.
+        if (auto scanError = AddScan(subjectFolder, subject.id, "beh/" + entities + ".tsv", start.time, start.offset)) {
+            return Fail(scanError->what + " the results file", scanError->path, scanError->reason);
+        }
+        Flush();
+        return;
+    }
+    Fail("create the results file", JoinPath(folder, participant + task + "_events.tsv"),
+         "every run number up to " + std::to_string(MAX_RUNS) + " is taken");
+}
+
+void ResultsLog::BlockStart(std::string_view blockTask, std::function<Bars()> blockBars) {
+    if (!file) return;
+    block = ++blocksRun;
+    task = blockTask;
+    bars = std::move(blockBars);
+    toneStimulus.clear();
+    letterStimulus.clear();
+    toneOnset = -1;
+    letterOnset = -1;
+    Write(Row(runtime.host.NowMicros(), EventLevel(TRIAL_TYPE, "block_start")));
+}
+
+void ResultsLog::ToneDrawn(std::string_view stimulus) {
+    toneStimulus = stimulus;
+    toneOnset = -1;
+}
+
+void ResultsLog::Tone(std::string_view stimulus) {
+    if (!file) return;
+    SoundOnset sound = runtime.LastSoundOnset();
+    toneStimulus = stimulus;
+    toneOnset = sound.onsetMicros;
+    Row row(sound.onsetMicros, EventLevel(TRIAL_TYPE, "tone"));
+    row.durationMicros = sound.durationMicros;
+    row.stimulus = stimulus;
+    row.onsetSource = !sound.audible ? EventLevel(ONSET_SOURCE, "not_played")
+                      : sound.exact  ? EventLevel(ONSET_SOURCE, "audio_clock")
+                                     : EventLevel(ONSET_SOURCE, "audio_plan");
+    Write(row);
+}
+
+void ResultsLog::Letter(const std::string& letter) {
+    if (!file) return;
+    // An answer that comes before the letter is on the screen has no onset to count from.
+    letterStimulus = letter;
+    letterOnset = -1;
+    runtime.OnNextPresent([this, letter](int64_t presented) {
+        if (!file) return;
+        if (letter == letterStimulus) letterOnset = presented;
+        Row row(presented, EventLevel(TRIAL_TYPE, "letter"));
+        row.stimulus = letter;
+        Write(row);
+    });
+}
+
+void ResultsLog::Response(int16_t keyAscii, Channel channel, std::optional<bool> correct) {
+    if (!file) return;
+    int64_t received = runtime.CurrentEventMicros();
+    Row row(received, EventLevel(TRIAL_TYPE, "response"));
+    row.key = KeyName(keyAscii);
+    row.channel = channel;
+    row.correct = correct;
+    // What the key was scored against; it counts from that stimulus's onset once it was presented.
+    if (correct && channel != Channel::None) {
+        bool tone = channel == Channel::Tone;
+        row.stimulus = tone ? toneStimulus : letterStimulus;
+        int64_t onset = tone ? toneOnset : letterOnset;
+        if (onset >= 0) row.responseMicros = received - onset;
+    }
+    Write(row);
+}
+
+void ResultsLog::Overflow() { Write(Row(runtime.host.NowMicros(), EventLevel(TRIAL_TYPE, "overflow"))); }
+
+void ResultsLog::TimeUp() { Write(Row(runtime.host.NowMicros(), EventLevel(TRIAL_TYPE, "time_up"))); }
+
+void ResultsLog::EndBlock() {
+    Flush();
+    block = 0;
+    task = {};
+    bars = nullptr;
+}
+
+void ResultsLog::QuitQuestion(int64_t askedMicros, int64_t answeredMicros, bool quit) {
+    Row row(askedMicros, EventLevel(TRIAL_TYPE, "quit_question"));
+    row.durationMicros = answeredMicros - askedMicros;
+    row.quitAnswer = quit ? EventLevel(QUIT_ANSWER, "yes") : EventLevel(QUIT_ANSWER, "no");
+    Write(row);
+}
+
+void ResultsLog::Quit() {
+    Write(Row(runtime.host.NowMicros(), EventLevel(TRIAL_TYPE, "quit")));
+    Flush();
+    file.reset();
+}
+
+void ResultsLog::Write(const Row& row) {
+    if (!file) return;
+    std::array<std::string, EVENT_COLUMN_COUNT> cells;
+    cells.fill(std::string(NOT_APPLICABLE));
+    auto set = [&](EventColumn column, std::string_view text) {
+        if (!text.empty()) cells[column] = text;
+    };
+    cells[ONSET] = Seconds(row.onsetMicros - zeroMicros);
+    if (row.durationMicros) cells[DURATION] = Seconds(*row.durationMicros);
+    cells[TRIAL_TYPE] = row.trialType;
+    if (block != 0) {
+        cells[BLOCK] = std::to_string(block);
+        cells[TASK] = task;
+        if (bars) {
+            Bars heights = bars();
+            cells[TONE_BAR] = Fraction(heights.tone);
+            cells[LETTER_BAR] = Fraction(heights.letter);
+        }
+    }
+    set(STIMULUS, row.stimulus);
+    set(KEY, row.key);
+    set(CHANNEL, ChannelName(row.channel));
+    if (row.correct) cells[CORRECT_COLUMN] = *row.correct ? EventLevel(CORRECT_COLUMN, "1") : EventLevel(CORRECT_COLUMN, "0");
+    if (row.responseMicros) cells[RESPONSE_TIME] = Seconds(*row.responseMicros);
+    set(QUIT_ANSWER, row.quitAnswer);
+    set(ONSET_SOURCE, row.onsetSource);
+    std::string line;
+    for (const std::string& cell : cells) line += cell + '\t';
+    line.back() = '\n';
+    if (auto error = file->Append(line)) Fail("write the results file", file->Path(), *error);
+}
+
+void ResultsLog::Flush() {
+    if (!file) return;
+    if (auto error = file->Sync()) Fail("write the results file", file->Path(), *error);
+}
+
+void ResultsLog::Fail(const std::string& what, std::string path, const std::string& reason) {
+    // The path may be the file's own: taken by value before the file goes.
+    file.reset();
+    // One box for the run: after a failure nothing more is written, so nothing more can fail.
+    if (failed) return;
+    failed = true;
+    runtime.MsgBox("Could not " + what + " " + path + ":\r" + reason, MB_EXCLAMATION, ERROR_TITLE);
+}
+
+}  // namespace pelorin

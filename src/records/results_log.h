@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "records/dataset.h"
+
+namespace pelorin {
+
+class AppendFile;
+class Runtime;
+
+// The channel an answer key belongs to: x, s, w the tone's, b, n, m the letter's.
+enum class Channel { None, Tone, Letter };
+
+// The results of a run, in a BIDS dataset (Res_Data unless the settings name another folder): one events
+// file per registered subject, a row per block start, stimulus, key, ending and quit question, each
+// written whole the moment it happens, beside a sidecar that describes the run and every column; the
+// subject's row in participants.tsv and the run's in the subject's scans.tsv. The events file is flushed
+// to the disk at block ends and when the program ends, never inside a block. A file that cannot be made
+// or written is reported once, in an ERROR box, and the run goes on without it.
+class ResultsLog {
+public:
+    explicit ResultsLog(Runtime& runtime);
+    ~ResultsLog();
+    ResultsLog(const ResultsLog&) = delete;
+    ResultsLog& operator=(const ResultsLog&) = delete;
+
+    // What the dataset keeps of a subject: never the initials, which stay in the subject list.
+    struct Subject {
+        int16_t id = 0;
+        int16_t orderCondition = 0;
+    };
+    // The bars' heights as fractions of the display's height.
+    struct Bars {
+        double tone = 0;
+        double letter = 0;
+    };
+
+    // Makes the dataset in root where it is new, adds the subject and makes the run's events file and
+    // sidecar, for a subject whose record was written at recordMicros, from which onsets count. A name
+    // already taken gets the next free run number.
+    void Open(const std::string& root, const DatasetSettings& settings, const Subject& subject, int64_t recordMicros);
+    // The events file being written, or empty.
+    std::string EventsPath() const;
+
+    // A block begins now, its timers just started; bars reads its bars for every row until it ends.
+    // task is a level of the task column.
+    void BlockStart(std::string_view task, std::function<Bars()> bars);
+    // The next tone is drawn: a key scored from now on is scored against it, before it is heard too.
+    void ToneDrawn(std::string_view stimulus);
+    // The tone the last synchronous play played, its onset as the host reports it; stimulus is a level.
+    void Tone(std::string_view stimulus);
+    // A letter put on the screen: its row follows once the frame that shows it is presented.
+    void Letter(const std::string& letter);
+    // A key typed on a task screen, as its character code (0 to 255, Latin-1): correct is empty for a
+    // key that answered nothing; one that answered is scored against its channel's current stimulus.
+    void Response(int16_t keyAscii, Channel channel, std::optional<bool> correct);
+    void Overflow();
+    void TimeUp();
+    // The block is over: its rows go to the disk.
+    void EndBlock();
+    // The quit question was put at askedMicros and answered at answeredMicros.
+    void QuitQuestion(int64_t askedMicros, int64_t answeredMicros, bool quit);
+    // The program ends: the last row, and everything to the disk.
+    void Quit();
+
+private:
+    struct Row;
+
+    void Write(const Row& row);
+    void Flush();
+    void Fail(const std::string& what, std::string path, const std::string& reason);
+
+    Runtime& runtime;
+    std::unique_ptr<AppendFile> file;
+    bool failed = false;
+    int64_t zeroMicros = 0;
+    // The block in progress (0 outside one), counted over the whole run.
+    int block = 0;
+    int blocksRun = 0;
+    std::string_view task;
+    std::function<Bars()> bars;
+    // The stimuli the channels answer now and their onsets; -1 until it is presented.
+    std::string toneStimulus;
+    std::string letterStimulus;
+    int64_t toneOnset = -1;
+    int64_t letterOnset = -1;
+};
+
+}  // namespace pelorin

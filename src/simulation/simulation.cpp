@@ -1,0 +1,74 @@
+#include "simulation/simulation.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+
+#include "flow/experiment.h"
+#include "platform/files.h"
+#include "platform/headless/headless_host.h"
+#include "simulation/simulated_subject.h"
+
+namespace pelorin {
+
+namespace {
+
+// The first subject's session starts at 2026-01-05T09:00:00Z, the next ones an hour apart: the
+// calendar of a simulated run, like all else in it, follows from the settings alone.
+constexpr int64_t FIRST_SESSION = 1767603600;
+constexpr int64_t SESSION_SPACING = 3600;
+
+}  // namespace
+
+int RunSimulation(const SimulationSettings& settings, const std::string& dataFolder, std::ostream& out,
+                  std::ostream& err) {
+    std::string folder = PathFromUtf8(settings.out).is_absolute() ? settings.out : JoinPath(dataFolder, settings.out);
+    if (auto error = MakeFolder(folder)) {
+        err << "pelorin: cannot make the folder " << folder << ": " << *error << '\n';
+        return 1;
+    }
+    // How the subjects answered, for the dataset's description and README: the options that made them.
+    char note[320];
+    std::snprintf(note, sizeof note,
+                  "Made by pelorin --simulate with seed %llu: response times lognormal with mean %g ms and SD %g ms, "
+                  "%g ms more in the dual block, right with probability %g.",
+                  static_cast<unsigned long long>(settings.seed), settings.rtMeanMs, settings.rtSdMs,
+                  settings.dualCostMs, settings.accuracy);
+    auto started = std::chrono::steady_clock::now();
+    for (int subject = 1; subject <= settings.subjects; ++subject) {
+        HeadlessHost host(SIMULATED_DISPLAY_WIDTH, SIMULATED_DISPLAY_HEIGHT, dataFolder);
+        host.SetCalendarStart(FIRST_SESSION + (subject - 1) * SESSION_SPACING);
+        Experiment experiment(host);
+        experiment.dataset.kind = DatasetKind::Simulated;
+        experiment.dataset.note = note;
+        experiment.recordsFolder = folder;
+        SimulatedSubject person(host, experiment, settings, static_cast<uint64_t>(subject));
+        std::string stopped;
+        try {
+            experiment.Run();
+        } catch (const ProgramEnded&) {
+        } catch (const HeadlessError& error) {
+            stopped = error.what();
+        }
+        // Any message box is a failure here: a refused registration, a results file not written.
+        for (const TraceEntry& entry : host.Find("msgbox ")) {
+            err << "pelorin: simulated subject " << subject << " at " << entry.Millis() << " ms: " << entry.what
+                << '\n';
+            stopped = stopped.empty() ? "a message box was shown" : stopped;
+        }
+        if (!stopped.empty()) {
+            err << "pelorin: simulated subject " << subject << " did not complete the experiment: " << stopped << '\n';
+            return 1;
+        }
+        out << "sub-" << experiment.templateVariables.subjectId << '\n';
+    }
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    char line[160];
+    std::snprintf(line, sizeof line, "%d simulated subjects in %.2f s (%.3f s a subject), written into ",
+                  settings.subjects, seconds, seconds / settings.subjects);
+    out << line << folder << '\n';
+    return 0;
+}
+
+}  // namespace pelorin

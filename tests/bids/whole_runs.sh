@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# A dataset made by whole runs on the test host (two subjects, one with a second run, and an earlier
+# version's file at the top) passes the BIDS validator without an error and reads right in pandas.
+#   whole_runs.sh DATASET_DRIVER VALIDATOR
+set -euo pipefail
+driver=$1
+validator=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/check_dataset.sh"
+
+"$driver" "$work" >/dev/null
+"$driver" --columns >"$work/columns.tsv"
+for file in dataset_description.json README participants.tsv participants.json scans.json .bidsignore \
+  sub-1/beh/sub-1_task-dualtask_events.tsv sub-2/beh/sub-2_task-dualtask_run-2_events.json sub-2/sub-2_scans.tsv; do
+  [ -f "$work/Res_Data/$file" ] || fail "no $file"
+done
+[ "$(cat "$work/Res_Data/participants.tsv")" = $'participant_id\torder_condition\nsub-1\t2\nsub-2\t1' ] ||
+  fail "participants.tsv: $(cat "$work/Res_Data/participants.tsv")"
+[ "$(wc -l <"$work/Res_Data/sub-2/sub-2_scans.tsv")" = 3 ] || fail "sub-2's scans: $(cat "$work/Res_Data/sub-2/sub-2_scans.tsv")"
+# The initials stay in the subject list: the earlier version's sidecar held some, and keeps them.
+grep -r -l -I "kvt" "$work/Res_Data" && fail "the initials are in the dataset"
+check_dataset "$work/Res_Data" "$validator" "$work/columns.tsv" tab space quote apostrophe backslash $'\u00e9' $'\u00df' $'\u00a7' '#' ,
+echo "whole runs: the dataset validates and reads right"
