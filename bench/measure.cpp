@@ -51,7 +51,7 @@ void PutSeries(const std::string& name, const std::vector<double>& values) {
 // block started as the sequencer starts it.
 struct DualBlock {
     explicit DualBlock(Paths paths) : experiment(host) {
-        if (paths == Paths::Today) host.UseFormerTiming();
+        if (paths == Paths::Baseline) host.UseBaselineTiming();
         experiment.Display();
         task.Start();
         host.Watch(task);

@@ -15,9 +15,9 @@ struct Settings {
     int Reps(int full, int few) const { return quick ? few : full; }
 };
 
-// The two ways a run draws and starts its tones: the program's, and today's (a full redraw of every
-// frame, a tone started in the next buffer the device asks for), kept for comparison only.
-enum class Paths { Pelorin, Today };
+// The two ways a run draws and starts its tones: the program's, and the baseline (a full redraw of
+// every frame, a tone started in the next buffer the device asks for) that its figures are set beside.
+enum class Paths { Pelorin, Baseline };
 
 // Measures one phase ("block": the idle dual block; "misc": waits, keys, letters and tones) with the
 // real dual-task screen in this process, and writes its figures as "name value" lines on stdout.

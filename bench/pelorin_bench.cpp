@@ -1,6 +1,6 @@
 // Timing benchmark of the real program: the dual-task screen on the real host, measured at the
-// output (the X server for frames, a PulseAudio sink's monitor for tones) beside today's drawing and
-// tone start. Prints one table.
+// output (the X server for frames, a PulseAudio sink's monitor for tones) beside the baseline drawing
+// and tone start. Prints one table.
 //
 //   pelorin_bench [--quick] [--size WxH] PELORIN BARE_WINDOW
 //
@@ -25,7 +25,7 @@
 namespace pelorin::bench {
 namespace {
 
-const char* PathsName(Paths paths) { return paths == Paths::Pelorin ? "pelorin" : "today"; }
+const char* PathsName(Paths paths) { return paths == Paths::Pelorin ? "pelorin" : "baseline"; }
 
 Figures RunChildProcess(const std::string& self, const std::string& phase, Paths paths, const Settings& settings) {
     std::string command = ShellQuoted(self) + " --child " + phase + " " + PathsName(paths);
@@ -69,12 +69,12 @@ int RunParent(const std::string& self, const std::string& pelorin, const std::st
     std::fprintf(stderr, "pelorin_bench: %dx%d, idle block (%d s), pelorin...\n", width, height,
                  settings.BlockMillis() / 1000);
     measured.blockPelorin = RunChildProcess(self, "block", Paths::Pelorin, settings);
-    std::fprintf(stderr, "pelorin_bench: idle block, today's drawing...\n");
-    measured.blockToday = RunChildProcess(self, "block", Paths::Today, settings);
+    std::fprintf(stderr, "pelorin_bench: idle block, baseline drawing...\n");
+    measured.blockBaseline = RunChildProcess(self, "block", Paths::Baseline, settings);
     std::fprintf(stderr, "pelorin_bench: waits, keys, letters and tones, pelorin...\n");
     measured.miscPelorin = RunChildProcess(self, "misc", Paths::Pelorin, settings);
-    std::fprintf(stderr, "pelorin_bench: waits, keys, letters and tones, today's...\n");
-    measured.miscToday = RunChildProcess(self, "misc", Paths::Today, settings);
+    std::fprintf(stderr, "pelorin_bench: waits, keys, letters and tones, baseline...\n");
+    measured.miscBaseline = RunChildProcess(self, "misc", Paths::Baseline, settings);
 
     std::fprintf(stderr, "pelorin_bench: start-up...\n");
     int runs = settings.Reps(10, 3);
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
         }
     }
     if (args.size() == 3 && args[0] == "--child") {
-        return MeasurePhase(args[1], args[2] == "today" ? Paths::Today : Paths::Pelorin, settings);
+        return MeasurePhase(args[1], args[2] == "baseline" ? Paths::Baseline : Paths::Pelorin, settings);
     }
     // Where start-up is not measured, the two programs it compares are not needed.
     bool startUpMeasured = NotMeasuredHere().empty();

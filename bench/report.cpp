@@ -25,9 +25,9 @@ std::vector<double> Series(const Figures& figures, const std::string& name) {
     return found != figures.end() ? found->second : std::vector<double>{};
 }
 
-void Row(const std::string& figure, const std::string& target, const std::string& pelorin, const std::string& today,
+void Row(const std::string& figure, const std::string& target, const std::string& pelorin, const std::string& baseline,
          const std::string& verdict) {
-    std::printf("%-44s %-18s %-60s %-60s %s\n", figure.c_str(), target.c_str(), pelorin.c_str(), today.c_str(),
+    std::printf("%-44s %-18s %-60s %-60s %s\n", figure.c_str(), target.c_str(), pelorin.c_str(), baseline.c_str(),
                 verdict.c_str());
 }
 
@@ -45,7 +45,7 @@ const char* Env(const char* name, const char* otherwise) {
 
 void PrintLoopRows(const Measured& m) {
     Stats tickP = Summarise(Series(m.blockPelorin, "tick"));
-    Stats tickT = Summarise(Series(m.blockToday, "tick"));
+    Stats tickT = Summarise(Series(m.blockBaseline, "tick"));
     int blockSeconds = m.settings.BlockMillis() / 1000;
     Row("growth-tick lateness, " + std::to_string(blockSeconds) + " s block", "p99<=0.5 mean<=0.2",
         Distribution(tickP, true), Distribution(tickT, true),
@@ -53,21 +53,21 @@ void PrintLoopRows(const Measured& m) {
     auto fired = [](const Figures& f) {
         return Fixed(First(f, "ticks.fired"), 0) + " of " + Fixed(First(f, "ticks.due"), 0) + " due";
     };
-    Row("growth ticks fired", "all, none extra", fired(m.blockPelorin), fired(m.blockToday),
+    Row("growth ticks fired", "all, none extra", fired(m.blockPelorin), fired(m.blockBaseline),
         Verdict(First(m.blockPelorin, "ticks.fired") == First(m.blockPelorin, "ticks.due")));
     double drawP = First(m.blockPelorin, "draw");
-    Row("drawing (wall), ms per growth tick", "<=0.3", Fixed(drawP), Fixed(First(m.blockToday, "draw")),
+    Row("drawing (wall), ms per growth tick", "<=0.3", Fixed(drawP), Fixed(First(m.blockBaseline, "draw")),
         Verdict(drawP <= 0.3));
     for (int millis : {25, 35, 500, 2000}) {
         std::string name = "wait" + std::to_string(millis);
         Stats waitP = Summarise(Series(m.miscPelorin, name));
-        Stats waitT = Summarise(Series(m.miscToday, name));
+        Stats waitT = Summarise(Series(m.miscBaseline, name));
         Row("Wait " + std::to_string(millis) + " ms overshoot", "p99<=0.5", Distribution(waitP, false),
             Distribution(waitT, false), Verdict(waitP.n > 0 && waitP.p99 <= 0.5));
     }
     double errorP = First(m.blockPelorin, "block.error");
     Row("block timer error at " + Fixed(First(m.blockPelorin, "block.millis"), 0) + " ms", "|error|<=1",
-        Fixed(errorP), Fixed(First(m.blockToday, "block.error")), Verdict(std::abs(errorP) <= 1));
+        Fixed(errorP), Fixed(First(m.blockBaseline, "block.error")), Verdict(std::abs(errorP) <= 1));
     for (auto [name, label] : {std::pair{"key.x", "key -> handler, X server (XTest)"},
                                std::pair{"key.push", "key -> handler, SDL_PushEvent"}}) {
         if (std::string(name) == "key.x" && !NotMeasuredHere().empty()) {
@@ -75,10 +75,10 @@ void PrintLoopRows(const Measured& m) {
             continue;
         }
         Stats keyP = Summarise(Series(m.miscPelorin, name));
-        Stats keyT = Summarise(Series(m.miscToday, name));
+        Stats keyT = Summarise(Series(m.miscBaseline, name));
         std::string lost = std::string(name) + ".lost";
         Row(label, "p99<=1", Distribution(keyP, true) + " lost " + Fixed(First(m.miscPelorin, lost), 0),
-            Distribution(keyT, true) + " lost " + Fixed(First(m.miscToday, lost), 0),
+            Distribution(keyT, true) + " lost " + Fixed(First(m.miscBaseline, lost), 0),
             Verdict(keyP.n > 0 && keyP.p99 <= 1 && First(m.miscPelorin, lost) == 0));
     }
     double cpuP = First(m.blockPelorin, "cpu.process");
@@ -87,7 +87,7 @@ void PrintLoopRows(const Measured& m) {
         double thread = First(f, "cpu.thread");
         return Fixed(process, 2) + " (main " + Fixed(thread, 2) + ", other threads " + Fixed(process - thread, 2) + ")";
     };
-    Row("CPU over the idle block, % of a core", "<=1", cpu(m.blockPelorin), cpu(m.blockToday), Verdict(cpuP <= 1));
+    Row("CPU over the idle block, % of a core", "<=1", cpu(m.blockPelorin), cpu(m.blockBaseline), Verdict(cpuP <= 1));
 }
 
 void PrintOnsetRows(const Measured& m) {
@@ -100,7 +100,7 @@ void PrintOnsetRows(const Measured& m) {
         return;
     }
     Stats letterP = Summarise(Series(m.miscPelorin, "letter.onset"));
-    Stats letterT = Summarise(Series(m.miscToday, "letter.onset"));
+    Stats letterT = Summarise(Series(m.miscBaseline, "letter.onset"));
     auto missed = [](const Figures& f) { return " missed " + Fixed(First(f, "letter.missed"), 0); };
     std::vector<double> absolute = Series(m.miscPelorin, "letter.onset");
     for (double& value : absolute) value = std::abs(value);
@@ -112,28 +112,28 @@ void PrintOnsetRows(const Measured& m) {
     };
     Row("letter onset: X damage - reported present", "p99 |.|<=1",
         Distribution(letterP, true) + absoluteP99(m.miscPelorin) + missed(m.miscPelorin),
-        Distribution(letterT, true) + absoluteP99(m.miscToday) + missed(m.miscToday),
+        Distribution(letterT, true) + absoluteP99(m.miscBaseline) + missed(m.miscBaseline),
         Verdict(letterAbs.n > 0 && letterAbs.p99 <= 1 && First(m.miscPelorin, "letter.missed") == 0));
     Jitter reportedP = JitterOf(Series(m.miscPelorin, "tone.reported"));
-    Jitter reportedT = JitterOf(Series(m.miscToday, "tone.reported"));
+    Jitter reportedT = JitterOf(Series(m.miscBaseline, "tone.reported"));
     Row("tone: reported onset - call (fixed latency)", "<=25", JitterText(reportedP), JitterText(reportedT),
         Verdict(reportedP.n > 0 && reportedP.mean + reportedP.maxDeviation <= 25));
     bool recorded = !m.settings.monitor.empty();
     Jitter latencyP = JitterOf(Series(m.miscPelorin, "tone.latency"));
-    Jitter latencyT = JitterOf(Series(m.miscToday, "tone.latency"));
+    Jitter latencyT = JitterOf(Series(m.miscBaseline, "tone.latency"));
     auto found = [](const Figures& f) {
         return " found " + Fixed(First(f, "tone.found"), 0) + " of " + Fixed(First(f, "tone.calls"), 0);
     };
     Row("tone: recorded onset - call (jitter = sd)", "sd<=0.1",
         recorded ? JitterText(latencyP) + found(m.miscPelorin) : "not recorded (no PulseAudio monitor)",
-        recorded ? JitterText(latencyT) + found(m.miscToday) : "-",
+        recorded ? JitterText(latencyT) + found(m.miscBaseline) : "-",
         recorded ? Verdict(latencyP.n > 1 && latencyP.sd <= 0.1) : "");
     Jitter versusP = JitterOf(Series(m.miscPelorin, "tone.vs.reported"));
-    Jitter versusT = JitterOf(Series(m.miscToday, "tone.vs.reported"));
+    Jitter versusT = JitterOf(Series(m.miscBaseline, "tone.vs.reported"));
     Row("tone: recorded onset - reported onset", "-", recorded ? JitterText(versusP) : "-",
         recorded ? JitterText(versusT) : "-", "");
     Row("PlaySound return - (reported onset+length)", "-", Distribution(Summarise(Series(m.miscPelorin, "sound.return")), true),
-        Distribution(Summarise(Series(m.miscToday, "sound.return")), true), "");
+        Distribution(Summarise(Series(m.miscBaseline, "sound.return")), true), "");
 }
 
 }  // namespace
@@ -144,25 +144,25 @@ void PrintReport(const Measured& m) {
                 Env("SDL_AUDIODRIVER", "default"),
                 m.settings.monitor.empty() ? "" : (" (recorded from " + m.settings.monitor + ")").c_str(),
                 std::thread::hardware_concurrency(), m.settings.quick ? ", QUICK (fewer repetitions)" : "");
-    std::printf("All times in ms. \"today\": the same program drawing every frame in full and starting each tone in the\n"
-                "next buffer the sound device asks for, as it did before; the verdict is the program's.\n\n");
-    Row("figure", "target", "pelorin", "today (full redraw, next-buffer tone)", "");
+    std::printf("All times in ms. \"baseline\": the same program drawing every frame in full and starting each tone in\n"
+                "the next buffer the sound device asks for; the verdict is the program's.\n\n");
+    Row("figure", "target", "pelorin", "baseline (full redraw, next-buffer tone)", "");
     Row(std::string(44, '-'), std::string(18, '-'), std::string(60, '-'), std::string(60, '-'), "-------");
     PrintLoopRows(m);
     PrintOnsetRows(m);
     double rssP = First(m.blockPelorin, "rss");
-    Row("peak resident memory, block, MB", "<=50", Fixed(rssP, 1), Fixed(First(m.blockToday, "rss"), 1),
+    Row("peak resident memory, block, MB", "<=50", Fixed(rssP, 1), Fixed(First(m.blockBaseline, "rss"), 1),
         Verdict(rssP <= 50));
     if (!NotMeasuredHere().empty()) {
         NotMeasuredRow("peak resident memory, pelorin start, MB", "<=50");
-        NotMeasuredRow("start-up to first frame (today: bare SDL)", "<=bare+100");
+        NotMeasuredRow("start-up to first frame (baseline: bare SDL)", "<=bare+100");
         return;
     }
     Row("peak resident memory, pelorin start, MB", "<=50", Fixed(m.startPelorin.peakRssMegabytes, 1),
         Fixed(m.startBare.peakRssMegabytes, 1) + " (bare SDL)", Verdict(m.startPelorin.peakRssMegabytes <= 50));
     Stats upP = Summarise(m.startPelorin.millis);
     Stats upB = Summarise(m.startBare.millis);
-    Row("start-up to first frame (today: bare SDL)", "<=bare+100", Distribution(upP, true, 1), Distribution(upB, true, 1),
+    Row("start-up to first frame (baseline: bare SDL)", "<=bare+100", Distribution(upP, true, 1), Distribution(upB, true, 1),
         Verdict(upP.n > 0 && upB.n > 0 && upP.p50 - upB.p50 <= 100));
     std::printf("\nStart-up is pelorin's median minus the bare program's: %s ms.\n", Fixed(upP.p50 - upB.p50, 1).c_str());
 }

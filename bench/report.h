@@ -22,11 +22,11 @@ struct Measured {
     Settings settings;
     int width = 0;
     int height = 0;
-    Figures blockPelorin, blockToday, miscPelorin, miscToday;
+    Figures blockPelorin, blockBaseline, miscPelorin, miscBaseline;
     StartUp startPelorin, startBare;
 };
 
-// Prints the table: each figure for the program beside today's drawing and tone start, with its
+// Prints the table: each figure for the program beside the baseline drawing and tone start, with its
 // target and whether the program met it.
 void PrintReport(const Measured& measured);
 

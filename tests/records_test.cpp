@@ -136,7 +136,7 @@ TEST(RecordsTest, AReadOnlyFolderForAnOrdinaryUser) {
     };
     readOnly();
     auto probe = RunAsOrdinaryUser([&] { return std::string(access(dir.path.c_str(), W_OK) == 0 ? "w" : "-"); });
-    if (probe != "-") GTEST_SKIP() << "cannot run as a user that a read-only folder stops (root without CAP_SETUID?)";
+    if (probe != "-") PELORIN_SKIP("cannot run as a user that a read-only folder stops (root without CAP_SETUID?)");
 
     // No list yet and the folder read-only: the list cannot be made, the run stays.
     EXPECT_EQ(run([](Station& station) { station.QuickRegister(); }),

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -8,6 +11,20 @@
 #include "platform/wav_file.h"
 
 namespace pelorin::test {
+
+// CI runs as root with tracing allowed, so a check it cannot run there is a fault of the machine or of
+// the test, not something to pass over.
+inline bool OnCi() {
+    const char* ci = std::getenv("CI");
+    return ci != nullptr && std::string(ci) == "true";
+}
+
+// Skips the rest of the test with the reason on a developer's machine; fails it on CI.
+#define PELORIN_SKIP(reason)                                         \
+    do {                                                             \
+        if (::pelorin::test::OnCi()) FAIL() << "not run on CI: " << (reason); \
+        GTEST_SKIP() << (reason);                                    \
+    } while (false)
 
 // A folder of a name no other exists under, made in base: its UTF-8 path.
 inline std::string MakeUniqueFolder(const std::filesystem::path& base, const std::string& stem) {

@@ -8,7 +8,7 @@
 #include "platform/append_file.h"
 #include "platform/files.h"
 #include "platform/warning.h"
-#include "platform/win32_handle.h"
+#include "platform/win32/win32_handle.h"
 #include "test_support.h"
 
 namespace pelorin::test {
@@ -52,26 +52,17 @@ TEST(WindowsFilesTest, TheListStaysReadableWhileARegistrationHoldsIt) {
     EXPECT_EQ(readMeanwhile, " 1 ab 1 \r\n");
 }
 
-// Run by the test below as the second program; skipped when run on its own.
-TEST(WindowsFilesTest, SecondProgramRegisters) {
-    std::wstring list(MAX_PATH, L'\0');
-    list.resize(GetEnvironmentVariableW(L"PELORIN_SECOND_PROGRAM_LIST", list.data(), MAX_PATH));
-    if (list.empty()) GTEST_SKIP() << "run by AnotherProgramsRegistrationWaitsForTheLock";
-    Win32Handle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, L"PelorinSecondProgramReady"));
-    SetEvent(ready.Get());
-    AppendIfAccepted(Utf8FromWide(list), [](const std::string&) { return true; }, " 2 cd 2 \r\n");
-}
-
 // Two processes, as two lab PCs on one shared folder: the second's registration waits in LockFileEx
 // until the first has written and flushed, then appends after it.
 TEST(WindowsFilesTest, AnotherProgramsRegistrationWaitsForTheLock) {
     TempDir dir;
     std::string list = JoinPath(dir.path, "CurrentSubjects.txt");
     Win32Handle ready(CreateEventW(nullptr, TRUE, FALSE, L"PelorinSecondProgramReady"));
+    // The second program is built beside this one (tests/second_registration.cpp).
     std::wstring self(MAX_PATH, L'\0');
     self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
-    std::wstring command = L"\"" + self + L"\" --gtest_filter=WindowsFilesTest.SecondProgramRegisters";
-    SetEnvironmentVariableW(L"PELORIN_SECOND_PROGRAM_LIST", WideFromUtf8(list).c_str());
+    std::wstring secondProgram = self.substr(0, self.find_last_of(L'\\') + 1) + L"second_registration.exe";
+    std::wstring command = L"\"" + secondProgram + L"\" \"" + WideFromUtf8(list) + L"\"";
 
     PROCESS_INFORMATION second{};
     bool secondWaited = false;
@@ -89,7 +80,6 @@ TEST(WindowsFilesTest, AnotherProgramsRegistrationWaitsForTheLock) {
         return true;
     };
     AppendResult first = AppendIfAccepted(list, holdTheLock, " 1 ab 1 \r\n");
-    SetEnvironmentVariableW(L"PELORIN_SECOND_PROGRAM_LIST", nullptr);
     ASSERT_NE(second.hProcess, nullptr) << "the second program did not start";
     Win32Handle process(second.hProcess);
     Win32Handle thread(second.hThread);

@@ -18,7 +18,7 @@ void MyDebug::Form_Load() {
 }
 
 void MyDebug::Form_Resize() {
-    ScaleControls(experiment.procedures1, *this, OLE1);
+    ScaleControls(procedures1, *this, OLE1);
     // NOTE: this resize raises Form_Resize again, which scales the pane to the full width and moves nothing.
     Move(0, 0, runtime.DisplayWidth(), Height());
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "layout/layout.h"
 #include "platform/control.h"
 #include "platform/screen.h"
 
@@ -23,6 +24,8 @@ public:
 
 private:
     Experiment& experiment;
+    // The only screen that scales its controls with its size.
+    Procedures1 procedures1;
 };
 
 // The back-quote toggle of the block sequencer, the task screens and the debug window itself: shows

@@ -22,7 +22,7 @@ public:
     void Form_Resize() override;
     void Form_KeyPress(int16_t& KeyAscii) override;
 
-    // NOTE: "Conutinue?" is the menu's heading as the experiment has always shown it.
+    // NOTE: "Conutinue?", so spelt: the heading is the experiment's own text, word for word.
     Label Label1{*this, "Label1", "Conutinue?", 2400, 3120, 4815, 495, Font{18, true}, Alignment::Center};
     Label Label2{*this, "Label2", "", 720, 960, 8175, 1455, Font{13.5f, true}, Alignment::Center};
     std::array<Button, 4> Command1{

@@ -4,7 +4,6 @@
 
 #include "records/results_log.h"
 #include "flow/template_variables.h"
-#include "layout/layout.h"
 #include "platform/runtime.h"
 
 namespace pelorin {
@@ -29,7 +28,6 @@ public:
 
     Runtime runtime;
     TemplateVariables templateVariables;
-    Procedures1 procedures1;
     // Where the results go and what they are: the experiment's Res_Data unless set otherwise before
     // registration.
     DatasetSettings dataset;

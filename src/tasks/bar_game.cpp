@@ -31,8 +31,8 @@ std::string_view ToneStimulus(int16_t toneIndex) {
 }
 
 Channel ChannelOf(char key) {
-    if (key != '\0' && std::strchr("xsw", key) != nullptr) return Channel::Tone;
-    if (key != '\0' && std::strchr("bnm", key) != nullptr) return Channel::Letter;
+    if (key != '\0' && std::strchr(TONE_KEYS, key) != nullptr) return Channel::Tone;
+    if (key != '\0' && std::strchr(LETTER_KEYS, key) != nullptr) return Channel::Letter;
     return Channel::None;
 }
 

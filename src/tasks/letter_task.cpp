@@ -4,7 +4,7 @@
 
 namespace pelorin {
 
-// NOTE: "Congralulations" is the praise as the experiment has always shown it.
+// NOTE: "Congralulations", so spelt: the praise is the experiment's own text, word for word.
 LetterTask::LetterTask(Experiment& experiment)
     : BarGame(experiment, "LetterTask", EventLevel(TASK, "letter"), Labels{"A", 1335, "Congralulations", 4815}) {}
 
@@ -30,7 +30,7 @@ void LetterTask::ShowLetter() {
 void LetterTask::Grow() { Shape2.SetHeight(Shape2.Height() + GROWTH_PER_TICK); }
 
 void LetterTask::AnswerKey(char key) {
-    int16_t answer = KeyNumber(key, "bnm");
+    int16_t answer = KeyNumber(key, LETTER_KEYS);
     if (answer == 0 || !letterArmed) return Unanswered(key);
     letterArmed = false;
     // The answered letter disappears at once.

@@ -4,7 +4,7 @@
 
 namespace pelorin {
 
-// NOTE: "Congralulation" is the praise as the experiment has always shown it.
+// NOTE: "Congralulation", so spelt: the praise is the experiment's own text, word for word.
 Tone_LetterTask::Tone_LetterTask(Experiment& experiment)
     : BarGame(experiment, "Tone_LetterTask", EventLevel(TASK, "dual"), Labels{"", 1455, "Congralulation", 4215}) {}
 
@@ -46,10 +46,10 @@ void Tone_LetterTask::Disarm() {
 }
 
 void Tone_LetterTask::AnswerKey(char key) {
-    if (int16_t tone = KeyNumber(key, "xsw"); tone != 0 && toneArmed) {
+    if (int16_t tone = KeyNumber(key, TONE_KEYS); tone != 0 && toneArmed) {
         toneArmed = false;
         if (Answer(key, Shape1, tone == toneIndex, TONE_FALL)) PlayTone();
-    } else if (int16_t letter = KeyNumber(key, "bnm"); letter != 0 && letterArmed) {
+    } else if (int16_t letter = KeyNumber(key, LETTER_KEYS); letter != 0 && letterArmed) {
         letterArmed = false;
         if (Answer(key, Shape2, letter == letterIndex, LETTER_FALL)) ShowLetter();
     } else {

@@ -24,7 +24,7 @@ void ToneTask::PlayTone() {
 void ToneTask::Grow() { Shape1.SetHeight(Shape1.Height() + GROWTH_PER_TICK); }
 
 void ToneTask::AnswerKey(char key) {
-    int16_t answer = KeyNumber(key, "xsw");
+    int16_t answer = KeyNumber(key, TONE_KEYS);
     if (answer == 0 || !toneArmed) return Unanswered(key);
     toneArmed = false;
     if (Answer(key, Shape1, answer == toneIndex, TONE_FALL)) PlayTone();

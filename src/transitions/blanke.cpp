@@ -31,31 +31,22 @@ void Blanke::Form_QueryUnload(bool& Cancel) {
     Cancel = true;
 }
 
-void Blanke::Wait(int16_t WaitTime) {
+void Blanke::Wait(int16_t WaitTime) { WaitOn(Timer1, waitActive, WaitTime); }
+
+void Blanke::Wait2(int16_t WaitTime) { WaitOn(Timer2, wait2Active, WaitTime); }
+
+void Blanke::WaitOn(Timer& timer, bool& active, int16_t WaitTime) {
     // A timer of 0 ms never ticks: a wait of no time returns at once instead of never.
     if (WaitTime <= 0) return;
-    waitActive = true;
-    Timer1.SetInterval(WaitTime);
-    Timer1.SetEnabled(true);
-    while (waitActive) runtime.WaitPass();
+    active = true;
+    timer.SetInterval(WaitTime);
+    timer.SetEnabled(true);
+    while (active) runtime.WaitPass();
 }
 
-void Blanke::Wait2(int16_t WaitTime) {
-    if (WaitTime <= 0) return;
-    wait2Active = true;
-    Timer2.SetInterval(WaitTime);
-    Timer2.SetEnabled(true);
-    while (wait2Active) runtime.WaitPass();
-}
-
-void Blanke::Timer1_Timer() {
-    Timer1.SetEnabled(false);
-    waitActive = false;
-}
-
-void Blanke::Timer2_Timer() {
-    Timer2.SetEnabled(false);
-    wait2Active = false;
+void Blanke::EndWait(Timer& timer, bool& active) {
+    timer.SetEnabled(false);
+    active = false;
 }
 
 void Blanke::ShowBlanke(int16_t timeInterval, Screen& myForm) {

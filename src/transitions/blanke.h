@@ -30,8 +30,8 @@ public:
     void Form_QueryUnload(bool& Cancel) override;
 
     Label Label1{*this, "Label1", "+", 0, 0, 1215, 495, Font{24, true}, Alignment::Center};
-    Timer Timer1{*this, [this] { Timer1_Timer(); }};
-    Timer Timer2{*this, [this] { Timer2_Timer(); }};
+    Timer Timer1{*this, [this] { EndWait(Timer1, waitActive); }};
+    Timer Timer2{*this, [this] { EndWait(Timer2, wait2Active); }};
 
     // Told of every quit question when it is answered: when it was put and answered, and whether the
     // answer quits.
@@ -41,8 +41,10 @@ public:
     bool wait2Active = false;
 
 private:
-    void Timer1_Timer();
-    void Timer2_Timer();
+    // The loop both waits share: each passes its own timer and flag, so a Wait begun inside a Wait2
+    // leaves the outer one running, while one begun inside a Wait of its kind ends both.
+    void WaitOn(Timer& timer, bool& active, int16_t WaitTime);
+    static void EndWait(Timer& timer, bool& active);
     void ParkCursor();
 };
 

@@ -14,8 +14,8 @@ int64_t MonotonicNanos();
 // an SDL event, or a deadline comes, whichever is first. It sleeps on the system's own input and a
 // system timer set a learned margin before the deadline, then spins the margin: the deadline is met
 // to well under a millisecond for a few hundred microseconds of spinning per wake-up, and an idle
-// wait costs no CPU. Each system's half lives in a file of its own (input_wait_x11.cpp,
-// input_wait_win32.cpp); where the system's input cannot be reached it falls back on SDL's
+// wait costs no CPU. Each system's half lives in a file of its own (linux/input_wait_x11.cpp,
+// win32/input_wait_win32.cpp); where the system's input cannot be reached it falls back on SDL's
 // millisecond wait and a short spin.
 class InputWait {
 public:

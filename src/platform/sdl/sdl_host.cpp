@@ -110,8 +110,8 @@ struct SdlHostState {
     bool dirty = true;
     // Something may have changed that the revision does not count, such as a message box gone.
     bool changed = false;
-    // Today's way, kept for the benchmark: every frame drawn whole, sounds started in the next buffer.
-    bool former = false;
+    // The benchmark's baseline: every frame drawn whole, sounds started in the next buffer.
+    bool baseline = false;
     std::vector<std::function<void(int64_t)>> presentCallbacks;
     int64_t lastPresentMicros = 0;
     // Drawn over every window's top right-hand corner, above a message box too; none when empty.
@@ -333,7 +333,7 @@ int64_t Micros(const SdlHostState& state, int64_t nanos) { return (nanos - state
 bool DrawWindow(SdlHostState& state, DrawnWindow& window, bool whole, bool presentAnyway,
                 const std::function<void()>& paint) {
     Canvas& canvas = window.canvas;
-    if (state.former || !canvas.CanPresentParts()) {
+    if (state.baseline || !canvas.CanPresentParts()) {
         paint();
         canvas.Present();
         return true;
@@ -504,8 +504,8 @@ void SdlHost::OnNextPresent(std::function<void(int64_t presentedMicros)> callbac
     state->presentCallbacks.push_back(std::move(callback));
 }
 
-void SdlHost::UseFormerTiming() {
-    state->former = true;
+void SdlHost::UseBaselineTiming() {
+    state->baseline = true;
     state->audio.SetStartMode(StartMode::NextBuffer);
 }
 

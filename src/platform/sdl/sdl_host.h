@@ -46,9 +46,9 @@ public:
     void SetMark(std::string text);
 
     // Draws every frame whole and starts each synchronous sound in the next buffer the sound device
-    // asks for, as this host did before it drew only what changed and placed sounds to the sample:
-    // for the benchmark, which measures the two side by side.
-    void UseFormerTiming();
+    // asks for: the benchmark's baseline, measured beside drawing only what changed and placing sounds
+    // to the sample, to show what those two cost and gain.
+    void UseBaselineTiming();
 
     // The refresh rate the system reports for the display the window is on; 0 when it reports none.
     int DisplayRefreshHz();

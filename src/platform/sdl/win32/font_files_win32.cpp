@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "platform/files.h"
-#include "platform/win32_handle.h"
+#include "platform/win32/win32_handle.h"
 
 namespace pelorin::sdl {
 

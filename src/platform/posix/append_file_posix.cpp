@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/posix_files.h"
+#include "platform/posix/posix_files.h"
 
 namespace pelorin {
 

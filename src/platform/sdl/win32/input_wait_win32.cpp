@@ -10,7 +10,7 @@
 
 #include "platform/sdl/input_wait_shared.h"
 #include "platform/sdl/wake_margin.h"
-#include "platform/win32_handle.h"
+#include "platform/win32/win32_handle.h"
 
 namespace pelorin::sdl {
 

@@ -12,7 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "platform/posix_files.h"
+#include "platform/posix/posix_files.h"
 #include "platform/sdl/input_wait_shared.h"
 #include "platform/sdl/wake_margin.h"
 

@@ -3,7 +3,7 @@
 
 #include "platform/files.h"
 #include "platform/files_internal.h"
-#include "platform/win32_handle.h"
+#include "platform/win32/win32_handle.h"
 
 namespace pelorin {
 

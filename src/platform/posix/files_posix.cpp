@@ -10,7 +10,7 @@
 
 #include "platform/files.h"
 #include "platform/files_internal.h"
-#include "platform/posix_files.h"
+#include "platform/posix/posix_files.h"
 
 namespace pelorin {
 
