@@ -4,8 +4,8 @@
 
 #include "check/check_report.h"
 
-// What the timing check asks the system itself: one file per system (system_info_x11.cpp,
-// system_info_win32.cpp).
+// What the timing check asks the system itself: one file per system (linux/system_info_x11.cpp,
+// win32/system_info_win32.cpp).
 namespace pelorin::check {
 
 // The display scaling the desktop asks programs for, in percent, and where it was read.

@@ -5,8 +5,8 @@
 namespace pelorin::measure {
 
 // Types keys as a keyboard would, through the system's own input path: XTest on a connection of its
-// own to the X server, SendInput on Windows. One file per system (key_injector_x11.cpp,
-// key_injector_win32.cpp).
+// own to the X server, SendInput on Windows. One file per system (linux/key_injector_x11.cpp,
+// win32/key_injector_win32.cpp).
 class KeyInjector {
 public:
     KeyInjector();
