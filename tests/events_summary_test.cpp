@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <variant>
 
 #include "events_summary.h"
+#include "platform/files.h"
+#include "test_support.h"
 
 namespace pelorin::test {
 namespace {
@@ -55,9 +59,9 @@ TEST(EventsSummaryTest, ReadsAFileBackAsWrittenAndSummarisesEachBlock) {
               "sub-7          2      3  dual    time_up    tone             3         3        3          1.000  "
               "        0.300                1              1.500\n"
               "                                            letter           2         1        0          0.000  "
-              "            -                0                   \n"
+              "            -                0\n"
               "                                            none             0         0        0              -  "
-              "            -                1                   \n");
+              "            -                1\n");
     EXPECT_EQ(FormatCsv(summary),
               "participant_id,run,block,task,ended,channel,presented,answered,correct,share_correct,median_rt_correct,"
               "keys_unanswered,quit_question_time\n"
@@ -136,6 +140,34 @@ TEST(EventsSummaryTest, RefusesWhatTheProgramDoesNotWriteWithTheLineAndTheReason
         ASSERT_TRUE(std::holds_alternative<std::string>(read)) << malformed.reason;
         EXPECT_EQ(std::get<std::string>(read), malformed.reason);
     }
+}
+
+// A dataset read whole: every subject's runs in the order people count them, their participant and run
+// from the files' names, and a malformed file named with its line and reason while the others are read.
+TEST(EventsSummaryTest, ReadsADatasetRunByRunAndNamesTheFileItRefuses) {
+    TempDir dir;
+    auto write = [&](const std::string& name, const std::string& text) {
+        std::filesystem::path path = dir.path + "/" + name;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << text;
+    };
+    write("sub-10/beh/sub-10_task-dualtask_events.tsv", HEADER + DUAL_BLOCK);
+    write("sub-2/beh/sub-2_task-dualtask_run-2_events.tsv", HEADER + DUAL_BLOCK);
+    write("sub-2/beh/sub-2_task-dualtask_events.tsv", HEADER);
+    write("sub-3/beh/sub-3_task-dualtask_events.tsv", HEADER + "1.000000\tn/a\tbeep\n");
+    // An earlier version's file at the top is no part of the dataset.
+    write("sub-4_task-dualtask_events.tsv", "onset\tvalue\n");
+    Dataset dataset = ReadDataset(dir.path);
+    std::vector<std::string> runs;
+    for (const DatasetRun& run : dataset.runs) runs.push_back(run.participantId + " " + std::to_string(run.run));
+    EXPECT_EQ(runs, (std::vector<std::string>{"sub-2 1", "sub-2 2", "sub-10 1"}));
+    EXPECT_EQ(dataset.errors,
+              (std::vector<std::string>{JoinPath(dir.path, "sub-3/beh/sub-3_task-dualtask_events.tsv") +
+                                        ": line 2: 3 columns, not 14"}));
+    std::string csv = FormatCsv(Summarize(dataset.runs[1]));
+    EXPECT_NE(csv.find("\nsub-2,2,3,dual,time_up,tone,3,3,3,"), std::string::npos) << csv;
+    // A run with no block has no rows.
+    EXPECT_TRUE(Summarize(dataset.runs[0]).empty());
 }
 
 }  // namespace

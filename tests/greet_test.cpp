@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "records/subject_list.h"
 #include "lab.h"
 #include "platform/files.h"
+#include "records/subject_list.h"
 
 namespace pelorin::test {
 namespace {

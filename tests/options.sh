@@ -63,6 +63,10 @@ refuse "--rt takes MEAN_MS,SD_MS" --simulate 1 --rt 600,fast
 refuse "--rt: the mean must be above 0" --simulate 1 --rt 0,100
 refuse "--rt: the mean must be above 0" --simulate 1 --rt 600,-5
 
+# Simulated subjects never go into the folder's own subject list and Res_Data.
+refuse "--out: . is the current folder" --simulate 1 --out .
+refuse "--out: ../$(basename "$work") is the current folder" --simulate 1 --out "../$(basename "$work")"
+
 # A run folder that cannot be made is no usage error: said, exit code 1, nothing written.
 touch "$work/taken"
 run --simulate 1 --out taken/sub

@@ -12,10 +12,10 @@
 #include <regex>
 #include <set>
 
-#include "records/subject_list.h"
 #include "lab.h"
-#include "posix_child.h"
 #include "platform/files.h"
+#include "posix_child.h"
+#include "records/subject_list.h"
 
 namespace pelorin::test {
 namespace {
@@ -311,6 +311,8 @@ TEST(RecordsTest, TwoProgramsOneFolder) {
             EXPECT_EQ(std::count(codes.begin(), codes.end(), 1), PROGRAMS - 1);
             std::string list = ReadWholeFile(dir.path + "/CurrentSubjects.txt").value_or("");
             EXPECT_TRUE(std::regex_match(list, std::regex(" 7 ab[a-f] 1 \r\n"))) << list;
+            EXPECT_EQ(ReadWholeFile(dir.path + "/Res_Data/participants.tsv"),
+                      "participant_id\torder_condition\nsub-7\t1\n");
         }
         {
             // Different IDs: every program registers; the list is their whole records, none torn or
@@ -323,6 +325,20 @@ TEST(RecordsTest, TwoProgramsOneFolder) {
             std::set<long> ids;
             for (const std::string& line : SplitLines(list)) ids.insert(RecordId(line).value_or(-1));
             EXPECT_EQ(ids, (std::set<long>{10, 11, 12, 13, 14, 15}));
+            // The dataset's shared table the same: one whole row each after one header, and each
+            // subject's own files.
+            std::string participants = ReadWholeFile(dir.path + "/Res_Data/participants.tsv").value_or("");
+            EXPECT_TRUE(std::regex_match(participants, std::regex("participant_id\torder_condition\n(sub-1[0-5]\t1\n){6}")))
+                << participants;
+            std::set<std::string> rows;
+            for (const std::string& line : SplitLines(participants)) rows.insert(line);
+            EXPECT_EQ(rows.size(), 7u);
+            for (int id = 10; id <= 15; ++id) {
+                std::string subject = dir.path + "/Res_Data/sub-" + std::to_string(id);
+                EXPECT_EQ(SplitLines(ReadWholeFile(subject + "/sub-" + std::to_string(id) + "_scans.tsv").value_or("")).size(), 2u);
+                EXPECT_TRUE(fs::exists(subject + "/beh/sub-" + std::to_string(id) + "_task-dualtask_events.json"));
+            }
+            EXPECT_TRUE(ReadWholeFile(dir.path + "/Res_Data/dataset_description.json").value_or("").ends_with("}\n"));
         }
     }
 }

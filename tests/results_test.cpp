@@ -14,11 +14,11 @@
 #include <variant>
 
 #include "events_summary.h"
+#include "lab.h"
+#include "platform/files.h"
+#include "posix_child.h"
 #include "records/dataset.h"
 #include "records/event_columns.h"
-#include "lab.h"
-#include "posix_child.h"
-#include "platform/files.h"
 
 namespace pelorin::test {
 namespace {
@@ -318,6 +318,98 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
         if (!entry.is_regular_file()) continue;
         EXPECT_EQ(ReadWholeFile(entry.path().string()).value_or("").find("kvt"), std::string::npos) << entry.path();
     }
+}
+
+// The tone block from its first trial, driven key by key: what each response row says it answered,
+// the keys that answer nothing by their names, and the quit question's time.
+TEST(ResultsTest, AResponseRowSaysWhatItAnsweredAndEveryKeyIsARow) {
+    Lab lab(100);
+    lab.experiment.Greet();
+    Register(lab.host, 10);
+    lab.RunUntilIdle();
+    std::string lastTone;
+    int64_t questionAnswered = -1;
+    lab.host.onTrace = [&](const TraceEntry& entry) {
+        int64_t at = entry.Millis();
+        if (entry.what.starts_with("sound wave/") && !entry.what.starts_with("sound wave/error")) lastTone = entry.what;
+        if (entry.what == "top ToneTask") {
+            // Before the first tone plays: the channel is armed already, and the key is handled while the
+            // tone is drawn.
+            lab.host.Schedule(at, InputEvent::KeyPress('x'));
+            lab.host.Schedule(at + 500, InputEvent::KeyDown(KEY_TAB));
+            int16_t keys[] = {'"', '\\', 0xE9, 0xDF, '\'', ' ', 0xA7};
+            for (size_t i = 0; i < std::size(keys); ++i) lab.host.Schedule(at + 510 + 10 * int64_t(i), InputEvent::KeyPress(keys[i]));
+            lab.host.Schedule(at + 1000, InputEvent::KeyPress(KEY_ESCAPE));
+            lab.host.AnswerMessageBox(ID_NO, 1500);
+        } else if (entry.what.starts_with("answer 7")) {
+            // Right answers: one to the tone played before the question, one 200 ms after the next tone.
+            questionAnswered = at;
+            char right = lastTone == "sound wave/200.wav" ? 'x' : lastTone == "sound wave/500.wav" ? 's' : 'w';
+            lab.host.Schedule(at + 100, InputEvent::KeyPress(right));
+        } else if (questionAnswered >= 0 && at > questionAnswered + 100 && entry.what == lastTone &&
+                   entry.what.starts_with("sound wave/")) {
+            questionAnswered = -2;
+            char right = lastTone == "sound wave/200.wav" ? 'x' : lastTone == "sound wave/500.wav" ? 's' : 'w';
+            lab.host.Schedule(at + 200, InputEvent::KeyPress(right));
+        }
+    };
+    lab.SetBlockNumber(3);
+    lab.experiment.ToneTask().Start();
+    lab.RunUntilIdle();
+
+    std::vector<EventRow> rows = ReadRows(lab.dir.path + "/" + EVENTS_NAME);
+    ASSERT_GE(rows.size(), 16u);
+    std::vector<TraceEntry> sounds = lab.host.Find("sound wave/");
+    ASSERT_GE(sounds.size(), 3u);
+    EXPECT_EQ(rows[0].trialType, "block_start");
+    // The key before the first tone is scored against the tone drawn for it, which has no onset yet;
+    // the next tone drawn then plays twice.
+    EXPECT_EQ(rows[1].trialType, "response");
+    EXPECT_EQ(rows[1].key, "x");
+    ASSERT_TRUE(rows[1].correct.has_value());
+    EXPECT_TRUE(rows[1].stimulus.ends_with("Hz"));
+    EXPECT_EQ(*rows[1].correct, rows[1].stimulus == "200Hz");
+    EXPECT_EQ(rows[1].responseMicros, std::nullopt);
+    EXPECT_EQ(rows[1].onsetMicros, rows[0].onsetMicros);
+    EXPECT_EQ(rows[2].trialType, "tone");
+    EXPECT_EQ(rows[3].trialType, "tone");
+    EXPECT_EQ(rows[2].stimulus, rows[3].stimulus);
+    EXPECT_EQ(sounds[0].what, sounds[1].what);
+    // Every key typed is a row, by a name no reader of tab-separated text stumbles on.
+    std::vector<std::string> names;
+    for (size_t i = 4; i < 12; ++i) {
+        EXPECT_EQ(rows[i].trialType, "response");
+        EXPECT_EQ(rows[i].correct, std::nullopt);
+        EXPECT_EQ(rows[i].stimulus, "");
+        names.push_back(rows[i].key);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"tab", "quote", "backslash", "\xC3\xA9", "\xC3\x9F", "apostrophe",
+                                               "space", "\xC2\xA7"}));
+    // The quit question: how long it was up.
+    EXPECT_EQ(rows[12].trialType, "quit_question");
+    EXPECT_EQ(rows[12].quitAnswer, "no");
+    EXPECT_EQ(rows[12].durationMicros, 1500000);
+    // The answer after it counts from the tone it answered, the question's time inside it; the next one
+    // 200 ms after its tone.
+    EXPECT_EQ(rows[13].trialType, "response");
+    EXPECT_EQ(rows[13].correct, true);
+    EXPECT_EQ(rows[13].stimulus, rows[3].stimulus);
+    EXPECT_EQ(rows[13].responseMicros, rows[13].onsetMicros - rows[3].onsetMicros);
+    EXPECT_GT(*rows[13].responseMicros, 1500000);
+    EXPECT_EQ(rows[14].trialType, "tone");
+    EXPECT_EQ(rows[15].trialType, "response");
+    EXPECT_EQ(rows[15].stimulus, rows[14].stimulus);
+    EXPECT_EQ(rows[15].responseMicros, 200000);
+
+    // The summary: the question's time, and a median of the answer that did not span it.
+    std::vector<SummaryRow> summary = Summarize(DatasetRun{"sub-12", 1, "", rows});
+    ASSERT_FALSE(summary.empty());
+    EXPECT_EQ(summary[0].channel, "tone");
+    EXPECT_EQ(summary[0].quitQuestionMicros, 1500000);
+    EXPECT_EQ(summary[0].answered, 3);
+    EXPECT_EQ(summary[0].medianRtCorrectMicros, 200000);
+    EXPECT_EQ(summary.back().channel, "none");
+    EXPECT_EQ(summary.back().keysUnanswered, 8);
 }
 
 void Write(const std::string& path, const std::string& contents) { std::ofstream(path, std::ios::binary) << contents; }

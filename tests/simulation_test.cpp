@@ -8,10 +8,8 @@
 #include <fstream>
 #include <map>
 #include <sstream>
-#include <variant>
 
 #include "demo_waves.h"
-#include "events_summary.h"
 #include "flow/experiment.h"
 #include "platform/files.h"
 #include "simulation/simulated_subject.h"
@@ -60,101 +58,65 @@ double Median(std::vector<double> values) {
 // The median of a lognormal distribution with this mean and standard deviation.
 double LognormalMedian(double mean, double sd) { return mean / std::sqrt(1 + (sd * sd) / (mean * mean)); }
 
-TEST(SimulationTest, TheSameSeedWritesTheSameFilesAndAnotherSeedOthers) {
+// (The same seed writing the same files, the dataset's validity and the answers read back by the
+// summary are checked on the program itself: tests/bids/simulated.sh.)
+TEST(SimulationTest, AnotherSeedOtherAnswersAndAFolderWithSubjectsTheNextIDs) {
     DataFolder data;
     SimulationSettings settings;
-    settings.subjects = 3;
+    settings.subjects = 2;
     settings.seed = 1;
     settings.out = "first";
     ASSERT_EQ(Simulate(settings, data.dir.path), 0);
+    settings.seed = 2;
     settings.out = data.dir.path + "/second";
     ASSERT_EQ(Simulate(settings, data.dir.path), 0);
     auto first = FilesUnder(data.dir.path + "/first");
     auto second = FilesUnder(data.dir.path + "/second");
-    // The subject list and an events file with its sidecar per subject, and nothing beside.
-    EXPECT_EQ(first, second);
-    EXPECT_EQ(first.size(), 7u);
-    EXPECT_EQ(first["CurrentSubjects.txt"], " 1 kvt 2 \r\n 2 kvt 1 \r\n 3 kvt 2 \r\n");
-    // The sidecar's start time follows the virtual calendar, sessions an hour apart, registration a few
-    // seconds in.
-    EXPECT_NE(first["Res_Data/sub-2_task-dualtask_events.json"].find("\"2026-01-05T10:00:0"), std::string::npos);
+    const std::string events = "Res_Data/sub-1/beh/sub-1_task-dualtask_events.tsv";
+    const std::string scans = "Res_Data/sub-2/sub-2_scans.tsv";
+    EXPECT_EQ(first["CurrentSubjects.txt"], " 1 kvt 2 \r\n 2 kvt 1 \r\n");
+    EXPECT_EQ(second["CurrentSubjects.txt"], first["CurrentSubjects.txt"]);
+    EXPECT_NE(second[events], first[events]);
+    // The calendar is virtual: sessions an hour apart, registration a few seconds in, in UTC.
+    EXPECT_NE(first[scans].find("\t2026-01-05T10:00:0"), std::string::npos) << first[scans];
+    EXPECT_NE(first[scans].find("\t+00:00"), std::string::npos) << first[scans];
 
-    settings.seed = 2;
-    settings.out = "third";
-    ASSERT_EQ(Simulate(settings, data.dir.path), 0);
-    auto third = FilesUnder(data.dir.path + "/third");
-    EXPECT_EQ(third["CurrentSubjects.txt"], first["CurrentSubjects.txt"]);
-    EXPECT_NE(third["Res_Data/sub-1_task-dualtask_events.tsv"], first["Res_Data/sub-1_task-dualtask_events.tsv"]);
-
-    // Into a run folder that holds subjects already: the next IDs, the others' files untouched.
+    // Into the run folder that holds them: the next IDs, the others' files untouched.
     settings.subjects = 1;
     settings.out = "first";
     std::string printed;
     ASSERT_EQ(Simulate(settings, data.dir.path, &printed), 0);
-    EXPECT_TRUE(printed.starts_with("sub-4\n")) << printed;
+    EXPECT_TRUE(printed.starts_with("sub-3\n")) << printed;
     auto grown = FilesUnder(data.dir.path + "/first");
-    EXPECT_EQ(grown.size(), 9u);
+    EXPECT_TRUE(grown.contains("Res_Data/sub-3/beh/sub-3_task-dualtask_events.tsv"));
     for (const auto& [name, bytes] : first) {
-        if (name != "CurrentSubjects.txt") {
+        if (name != "CurrentSubjects.txt" && name != "Res_Data/participants.tsv") {
             EXPECT_EQ(grown[name], bytes) << name;
         }
     }
 }
 
-TEST(SimulationTest, AnswersAsTheOptionsSayReadBackFromTheEventsFiles) {
+// A run folder the subjects cannot register into stops the simulation with the reason; the current
+// folder is refused.
+TEST(SimulationTest, ARunFolderThatCannotTakeTheSubjectsStopsTheRun) {
     DataFolder data;
     SimulationSettings settings;
-    settings.subjects = 3;
-    settings.seed = 1;
-    settings.accuracy = 0.8;
-    settings.rtMeanMs = 550;
-    settings.rtSdMs = 120;
-    settings.dualCostMs = 300;
-    ASSERT_EQ(Simulate(settings, data.dir.path), 0);
+    settings.subjects = 2;
+    settings.out = "full";
+    // A list whose last ID is taken by the next suggestion: 999 is followed by 1, which it holds.
+    fs::create_directories(fs::path(data.dir.path) / "full");
+    std::ofstream(fs::path(data.dir.path) / "full" / "CurrentSubjects.txt") << " 1 ab 1 \r\n 999 cd 2 \r\n";
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(RunSimulation(settings, data.dir.path, out, err), 1);
+    EXPECT_NE(err.str().find("allready exsists"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("did not complete the experiment"), std::string::npos) << err.str();
 
-    std::vector<double> singleRts;
-    std::vector<double> dualRts;
-    int answered = 0;
-    int correct = 0;
-    int stray = 0;
-    int presented = 0;
-    for (int subject = 1; subject <= 3; ++subject) {
-        std::string path = data.dir.path + "/Simulated_Data/Res_Data/sub-" + std::to_string(subject) +
-                           "_task-dualtask_events.tsv";
-        auto text = ReadWholeFile(path);
-        ASSERT_TRUE(text) << path;
-        auto read = ReadEvents(*text);
-        ASSERT_TRUE(std::holds_alternative<std::vector<EventRow>>(read)) << std::get<std::string>(read);
-        const auto& rows = std::get<std::vector<EventRow>>(read);
-        // The whole experiment: three blocks in their order, then the quit from the menu.
-        std::vector<std::string> tasks;
-        for (const EventRow& row : rows) {
-            if (row.trialType == "block_start") tasks.push_back(row.task);
-            if (row.trialType == "tone" || row.trialType == "letter") ++presented;
-            if (row.trialType != "response") continue;
-            if (row.channel.empty()) ++stray;
-            if (!row.correct) continue;
-            ++answered;
-            correct += *row.correct ? 1 : 0;
-            if (*row.correct) (row.task == "tone+letter" ? dualRts : singleRts).push_back(static_cast<double>(*row.responseMicros) / 1000);
-        }
-        EXPECT_EQ(tasks, (std::vector<std::string>{"tone", "letter", "tone+letter"})) << path;
-        EXPECT_EQ(rows.back().trialType, "quit") << path;
-    }
-    // Hundreds of answers: the share correct within 0.05 of the accuracy asked for (about five
-    // standard errors), and the median response times within 8 % of the distribution's, 15 % in the
-    // dual block, which has fewer answers.
-    ASSERT_GT(answered, 300);
-    EXPECT_NEAR(static_cast<double>(correct) / answered, settings.accuracy, 0.05);
-    double single = LognormalMedian(settings.rtMeanMs, settings.rtSdMs);
-    double dual = LognormalMedian(settings.rtMeanMs + settings.dualCostMs, settings.rtSdMs);
-    EXPECT_NEAR(Median(singleRts), single, 0.08 * single);
-    EXPECT_NEAR(Median(dualRts), dual, 0.15 * dual);
-    // The dual-task cost shows: the dual block's median is later by about the cost.
-    EXPECT_NEAR(Median(dualRts) - Median(singleRts), dual - single, 0.3 * (dual - single));
-    // Stray keys of no channel now and then, a few in a hundred stimuli.
-    EXPECT_GT(stray, 0);
-    EXPECT_LT(stray, presented / 10);
+    // The folder the program runs in is no run folder for simulated subjects: nothing is written.
+    settings.out = data.dir.path;
+    EXPECT_EQ(RunSimulation(settings, data.dir.path, out, err), SIMULATION_REFUSED);
+    EXPECT_FALSE(fs::exists(fs::path(data.dir.path) / "CurrentSubjects.txt"));
+    EXPECT_FALSE(fs::exists(fs::path(data.dir.path) / "Res_Data"));
 }
 
 TEST(SimulationTest, ResponseTimesHaveTheMeanAndSpreadAskedFor) {

@@ -354,7 +354,10 @@ std::string FormatTable(const std::vector<SummaryRow>& rows) {
                       sameBlock ? "" : row.ended.c_str(), row.channel.c_str(), row.presented, row.answered,
                       row.correct, share.c_str(), median.c_str(), row.keysUnanswered,
                       sameBlock ? "" : question.c_str());
-        out += line;
+        std::string text = line;
+        // A block's later lines end in blanks where its own columns would be.
+        text.erase(text.find_last_not_of(" \n") + 1);
+        out += text + "\n";
         previous = &row;
     }
     if (rows.empty()) out += "(no block was run)\n";

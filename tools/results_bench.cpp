@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "records/results_log.h"
 #include "platform/headless/headless_host.h"
 #include "platform/runtime.h"
+#include "records/results_log.h"
 
 namespace {
 

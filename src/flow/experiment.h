@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "records/results_log.h"
 #include "flow/template_variables.h"
 #include "platform/runtime.h"
+#include "records/results_log.h"
 
 namespace pelorin {
 

@@ -3,10 +3,11 @@
 #include "flow/display.h"
 #include "flow/experiment.h"
 #include "flow/instruction.h"
-#include "records/subject_list.h"
 #include "layout/layout.h"
 #include "platform/files.h"
 #include "platform/runtime.h"
+#include "records/event_columns.h"
+#include "records/subject_list.h"
 #include "transitions/blanke.h"
 
 namespace pelorin {
@@ -17,6 +18,9 @@ constexpr const char* ERROR_TITLE = "ERROR";
 constexpr const char* CR = "\r";
 // The ID box holds three digits.
 constexpr long LARGEST_ID = 999;
+
+static_assert(std::size(ORDER_CONDITIONS) == TemplateVariables::TOTAL_ORDER_CONDITIONS,
+              "participants.tsv describes every order condition the registration offers");
 
 bool IsDigit(int16_t key) { return key >= '0' && key <= '9'; }
 bool IsLetter(int16_t key) { return (key >= 'A' && key <= 'Z') || (key >= 'a' && key <= 'z'); }

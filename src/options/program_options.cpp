@@ -2,7 +2,10 @@
 
 #include <CLI/CLI.hpp>
 #include <charconv>
+#include <filesystem>
 #include <ostream>
+
+#include "platform/files.h"
 
 #ifndef PELORIN_VERSION
 #define PELORIN_VERSION "unknown"
@@ -96,7 +99,15 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
     app.add_option("--out", simulation.out, "The simulated subjects' run folder (its subject list and dataset)")
         ->type_name("DIR")
         ->capture_default_str()
-        ->check([](const std::string& folder) { return folder.empty() ? "the folder's name is empty" : ""; })
+        ->check([](const std::string& folder) -> std::string {
+            if (folder.empty()) return "the folder's name is empty";
+            // Simulated subjects never go into the lab's own subject list and Res_Data.
+            std::error_code ignored;
+            if (std::filesystem::equivalent(PathFromUtf8(folder), ".", ignored)) {
+                return folder + " is the current folder: simulated subjects go into a run folder of their own";
+            }
+            return {};
+        })
         ->needs(simulate);
 
     auto refuse = [&](const std::string& reason) {

@@ -182,11 +182,10 @@ inline constexpr std::array<Column, EVENT_COLUMN_COUNT> EVENT_COLUMNS = {{
 // participants.tsv: one row per subject ID, appended at registration. Never the initials.
 enum ParticipantColumn : size_t { PARTICIPANT_ID, ORDER_CONDITION, PARTICIPANT_COLUMN_COUNT };
 
+// One level per order condition the registration offers.
 inline constexpr Level ORDER_CONDITIONS[] = {
     {"1", "Order condition 1."},
     {"2", "Order condition 2."},
-    {"3", "Order condition 3."},
-    {"4", "Order condition 4."},
 };
 
 inline constexpr std::array<Column, PARTICIPANT_COLUMN_COUNT> PARTICIPANT_COLUMNS = {{
@@ -195,7 +194,7 @@ inline constexpr std::array<Column, PARTICIPANT_COLUMN_COUNT> PARTICIPANT_COLUMN
      "CurrentSubjects.txt only, outside this dataset.",
      {}, {}},
     {"order_condition", CellForm::Level, "Order condition",
-     "The order condition typed at registration, 1 to 4: which order of blocks the lab assigns the subject.", {},
+     "The order condition typed at registration: the group the lab assigns the subject to.", {},
      ORDER_CONDITIONS, true},
 }};
 

@@ -24,6 +24,14 @@ constexpr int64_t SESSION_SPACING = 3600;
 int RunSimulation(const SimulationSettings& settings, const std::string& dataFolder, std::ostream& out,
                   std::ostream& err) {
     std::string folder = PathFromUtf8(settings.out).is_absolute() ? settings.out : JoinPath(dataFolder, settings.out);
+    // Simulated subjects never go into the lab's own subject list and Res_Data.
+    std::error_code ignored;
+    if (std::filesystem::equivalent(PathFromUtf8(folder), PathFromUtf8(dataFolder), ignored)) {
+        err << "pelorin: --out " << settings.out
+            << " is the current folder: simulated subjects go into a run folder of their own, never into its "
+               "subject list and Res_Data\n";
+        return SIMULATION_REFUSED;
+    }
     if (auto error = MakeFolder(folder)) {
         err << "pelorin: cannot make the folder " << folder << ": " << *error << '\n';
         return 1;

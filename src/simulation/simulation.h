@@ -11,11 +11,15 @@ namespace pelorin {
 inline constexpr int SIMULATED_DISPLAY_WIDTH = 1024;
 inline constexpr int SIMULATED_DISPLAY_HEIGHT = 768;
 
+// What RunSimulation returns for a run folder it refuses: the current folder itself.
+inline constexpr int SIMULATION_REFUSED = 2;
+
 // Runs the settings' simulated subjects one after another through the whole experiment on the test
 // host, in virtual time: each registers into the subject list of the run folder settings.out (made
 // when absent; relative to dataFolder unless absolute) and writes its results there, reading
 // instruction.txt and wave/ from dataFolder. Prints a line per subject to out; returns 0, or 1 after
-// saying on err why a subject's run could not be completed (a message box, a run that stopped).
+// saying on err why a subject's run could not be completed (a message box, a run that stopped), or
+// SIMULATION_REFUSED, writing nothing, when settings.out names dataFolder itself.
 int RunSimulation(const SimulationSettings& settings, const std::string& dataFolder, std::ostream& out,
                   std::ostream& err);
 

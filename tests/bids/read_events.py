@@ -8,6 +8,7 @@ numbers in the numeric columns and text in the others, whether read alone or all
 KEYs named must each be in some file's key column.
 """
 import glob
+import json
 import os
 import sys
 
@@ -35,6 +36,23 @@ def check_types(frame, numeric, where):
                 fail("%s: column %s read as %s, not text: %s" % (where, column, kind, list(values.unique())[:5]))
 
 
+def check_sidecar(path, names):
+    sidecar_path = path[: -len(".tsv")] + ".json"
+    with open(sidecar_path, encoding="utf-8") as handle:
+        sidecar = json.load(handle)
+    # Every cell as the text it is, to set beside the levels.
+    cells = pd.read_csv(path, sep="\t", dtype=str, keep_default_na=False)
+    for column in names:
+        entry = sidecar.get(column)
+        if not isinstance(entry, dict) or not entry.get("LongName") or not entry.get("Description"):
+            fail("%s does not describe the column %s" % (sidecar_path, column))
+        levels = entry.get("Levels")
+        if levels:
+            unknown = set(cells[column]) - set(levels) - {"n/a"}
+            if unknown:
+                fail("%s: column %s holds %s, not among its levels" % (path, column, sorted(unknown)))
+
+
 def main():
     dataset, columns_file = sys.argv[1], sys.argv[2]
     expected_keys = sys.argv[3:]
@@ -56,6 +74,7 @@ def main():
         if len(frame) != lines - 1:
             fail("%s: %d rows read of %d" % (path, len(frame), lines - 1))
         check_types(frame, numeric, path)
+        check_sidecar(path, names)
         frames.append(frame)
     together = pd.concat(frames, ignore_index=True)
     check_types(together, numeric, "all files together")

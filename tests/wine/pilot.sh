@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # pelorin.exe --pilot under Wine: the checks of the Linux pilot test (tests/xvfb/pilot_checks.sh), the
 # PILOT mark on every screen and the lab's subject list and Res_Data untouched, on the Windows build.
-# Screenshots stay in SHOTS_DIR when it is given.
-#   pilot.sh WINE_RUN PELORIN_EXE MAKE_WAVES_EXE DEMO_DIR [SHOTS_DIR]
+# The Linux build's dataset driver gives the columns' vocabulary, the same on both systems. Screenshots
+# stay in SHOTS_DIR when it is given.
+#   pilot.sh WINE_RUN PELORIN_EXE MAKE_WAVES_EXE DEMO_DIR DATASET_DRIVER VALIDATOR [SHOTS_DIR]
 source "$(dirname "$0")/lib.sh"
 TIMEOUT=60
-shots=${5:-}
+dataset_driver=$5
+validator=$6
+shots=${7:-}
 
 start_display
 prepare_wine_demo_data

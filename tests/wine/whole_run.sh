@@ -30,12 +30,14 @@ xdotool mousemove 740 436 click 1
 wait_exit
 [ "$exit_code" = 0 ] || fail "the program ended with $exit_code"
 expect_subject_list "$folder/CurrentSubjects.txt" ' 1 kvt 2 \r\n'
-events=$folder/Res_Data/sub-1_task-dualtask_events.tsv
+events=$folder/Res_Data/sub-1/beh/sub-1_task-dualtask_events.tsv
 [ -f "${events%.tsv}.json" ] || fail "no sidecar beside the events file"
 [ "$(grep -c $'\tblock_start\t' "$events")" = 3 ] || fail "not three blocks in the events file: $(cat "$events")"
 grep -q $'\tquit\t' "$events" || fail "no quit in the events file"
 # The package's summary program reads it: three blocks, each ended by overflow.
-summary=$(cd "$folder" && "$wine_run" pelorin-summary.exe 'Res_Data\sub-1_task-dualtask_events.tsv' 2>/dev/null) ||
+summary=$(cd "$folder" && "$wine_run" pelorin-summary.exe Res_Data --csv summary.csv 2>/dev/null) ||
   fail "pelorin-summary failed: $summary"
-[ "$(grep -cE '^ +[123] +[a-z+]+ +overflow' <<<"$summary")" = 3 ] || fail "the summary is not of three overflowed blocks: $summary"
+[ "$(grep -cE '^sub-1 +1 +[123]  [a-z]+ +overflow' <<<"$summary")" = 3 ] || fail "the summary is not of three overflowed blocks: $summary"
+[ "$(grep -cE '^sub-1,1,[123],(tone|letter|dual),overflow,' "$folder/summary.csv")" -ge 3 ] ||
+  fail "the CSV summary: $(cat "$folder/summary.csv")"
 passed=1

@@ -1,7 +1,9 @@
 # The checks of a pilot run, shared by the Linux program under Xvfb (tests/xvfb/pilot.sh) and the
 # Windows program under Wine (tests/wine/pilot.sh). Sourced after the display and the demo data are
 # ready, with start_pilot defined to start the program with --pilot in $work and wait for its first
-# screen, and shots naming a folder for the screenshots (or empty).
+# screen, shots naming a folder for the screenshots (or empty), and the dataset driver (for the
+# vocabulary of the columns) and the BIDS validator.
+source "$(dirname "${BASH_SOURCE[0]}")/../bids/check_dataset.sh"
 # The lab's real records: two subjects, and a results file in Res_Data.
 printf ' 1 ab 2 \r\n 2 cd 1 \r\n' >"$work/CurrentSubjects.txt"
 mkdir -p "$work/Res_Data"
@@ -110,13 +112,18 @@ cmp "$work/real-list.txt" "$work/CurrentSubjects.txt" || fail "the real subject 
 [ "$(real_records)" = "$before" ] || fail "the real subject list or Res_Data changed: $(real_records)"
 # The pilot's own list and results.
 expect_subject_list "$work/Pilot_Data/CurrentSubjects.txt" ' 1 kvt 2 \r\n'
-events="$work/Pilot_Data/Res_Data/sub-1_task-dualtask_events.tsv"
+events="$work/Pilot_Data/Res_Data/sub-1/beh/sub-1_task-dualtask_events.tsv"
 [ -s "$events" ] || fail "no pilot results file"
 grep -q $'\tquit\t' "$events" || fail "the pilot results file has no quit row"
+# The pilot's dataset: marked as pilot runs, and valid.
+grep -q '"Name": "Pelorin dual-task experiment: pilot runs"' "$work/Pilot_Data/Res_Data/dataset_description.json" ||
+  fail "the pilot's dataset is not marked as pilot runs"
+"$dataset_driver" --columns >"$work/columns.tsv"
+check_dataset "$work/Pilot_Data/Res_Data" "$validator" "$work/columns.tsv"
 # Nothing else was written into the folder.
 # (The Windows program's log of what it cannot use, such as a missing sound device, is the machine's,
 # kept beside the program in every mode.)
 extra=$(cd "$work" && ls -A | grep -v -x -e Pilot_Data -e CurrentSubjects.txt -e Res_Data -e instruction.txt \
-  -e wave -e real-list.txt -e '.*\.png' -e '.*\.txt' -e pelorin.log || true)
+  -e wave -e real-list.txt -e '.*\.png' -e '.*\.txt' -e columns.tsv -e pelorin.log || true)
 [ -z "$extra" ] || fail "the pilot wrote beside its folder: $extra"
 passed=1
