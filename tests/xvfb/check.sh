@@ -71,7 +71,6 @@ expect_line "flush the file to the disk" "$DISTRIBUTION"
 grep -q "^WARNING: the display is scaled to 150 %. What to do: set the system's display scaling to 100 %" "$report" ||
   fail "no scaling warning: $(cat "$report")"
 grep -q "no sound device" "$report" && fail "a sound device was there: $(cat "$report")"
-grep -q "a flush of the results file" "$report" && fail "the flush was not slow: $(cat "$report")"
 rm "$report"
 
 # No sound device, and every fsync held 80 ms by strace: the run would be silent, and the flush is
