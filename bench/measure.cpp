@@ -28,24 +28,24 @@
 #include "tasks/tone_letter_task.h"
 #include "tone_onsets.h"
 #include "transitions/blanke.h"
+#include "measure/key_injector.h"
+#include "measure/measuring_host.h"
 #include "x11_probe.h"
 
 namespace pelorin::bench {
+
+using namespace pelorin::measure;
 
 int Settings::BlockMillis() const { return quick ? 10000 : BarGame::BLOCK_MS; }
 
 namespace {
 
-constexpr int64_t PERIOD_MICROS = int64_t{BarGame::GROWTH_TICK_MS} * 1000;
 // Outlasts every measurement of the "misc" phase, so that no block ending starts the next block.
 constexpr int LONG_BLOCK_MS = 3'600'000;
 // The longest a tone may take from its call to the output and still be taken for the one called.
 constexpr int64_t MAX_LATENCY_MICROS = 200'000;
 // Level, in 16-bit units, at which a recorded tone counts as begun; tones start from silence.
 constexpr int ONSET_THRESHOLD = 64;
-
-// Unwinds the block's ending out of its nested waits once the ending has been seen.
-struct BlockOver {};
 
 double Millis(int64_t micros) { return static_cast<double>(micros) / 1000.0; }
 
@@ -55,116 +55,15 @@ void PutSeries(const std::string& name, const std::vector<double>& values) {
     for (double value : values) Put(name, value);
 }
 
-// The answer key of a demo tone: x for the low, s for the middle, w for the high one.
-char ToneKey(const std::string& path) {
-    if (path.ends_with("200.wav")) return 'x';
-    if (path.ends_with("500.wav")) return 's';
-    return 'w';
-}
-
-// The real host, watching the dual-task screen through what the host sees of it: the growth ticks as
-// the timer's schedule moves on, letters as the label's caption changes, tones as they are played,
-// keys as the screen takes them.
-class BenchHost : public sdl::SdlHost {
-public:
-    explicit BenchHost(Paths paths) {
-        if (paths == Paths::WholeFramesSdlSound) {
-            UseWholeFramesAndSdlSound();
-            StampKeysWhenRead();
-        }
-    }
-
-    void Watch(Tone_LetterTask& watched) {
-        task = &watched;
-        lastDue = task->Timer1.DueAt();
-        lastCaption = task->Label1.Caption();
-    }
-
-    void Present() override {
-        int64_t began = NowMicros();
-        if (task != nullptr) Look(began);
-        SdlHost::Present();
-        drawMicros += NowMicros() - began;
-    }
-
-    void PlaySoundSync(const std::string& path) override {
-        Tone tone{path, NowMicros(), 0, {}};
-        playing = true;
-        SdlHost::PlaySoundSync(path);
-        playing = false;
-        tone.returned = NowMicros();
-        tone.onset = LastSoundOnset();
-        tones.push_back(tone);
-        answerKey = ToneKey(path);
-        ++tonesPlayed;
-    }
-
-    std::optional<InputEvent> PollInput() override {
-        std::optional<InputEvent> event = SdlHost::PollInput();
-        if (event && event->kind == InputEvent::Kind::KeyPress && event->keyAscii > 0) {
-            keysHandled.push_back(NowMicros());
-        }
-        return event;
-    }
-
-    struct Tone {
-        std::string path;
-        int64_t called = 0;
-        int64_t returned = 0;
-        SoundOnset onset;
-    };
-    struct Letter {
-        int64_t changed = 0;
-        int64_t presented = 0;
-    };
-
-    bool stopAtEnd = false;
-    int64_t endMicros = 0;
-    int64_t drawMicros = 0;
-    std::vector<double> tickLateness;
-    std::vector<int64_t> keysHandled;
-    std::vector<Tone> tones;
-    std::vector<Letter> letters;
-    std::atomic<int> tonesPlayed = 0;
-    // A synchronous sound holds the program's thread now.
-    std::atomic<bool> playing = false;
-    std::atomic<char> answerKey = 0;
-
-private:
-    void Look(int64_t now) {
-        int64_t due = task->Timer1.DueAt();
-        if (due != lastDue && lastDue != NO_DEADLINE && due != NO_DEADLINE) {
-            tickLateness.push_back(Millis(now - lastDue));
-        }
-        lastDue = due;
-        // The bars start again from a third of the screen where the block would end by overflow,
-        // so that it runs its whole length.
-        float height = task->Height();
-        for (Shape* bar : {&task->Shape1, &task->Shape2}) {
-            if (bar->Height() >= height * 0.9f) bar->Move(bar->Left(), height * 2 / 3, bar->Width(), height / 3);
-        }
-        if (task->Label1.Caption() != lastCaption) {
-            lastCaption = task->Label1.Caption();
-            size_t index = letters.size();
-            letters.push_back({now, 0});
-            OnNextPresent([this, index](int64_t presented) { letters[index].presented = presented; });
-        }
-        if (stopAtEnd && task->Label2.Visible()) {
-            endMicros = now;
-            throw BlockOver{};
-        }
-    }
-
-    Tone_LetterTask* task = nullptr;
-    int64_t lastDue = NO_DEADLINE;
-    std::string lastCaption;
-};
-
 // A run of the dual block: the demo tones in ./wave, the letters the block sequencer sets, the block
 // started as the sequencer starts it, and its rows written to a results file in the current folder
 // as a registered subject's are.
 struct DualBlock {
-    explicit DualBlock(Paths paths) : host(paths), experiment(host) {
+    explicit DualBlock(Paths paths) : experiment(host) {
+        if (paths == Paths::WholeFramesSdlSound) {
+            host.UseWholeFramesAndSdlSound();
+            host.StampKeysWhenRead();
+        }
         recordMicros = host.NowMicros();
         experiment.results.Open(".", DatasetSettings{}, {1, 1}, recordMicros);
         experiment.Display();
@@ -172,7 +71,7 @@ struct DualBlock {
         host.Watch(task);
     }
 
-    BenchHost host;
+    MeasuringHost host;
     Experiment experiment;
     Tone_LetterTask& task = experiment.Tone_LetterTask();
     int64_t recordMicros = 0;
@@ -218,68 +117,17 @@ std::vector<int64_t> ToneOnsetsInFile(const std::string& path, int64_t recordMic
 // The idle block: growth-tick lateness against the timer's schedule, the block timer, CPU and memory.
 void MeasureBlock(Paths paths, const Settings& settings) {
     DualBlock block(paths);
-    BenchHost& host = block.host;
-    int blockMillis = settings.BlockMillis();
-    if (settings.quick) block.task.Timer2.SetInterval(blockMillis);
-    int64_t blockStart = block.task.Timer2.DueAt() - int64_t{blockMillis} * 1000;
-    int64_t firstTick = block.task.Timer1.DueAt();
-    host.tickLateness.clear();
-    host.drawMicros = 0;
-    host.stopAtEnd = true;
-    double processBefore = ProcessCpuSeconds();
-    double threadBefore = ThreadCpuSeconds();
-    int64_t wallBefore = host.NowMicros();
-    try {
-        for (;;) block.experiment.runtime.WaitPass();
-    } catch (const BlockOver&) {
-    }
-    double wall = static_cast<double>(host.NowMicros() - wallBefore) / 1e6;
-    double process = ProcessCpuSeconds() - processBefore;
-    double thread = ThreadCpuSeconds() - threadBefore;
-    int64_t blockEnd = blockStart + int64_t{blockMillis} * 1000;
-
-    size_t ticks = host.tickLateness.size();
-    PutSeries("tick", host.tickLateness);
-    Put("ticks.fired", static_cast<double>(ticks));
-    Put("ticks.due", static_cast<double>((blockEnd - 1 - firstTick) / PERIOD_MICROS + 1));
-    Put("block.error", Millis(host.endMicros - blockEnd));
-    Put("block.millis", blockMillis);
-    Put("cpu.process", 100.0 * process / wall);
-    Put("cpu.thread", 100.0 * thread / wall);
-    Put("rss", PeakMemoryMegabytes());
-    Put("draw", Millis(host.drawMicros) / static_cast<double>(std::max<size_t>(ticks, 1)));
+    BlockFigures figures = MeasureIdleBlock(block.host, block.experiment.runtime, block.task, settings.BlockMillis());
+    PutSeries("tick", figures.tickLateness);
+    Put("ticks.fired", figures.ticksFired);
+    Put("ticks.due", figures.ticksDue);
+    Put("block.error", figures.blockError);
+    Put("block.millis", settings.BlockMillis());
+    Put("cpu.process", figures.cpuProcess);
+    Put("cpu.thread", figures.cpuThread);
+    Put("rss", figures.peakMemory);
+    Put("draw", figures.drawPerTick);
 }
-
-// Keys typed at random 20 to 60 ms gaps; the times of sending, in order.
-class KeyStream {
-public:
-    KeyStream(int count, unsigned seed) : count(count), random(seed) {}
-
-    template <class Send>
-    void Run(const std::function<int64_t()>& now, Send send) {
-        std::uniform_int_distribution<int> gap(20, 60);
-        std::uniform_int_distribution<int> letter(0, 2);
-        for (int i = 0; i < count; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(gap(random)));
-            {
-                std::lock_guard lock(mutex);
-                sent.push_back(now());
-            }
-            send("bnm"[letter(random)]);
-        }
-    }
-
-    std::vector<int64_t> Sent() {
-        std::lock_guard lock(mutex);
-        return sent;
-    }
-
-private:
-    int count;
-    std::mt19937 random;
-    std::mutex mutex;
-    std::vector<int64_t> sent;
-};
 
 void PushKey(char key) {
     SDL_Event event{};
@@ -289,36 +137,15 @@ void PushKey(char key) {
 }
 
 // Letter answers typed while the block runs: each key's time from sending to the screen taking it.
-template <class Send>
-void MeasureKeys(const std::string& name, DualBlock& block, int count, Send send) {
-    BenchHost& host = block.host;
-    host.keysHandled.clear();
-    KeyStream stream(count, 5);
-    std::atomic<bool> finished = false;
-    std::function<int64_t()> now = [&host] { return host.NowMicros(); };
-    std::thread typist([&] {
-        stream.Run(now, send);
-        finished = true;
-    });
-    int64_t giveUp = 0;
-    while (host.keysHandled.size() < static_cast<size_t>(count)) {
-        block.experiment.runtime.WaitPass();
-        if (finished && giveUp == 0) giveUp = host.NowMicros() + 1'000'000;
-        if (giveUp != 0 && host.NowMicros() > giveUp) break;
-    }
-    typist.join();
-    std::vector<int64_t> sent = stream.Sent();
-    std::vector<double> latency;
-    for (size_t i = 0; i < std::min(sent.size(), host.keysHandled.size()); ++i) {
-        latency.push_back(Millis(host.keysHandled[i] - sent[i]));
-    }
-    PutSeries(name, latency);
-    Put(name + ".lost", static_cast<double>(sent.size() - latency.size()));
+void PutKeys(const std::string& name, DualBlock& block, int count, const std::function<void(char)>& send) {
+    KeyFigures figures = MeasureKeys(block.host, block.experiment.runtime, count, send);
+    PutSeries(name, figures.toHandler);
+    Put(name + ".lost", figures.lost);
 }
 
 // Each letter's reported present against the first damage of its label the X server announced after
 // the frame was begun: what an X client sees of the letter's onset.
-void PutLetterOnsets(BenchHost& host, DamageWatcher& watcher, const Tone_LetterTask& task) {
+void PutLetterOnsets(MeasuringHost& host, DamageWatcher& watcher, const Tone_LetterTask& task) {
     std::vector<DamageWatcher::Damage> damages = watcher.Events();
     int x = static_cast<int>(task.Label1.Left() / TWIPS_PER_PIXEL);
     int y = static_cast<int>(task.Label1.Top() / TWIPS_PER_PIXEL);
@@ -326,7 +153,7 @@ void PutLetterOnsets(BenchHost& host, DamageWatcher& watcher, const Tone_LetterT
     int h = static_cast<int>(task.Label1.Height() / TWIPS_PER_PIXEL);
     size_t missed = 0;
     std::vector<double> error;
-    for (const BenchHost::Letter& letter : host.letters) {
+    for (const MeasuringHost::Letter& letter : host.letters) {
         auto seen = std::find_if(damages.begin(), damages.end(), [&](const DamageWatcher::Damage& d) {
             return d.micros >= letter.changed && d.x < x + w && x < d.x + d.w && d.y < y + h && y < d.y + d.h;
         });
@@ -344,7 +171,7 @@ void PutLetterOnsets(BenchHost& host, DamageWatcher& watcher, const Tone_LetterT
 // at a different point of the device's buffer; with a monitor, the tones are recorded as they come
 // out of the sound server.
 void MeasureTones(DualBlock& block, const Settings& settings, MonitorRecorder& recorder, bool recording) {
-    BenchHost& host = block.host;
+    MeasuringHost& host = block.host;
     Runtime& runtime = block.experiment.runtime;
     int count = settings.Reps(60, 50);
     host.tones.clear();
@@ -402,7 +229,7 @@ void MeasureTones(DualBlock& block, const Settings& settings, MonitorRecorder& r
             std::fclose(out);
         }
     }
-    for (const BenchHost::Tone& tone : host.tones) {
+    for (const MeasuringHost::Tone& tone : host.tones) {
         Put("tone.exact", tone.onset.exact ? 1 : 0);
         Put("tone.reported", Millis(tone.onset.onsetMicros - tone.called));
         Put("sound.return", Millis(tone.returned - tone.onset.onsetMicros - tone.onset.durationMicros));
@@ -417,7 +244,7 @@ void MeasureTones(DualBlock& block, const Settings& settings, MonitorRecorder& r
     // may have; a sound of another kind (a wave player's) is passed over.
     size_t found = 0;
     for (size_t i = 0; i < host.tones.size(); ++i) {
-        const BenchHost::Tone& tone = host.tones[i];
+        const MeasuringHost::Tone& tone = host.tones[i];
         std::optional<WavData> wav = ReadWavData(tone.path);
         if (!wav || wav->info.bitsPerSample != 16) continue;
         std::vector<int16_t> samples(wav->bytes.size() / 2);
@@ -471,7 +298,7 @@ std::vector<int64_t> ResponseOnsets(const std::string& path, char key) {
 // nothing), each tone brought on by its answer key a random 60 to 200 ms after the one before has
 // played: each q's onset in the results file against the time it was sent.
 void MeasureKeysDuringTones(DualBlock& block, const Settings& settings, KeyInjector& injector) {
-    BenchHost& host = block.host;
+    MeasuringHost& host = block.host;
     Runtime& runtime = block.experiment.runtime;
     std::string events = block.experiment.results.EventsPath();
     if (events.empty()) return;
@@ -522,7 +349,7 @@ void MeasureKeysDuringTones(DualBlock& block, const Settings& settings, KeyInjec
 void MeasureMisc(Paths paths, const Settings& settings) {
     DualBlock block(paths);
     block.task.Timer2.SetInterval(LONG_BLOCK_MS);
-    BenchHost& host = block.host;
+    MeasuringHost& host = block.host;
     // The recording of the tones starts first: a new recording stream changes the sound server's
     // timing for some seconds.
     MonitorRecorder recorder(settings.monitor, 44100, [&host] { return host.NowMicros(); });
@@ -530,27 +357,22 @@ void MeasureMisc(Paths paths, const Settings& settings) {
 
     for (auto [millis, reps] : {std::pair{25, settings.Reps(200, 10)}, std::pair{35, settings.Reps(200, 10)},
                                 std::pair{500, settings.Reps(8, 3)}, std::pair{2000, settings.Reps(4, 2)}}) {
-        std::vector<double> overshoot;
-        for (int i = 0; i < reps; ++i) {
-            int64_t before = host.NowMicros();
-            block.experiment.Blanke().Wait(static_cast<int16_t>(millis));
-            overshoot.push_back(Millis(host.NowMicros() - before - int64_t{millis} * 1000));
-        }
-        PutSeries("wait" + std::to_string(millis), overshoot);
+        PutSeries("wait" + std::to_string(millis), WaitOvershoots(host, block.experiment.Blanke(), millis, reps));
     }
 
     int keys = settings.Reps(150, 40);
     DamageWatcher watcher([&host] { return host.NowMicros(); });
     bool watching = watcher.Start(Runtime::TITLE);
     host.letters.clear();
+    // Windows has a key injector too, but the table prints the X server's row as not measured there.
     KeyInjector injector;
-    if (injector.Open()) {
-        MeasureKeys("key.x", block, keys, [&injector](char key) {
+    if (NotMeasuredHere().empty() && injector.Open()) {
+        PutKeys("key.x", block, keys, [&injector](char key) {
             injector.Press(key);
             injector.Release(key);
         });
     }
-    MeasureKeys("key.push", block, keys, PushKey);
+    PutKeys("key.push", block, keys, PushKey);
     block.experiment.Blanke().Wait(100);
     watcher.Stop();
     if (watching) PutLetterOnsets(host, watcher, block.task);

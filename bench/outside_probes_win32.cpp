@@ -5,13 +5,6 @@
 
 namespace pelorin::bench {
 
-struct KeyInjector::Connection {};
-KeyInjector::KeyInjector() = default;
-KeyInjector::~KeyInjector() = default;
-bool KeyInjector::Open() const { return false; }
-void KeyInjector::Press(char) {}
-void KeyInjector::Release(char) {}
-
 struct DamageWatcher::Connection {};
 DamageWatcher::DamageWatcher(std::function<int64_t()> nowMicros) : nowMicros(std::move(nowMicros)) {}
 DamageWatcher::~DamageWatcher() = default;

@@ -6,37 +6,14 @@
 #include <cstdlib>
 #include <thread>
 
+#include "measure/stats.h"
 #include "system.h"
 
 namespace pelorin::bench {
 
+using namespace pelorin::measure;
+
 namespace {
-
-struct Stats {
-    size_t n = 0;
-    double mean = 0, sd = 0, p50 = 0, p99 = 0, max = 0;
-};
-
-Stats Summarise(std::vector<double> values) {
-    Stats stats;
-    stats.n = values.size();
-    if (values.empty()) return stats;
-    std::sort(values.begin(), values.end());
-    auto rank = [&](double q) {
-        size_t index = static_cast<size_t>(std::ceil(q * static_cast<double>(values.size()))) - 1;
-        return values[std::min(index, values.size() - 1)];
-    };
-    double sum = 0;
-    for (double value : values) sum += value;
-    stats.mean = sum / static_cast<double>(values.size());
-    double squares = 0;
-    for (double value : values) squares += (value - stats.mean) * (value - stats.mean);
-    stats.sd = values.size() > 1 ? std::sqrt(squares / static_cast<double>(values.size() - 1)) : 0;
-    stats.p50 = rank(0.5);
-    stats.p99 = rank(0.99);
-    stats.max = values.back();
-    return stats;
-}
 
 double First(const Figures& figures, const std::string& name) {
     auto found = figures.find(name);
@@ -46,42 +23,6 @@ double First(const Figures& figures, const std::string& name) {
 std::vector<double> Series(const Figures& figures, const std::string& name) {
     auto found = figures.find(name);
     return found != figures.end() ? found->second : std::vector<double>{};
-}
-
-std::string Fixed(double value, int decimals = 3) {
-    if (std::isnan(value)) return "-";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
-std::string Distribution(const Stats& stats, bool withMean, int decimals = 3) {
-    if (stats.n == 0) return "no data";
-    std::string text = withMean ? "mean " + Fixed(stats.mean, decimals) + "  " : "";
-    return text + "p50 " + Fixed(stats.p50, decimals) + "  p99 " + Fixed(stats.p99, decimals) + "  max " +
-           Fixed(stats.max, decimals) + "  (n " + std::to_string(stats.n) + ")";
-}
-
-// A series' spread about its own mean: the constant part of a latency drops out.
-struct Jitter {
-    size_t n = 0;
-    double mean = 0, sd = 0, maxDeviation = 0;
-};
-
-Jitter JitterOf(const std::vector<double>& values) {
-    Jitter jitter;
-    Stats stats = Summarise(values);
-    jitter.n = stats.n;
-    jitter.mean = stats.mean;
-    jitter.sd = stats.sd;
-    for (double value : values) jitter.maxDeviation = std::max(jitter.maxDeviation, std::abs(value - stats.mean));
-    return jitter;
-}
-
-std::string JitterText(const Jitter& jitter) {
-    if (jitter.n == 0) return "no data";
-    return "mean " + Fixed(jitter.mean) + "  sd " + Fixed(jitter.sd) + "  max dev " + Fixed(jitter.maxDeviation) +
-           "  (n " + std::to_string(jitter.n) + ")";
 }
 
 void Row(const std::string& figure, const std::string& target, const std::string& pelorin, const std::string& baseline,

@@ -9,12 +9,6 @@
 // build (system_linux.cpp, system_win32.cpp).
 namespace pelorin::bench {
 
-// CPU time, in seconds, of the whole process and of the calling thread.
-double ProcessCpuSeconds();
-double ThreadCpuSeconds();
-// The process's peak resident memory (Windows: peak working set), in MB.
-double PeakMemoryMegabytes();
-
 // This program's own file, and a path quoted for the system's shell.
 std::string SelfPath();
 std::string ShellQuoted(const std::string& path);

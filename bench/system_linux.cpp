@@ -24,23 +24,7 @@ int64_t MonotonicMicros() {
     return int64_t{now.tv_sec} * 1'000'000 + now.tv_nsec / 1000;
 }
 
-double CpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    auto seconds = [](timeval t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 }  // namespace
-
-double ProcessCpuSeconds() { return CpuSeconds(RUSAGE_SELF); }
-double ThreadCpuSeconds() { return CpuSeconds(RUSAGE_THREAD); }
-
-double PeakMemoryMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
 
 std::string SelfPath() { return std::filesystem::canonical("/proc/self/exe").string(); }
 std::string ShellQuoted(const std::string& path) { return "'" + path + "'"; }

@@ -2,7 +2,6 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <X11/extensions/Xdamage.h>
 #include <poll.h>
 
@@ -18,33 +17,6 @@ struct DisplayCloser {
 using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
 
 }  // namespace
-
-struct KeyInjector::Connection {
-    DisplayPtr display{XOpenDisplay(nullptr)};
-};
-
-KeyInjector::KeyInjector() : connection(std::make_unique<Connection>()) {}
-KeyInjector::~KeyInjector() = default;
-
-bool KeyInjector::Open() const {
-    int event, error, major, minor;
-    return connection->display &&
-           XTestQueryExtension(connection->display.get(), &event, &error, &major, &minor) == True;
-}
-
-void KeyInjector::Press(char letter) {
-    Display* display = connection->display.get();
-    KeyCode code = XKeysymToKeycode(display, static_cast<KeySym>(letter));
-    XTestFakeKeyEvent(display, code, True, CurrentTime);
-    XFlush(display);
-}
-
-void KeyInjector::Release(char letter) {
-    Display* display = connection->display.get();
-    KeyCode code = XKeysymToKeycode(display, static_cast<KeySym>(letter));
-    XTestFakeKeyEvent(display, code, False, CurrentTime);
-    XFlush(display);
-}
 
 struct RootPixels::Connection {
     DisplayPtr display{XOpenDisplay(nullptr)};

@@ -9,26 +9,9 @@
 #include <thread>
 #include <vector>
 
-// What the benchmark asks of the X server directly, behind a header free of X11's macros.
+// What the benchmark asks of the X server directly, behind a header free of X11's macros (keys are
+// typed through measure/key_injector.h).
 namespace pelorin::bench {
-
-// Types keys as a keyboard would, through the X server (XTest), on a connection of its own.
-class KeyInjector {
-public:
-    KeyInjector();
-    ~KeyInjector();
-    KeyInjector(const KeyInjector&) = delete;
-    KeyInjector& operator=(const KeyInjector&) = delete;
-
-    bool Open() const;
-    // Sends the key's press to the server and returns once it has gone out.
-    void Press(char letter);
-    void Release(char letter);
-
-private:
-    struct Connection;
-    std::unique_ptr<Connection> connection;
-};
 
 // Reads pixels of the root window, to see when a program has drawn its first frame.
 class RootPixels {

@@ -1,9 +1,11 @@
 // Pelorin. Started without options: the experiment on the registration screen in the current folder,
 // returning 0 when the run is ended by "Quit" or by Yes to the quit question. The options (--help)
-// rehearse it as a marked pilot or run simulated subjects; neither touches the subject list or Res_Data.
+// rehearse it as a marked pilot, run simulated subjects or check the PC's timing; none touches the
+// subject list or Res_Data.
 #include <exception>
 #include <iostream>
 
+#include "check/timing_check.h"
 #include "flow/experiment.h"
 #include "options/program_options.h"
 #include "platform/console.h"
@@ -64,6 +66,8 @@ int main(int argc, char** argv) {
         }
     case Mode::Pilot:
         return RunExperiment(true);
+    case Mode::Check:
+        return pelorin::check::RunTimingCheck({});
     case Mode::Experiment:
         break;
     }

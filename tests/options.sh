@@ -20,7 +20,7 @@ err() { cat "$printed/err"; }
 run --help
 code=$?
 [ "$code" = 0 ] || fail "--help exits with $code"
-for option in --help --version --pilot --simulate --seed --accuracy --rt --dual-cost --out; do
+for option in --help --version --pilot --check --simulate --seed --accuracy --rt --dual-cost --out; do
   out | grep -q -- "$option" || fail "--help does not list $option"
 done
 
@@ -49,6 +49,9 @@ refuse "--simulate: Value abc not in range" --simulate abc
 refuse "--simulate: 1 required N:INT" --simulate
 refuse "--pilot excludes --simulate" --pilot --simulate 2
 refuse "pilot was given a disallowed flag override" --pilot=0
+refuse "--pilot excludes --check" --check --pilot
+refuse "--simulate excludes --check" --check --simulate 2
+refuse "check was given a disallowed flag override" --check=0
 refuse "--seed requires --simulate" --seed 4
 refuse "--out requires --simulate" --out Somewhere
 refuse "Could not convert: --seed = 1.5" --simulate 1 --seed 1.5

@@ -66,9 +66,18 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
                        "Run N simulated subjects through the whole experiment in virtual time and write their dataset")
             ->type_name("N")
             ->check(CLI::Range(1, MOST_SUBJECTS));
+    bool check = false;
+    CLI::Option* checkFlag = app.add_flag(
+        "--check",
+        check,
+        "Check this PC's timing in the real full-screen window (about 30 s): the display, the waits, the sound, "
+        "the keyboard path and the disk; prints a report, writes it as timing-check-<date>-<time>.txt in the "
+        "current folder with a warning for each thing out of bounds, and writes nothing else");
     // --pilot=0 and the like would read as "no pilot" and start the experiment itself.
     pilotFlag->disable_flag_override();
+    checkFlag->disable_flag_override();
     pilotFlag->excludes(simulate);
+    checkFlag->excludes(pilotFlag)->excludes(simulate);
     app.add_option("--seed", simulation.seed, "Seed of the simulated subjects: the same seed writes the same files")
         ->type_name("S")
         ->capture_default_str()
@@ -130,6 +139,7 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
     }
     if (pilot) options.mode = ProgramOptions::Mode::Pilot;
     if (*simulate) options.mode = ProgramOptions::Mode::Simulate;
+    if (check) options.mode = ProgramOptions::Mode::Check;
     return options;
 }
 

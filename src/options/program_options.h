@@ -14,6 +14,7 @@ struct ProgramOptions {
         Experiment,  // the experiment, writing the subject list and Res_Data of the current folder
         Pilot,       // the experiment marked as a pilot, writing only under Pilot_Data
         Simulate,    // simulated subjects on the test host, writing only under their own folder
+        Check,       // the timing check in the real window, writing only its report
         Exit,        // the command line is answered (help, version) or refused: exit with exitCode
     };
     Mode mode = Mode::Experiment;

@@ -586,6 +586,14 @@ void SdlHost::UseWholeFramesAndSdlSound() {
     state->wholeFrames = true;
     state->audio.UseSdlOutputFromNextBuffer();
 }
+
+int SdlHost::DisplayRefreshHz() {
+    SDL_DisplayMode mode{};
+    int display = SDL_GetWindowDisplayIndex(state->main->window.get());
+    if (SDL_GetDesktopDisplayMode(std::max(display, 0), &mode) != 0) return 0;
+    return mode.refresh_rate;
+}
+
 AudioOutput SdlHost::DescribeAudio() { return state->audio.Describe(); }
 int SdlHost::WaveOpen(const std::string& path) { return state->audio.Open(path); }
 void SdlHost::WaveRewind(int handle) { state->audio.Rewind(handle); }

@@ -55,6 +55,9 @@ public:
     // than as they arrive; flushes run on the program's thread: for the benchmark, beside the above.
     void StampKeysWhenRead();
 
+    // The refresh rate the system reports for the display the window is on; 0 when it reports none.
+    int DisplayRefreshHz();
+
 private:
     std::unique_ptr<SdlHostState> state;
 };

@@ -1,0 +1,356 @@
+#include "check/timing_check.h"
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "check/check_report.h"
+#include "check/system_info.h"
+#include "demo_waves.h"
+#include "flow/display.h"
+#include "flow/experiment.h"
+#include "measure/key_injector.h"
+#include "measure/measuring_host.h"
+#include "measure/stats.h"
+#include "platform/append_file.h"
+#include "platform/control.h"
+#include "platform/files.h"
+#include "platform/runtime.h"
+#include "platform/screen.h"
+#include "platform/timer.h"
+#include "platform/warning.h"
+#include "platform/wav_file.h"
+#include "tasks/tone_letter_task.h"
+#include "transitions/blanke.h"
+
+namespace pelorin::check {
+
+namespace {
+
+constexpr int BLOCK_MS = 10'000;
+constexpr int WAITS_EACH = 40;
+constexpr int TONES = 20;
+constexpr int IDLE_KEYS = 60;
+constexpr int DISK_ROWS = 30;
+// How long the whole check runs, for the progress bar.
+constexpr double EXPECTED_SECONDS = 30;
+// A response row, the widest kind the results write while a block runs.
+constexpr const char* RESULTS_ROW = "12.345678\tn/a\tresponse\t3\ttone+letter\tn/a\tx\ttone\t1\t0.682029\t0.312\t0.333\tn/a\n";
+
+double Millis(int64_t micros) { return static_cast<double>(micros) / 1000.0; }
+
+// The check's own screen: what is being measured now, and a bar growing on a growth tick's timer
+// across the display as the check goes on.
+class CheckScreen : public Screen {
+public:
+    explicit CheckScreen(Runtime& runtime) : Screen(runtime, "TimingCheck", 9600, 7200) {
+        SetCaption("Pelorin timing check");
+    }
+
+    void Form_Load() override {
+        started = runtime.host.NowMicros();
+        Timer1.SetInterval(BarGame::GROWTH_TICK_MS);
+        Timer1.SetEnabled(true);
+        Form_Resize();
+    }
+
+    void Form_Resize() override {
+        float width = Width();
+        float height = Height();
+        Label1.Move(0, height * 0.15f, width, 700);
+        Label2.Move(0, height * 0.35f, width, 600);
+        Label3.Move(0, height * 0.45f, width, 600);
+        Grow();
+    }
+
+    void Say(const std::string& what, const std::string& detail = "") {
+        Label2.SetCaption(what);
+        Label3.SetCaption(detail);
+    }
+
+    Label Label1{*this, "Label1", "Pelorin timing check", 0, 0, 9600, 700, Font{18, true}, Alignment::Center};
+    Label Label2{*this, "Label2", "", 0, 0, 9600, 600, Font{13.5f, true}, Alignment::Center};
+    Label Label3{*this, "Label3", "", 0, 0, 9600, 600, Font{12, false}, Alignment::Center};
+    Shape Shape1{*this, "Shape1", Color{255, 0, 0}, 0, 0, 0, 0};
+    Timer Timer1{*this, [this] { Grow(); }};
+
+private:
+    void Grow() {
+        double done = std::min(1.0, static_cast<double>(runtime.host.NowMicros() - started) / (EXPECTED_SECONDS * 1e6));
+        float barHeight = Height() * 0.06f;
+        Shape1.Move(0, Height() * 0.75f, std::max(15.0f, Width() * static_cast<float>(done)), barHeight);
+    }
+
+    int64_t started = 0;
+};
+
+struct LocalTime {
+    std::tm parts{};
+    std::string text;  // "2026-12-07 04:12:33 UTC+01:00"
+};
+
+LocalTime Now() {
+    LocalTime now;
+    std::time_t seconds = std::time(nullptr);
+    std::tm utc{};
+#ifdef _WIN32
+    localtime_s(&now.parts, &seconds);
+    gmtime_s(&utc, &seconds);
+#else
+    localtime_r(&seconds, &now.parts);
+    gmtime_r(&seconds, &utc);
+#endif
+    // The offset from UTC as digits on every system (Windows' %z gives the zone's name).
+    utc.tm_isdst = now.parts.tm_isdst;
+    long offsetMinutes = std::lround(std::difftime(seconds, std::mktime(&utc)) / 60);
+    char text[64];
+    size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &now.parts);
+    std::snprintf(text + length, sizeof text - length, " UTC%c%02ld:%02ld", offsetMinutes < 0 ? '-' : '+',
+                  std::labs(offsetMinutes) / 60, std::labs(offsetMinutes) % 60);
+    now.text = text;
+    return now;
+}
+
+// The tones a run plays from the folder's wave/, or the demo tones written to a temporary folder
+// where it has none; the temporary folder is removed when the check ends.
+struct Tones {
+    explicit Tones(const std::string& folder) {
+        for (int frequency : DEMO_TONE_FREQUENCIES) {
+            std::string path = JoinPath(folder, "wave/" + std::to_string(frequency) + ".wav");
+            if (ReadWavInfo(path)) paths.push_back(path);
+        }
+        if (!paths.empty()) {
+            description = std::to_string(paths.size()) + " tones of the folder's wave/";
+            return;
+        }
+        std::error_code error;
+        temporary = std::filesystem::temp_directory_path(error) /
+                    ("pelorin-check-" + std::to_string(std::random_device{}()));
+        if (error || !WriteDemoWaves(temporary)) {
+            description = "none: the folder has no wave/ and no demo tone could be written";
+            return;
+        }
+        for (int frequency : DEMO_TONE_FREQUENCIES) {
+            paths.push_back((temporary / (std::to_string(frequency) + ".wav")).string());
+        }
+        description = "the demo tones (the folder has no wave/)";
+    }
+    ~Tones() {
+        std::error_code ignored;
+        if (!temporary.empty()) std::filesystem::remove_all(temporary, ignored);
+    }
+    Tones(const Tones&) = delete;
+    Tones& operator=(const Tones&) = delete;
+
+    std::vector<std::string> paths;
+    std::string description;
+    std::filesystem::path temporary;
+};
+
+// Twenty tones at random 60 to 400 ms gaps, so that each is asked for at a different point of the
+// device's buffer, with one key injected during each: where the tones were placed, the audio clock's
+// pace, and the keys' times.
+void MeasureSound(measure::MeasuringHost& host, Runtime& runtime, Blanke& blanke, const std::string& folder,
+                  CheckFigures& figures, measure::KeyInjector* injector) {
+    figures.sound.output = host.DescribeAudio();
+    Tones tones(folder);
+    figures.sound.tones = tones.description;
+    if (tones.paths.empty()) return;
+    host.tones.clear();
+    host.keysHandled.clear();
+    std::atomic<bool> done = false;
+    std::vector<int64_t> sent;
+    std::thread typist;
+    if (injector != nullptr) {
+        typist = std::thread([&] {
+            std::mt19937 random(7);
+            std::uniform_int_distribution<int> into(20, 150);
+            while (!done) {
+                if (!host.playing) {
+                    std::this_thread::sleep_for(std::chrono::microseconds(500));
+                    continue;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(into(random)));
+                if (!host.playing) continue;
+                sent.push_back(host.NowMicros());
+                injector->Press('b');
+                injector->Release('b');
+                while (host.playing && !done) std::this_thread::sleep_for(std::chrono::microseconds(500));
+            }
+        });
+    }
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> gap(60, 400);
+    for (int i = 0; i < TONES; ++i) {
+        runtime.PlaySound(tones.paths[static_cast<size_t>(i) % tones.paths.size()]);
+        blanke.Wait(static_cast<int16_t>(gap(random)));
+    }
+    done = true;
+    if (typist.joinable()) typist.join();
+
+    std::vector<double> drift;
+    for (const measure::MeasuringHost::Tone& tone : host.tones) {
+        if (!tone.onset.audible) continue;
+        figures.sound.latency.push_back(Millis(tone.onset.onsetMicros - tone.called));
+        if (tone.onset.exact) ++figures.sound.exact;
+        std::optional<WavInfo> info = ReadWavInfo(tone.path);
+        if (info && info->DurationMicros() > 0) {
+            drift.push_back((static_cast<double>(tone.onset.durationMicros) / static_cast<double>(info->DurationMicros()) -
+                             1.0) * 1e6);
+        }
+    }
+    figures.sound.driftPpm = drift.empty() ? NAN : measure::Summarise(drift).mean;
+    for (size_t i = 0; i < std::min(sent.size(), host.keysHandled.size()); ++i) {
+        figures.keys.toneToStamp.push_back(Millis(host.keysHandled[i].stamped - sent[i]));
+        figures.keys.toneToHandler.push_back(Millis(host.keysHandled[i].handled - sent[i]));
+    }
+    figures.keys.toneLost = static_cast<double>(sent.size()) - static_cast<double>(figures.keys.toneToStamp.size());
+}
+
+// Results rows written and flushed one by one into a file of the check's own in the folder, which
+// is removed afterwards.
+void MeasureDisk(const std::string& folder, DiskFigures& disk) {
+    disk.folder = folder;
+    std::string path = JoinPath(folder, ".pelorin-timing-check-" + std::to_string(std::random_device{}()) + ".tmp");
+    AppendFile::Created created = AppendFile::CreateNew(path);
+    if (!created.file) {
+        disk.error = created.exists ? "a file of the check's name is in the way" : created.error;
+        return;
+    }
+    for (int i = 0; i < DISK_ROWS; ++i) {
+        auto began = std::chrono::steady_clock::now();
+        std::optional<std::string> failed = created.file->Append(RESULTS_ROW);
+        auto written = std::chrono::steady_clock::now();
+        if (!failed) failed = created.file->Sync();
+        auto flushed = std::chrono::steady_clock::now();
+        if (failed) {
+            disk.error = *failed;
+            break;
+        }
+        disk.rows.push_back(std::chrono::duration<double, std::milli>(written - began).count());
+        disk.flushes.push_back(std::chrono::duration<double, std::milli>(flushed - written).count());
+    }
+    created.file.reset();
+    std::error_code ignored;
+    std::filesystem::remove(PathFromUtf8(path), ignored);
+}
+
+// Writes the report as a new file in the folder; its path, or empty with the reason on stderr.
+std::string WriteReport(const std::string& folder, const LocalTime& started, const std::string& report) {
+    const std::tm& t = started.parts;
+    std::string name = ReportFileName(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    // A check started twice in one second gets a second file, never a report overwritten.
+    for (int attempt = 1; attempt < 10; ++attempt) {
+        std::string candidate = name;
+        if (attempt > 1) candidate.insert(candidate.size() - 4, "-" + std::to_string(attempt));
+        std::string path = JoinPath(folder, candidate);
+        AppendFile::Created created = AppendFile::CreateNew(path);
+        if (created.exists) continue;
+        std::optional<std::string> failed = created.file ? created.file->Append(report) : created.error;
+        if (!failed && created.file) failed = created.file->Sync();
+        if (!failed) return path;
+        Warn("the timing check's report could not be written to " + path + ": " + *failed);
+        return "";
+    }
+    Warn("the timing check's report could not be written: every name is taken");
+    return "";
+}
+
+}  // namespace
+
+int RunTimingCheck(const CheckOptions& options) {
+    std::string folder = options.folder.empty() ? CurrentFolder() : options.folder;
+    LocalTime started = Now();
+    CheckFigures figures;
+    figures.started = started.text;
+    figures.program = std::string("Pelorin ") + PELORIN_VERSION;
+    figures.system = SystemName();
+    std::string report;
+    try {
+        measure::MeasuringHost host;
+        Experiment experiment(host);
+        Runtime& runtime = experiment.runtime;
+        Blanke& blanke = experiment.Blanke();
+        CheckScreen screen(runtime);
+        screen.Show();
+
+        screen.Say("The display", "its size, scaling and refresh rate");
+        figures.display.width = host.DisplayWidthPixels();
+        figures.display.height = host.DisplayHeightPixels();
+        figures.display.refreshHz = host.DisplayRefreshHz();
+        ReadScaling(figures.display);
+        figures.power = ReadPower();
+        blanke.Wait(1000);
+
+        screen.Say("The waits", "Wait(25) and Wait(35), " + std::to_string(WAITS_EACH) + " of each");
+        blanke.Wait(300);
+        figures.waits.wait25 = measure::WaitOvershoots(host, blanke, 25, WAITS_EACH);
+        figures.waits.wait35 = measure::WaitOvershoots(host, blanke, 35, WAITS_EACH);
+
+        screen.Say("Next: a 10-second block of the dual task", "its growth ticks, its presents and the CPU it takes");
+        blanke.Wait(1500);
+        experiment.Display();
+        Tone_LetterTask& task = experiment.Tone_LetterTask();
+        task.Start();
+        measure::BlockFigures block = measure::MeasureIdleBlock(host, runtime, task, BLOCK_MS);
+        host.Unwatch();
+        task.Timer1.SetEnabled(false);
+        task.Timer2.SetEnabled(false);
+        screen.Show();
+        figures.display.presents = block.tickPresents;
+        figures.waits.blockSeconds = BLOCK_MS / 1000;
+        figures.waits.ticks = block.tickLateness;
+        figures.waits.ticksFired = block.ticksFired;
+        figures.waits.ticksDue = block.ticksDue;
+        figures.waits.cpuProcess = block.cpuProcess;
+        figures.waits.cpuThread = block.cpuThread;
+
+        measure::KeyInjector injector;
+        bool injecting = injector.Open();
+        if (injecting) figures.keys.injector = InjectorName();
+        screen.Say("The sound", std::to_string(TONES) + " tones, a key typed during each");
+        MeasureSound(host, runtime, blanke, folder, figures, injecting ? &injector : nullptr);
+
+        if (injecting) {
+            screen.Say("The keyboard path", std::to_string(IDLE_KEYS) + " keys typed through " + InjectorName());
+            measure::KeyFigures keys = measure::MeasureKeys(host, runtime, IDLE_KEYS, [&injector](char key) {
+                injector.Press(key);
+                injector.Release(key);
+            });
+            figures.keys.idleToHandler = keys.toHandler;
+            figures.keys.idleLost = keys.lost;
+        }
+
+        screen.Say("The disk", "results rows written and flushed in " + folder);
+        blanke.Wait(100);
+        MeasureDisk(folder, figures.disk);
+
+        report = FormatReport(figures);
+        std::string written = WriteReport(folder, started, report);
+        std::vector<Warning> warnings = Warnings(figures);
+        screen.Say(warnings.empty() ? "Done: nothing out of bounds"
+                                    : "Done: " + std::to_string(warnings.size()) +
+                                          (warnings.size() == 1 ? " warning" : " warnings"),
+                   written.empty() ? "the report could not be written" : "the report is in " + written);
+        std::fputs(report.c_str(), stdout);
+        if (!written.empty()) std::printf("\nWritten to %s\n", written.c_str());
+        std::fflush(stdout);
+        blanke.Wait(2000);
+        return written.empty() ? 1 : 0;
+    } catch (const ProgramEnded&) {
+        if (!report.empty()) return 0;
+        Warn("the timing check was stopped before its end; nothing was written");
+        return 1;
+    } catch (const std::exception& error) {
+        ReportFailure(error.what());
+        return 1;
+    }
+}
+
+}  // namespace pelorin::check

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "check/check_report.h"
+#include "measure/stats.h"
+
+namespace pelorin::test {
+namespace {
+
+using check::CheckFigures;
+using check::Warning;
+
+TEST(StatsTest, NearestRankQuantilesOfAnyOrder) {
+    std::vector<double> values;
+    for (int i = 1; i <= 100; ++i) values.push_back(i);
+    std::shuffle(values.begin(), values.end(), std::mt19937(3));
+    measure::Stats stats = measure::Summarise(values);
+    // The 99th of 100 values, not the largest: one late wake-up in a hundred does not set p99.
+    EXPECT_EQ(stats.n, 100u);
+    EXPECT_EQ(stats.p50, 50);
+    EXPECT_EQ(stats.p99, 99);
+    EXPECT_EQ(stats.max, 100);
+    EXPECT_DOUBLE_EQ(stats.mean, 50.5);
+    // Fewer than a hundred: p99 is the largest; one value is every quantile and has no spread.
+    stats = measure::Summarise({3, 1, 2});
+    EXPECT_EQ(stats.p50, 2);
+    EXPECT_EQ(stats.p99, 3);
+    stats = measure::Summarise({7});
+    EXPECT_EQ(stats.p50, 7);
+    EXPECT_EQ(stats.sd, 0);
+    EXPECT_EQ(measure::Summarise({}).n, 0u);
+    EXPECT_EQ(measure::Distribution(measure::Summarise({}), false), "no data");
+    // A constant latency drops out of the jitter: only the deviations from the mean are left.
+    measure::Jitter jitter = measure::JitterOf({24, 24.5, 23.5});
+    EXPECT_DOUBLE_EQ(jitter.mean, 24);
+    EXPECT_DOUBLE_EQ(jitter.maxDeviation, 0.5);
+}
+
+// A PC where every figure is within bounds.
+CheckFigures GoodPc() {
+    CheckFigures f;
+    f.started = "2026-12-07 10:00:00 +0100";
+    f.program = "Pelorin 0.1.0";
+    f.system = "Windows 10.0 build 19045";
+    f.display = {1920, 1080, 100, "system DPI 96", 60, {0.2, 0.3}};
+    f.waits.wait25 = {0.01, 0.02};
+    f.waits.wait35 = {0.01};
+    f.waits.blockSeconds = 10;
+    f.waits.ticks = {0.02, 0.05};
+    f.waits.ticksFired = f.waits.ticksDue = 286;
+    f.sound.output = {false, "wasapi", "Speakers", 48000, 480};
+    f.sound.latency = {20, 20.1};
+    f.sound.driftPpm = 12;
+    f.keys.injector = "SendInput";
+    f.keys.idleToHandler = {0.2};
+    f.keys.toneToStamp = {0.3};
+    f.disk = {"C:\\Lab", {0.01}, {4, 50}, ""};
+    f.power = {true, "High performance", true, false};
+    return f;
+}
+
+std::vector<std::string> WarningsOf(const CheckFigures& figures) {
+    std::vector<std::string> what;
+    for (const Warning& warning : check::Warnings(figures)) what.push_back(warning.what);
+    return what;
+}
+
+TEST(CheckReportTest, EachBoundRaisesItsOwnWarningAndNothingElse) {
+    EXPECT_TRUE(WarningsOf(GoodPc()).empty());
+    std::string report = check::FormatReport(GoodPc());
+    EXPECT_NE(report.find("Verdict: ready"), std::string::npos);
+    EXPECT_EQ(report.find("WARNING"), std::string::npos);
+
+    auto only = [](CheckFigures figures, const std::string& expected) {
+        std::vector<std::string> what = WarningsOf(figures);
+        ASSERT_EQ(what.size(), 1u) << expected;
+        EXPECT_NE(what[0].find(expected), std::string::npos) << what[0];
+        std::string report = check::FormatReport(figures);
+        EXPECT_NE(report.find("Verdict: 1 warning"), std::string::npos);
+        EXPECT_NE(report.find("WARNING: " + what[0] + ". What to do: "), std::string::npos) << report;
+    };
+    CheckFigures f = GoodPc();
+    f.display.scalingPercent = 150;
+    only(f, "scaled to 150 %");
+    f = GoodPc();
+    f.display.refreshHz = 59;
+    only(f, "refreshes at 59 Hz");
+    f.display.refreshHz = 0;
+    only(f, "reports no refresh rate");
+    f = GoodPc();
+    f.sound.output = {};
+    only(f, "no sound device");
+    // 1024 frames are within bounds, 1025 are not.
+    f = GoodPc();
+    f.sound.output.bufferFrames = 1024;
+    EXPECT_TRUE(WarningsOf(f).empty());
+    f.sound.output.bufferFrames = 1025;
+    only(f, "buffer is 1025 frames");
+    // A flush of exactly 50 ms is within bounds; the slowest one counts, not the typical.
+    f = GoodPc();
+    f.disk.flushes = {3, 3, 3, 50.5};
+    only(f, "took 50.5 ms");
+    f = GoodPc();
+    f.disk.flushes.clear();
+    f.disk.error = "Permission denied";
+    only(f, "could not be written to: Permission denied");
+    f = GoodPc();
+    f.power.plan = "Balanced";
+    f.power.highPerformance = false;
+    only(f, "power plan is \"Balanced\"");
+    f.power.plan.clear();
+    only(f, "power plan could not be read");
+    f = GoodPc();
+    f.power.onBattery = true;
+    only(f, "runs on its battery");
+    // Where the system has no power plans, none is asked for.
+    f = GoodPc();
+    f.power = {};
+    EXPECT_TRUE(WarningsOf(f).empty());
+    EXPECT_EQ(check::FormatReport(f).find("Power"), std::string::npos);
+
+    f = GoodPc();
+    f.display.scalingPercent = 125;
+    f.sound.output = {};
+    f.power.onBattery = true;
+    EXPECT_EQ(WarningsOf(f).size(), 3u);
+    EXPECT_NE(check::FormatReport(f).find("Verdict: 3 warnings"), std::string::npos);
+}
+
+TEST(CheckReportTest, SilentRunSaysSoAndReportIsNamedByItsLocalTime) {
+    CheckFigures f = GoodPc();
+    f.sound.output = {};
+    std::string report = check::FormatReport(f);
+    EXPECT_NE(report.find("none: the run would be silent"), std::string::npos);
+    EXPECT_EQ(report.find("fixed latency"), std::string::npos);
+    EXPECT_EQ(check::ReportFileName(2026, 1, 2, 3, 4, 5), "timing-check-2026-01-02-030405.txt");
+}
+
+}  // namespace
+}  // namespace pelorin::test

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# pelorin --check in a real window: every section with figures, the report printed and written as
+# timing-check-<date>-<time>.txt and nothing else, and a warning for each condition forced here: a
+# scaled display of a size set here; then no sound device and a flush made slow (strace delays every
+# fsync), which the first run does not have.
+#   check.sh PELORIN MAKE_WAVES DEMO_DIR
+source "$(dirname "$0")/lib.sh"
+
+pelorin=$1
+WIDTH=800
+HEIGHT=600
+TIMEOUT=90
+start_display
+prepare_demo_data "$2" "$3"
+# The desktop's scaling, as a desktop sets it for the toolkits: 144 dpi is 150 %.
+xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "Xft.dpi:	144" || fail "cannot set Xft.dpi"
+
+# The folder's files, but those the tests themselves keep there (output, screenshots).
+folder_files() { (cd "$work" && find . | grep -Ev '^\./(stdout\.txt|stderr\.txt|[a-z]+\.png)$' | sort); }
+before=$(folder_files)
+
+# The folder after a check: what was there before and one report, whose path is set in `report`.
+expect_only_report() {
+  local after added
+  after=$(folder_files)
+  [ "$(comm -23 <(echo "$before") <(echo "$after"))" = "" ] || fail "the check removed files"
+  added=$(comm -13 <(echo "$before") <(echo "$after"))
+  echo "$added" | grep -Eqx '\./timing-check-[0-9]{4}-[0-9]{2}-[0-9]{2}-[0-9]{6}\.txt' && [ "$(echo "$added" | wc -l)" = 1 ] ||
+    fail "the check wrote other files than its report: $added"
+  report=$work/${added#./}
+  # The report printed (after the sound device's line) is the report written, then its path.
+  diff <(cat "$report"; echo; echo "Written to $report") <(grep -v '^pelorin: ' "$work/stdout.txt") ||
+    fail "the printed report is not the one written"
+}
+
+# A line of the report: "  LABEL   VALUE" must match the pattern.
+expect_line() {
+  grep -Eq "^  $1 +$2" "$report" || fail "no line '$1' matching '$2' in: $(cat "$report")"
+}
+
+DISTRIBUTION='p50 -?[0-9.]+  p99 -?[0-9.]+  max -?[0-9.]+ ms  \(n [0-9]+\)'
+
+# A scaled 800 x 600 display, SDL's dummy sound device (a device, silent to the ear), keys through XTest.
+start_program "$pelorin" --check
+wait_exit
+[ "$exit_code" = 0 ] || fail "the check ended with $exit_code: $(cat "$work/stderr.txt")"
+expect_only_report
+for section in Display Waits Sound "Keyboard path" "Disk \($work\)"; do
+  grep -Eqx "$section" "$report" || fail "no section $section in: $(cat "$report")"
+done
+expect_line "size" "800 x 600 pixels"
+expect_line "system scaling" "150 % \(Xft.dpi 144\)"
+expect_line "present of a growing bar" "$DISTRIBUTION"
+expect_line "Wait\(25\) overshoot" "$DISTRIBUTION"
+expect_line "Wait\(35\) overshoot" "$DISTRIBUTION"
+expect_line "growth-tick lateness, 10 s block" "$DISTRIBUTION"
+expect_line "growth ticks fired" "[0-9]+ of 28[0-9] due"
+expect_line "process CPU over the block" "[0-9.]+ % of a core"
+expect_line "driver" "dummy"
+expect_line "rate" "[0-9]+ Hz"
+expect_line "buffer" "[0-9]+ frames"
+expect_line "fixed latency \(call to first sample\)" "[0-9.]+ ms"
+expect_line "20 tones against the audio clock" "spread sd [0-9.]+ ms"
+expect_line "audio clock against the system clock" "-?[0-9]+ ppm"
+expect_line "keys injected through" "XTest"
+# Every key arrives, none lost.
+expect_line "injection to handler" "$DISTRIBUTION\$"
+expect_line "during a tone: injection to its time" "$DISTRIBUTION\$"
+expect_line "write a results row" "$DISTRIBUTION"
+expect_line "flush the file to the disk" "$DISTRIBUTION"
+grep -q "^WARNING: the display is scaled to 150 %. What to do: set the system's display scaling to 100 %" "$report" ||
+  fail "no scaling warning: $(cat "$report")"
+grep -q "no sound device" "$report" && fail "a sound device was there: $(cat "$report")"
+rm "$report"
+
+# No sound device, and every fsync held 80 ms by strace: the run would be silent, and the flush is
+# slower than the 50 ms a results file may take.
+if ! strace -o /dev/null true 2>/dev/null; then
+  echo "strace cannot trace here: the slow flush is not checked" >&2
+  passed=1
+  exit 0
+fi
+start_program env SDL_AUDIODRIVER=no-such-driver strace -f -o /dev/null --seccomp-bpf -e trace=fsync,fdatasync \
+  -e inject=fsync,fdatasync:delay_exit=80000 "$pelorin" --check
+wait_exit
+[ "$exit_code" = 0 ] || fail "the check ended with $exit_code: $(cat "$work/stderr.txt")"
+expect_only_report
+expect_line "device" "none: the run would be silent"
+grep -q "^WARNING: no sound device: a run would be silent" "$report" || fail "no warning of the silent run: $(cat "$report")"
+grep -Eq "^WARNING: a flush of the results file took [0-9.]+ ms in $work. What to do: run Pelorin from a folder on the PC's own disk" "$report" ||
+  fail "no warning of the slow flush: $(cat "$report")"
+# The scaled display and the refresh rate Xvfb does not report are still there.
+grep -q "^Verdict: 4 warnings" "$report" || fail "not four warnings: $(cat "$report")"
+passed=1
