@@ -11,25 +11,12 @@
 #include <variant>
 
 #include "events_summary.h"
+#include "event_rows.h"
 #include "lab.h"
 #include "platform/files.h"
 
 namespace pelorin::test {
 namespace {
-
-std::vector<EventRow> Rows(const std::string& path) {
-    auto text = ReadWholeFile(path);
-    if (!text) {
-        ADD_FAILURE() << "no events file " << path;
-        return {};
-    }
-    auto rows = ReadEvents(*text);
-    if (auto* error = std::get_if<std::string>(&rows)) {
-        ADD_FAILURE() << *error;
-        return {};
-    }
-    return std::get<std::vector<EventRow>>(rows);
-}
 
 std::vector<EventRow> Responses(const std::vector<EventRow>& rows) {
     std::vector<EventRow> responses;
@@ -53,7 +40,7 @@ struct ToneBlock {
         lab.experiment.Display();
         lab.experiment.results.Open(lab.dir.path, DatasetSettings{}, {1, 1}, 0);
     }
-    std::vector<EventRow> Rows() const { return test::Rows(lab.experiment.results.EventsPath()); }
+    std::vector<EventRow> Rows() const { return ReadRows(lab.experiment.results.EventsPath()); }
 
     Lab lab{300};
     ToneTask& task = lab.experiment.ToneTask();

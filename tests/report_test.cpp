@@ -57,17 +57,6 @@ protected:
     static inline std::vector<ForcedSubject> forced;
 };
 
-const char* KindName(ReportFlag::Kind kind) {
-    switch (kind) {
-    case ReportFlag::Kind::Quit: return "quit";
-    case ReportFlag::Kind::Unanswered: return "unanswered";
-    case ReportFlag::Kind::Silent: return "silent";
-    case ReportFlag::Kind::BelowChance: return "below-chance";
-    case ReportFlag::Kind::Unreadable: return "unreadable";
-    }
-    return "";
-}
-
 // The flags of the page's list, as "kind where channel".
 std::multiset<std::string> PageFlags(const std::string& page) {
     std::multiset<std::string> flags;
@@ -92,7 +81,7 @@ TEST_F(ReportTest, FlagsStandExactlyWhereTheRunsForcedThem) {
     // dual block; and nothing else.
     std::multiset<std::string> flags;
     for (const ReportFlag& flag : FindFlags(dataset)) {
-        flags.insert(std::string(KindName(flag.kind)) + " " + flag.participantId + " run " + std::to_string(flag.run) +
+        flags.insert(std::string(FlagName(flag.kind)) + " " + flag.participantId + " run " + std::to_string(flag.run) +
                      (flag.block > 0 ? " block " + std::to_string(flag.block) : "") + " " + flag.channel);
     }
     std::multiset<std::string> forcedFlags{"silent sub-2 run 1 ", "below-chance sub-2 run 1 block 1 tone",

@@ -14,6 +14,7 @@
 #include <variant>
 
 #include "events_summary.h"
+#include "event_rows.h"
 #include "lab.h"
 #include "platform/files.h"
 #include "posix_child.h"
@@ -26,20 +27,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* EVENTS_NAME = "Res_Data/sub-12/beh/sub-12_task-dualtask_events.tsv";
-
-std::vector<EventRow> ReadRows(const std::string& path) {
-    auto text = ReadWholeFile(path);
-    if (!text) {
-        ADD_FAILURE() << "no events file " << path;
-        return {};
-    }
-    auto rows = ReadEvents(*text);
-    if (auto* error = std::get_if<std::string>(&rows)) {
-        ADD_FAILURE() << *error;
-        return {};
-    }
-    return std::get<std::vector<EventRow>>(rows);
-}
 
 std::string Bar(float height) {
     char text[16];

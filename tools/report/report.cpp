@@ -475,16 +475,6 @@ constexpr const char* EMBED = R"spec((function () {
   });
 })();)spec";
 
-const char* FlagName(ReportFlag::Kind kind) {
-    switch (kind) {
-    case ReportFlag::Kind::Quit: return "quit";
-    case ReportFlag::Kind::Unanswered: return "unanswered";
-    case ReportFlag::Kind::Silent: return "silent";
-    case ReportFlag::Kind::BelowChance: return "below-chance";
-    case ReportFlag::Kind::Unreadable: return "unreadable";
-    }
-    return "";
-}
 
 // acq_time as a person reads it: 2026-03-14 09:26:53.
 std::string Started(const std::string& acqTime) {
@@ -496,6 +486,17 @@ std::string Started(const std::string& acqTime) {
 std::string Number(const std::optional<double>& value) { return value ? Fixed(*value, 3) : "–"; }
 
 }  // namespace
+
+const char* FlagName(ReportFlag::Kind kind) {
+    switch (kind) {
+    case ReportFlag::Kind::Quit: return "quit";
+    case ReportFlag::Kind::Unanswered: return "unanswered";
+    case ReportFlag::Kind::Silent: return "silent";
+    case ReportFlag::Kind::BelowChance: return "below-chance";
+    case ReportFlag::Kind::Unreadable: return "unreadable";
+    }
+    return "";
+}
 
 std::vector<ReportFlag> FindFlags(const ReportDataset& dataset) {
     std::vector<ReportFlag> flags;

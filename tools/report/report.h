@@ -21,6 +21,9 @@ struct ReportFlag {
     std::string text;
 };
 
+// The flag's name in the page, as its data-flag attribute holds it.
+const char* FlagName(ReportFlag::Kind kind);
+
 // The longest a channel may go without an answer while its stimuli come before it is flagged.
 inline constexpr double UNANSWERED_SECONDS = 10.0;
 // Three stimuli, three keys a channel: a share correct below a third is worse than guessing.
