@@ -137,9 +137,8 @@ ResultsLog::ResultsLog(Runtime& runtime) : runtime(runtime) {}
 
 ResultsLog::~ResultsLog() {
     // The program is ending some other way than the quit question or the menu's Quit.
-    if (file) {
-        [[maybe_unused]] auto ignored = file->Sync();
-    }
+    if (sidecar) [[maybe_unused]] auto ignored = sidecar->Sync();
+    if (file) [[maybe_unused]] auto ignored = file->Sync();
 }
 
 std::string ResultsLog::EventsPath() const { return file ? file->Path() : std::string(); }
@@ -175,9 +174,7 @@ void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, 
         }
         std::string json = "{\n  \"StimulusPresentation\": " + StimulusPresentation(runtime.host) + ",\n" +
                            ColumnsJson(EVENT_COLUMNS) + "}\n";
-        std::optional<std::string> writeError = sidecar.file->Append(json);
-        if (!writeError) writeError = sidecar.file->Sync();
-        if (writeError) {
+        if (std::optional<std::string> writeError = sidecar.file->Append(json)) {
             events.file.reset();
             sidecar.file.reset();
             std::filesystem::remove(PathFromUtf8(name + ".tsv"), ignored);
@@ -185,6 +182,7 @@ void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, 
             return Fail("write the results file", name + ".json", *writeError);
         }
         file = std::move(events.file);
+        this->sidecar = std::move(sidecar.file);
         if (auto headerError = file->Append(TsvHeader(EVENT_COLUMNS))) {
             return Fail("write the results file", file->Path(), *headerError);
         }
@@ -320,8 +318,19 @@ void ResultsLog::Write(const Row& row) {
 void ResultsLog::Flush() {
     if (!file) return;
     std::optional<std::string> error;
-    runtime.RunAside([&] { error = file->Sync(); });
-    if (error) Fail("write the results file", file->Path(), *error);
+    std::string failedPath = file->Path();
+    runtime.RunAside([&] {
+        if (sidecar) {
+            error = sidecar->Sync();
+            if (error) {
+                failedPath = sidecar->Path();
+                return;
+            }
+        }
+        error = file->Sync();
+    });
+    sidecar.reset();
+    if (error) Fail("write the results file", failedPath, *error);
 }
 
 void ResultsLog::FlushDuringNextWait() {
@@ -335,6 +344,7 @@ void ResultsLog::FlushDuringNextWait() {
 void ResultsLog::Fail(const std::string& what, std::string path, const std::string& reason) {
     // The path may be the file's own: taken by value before the file goes.
     file.reset();
+    sidecar.reset();
     // One box for the run: after a failure nothing more is written, so nothing more can fail.
     if (failed) return;
     failed = true;

@@ -82,6 +82,8 @@ private:
 
     Runtime& runtime;
     std::unique_ptr<AppendFile> file;
+    // The run's sidecar until its first flush, which takes it to the disk with the events file.
+    std::unique_ptr<AppendFile> sidecar;
     bool failed = false;
     bool flushDue = false;
     int64_t zeroMicros = 0;
