@@ -196,25 +196,25 @@ std::vector<GroupPoint> Group(const ReportDataset& dataset) {
     return points;
 }
 
-// ---- Chart specifications ----
+// ---- Charts ----
 
-constexpr const char* CONFIG = R"spec({
+constexpr const char* CONFIG = R"vl({
   "font": "DejaVu Sans, Arial, Helvetica, sans-serif",
   "axis": {"labelFontSize": 11, "titleFontSize": 12, "titleFontWeight": "normal", "titleColor": "#000000", "labelColor": "#000000"},
   "legend": {"labelFontSize": 11, "titleFontSize": 11, "titleFontWeight": "normal", "orient": "right"},
   "header": {"labelFontSize": 12, "titleFontSize": 12},
   "view": {"stroke": "#b0b0b0"},
   "title": {"fontSize": 12, "fontWeight": "normal", "anchor": "start"}
-})spec";
+})vl";
 
 // Blue and orange of the Okabe-Ito set, told apart by colour-blind readers and, being far apart in
 // lightness, in greyscale; the shapes differ too. The bars are black and grey, solid and dashed.
 constexpr const char* OUTCOME_SCALE =
-    R"spec({"domain": ["right", "wrong", "answered nothing"], "range": ["#0072B2", "#E69F00", "#7f7f7f"]})spec";
+    R"vl({"domain": ["right", "wrong", "answered nothing"], "range": ["#0072B2", "#E69F00", "#7f7f7f"]})vl";
 constexpr const char* OUTCOME_SHAPES =
-    R"spec({"domain": ["right", "wrong", "answered nothing"], "range": ["circle", "cross", "square"]})spec";
+    R"vl({"domain": ["right", "wrong", "answered nothing"], "range": ["circle", "cross", "square"]})vl";
 
-constexpr const char* BLOCK_SPEC = R"spec({
+constexpr const char* BLOCK_SPEC = R"vl({
   "datasets": @DATASETS@,
   "config": @CONFIG@,
   "title": @TITLE@,
@@ -301,9 +301,9 @@ constexpr const char* BLOCK_SPEC = R"spec({
     }
   ],
   "resolve": {"scale": {"color": "independent", "shape": "independent", "strokeDash": "independent", "y": "independent"}}
-})spec";
+})vl";
 
-constexpr const char* GROUP_PANEL = R"spec({
+constexpr const char* GROUP_PANEL = R"vl({
   "data": {"name": "group"},
   "transform": [{"filter": "isValid(datum.@FIELD@)"}],
   "facet": {"column": {"field": "channel", "type": "nominal", "sort": ["tone", "letter"], "title": null, "header": {"labelExpr": "datum.value + ' channel'"}}},
@@ -335,7 +335,7 @@ constexpr const char* GROUP_PANEL = R"spec({
       }
     ]
   }
-})spec";
+})vl";
 
 std::string GroupSpec(const std::vector<GroupPoint>& points) {
     std::vector<std::string> rows;
@@ -416,21 +416,21 @@ std::string BlockSpec(const BlockRows& block, const std::string& title) {
                                    {"keys", Array(keys)},
                                    {"endings", Array(endings)},
                                    {"times", Array(times)}});
-    std::string spec = BLOCK_SPEC;
-    spec = Replace(spec, "@DATASETS@", datasets);
-    spec = Replace(spec, "@CONFIG@", CONFIG);
-    spec = Replace(spec, "@TITLE@", Json(title));
-    spec = Replace(spec, "@END@", Fixed(std::ceil(end), 0));
-    spec = Replace(spec, "@ROWS@", Array(rowJson));
-    spec = Replace(spec, "@ROWS_HEIGHT@", std::to_string(22 * rowNames.size()));
-    spec = Replace(spec, "@OUTCOME_SCALE@", OUTCOME_SCALE);
-    spec = Replace(spec, "@OUTCOME_SHAPES@", OUTCOME_SHAPES);
-    return spec;
+    std::string chart = BLOCK_SPEC;
+    chart = Replace(chart, "@DATASETS@", datasets);
+    chart = Replace(chart, "@CONFIG@", CONFIG);
+    chart = Replace(chart, "@TITLE@", Json(title));
+    chart = Replace(chart, "@END@", Fixed(std::ceil(end), 0));
+    chart = Replace(chart, "@ROWS@", Array(rowJson));
+    chart = Replace(chart, "@ROWS_HEIGHT@", std::to_string(22 * rowNames.size()));
+    chart = Replace(chart, "@OUTCOME_SCALE@", OUTCOME_SCALE);
+    chart = Replace(chart, "@OUTCOME_SHAPES@", OUTCOME_SHAPES);
+    return chart;
 }
 
 // ---- The page ----
 
-constexpr const char* STYLE = R"spec(
+constexpr const char* STYLE = R"vl(
 body { font-family: "DejaVu Sans", Arial, Helvetica, sans-serif; font-size: 14px; color: #000; margin: 24px; max-width: 1100px; }
 h1 { font-size: 22px; margin: 0 0 4px; }
 h2 { font-size: 18px; margin: 28px 0 8px; border-bottom: 1px solid #888; }
@@ -453,9 +453,9 @@ a { color: #000; }
   body { margin: 0; max-width: none; font-size: 11px; }
   h2, h3 { break-after: avoid; page-break-after: avoid; }
 }
-)spec";
+)vl";
 
-constexpr const char* EMBED = R"spec((function () {
+constexpr const char* EMBED = R"vl((function () {
   var root = document.documentElement;
   var errors = [];
   window.addEventListener('error', function (event) {
@@ -464,7 +464,7 @@ constexpr const char* EMBED = R"spec((function () {
   });
   var figures = JSON.parse(document.getElementById('pelorin-figures').textContent);
   var drawn = figures.map(function (figure) {
-    return vegaEmbed('#' + figure.id, figure.spec, {renderer: 'svg', actions: false, mode: 'vega-lite'});
+    return vegaEmbed('#' + figure.id, figure.chart, {renderer: 'svg', actions: false, mode: 'vega-lite'});
   });
   Promise.all(drawn).then(function () {
     root.setAttribute('data-figures-drawn', String(figures.length));
@@ -473,7 +473,7 @@ constexpr const char* EMBED = R"spec((function () {
     var note = document.getElementById('figure-error');
     note.textContent = 'A figure could not be drawn: ' + error;
   });
-})();)spec";
+})();)vl";
 
 
 // acq_time as a person reads it: 2026-03-14 09:26:53.
@@ -691,7 +691,7 @@ std::string MakeReport(const ReportDataset& dataset, const std::string& version)
     }
 
     std::vector<std::string> figureJson;
-    for (auto& [id, spec] : figures) figureJson.push_back(Object({{"id", Json(id)}, {"spec", spec}}));
+    for (auto& [id, chart] : figures) figureJson.push_back(Object({{"id", Json(id)}, {"chart", chart}}));
     page += "<script type=\"application/json\" id=\"pelorin-figures\">" + Array(figureJson) + "</script>\n";
     page += std::string("<script>") + EMBED + "</script>\n</body>\n</html>\n";
     return page;

@@ -122,8 +122,8 @@ bool PulseOutput::Open() {
         return std::nullopt;
     });
     if (open) {
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, OUTPUT_RATE, OUTPUT_CHANNELS};
-        stream = pa_stream_new(context, "Pelorin", &spec, nullptr);
+        const pa_sample_spec format{PA_SAMPLE_S16LE, OUTPUT_RATE, OUTPUT_CHANNELS};
+        stream = pa_stream_new(context, "Pelorin", &format, nullptr);
         open = stream != nullptr;
     }
     if (open) {
