@@ -1,13 +1,18 @@
 // The real host's wait on an X display: asleep until input comes, woken by a key at once, and never
-// back before its deadline when nothing comes.
+// back before its deadline when nothing comes; and a key typed while work runs aside (a flush) stamped
+// when it was typed.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 #include "platform/runtime.h"
 #include "platform/sdl/sdl_host.h"
+#include "xtest_keys.h"
 
 namespace pelorin::sdl {
 namespace {
@@ -33,6 +38,42 @@ TEST(SdlWaitTest, SleepsToItsDeadlineUnlessAKeyComesFirst) {
     bool typed = false;
     while (auto event = host.PollInput()) typed = typed || (event->kind == InputEvent::Kind::KeyPress && event->keyAscii == 'a');
     EXPECT_TRUE(typed);
+}
+
+// The reason RunAside hands its work to another thread: a key typed 50 ms into a 200 ms flush is
+// stamped at 50 ms, not when the flush lets the program's thread go.
+TEST(SdlWaitTest, AKeyTypedWhileWorkRunsAsideIsStampedWhenTyped) {
+    SdlHost host;
+    Runtime runtime(host);
+    // The window's own events come and go first.
+    host.WaitForInput(host.NowMicros() + 200'000);
+    while (host.PollInput()) {
+    }
+    test::XTestKeys keys;
+    const int64_t start = host.NowMicros();
+    std::atomic<int64_t> sentFrom{0}, sentBy{0};
+    std::thread typist([&] {
+        std::this_thread::sleep_for(std::chrono::microseconds(start + 50'000 - host.NowMicros()));
+        sentFrom = host.NowMicros();
+        keys.Type('a');
+        sentBy = host.NowMicros();
+    });
+    host.RunAside([] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); });
+    const int64_t back = host.NowMicros();
+    typist.join();
+    ASSERT_GE(back - start, 200'000);
+
+    std::optional<int64_t> stamped;
+    while (auto input = host.PollInput()) {
+        if (input->kind == InputEvent::Kind::KeyPress && input->keyAscii == 'a') stamped = input->timestampMicros;
+    }
+    ASSERT_TRUE(stamped) << "the key typed during the work never came";
+    std::printf("key sent %.1f-%.1f ms into the work, stamped at %.1f ms, the work back at %.1f ms\n",
+                double(sentFrom - start) / 1000, double(sentBy - start) / 1000, double(*stamped - start) / 1000,
+                double(back - start) / 1000);
+    // Within 40 ms of the send even on a loaded machine; stamped when read, it would be 150 ms later.
+    EXPECT_GE(*stamped, sentFrom.load());
+    EXPECT_LT(*stamped, sentBy + 40'000);
 }
 
 }  // namespace
