@@ -148,5 +148,19 @@ TEST(OutputTimeline, FollowsAnOutputWhoseClockRunsApartFromTheMachines) {
     }
 }
 
+TEST(OutputTimeline, HoldsAPaceFarFromTheNominalRateToWithinOnePercentOfIt) {
+    // An output reporting 4 % fast or 4 % slow says more of its timing than of its clock: every onset
+    // counted at that pace would move with it.
+    const double nominal = 1e9 / RATE;
+    for (const auto& [speed, held] : {std::pair{0.96, nominal * 1.01}, std::pair{1.04, nominal * 0.99}}) {
+        SCOPED_TRACE("speed " + std::to_string(speed));
+        Server server;
+        server.speed = speed;
+        OutputTimeline timeline(RATE);
+        Feed(timeline, server, server.start, server.start + 3'000 * MS, 20 * MS);
+        EXPECT_NEAR(timeline.NanosPerFrame(), held, nominal * 1e-6);
+    }
+}
+
 }  // namespace
 }  // namespace pelorin::sdl
