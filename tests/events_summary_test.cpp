@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <variant>
@@ -168,6 +169,28 @@ TEST(EventsSummaryTest, ReadsADatasetRunByRunAndNamesTheFileItRefuses) {
     EXPECT_NE(csv.find("\nsub-2,2,3,dual,time_up,tone,3,3,3,"), std::string::npos) << csv;
     // A run with no block has no rows.
     EXPECT_TRUE(Summarize(dataset.runs[0]).empty());
+}
+
+// An even count of correct answers: the median is the mean of the two middle ones, not either of them.
+TEST(EventsSummaryTest, TheMedianOfTwoAnswersIsTheirMean) {
+    TempDir dir;
+    std::filesystem::path path = dir.path + "/sub-1/beh/sub-1_task-dualtask_events.tsv";
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary)
+        << HEADER
+        << "1.000000\tn/a\tblock_start\t1\ttone\tn/a\tn/a\tn/a\tn/a\tn/a\t0.333\t0.333\tn/a\tn/a\n"
+           "1.000000\t0.100000\ttone\t1\ttone\t500Hz\tn/a\tn/a\tn/a\tn/a\t0.333\t0.333\tn/a\taudio_clock\n"
+           "1.300000\tn/a\tresponse\t1\ttone\t500Hz\ts\ttone\t1\t0.300000\t0.290\t0.333\tn/a\tn/a\n"
+           "1.325000\t0.100000\ttone\t1\ttone\t200Hz\tn/a\tn/a\tn/a\tn/a\t0.290\t0.333\tn/a\taudio_clock\n"
+           "1.525000\tn/a\tresponse\t1\ttone\t200Hz\tx\ttone\t1\t0.200000\t0.250\t0.333\tn/a\tn/a\n"
+           "61.000000\tn/a\ttime_up\t1\ttone\tn/a\tn/a\tn/a\tn/a\tn/a\t0.990\t0.333\tn/a\tn/a\n";
+    Dataset dataset = ReadDataset(dir.path);
+    ASSERT_EQ(dataset.runs.size(), 1u) << (dataset.errors.empty() ? "" : dataset.errors.front());
+    std::vector<SummaryRow> summary = Summarize(dataset.runs.front());
+    auto tone = std::find_if(summary.begin(), summary.end(), [](const SummaryRow& row) { return row.channel == "tone"; });
+    ASSERT_NE(tone, summary.end());
+    EXPECT_EQ(tone->correct, 2);
+    EXPECT_EQ(tone->medianRtCorrectMicros, 250000);
 }
 
 }  // namespace
