@@ -71,9 +71,10 @@ TEST(SdlWaitTest, AKeyTypedWhileWorkRunsAsideIsStampedWhenTyped) {
     std::printf("key sent %.1f-%.1f ms into the work, stamped at %.1f ms, the work back at %.1f ms\n",
                 double(sentFrom - start) / 1000, double(sentBy - start) / 1000, double(*stamped - start) / 1000,
                 double(back - start) / 1000);
-    // Within 40 ms of the send even on a loaded machine; stamped when read, it would be 150 ms later.
+    // Within 60 ms of the send even on a loaded machine (under 1 ms at a load of 30 on two cores);
+    // stamped when read, after the work, it would be about 150 ms later.
     EXPECT_GE(*stamped, sentFrom.load());
-    EXPECT_LT(*stamped, sentBy + 40'000);
+    EXPECT_LT(*stamped, sentBy + 60'000);
 }
 
 }  // namespace
