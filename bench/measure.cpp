@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "demo_waves.h"
+#include "demo/demo_waves.h"
 #include "flow/display.h"
 #include "flow/experiment.h"
 #include "platform/runtime.h"

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "demo_waves.h"
+#include "demo/demo_waves.h"
 #include "measure.h"
 #include "record_beside.h"
 #include "report.h"

@@ -14,7 +14,7 @@
 #include <map>
 #include <thread>
 
-#include "demo_waves.h"
+#include "demo/demo_waves.h"
 #include "platform/wav_file.h"
 #include "record_beside.h"
 #include "report.h"

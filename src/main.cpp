@@ -1,11 +1,12 @@
 // Pelorin. Started without options: the experiment on the registration screen in the current folder,
 // returning 0 when the run is ended by "Quit" or by Yes to the quit question. The options (--help)
-// rehearse it as a marked pilot, run simulated subjects or check the PC's timing; none touches the
-// subject list or Res_Data.
+// rehearse it as a marked pilot, run simulated subjects, check the PC's timing or make a demo run
+// folder; none touches the subject list or Res_Data.
 #include <exception>
 #include <iostream>
 
 #include "check/timing_check.h"
+#include "demo/demo_folder.h"
 #include "flow/experiment.h"
 #include "options/program_options.h"
 #include "platform/console.h"
@@ -68,6 +69,8 @@ int main(int argc, char** argv) {
         return RunExperiment(true);
     case Mode::Check:
         return pelorin::check::RunTimingCheck({});
+    case Mode::DemoFolder:
+        return pelorin::WriteDemoFolder(options.demoFolder, std::cout, std::cerr) ? 0 : 1;
     case Mode::Experiment:
         break;
     }

@@ -20,7 +20,7 @@ err() { cat "$printed/err"; }
 run --help
 code=$?
 [ "$code" = 0 ] || fail "--help exits with $code"
-for option in --help --version --pilot --check --simulate --seed --accuracy --rt --dual-cost --out; do
+for option in --help --version --pilot --check --simulate --seed --accuracy --rt --dual-cost --out --demo-folder; do
   out | grep -q -- "$option" || fail "--help does not list $option"
 done
 
@@ -54,6 +54,9 @@ refuse "--simulate excludes --check" --check --simulate 2
 refuse "check was given a disallowed flag override" --check=0
 refuse "--seed requires --simulate" --seed 4
 refuse "--out requires --simulate" --out Somewhere
+refuse "--simulate excludes --demo-folder" --demo-folder Lab --simulate 2
+refuse "--pilot excludes --demo-folder" --demo-folder Lab --pilot
+refuse "--demo-folder: 1 required DIR missing" --demo-folder
 refuse "Could not convert: --seed = 1.5" --simulate 1 --seed 1.5
 refuse "--seed: Value -3 not in range" --simulate 1 --seed -3
 refuse "--accuracy: Value 1.5 not in range" --simulate 1 --accuracy 1.5
@@ -73,6 +76,30 @@ run --simulate 1 --out taken/sub
 code=$?
 [ "$code" = 1 ] || fail "--out into a file exits with $code, not 1"
 err | grep -qF "cannot make the folder" || fail "--out into a file says '$(err)'"
+
+# A demo run folder: the demo's instruction text and the four sounds, made with the folders above
+# them; a file the lab has there already is kept byte for byte, and only what is missing is written.
+demo_dir=$(dirname "$0")/../demo
+run --demo-folder lab/one
+code=$?
+[ "$code" = 0 ] || fail "--demo-folder exits with $code: $(err)"
+cmp -s "$work/lab/one/instruction.txt" "$demo_dir/instruction.txt" || fail "--demo-folder's instruction.txt is not the demo's"
+for name in 200 500 800 error; do
+  [ "$(head -c 4 "$work/lab/one/wave/$name.wav")" = RIFF ] || fail "--demo-folder wrote no wave/$name.wav"
+done
+echo "our own words" >"$work/lab/one/instruction.txt"
+rm "$work/lab/one/wave/500.wav"
+run --demo-folder lab/one
+[ "$(cat "$work/lab/one/instruction.txt")" = "our own words" ] || fail "--demo-folder replaced the lab's instruction.txt"
+out | grep -q "^kept .*instruction.txt" || fail "--demo-folder does not say it kept instruction.txt: $(out)"
+out | grep -q "^written .*500.wav" || fail "--demo-folder does not say it wrote 500.wav: $(out)"
+[ -s "$work/lab/one/wave/500.wav" ] || fail "--demo-folder did not write the missing 500.wav"
+[ -z "$(find "$work/lab" -name '*.partial')" ] || fail "--demo-folder left a partial file"
+# A folder that cannot be made: said, exit code 1.
+run --demo-folder taken/lab
+code=$?
+[ "$code" = 1 ] || fail "--demo-folder into a file exits with $code, not 1"
+err | grep -qF "cannot make" || fail "--demo-folder into a file says '$(err)'"
 
 [ "$failures" = 0 ] || exit 1
 echo "all options answered as expected"

@@ -9,7 +9,7 @@
 #include <map>
 #include <sstream>
 
-#include "demo_waves.h"
+#include "demo/demo_waves.h"
 #include "flow/experiment.h"
 #include "platform/files.h"
 #include "simulation/simulated_subject.h"

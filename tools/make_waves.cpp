@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "demo_waves.h"
+#include "demo/demo_waves.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -1,9 +1,9 @@
-// pelorin-summary [--csv FILE] PATH...: per subject, run, block and channel, the stimuli presented and
+// pelorin-summary [--csv FILE] [PATH...]: per subject, run, block and channel, the stimuli presented and
 // answered, the share correct, the median response time of correct answers, the keys that answered
 // nothing and how long quit questions were up. PATH is a dataset folder (Res_Data) or an events file.
 // --csv FILE writes the same table as CSV, one row per subject x run x block x channel. A file that is
 // not an events file as Pelorin writes it is refused with the file, the line and the reason; the exit
-// code is then 1, and the other files are still summarised.
+// code is then 1, and the other files are still summarised. Without PATH it reads Res_Data (see tool_start.h).
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -13,26 +13,36 @@
 
 #include "events_summary.h"
 #include "platform/files.h"
+#include "tool_start.h"
 
 namespace {
 
+constexpr const char* USAGE =
+    "Usage: pelorin-summary [--csv FILE] [PATH]...\n"
+    "Summarise Pelorin's results per subject, run, block and channel: the stimuli presented and answered,\n"
+    "the share correct, the median response time, the keys that answered nothing.\n"
+    "\n"
+    "PATH is a results dataset such as Res_Data, or one of its events files. Without PATH: Res_Data in\n"
+    "the current folder (on Windows, beside the program).\n"
+    "\n"
+    "Options:\n"
+    "      --csv FILE    also write the table as CSV into FILE\n"
+    "  -h, --help        print this and exit\n"
+    "      --version     print the version and exit\n";
+
 int Usage() {
-    std::cerr << "usage: pelorin-summary [--csv FILE] PATH...\n"
-                 "  PATH: a results dataset such as Res_Data, or one of its events files\n"
-                 "  --csv FILE: also write the table as CSV into FILE\n";
+    std::cerr << USAGE;
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Summarize(const std::vector<std::string>& arguments) {
     std::string csvPath;
     std::vector<std::string> paths;
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (argument == "--csv") {
-            if (++i == argc) return Usage();
-            csvPath = argv[i];
+            if (++i == arguments.size()) return Usage();
+            csvPath = arguments[i];
         } else {
             paths.push_back(argument);
         }
@@ -73,4 +83,13 @@ int main(int argc, char** argv) {
         if (!csv) refuse(csvPath + ": cannot write it");
     }
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    pelorin::ToolStart start = pelorin::StartTool("pelorin-summary", USAGE, argc, argv, std::cout, std::cerr);
+    if (start.exitCode) return pelorin::EndTool(start, *start.exitCode);
+    // Started from Explorer, the table is what the window is for: it stays until a key is pressed.
+    return pelorin::EndTool(start, Summarize(start.arguments), true);
 }

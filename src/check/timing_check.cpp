@@ -12,7 +12,7 @@
 
 #include "check/check_report.h"
 #include "check/system_info.h"
-#include "demo_waves.h"
+#include "demo/demo_waves.h"
 #include "flow/display.h"
 #include "flow/experiment.h"
 #include "measure/key_injector.h"

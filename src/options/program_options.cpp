@@ -73,11 +73,17 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
         "Check this PC's timing in the real full-screen window (about 30 s): the display, the waits, the sound, "
         "the keyboard path and the disk; prints a report, writes it as timing-check-<date>-<time>.txt in the "
         "current folder with a warning for each thing out of bounds, and writes nothing else");
+    CLI::Option* demoFolder =
+        app.add_option("--demo-folder", options.demoFolder,
+                       "Make DIR a run folder with the demo's instruction.txt and tones (wave/200.wav, 500.wav, "
+                       "800.wav, error.wav) and exit; files that are there already are kept")
+            ->type_name("DIR");
     // --pilot=0 and the like would read as "no pilot" and start the experiment itself.
     pilotFlag->disable_flag_override();
     checkFlag->disable_flag_override();
     pilotFlag->excludes(simulate);
     checkFlag->excludes(pilotFlag)->excludes(simulate);
+    demoFolder->excludes(pilotFlag)->excludes(simulate)->excludes(checkFlag);
     app.add_option("--seed", simulation.seed, "Seed of the simulated subjects: the same seed writes the same files")
         ->type_name("S")
         ->capture_default_str()
@@ -140,6 +146,10 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
     if (pilot) options.mode = ProgramOptions::Mode::Pilot;
     if (*simulate) options.mode = ProgramOptions::Mode::Simulate;
     if (check) options.mode = ProgramOptions::Mode::Check;
+    if (*demoFolder) {
+        if (options.demoFolder.empty()) return refuse("--demo-folder: the folder's name is empty");
+        options.mode = ProgramOptions::Mode::DemoFolder;
+    }
     return options;
 }
 

@@ -15,11 +15,13 @@ struct ProgramOptions {
         Pilot,       // the experiment marked as a pilot, writing only under Pilot_Data
         Simulate,    // simulated subjects on the test host, writing only under their own folder
         Check,       // the timing check in the real window, writing only its report
+        DemoFolder,  // writes the demo's instruction.txt and wave/ into demoFolder, keeping what is there
         Exit,        // the command line is answered (help, version) or refused: exit with exitCode
     };
     Mode mode = Mode::Experiment;
     int exitCode = 0;
     SimulationSettings simulation;
+    std::string demoFolder;
 };
 
 // The exit code of a refused command line.

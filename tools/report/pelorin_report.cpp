@@ -1,16 +1,19 @@
 // pelorin-report Res_Data [-o FILE]: one page for the whole dataset, the figures drawn by the plotting
 // scripts built into the program. Without -o the page goes to Res_Data/derivatives/pelorin-report/
 // index.html beside the description a BIDS derivative needs. A run whose events file cannot be read is
-// named on the page and on standard error, and the exit code is then 1.
+// named on the page and on standard error, and the exit code is then 1. Without arguments it reads
+// Res_Data, and started from Explorer it opens the page in the browser (see tool_start.h).
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "dataset.h"
 #include "platform/files.h"
 #include "report.h"
+#include "tool_start.h"
 
 #ifndef PELORIN_VERSION
 #define PELORIN_VERSION "unknown"
@@ -47,15 +50,27 @@ constexpr const char* DERIVATIVE_DESCRIPTION = R"({
 }
 )";
 
-}  // namespace
+constexpr const char* USAGE =
+    "Usage: pelorin-report [Res_Data] [-o FILE]\n"
+    "Write one page for a whole dataset of Pelorin's: every block's figure, the group's and the flags to\n"
+    "act on. It needs no internet connection.\n"
+    "\n"
+    "Res_Data is the results folder, a BIDS dataset. Without it: Res_Data in the current folder (on\n"
+    "Windows, beside the program, and the page is opened in the browser when started from Explorer).\n"
+    "\n"
+    "Options:\n"
+    "  -o FILE           where the page goes (Res_Data/derivatives/pelorin-report/index.html unless given)\n"
+    "  -h, --help        print this and exit\n"
+    "      --version     print the version and exit\n";
 
-int main(int argc, char** argv) {
+// Writes the page; its path goes to page.
+int Report(const std::vector<std::string>& arguments, std::string& page) {
     std::string root;
     std::string output;
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        if (argument == "-o" && i + 1 < argc) {
-            output = argv[++i];
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "-o" && i + 1 < arguments.size()) {
+            output = arguments[++i];
         } else if (root.empty() && !argument.starts_with("-")) {
             root = argument;
         } else {
@@ -64,9 +79,7 @@ int main(int argc, char** argv) {
         }
     }
     if (root.empty()) {
-        std::cerr << "usage: pelorin-report Res_Data [-o FILE]\n"
-                     "  Res_Data: the results folder, a BIDS dataset\n"
-                     "  FILE: where the page goes (Res_Data/derivatives/pelorin-report/index.html unless given)\n";
+        std::cerr << USAGE;
         return 2;
     }
     std::string error;
@@ -106,5 +119,17 @@ int main(int argc, char** argv) {
         }
     }
     std::cout << output << "\n";
+    page = output;
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    pelorin::ToolStart start = pelorin::StartTool("pelorin-report", USAGE, argc, argv, std::cout, std::cerr);
+    if (start.exitCode) return pelorin::EndTool(start, *start.exitCode);
+    std::string page;
+    int status = Report(start.arguments, page);
+    bool shown = !page.empty() && pelorin::ShowPage(start, page);
+    return pelorin::EndTool(start, status, !shown);
 }

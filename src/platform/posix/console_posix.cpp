@@ -1,5 +1,7 @@
 #include "platform/console.h"
 
+#include "platform/files.h"
+
 namespace pelorin {
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
@@ -7,5 +9,20 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
 }
 
 void UseStartingConsole() {}
+
+std::string DefaultDataFolder() {
+    return CurrentFolder();
+}
+
+bool ConsoleWindowIsOwn() {
+    return false;
+}
+
+void WaitForKeyPress() {}
+
+// NOTE: a shell user opens the page; a tool starting a browser on its own would surprise scripts.
+bool OpenWithDefaultProgram(const std::string&) {
+    return false;
+}
 
 }  // namespace pelorin

@@ -3,7 +3,13 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <conio.h>
+
 #include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+#include "platform/files.h"
 
 namespace pelorin {
 
@@ -43,6 +49,41 @@ void UseStartingConsole() {
     if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
     if (!out) std::freopen("CONOUT$", "w", stdout);
     if (!err) std::freopen("CONOUT$", "w", stderr);
+}
+
+std::string DefaultDataFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return CurrentFolder();
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return Utf8(std::filesystem::path(path).parent_path().c_str());
+}
+
+bool ConsoleWindowIsOwn() {
+    DWORD mode = 0;
+    if (!GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode)) return false;
+    // A console opened for this program holds it alone; one it was started from holds its shell too.
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
+void WaitForKeyPress() {
+    std::cout << "\nPress any key to close this window." << std::flush;
+    std::cerr << std::flush;
+    _getch();
+}
+
+bool OpenWithDefaultProgram(const std::string& path) {
+    std::wstring wide = PathFromUtf8(path).wstring();
+    auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    // ShellExecute's success is any value above 32.
+    return result > 32;
 }
 
 }  // namespace pelorin

@@ -1,4 +1,4 @@
-#include "demo_waves.h"
+#include "demo/demo_waves.h"
 
 #include <algorithm>
 #include <cmath>
@@ -78,28 +78,41 @@ std::vector<int16_t> Buzz() {
     return Finish(signal, BUZZ_RAMP_MS);
 }
 
-bool Write(const std::filesystem::path& path, const std::vector<int16_t>& samples) {
-    if (WriteWavPcm16(path.string(), SAMPLE_RATE, samples)) {
-        return true;
-    }
-    std::cerr << "make_waves: cannot write " << path.string() << "\n";
-    return false;
+}  // namespace
+
+std::vector<std::string> DemoWaveNames() {
+    std::vector<std::string> names;
+    for (const int frequency : DEMO_TONE_FREQUENCIES) names.push_back(std::to_string(frequency) + ".wav");
+    names.push_back("error.wav");
+    return names;
 }
 
-}  // namespace
+bool WriteDemoWave(const std::string& name, const std::filesystem::path& path) {
+    std::vector<int16_t> samples;
+    if (name == "error.wav") {
+        samples = Buzz();
+    } else {
+        for (const int frequency : DEMO_TONE_FREQUENCIES) {
+            if (name == std::to_string(frequency) + ".wav") samples = Tone(frequency);
+        }
+    }
+    if (!samples.empty() && WriteWavPcm16(path.string(), SAMPLE_RATE, samples)) {
+        return true;
+    }
+    std::cerr << "cannot write " << path.string() << "\n";
+    return false;
+}
 
 bool WriteDemoWaves(const std::filesystem::path& outDir) {
     std::error_code error;
     std::filesystem::create_directories(outDir, error);
     if (error) {
-        std::cerr << "make_waves: cannot create " << outDir.string() << ": " << error.message() << "\n";
+        std::cerr << "cannot create " << outDir.string() << ": " << error.message() << "\n";
         return false;
     }
     bool ok = true;
-    for (const int frequency : DEMO_TONE_FREQUENCIES) {
-        ok = Write(outDir / (std::to_string(frequency) + ".wav"), Tone(frequency)) && ok;
-    }
-    return Write(outDir / "error.wav", Buzz()) && ok;
+    for (const std::string& name : DemoWaveNames()) ok = WriteDemoWave(name, outDir / name) && ok;
+    return ok;
 }
 
 }  // namespace pelorin
