@@ -65,7 +65,7 @@ refuse "--rt: the mean must be above 0" --simulate 1 --rt 600,-5
 
 refuse "--display: Value -1 not in range" --display -1
 refuse "--display: Value abc not in range" --display abc
-refuse "--display excludes --simulate" --display 1 --simulate 2
+refuse "--simulate excludes --display" --display 1 --simulate 2
 
 # Simulated subjects never go into the folder's own subject list and Res_Data.
 refuse "--out: . is the current folder" --simulate 1 --out .

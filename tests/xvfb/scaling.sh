@@ -2,7 +2,7 @@
 # A display scaled to 150 % (the desktop's Xft.dpi 144, set with xrdb as a desktop sets it): every
 # screen keeps its physical size, so its text and bars measure 1.5 times their pixels at 96 dpi. The
 # same run on two displays, one at 96 dpi and one at 144: the block's announcement (its text's height)
-# and the tone block's red bar (its width), measured in screenshots.
+# and the block's red bar (its width), measured in screenshots.
 #   scaling.sh PELORIN MAKE_WAVES DEMO_DIR [SCREENSHOT_FOLDER]
 source "$(dirname "$0")/lib.sh"
 
@@ -12,12 +12,14 @@ TIMEOUT=60
 command -v xrdb >/dev/null || fail "no xrdb (x11-xserver-utils)"
 
 # Height of whatever is not the screens' grey, in pixels: the text on a screen of one label.
-ink_height() { convert "$1" -fill white +opaque "rgb(212,208,200)" -fill black -opaque "rgb(212,208,200)" -trim -format "%h" info:; }
+ink_height() {
+  convert "$1" -fill white +opaque "rgb(212,208,200)" -fill black -opaque "rgb(212,208,200)" -trim -format "%h" info: 2>/dev/null
+}
 # Width of the red bar, in pixels.
-red_width() { convert "$1" -fill black +opaque "$RED" -trim -format "%w" info:; }
+red_width() { convert "$1" -fill black +opaque "$RED" -trim -format "%w" info: 2>/dev/null; }
 announced() { [ "$(ink_height "$1")" -gt 5 ] && ! bars_shown "$1" && ! box_shown "$1"; }
 
-# One run at a DPI (empty: Xft.dpi not set): registration, instructions, the tone block's announcement
+# One run at a DPI (empty: Xft.dpi not set): registration, instructions, the first block's announcement
 # and its first bars, each measured. Sets text and bar.
 measure_at() {
   local dpi=$1 image
@@ -26,11 +28,14 @@ measure_at() {
   if [ -n "$dpi" ]; then echo "Xft.dpi: $dpi" | xrdb -merge || fail "xrdb cannot set Xft.dpi"; fi
   start_program "$pelorin"
   register_and_start_blocks
-  wait_screen "the tone block's announcement at ${dpi:-96} dpi" announced
-  image=$(shot "announcement-${dpi:-96}")
+  # Measured in the screenshot that showed it: the announcement stands for three seconds only.
+  wait_screen "the first block's announcement at ${dpi:-96} dpi" announced
+  image=$work/announcement-${dpi:-96}.png
+  cp "$work/current.png" "$image"
   text=$(ink_height "$image")
   wait_screen "the bars at ${dpi:-96} dpi" bars_shown
-  image=$(shot "bars-${dpi:-96}")
+  image=$work/bars-${dpi:-96}.png
+  cp "$work/current.png" "$image"
   bar=$(red_width "$image")
   if [ -n "$keep" ]; then cp "$work"/announcement-*.png "$work"/bars-*.png "$keep/"; fi
   keys Escape
@@ -38,7 +43,7 @@ measure_at() {
   keys y
   wait_exit
   [ "$exit_code" = 0 ] || fail "the run at ${dpi:-96} dpi ended with $exit_code"
-  kill "$xvfb_pid" && wait "$xvfb_pid" 2>/dev/null
+  kill "$xvfb_pid" && wait "$xvfb_pid" 2>/dev/null || true
   xvfb_pid=""
   rm -rf "$work"
 }
