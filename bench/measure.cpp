@@ -147,10 +147,10 @@ void PutKeys(const std::string& name, DualBlock& block, int count, const std::fu
 // the frame was begun: what an X client sees of the letter's onset.
 void PutLetterOnsets(MeasuringHost& host, DamageWatcher& watcher, const Tone_LetterTask& task) {
     std::vector<DamageWatcher::Damage> damages = watcher.Events();
-    int x = static_cast<int>(task.Label1.Left() / TWIPS_PER_PIXEL);
-    int y = static_cast<int>(task.Label1.Top() / TWIPS_PER_PIXEL);
-    int w = static_cast<int>(task.Label1.Width() / TWIPS_PER_PIXEL);
-    int h = static_cast<int>(task.Label1.Height() / TWIPS_PER_PIXEL);
+    int x = static_cast<int>(task.Label1.Left() / host.TwipsPerPixel());
+    int y = static_cast<int>(task.Label1.Top() / host.TwipsPerPixel());
+    int w = static_cast<int>(task.Label1.Width() / host.TwipsPerPixel());
+    int h = static_cast<int>(task.Label1.Height() / host.TwipsPerPixel());
     size_t missed = 0;
     std::vector<double> error;
     for (const MeasuringHost::Letter& letter : host.letters) {

@@ -4,6 +4,8 @@
 // folder; none touches the subject list or Res_Data.
 #include <exception>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "check/timing_check.h"
 #include "demo/demo_folder.h"
@@ -12,16 +14,61 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/runtime.h"
+#include "platform/sdl/displays.h"
 #include "platform/sdl/sdl_host.h"
 #include "platform/warning.h"
 #include "simulation/simulation.h"
+#include "tasks/bar_game.h"
 
 namespace {
 
 // The pilot's run folder, inside the current one.
 constexpr const char* PILOT_FOLDER = "Pilot_Data";
 
-int RunExperiment(bool pilot) {
+// Tells the experimenter, before the registration screen takes a key, when the active keyboard
+// layout cannot type an answer key: the keys are the letters themselves, so a Cyrillic or Greek
+// layout would leave every answer of that channel unanswered.
+void WarnOfKeyboardLayout(pelorin::Host& host, pelorin::Runtime& runtime) {
+    pelorin::KeyboardLayout layout = host.DescribeKeyboard(std::string(pelorin::TONE_KEYS) + pelorin::LETTER_KEYS);
+    if (layout.untypable.empty()) return;
+    std::string keys;
+    for (char key : layout.untypable) keys += std::string(keys.empty() ? "" : ", ") + key;
+    std::string name = layout.name.empty() ? "" : ", " + layout.name + ",";
+    pelorin::Warn("the active keyboard layout" + name + " cannot type the answer keys " + keys +
+                  ": switch to a layout that types them (such as English) before the subject starts");
+    runtime.MsgBox("The active keyboard layout" + name + " cannot type the answer keys " + keys +
+                       ".\rSwitch to a layout that types them (such as English) before the subject starts.",
+                   pelorin::MB_EXCLAMATION, "Keyboard layout");
+}
+
+// Refuses a display the system does not list, before anything is opened or written. Given on the
+// command line, the refusal goes where the command line's go; from the settings file, which a
+// double-click reads, also where a double-click sees it.
+bool DisplayListed(const pelorin::ProgramOptions& options) {
+    if (!options.display) return true;
+    std::vector<pelorin::DisplayInfo> displays;
+    try {
+        displays = pelorin::sdl::ListDisplays();
+    } catch (const std::exception&) {
+        // No display at all: the window's start says so.
+        return true;
+    }
+    int count = static_cast<int>(displays.size());
+    if (*options.display < count) return true;
+    std::string reason = options.displayGivenBy + ": there is no display " + std::to_string(*options.display) +
+                         ": this PC has " +
+                         (count == 1 ? std::string("one display, 0") : std::to_string(count) + " displays, 0 to " +
+                                                                          std::to_string(count - 1)) +
+                         " (pelorin --check lists them)";
+    if (options.displayGivenBy.starts_with("--")) {
+        std::cerr << "pelorin: " << reason << '\n';
+    } else {
+        pelorin::ReportFailure(reason);
+    }
+    return false;
+}
+
+int RunExperiment(bool pilot, int display) {
     try {
         std::string pilotFolder;
         if (pilot) {
@@ -32,13 +79,14 @@ int RunExperiment(bool pilot) {
                 return 1;
             }
         }
-        pelorin::sdl::SdlHost host;
+        pelorin::sdl::SdlHost host(display);
         if (pilot) host.SetMark("PILOT");
         pelorin::Experiment experiment(host);
         if (pilot) {
             experiment.dataset.kind = pelorin::DatasetKind::Pilot;
             experiment.recordsFolder = pilotFolder;
         }
+        WarnOfKeyboardLayout(host, experiment.runtime);
         experiment.Run();
     } catch (const pelorin::ProgramEnded&) {
         return 0;
@@ -55,6 +103,15 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments = pelorin::ProgramArguments(argc, argv);
     if (!arguments.empty()) pelorin::UseStartingConsole();
     pelorin::ProgramOptions options = pelorin::ParseProgramOptions(arguments, std::cout, std::cerr);
+    if (options.mode == Mode::Experiment || options.mode == Mode::Pilot || options.mode == Mode::Check) {
+        if (!options.display) {
+            pelorin::SettingsNotes notes = pelorin::ApplySettingsFile(pelorin::CurrentFolder(), options);
+            for (const std::string& skipped : notes.skipped) pelorin::Warn(skipped);
+            if (!notes.refusal.empty()) pelorin::ReportFailure(notes.refusal);
+        }
+        if (options.mode != Mode::Exit && !DisplayListed(options)) return pelorin::USAGE_ERROR;
+    }
+    int display = options.display.value_or(0);
     switch (options.mode) {
     case Mode::Exit:
         return options.exitCode;
@@ -66,13 +123,13 @@ int main(int argc, char** argv) {
             return 1;
         }
     case Mode::Pilot:
-        return RunExperiment(true);
+        return RunExperiment(true, display);
     case Mode::Check:
-        return pelorin::check::RunTimingCheck({});
+        return pelorin::check::RunTimingCheck({.folder = {}, .display = display});
     case Mode::DemoFolder:
         return pelorin::WriteDemoFolder(options.demoFolder, std::cout, std::cerr) ? 0 : 1;
     case Mode::Experiment:
         break;
     }
-    return RunExperiment(false);
+    return RunExperiment(false, display);
 }

@@ -81,9 +81,20 @@ TEST(CheckReportTest, EachBoundRaisesItsOwnWarningAndNothingElse) {
         EXPECT_NE(report.find("Verdict: 1 warning"), std::string::npos);
         EXPECT_NE(report.find("WARNING: " + what[0] + ". What to do: "), std::string::npos) << report;
     };
+    // A scaled display is drawn at its DPI: nothing to put right.
     CheckFigures f = GoodPc();
     f.display.scalingPercent = 150;
-    only(f, "scaled to 150 %");
+    f.display.twipsPerPixel = 10;
+    EXPECT_TRUE(WarningsOf(f).empty());
+    EXPECT_NE(check::FormatReport(f).find("Pelorin draws at                      10.00 twips a pixel (1440 / 144 dpi)"),
+              std::string::npos)
+        << check::FormatReport(f);
+    // A layout that types some answer keys but not all is named with the ones it lacks.
+    f = GoodPc();
+    f.keys.layout = {"ru (Russian)", "xswbnm"};
+    only(f, "keyboard layout, ru (Russian), cannot type the answer keys x, s, w, b, n, m");
+    f.keys.layout = {"fr (French)", ""};
+    EXPECT_TRUE(WarningsOf(f).empty());
     f = GoodPc();
     f.display.refreshHz = 59;
     only(f, "refreshes at 59 Hz");
@@ -122,7 +133,7 @@ TEST(CheckReportTest, EachBoundRaisesItsOwnWarningAndNothingElse) {
     EXPECT_EQ(check::FormatReport(f).find("Power"), std::string::npos);
 
     f = GoodPc();
-    f.display.scalingPercent = 125;
+    f.keys.layout.untypable = "x";
     f.sound.output = {};
     f.power.onBattery = true;
     EXPECT_EQ(WarningsOf(f).size(), 3u);

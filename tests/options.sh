@@ -66,6 +66,10 @@ refuse "--rt takes MEAN_MS,SD_MS" --simulate 1 --rt 600,fast
 refuse "--rt: the mean must be above 0" --simulate 1 --rt 0,100
 refuse "--rt: the mean must be above 0" --simulate 1 --rt 600,-5
 
+refuse "--display: Value -1 not in range" --display -1
+refuse "--display: Value abc not in range" --display abc
+refuse "--simulate excludes --display" --display 1 --simulate 2
+
 # Simulated subjects never go into the folder's own subject list and Res_Data.
 refuse "--out: . is the current folder" --simulate 1 --out .
 refuse "--out: ../$(basename "$work") is the current folder" --simulate 1 --out "../$(basename "$work")"
@@ -100,6 +104,22 @@ run --demo-folder taken/lab
 code=$?
 [ "$code" = 1 ] || fail "--demo-folder into a file exits with $code, not 1"
 err | grep -qF "cannot make" || fail "--demo-folder into a file says '$(err)'"
+rm -rf "$work/lab"
+
+# The run folder's settings file: what it cannot use is said with its line and skipped; a display
+# that is no number refuses the run, exit code 2, before anything else is written.
+rm "$work/taken"
+printf '# the subjects\x27 monitor\r\nmonitor = 1\r\ndisplay = abc\r\n' >"$work/pelorin.ini"
+run
+code=$?
+[ "$code" = 2 ] || fail "display = abc in pelorin.ini exits with $code, not 2"
+err | grep -qxF 'pelorin: pelorin.ini line 2: unknown setting "monitor"; skipped' || fail "the unknown setting: '$(err)'"
+err | grep -qxF 'pelorin: pelorin.ini line 3: display takes a display'"'"'s number (0 is the first), not "abc"' ||
+  fail "display = abc in pelorin.ini says '$(err)'"
+[ "$(ls -A "$work")" = pelorin.ini ] || fail "a refused settings file left: $(ls -A "$work")"
+# The command line wins: the file is not read at all then.
+run --display 0
+err | grep -q "pelorin.ini" && fail "--display 0 read pelorin.ini: '$(err)'"
 
 [ "$failures" = 0 ] || exit 1
 echo "all options answered as expected"

@@ -204,19 +204,19 @@ TEST(ModalMessageBoxTest, OkBoxesAndTheirLines) {
 
 TEST(GeometryTest, ABarOfAnyHeightStandsOnTheBottomRow) {
     for (float screenHeight : {11520.0f, 16200.0f, 11523.0f}) {
-        int bottom = ToPixels(screenHeight);
+        int bottom = ToPixels(screenHeight, TWIPS_PER_PIXEL);
         for (float height = 0; height < 2 * screenHeight; height += 30) {
-            PixelRect bar = ToPixels(100, screenHeight - height, 1215, height);
+            PixelRect bar = ToPixels(100, screenHeight - height, 1215, height, TWIPS_PER_PIXEL);
             EXPECT_EQ(bar.y + bar.h, bottom) << screenHeight << " " << height;
         }
     }
     // A third of a 768-pixel display; taller than the display, it starts above the top.
-    PixelRect third = ToPixels(0, 11520 - 3840, 1215, 3840);
+    PixelRect third = ToPixels(0, 11520 - 3840, 1215, 3840, TWIPS_PER_PIXEL);
     EXPECT_EQ(third.y, 512);
     EXPECT_EQ(third.h, 256);
-    EXPECT_EQ(ToPixels(0, -3000, 1215, 14520).y, -200);
+    EXPECT_EQ(ToPixels(0, -3000, 1215, 14520, TWIPS_PER_PIXEL).y, -200);
     // A runaway height stays a number.
-    EXPECT_LT(ToPixels(0, -1e30f, 10, 1e30f).y, 0);
+    EXPECT_LT(ToPixels(0, -1e30f, 10, 1e30f, TWIPS_PER_PIXEL).y, 0);
 }
 
 class Layered : public Screen {
@@ -239,12 +239,16 @@ TEST(GeometryTest, ClicksHitTheTopmostShownBoxOrButton) {
     HeadlessHost host(1024, 768, "/tmp");
     Runtime runtime(host);
     Layered screen(runtime);
-    auto hit = [&screen](int x, int y) {
-        Control* control = HitTest(screen, x, y);
+    auto hit = [&screen](int x, int y, float twipsPerPixel = TWIPS_PER_PIXEL) {
+        Control* control = HitTest(screen, x, y, twipsPerPixel);
         return control != nullptr ? control->Name() : std::string("-");
     };
     EXPECT_EQ(hit(150, 120), "Command1");
     EXPECT_EQ(hit(99, 100), "-");
+    // At 144 dpi (10 twips a pixel) the button covers one and a half times the pixels.
+    EXPECT_EQ(hit(250, 180), "-");
+    EXPECT_EQ(hit(250, 180, 10.0f), "Command1");
+    EXPECT_EQ(hit(149, 150, 10.0f), "-");
     EXPECT_EQ(hit(250, 120), "-");
     // A frame takes the clicks on it for nothing: on its labels, and on a button it covers.
     EXPECT_EQ(hit(450, 230), "-");

@@ -35,11 +35,7 @@ std::string WithLost(const std::vector<double>& values, double lost) {
 std::vector<Warning> Warnings(const CheckFigures& f) {
     std::vector<Warning> warnings;
     const DisplayFigures& d = f.display;
-    if (d.scalingPercent != 100) {
-        warnings.push_back({"the display is scaled to " + std::to_string(d.scalingPercent) + " %",
-                            "set the system's display scaling to 100 % (Windows: Settings > System > Display > "
-                            "Scale), so that texts and shapes have the sizes the experiment was made with"});
-    }
+    // NOTE: a scaled display is no warning: Pelorin draws at its DPI, so its screens keep their size.
     if (d.refreshHz == 0) {
         warnings.push_back({"the system reports no refresh rate for the display",
                             "check in the display settings that the monitor runs at 60 Hz or more"});
@@ -57,6 +53,13 @@ std::vector<Warning> Warnings(const CheckFigures& f) {
         warnings.push_back({"the sound device's buffer is " + std::to_string(out.bufferFrames) + " frames",
                             "choose a buffer of 1024 frames or less in the sound driver's settings (or another "
                             "output device): a tone starts that much later after it is asked for"});
+    }
+    if (!f.keys.layout.untypable.empty()) {
+        std::string keys;
+        for (char key : f.keys.layout.untypable) keys += std::string(keys.empty() ? "" : ", ") + key;
+        warnings.push_back({"the active keyboard layout, " + f.keys.layout.name + ", cannot type the answer keys " + keys,
+                            "switch to a layout that types them, such as English (Windows: Win+Space; Linux: the "
+                            "desktop's keyboard settings), before the subject starts: the answers are these letters"});
     }
     if (!f.disk.flushes.empty()) {
         double slowest = Summarise(f.disk.flushes).max;
@@ -89,8 +92,19 @@ std::string FormatReport(const CheckFigures& f) {
 
     const DisplayFigures& d = f.display;
     text += "Display\n";
+    for (const DisplayInfo& listed : d.listed) {
+        std::string place = std::to_string(listed.width) + " x " + std::to_string(listed.height) + " at " +
+                            std::to_string(listed.left) + "," + std::to_string(listed.top) + ", " +
+                            (listed.refreshHz > 0 ? std::to_string(listed.refreshHz) + " Hz" : "no refresh rate") +
+                            ", " + Fixed(listed.dpi, 0) + " dpi";
+        text += Line("display " + std::to_string(listed.number) + (listed.number == d.number ? " (checked)" : ""),
+                     (listed.name.empty() ? std::string("no name") : listed.name) + ": " + place);
+    }
     text += Line("size", std::to_string(d.width) + " x " + std::to_string(d.height) + " pixels");
     text += Line("system scaling", std::to_string(d.scalingPercent) + " % (" + d.scalingSource + ")");
+    text += Line("Pelorin draws at", Fixed(d.twipsPerPixel, 2) + " twips a pixel (1440 / " +
+                                         Fixed(TWIPS_PER_INCH / d.twipsPerPixel, 0) +
+                                         " dpi): its screens keep their physical size");
     text += Line("refresh rate the system reports", d.refreshHz > 0 ? std::to_string(d.refreshHz) + " Hz" : "none");
     text += Line("present of a growing bar", Milliseconds(d.presents));
 
@@ -128,6 +142,8 @@ std::string FormatReport(const CheckFigures& f) {
 
     const KeyFigures& k = f.keys;
     text += "\nKeyboard path\n";
+    text += Line("keyboard layout", k.layout.name.empty() ? "not known" : k.layout.name);
+    if (!k.layout.untypable.empty()) text += Line("answer keys it cannot type", k.layout.untypable);
     if (k.injector.empty()) {
         text += Line("keys injected", "not possible here");
     } else {

@@ -19,6 +19,9 @@ struct DisplayFigures {
     std::string scalingSource;  // where the scaling was read, such as "Xft.dpi 144"
     int refreshHz = 0;          // 0: the system reports none
     std::vector<double> presents;  // ms per present of a frame that showed a growing bar
+    std::vector<DisplayInfo> listed;        // every display the system lists
+    int number = 0;                         // the one checked, as a run with the same --display
+    float twipsPerPixel = TWIPS_PER_PIXEL;  // what Pelorin draws at there
 };
 
 struct WaitFigures {
@@ -43,6 +46,7 @@ struct KeyFigures {
     double idleLost = 0;
     std::vector<double> toneToStamp, toneToHandler;
     double toneLost = 0;
+    KeyboardLayout layout;  // the active layout, and the answer keys it cannot type
 };
 
 struct DiskFigures {

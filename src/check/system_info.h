@@ -4,12 +4,10 @@
 
 #include "check/check_report.h"
 
-// What the timing check asks the system itself: one file per system (linux/system_info_x11.cpp,
+// What the timing check asks the system itself: one file per system (linux/system_info_linux.cpp,
 // win32/system_info_win32.cpp).
 namespace pelorin::check {
 
-// The display scaling the desktop asks programs for, in percent, and where it was read.
-void ReadScaling(DisplayFigures& display);
 // The power plan and the power source, where the system has plans.
 PowerFigures ReadPower();
 // The system's name for the report, such as "Linux (X11)" or "Windows under Wine 8.0".

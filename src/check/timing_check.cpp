@@ -23,9 +23,11 @@
 #include "platform/files.h"
 #include "platform/runtime.h"
 #include "platform/screen.h"
+#include "platform/sdl/displays.h"
 #include "platform/timer.h"
 #include "platform/warning.h"
 #include "platform/wav_file.h"
+#include "tasks/bar_game.h"
 #include "tasks/tone_letter_task.h"
 #include "transitions/blanke.h"
 
@@ -273,18 +275,26 @@ int RunTimingCheck(const CheckOptions& options) {
     figures.system = SystemName();
     std::string report;
     try {
-        measure::MeasuringHost host;
+        measure::MeasuringHost host(options.display);
         Experiment experiment(host);
         Runtime& runtime = experiment.runtime;
         Blanke& blanke = experiment.Blanke();
         CheckScreen screen(runtime);
+        screen.Label1.SetCaption("Pelorin timing check on display " + std::to_string(options.display));
         screen.Show();
 
-        screen.Say("The display", "its size, scaling and refresh rate");
-        figures.display.width = host.DisplayWidthPixels();
-        figures.display.height = host.DisplayHeightPixels();
-        figures.display.refreshHz = host.DisplayRefreshHz();
-        ReadScaling(figures.display);
+        screen.Say("The display", "its size, scaling and refresh rate; every display shows its number");
+        figures.display.listed = sdl::ListDisplays();
+        host.ShowDisplayNumbers();
+        DisplayInfo shown = host.DescribeDisplay();
+        figures.display.number = shown.number;
+        figures.display.width = shown.width;
+        figures.display.height = shown.height;
+        figures.display.refreshHz = shown.refreshHz;
+        figures.display.scalingPercent = shown.ScalingPercent();
+        figures.display.scalingSource = shown.dpiSource;
+        figures.display.twipsPerPixel = host.TwipsPerPixel();
+        figures.keys.layout = host.DescribeKeyboard(std::string(TONE_KEYS) + LETTER_KEYS);
         figures.power = ReadPower();
         blanke.Wait(1000);
 

@@ -7,6 +7,8 @@ namespace pelorin::check {
 struct CheckOptions {
     // Where the report is written and the disk is measured; the current folder when empty.
     std::string folder;
+    // The display it runs on, as a run would be shown on it (--display).
+    int display = 0;
 };
 
 // The timing check a lab runs on its own PC before the first subject: about 30 seconds in the real

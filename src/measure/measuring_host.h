@@ -28,6 +28,8 @@ struct BlockOver {};
 // keys as the screen takes them.
 class MeasuringHost : public sdl::SdlHost {
 public:
+    explicit MeasuringHost(int displayNumber = 0) : SdlHost(displayNumber) {}
+
     void Watch(Tone_LetterTask& watched);
     // Stops looking at the screen: it may be gone or hidden.
     void Unwatch() { task = nullptr; }

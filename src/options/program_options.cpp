@@ -1,7 +1,9 @@
 #include "options/program_options.h"
 
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <charconv>
+#include <fstream>
 #include <filesystem>
 #include <ostream>
 
@@ -66,6 +68,14 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
                        "Run N simulated subjects through the whole experiment in virtual time and write their dataset")
             ->type_name("N")
             ->check(CLI::Range(1, MOST_SUBJECTS));
+    int display = 0;
+    CLI::Option* displayOption =
+        app.add_option("--display", display,
+                       "Show every screen on display N, 0 being the first the system lists (--check lists them). "
+                       "The run folder's pelorin.ini may say the same (display=N) for a double-click; this wins")
+            ->type_name("N")
+            ->check(CLI::NonNegativeNumber)
+            ->excludes(simulate);
     bool check = false;
     CLI::Option* checkFlag = app.add_flag(
         "--check",
@@ -143,6 +153,10 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
     } else if (*app.get_option("--rt")) {
         return refuse("--rt takes MEAN_MS,SD_MS, two numbers of milliseconds such as 600,150");
     }
+    if (*displayOption) {
+        options.display = display;
+        options.displayGivenBy = "--display " + std::to_string(display);
+    }
     if (pilot) options.mode = ProgramOptions::Mode::Pilot;
     if (*simulate) options.mode = ProgramOptions::Mode::Simulate;
     if (check) options.mode = ProgramOptions::Mode::Check;
@@ -151,6 +165,50 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
         options.mode = ProgramOptions::Mode::DemoFolder;
     }
     return options;
+}
+
+SettingsNotes ApplySettingsFile(const std::string& folder, ProgramOptions& options) {
+    SettingsNotes notes;
+    std::ifstream file(PathFromUtf8(JoinPath(folder, SETTINGS_FILE)), std::ios::binary);
+    if (!file) return notes;
+    auto trim = [](const std::string& text) {
+        size_t first = text.find_first_not_of(" \t\r");
+        if (first == std::string::npos) return std::string();
+        size_t last = text.find_last_not_of(" \t\r");
+        return text.substr(first, last - first + 1);
+    };
+    std::string line;
+    for (int number = 1; std::getline(file, line); ++number) {
+        // A file saved by Notepad may start with a byte-order mark.
+        if (number == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
+        line = trim(line);
+        if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+        std::string where = std::string(SETTINGS_FILE) + " line " + std::to_string(number);
+        size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            notes.skipped.push_back(where + ": \"" + line + "\" is no NAME=VALUE setting; skipped");
+            continue;
+        }
+        std::string name = trim(line.substr(0, equals));
+        std::string value = trim(line.substr(equals + 1));
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (name != "display") {
+            notes.skipped.push_back(where + ": unknown setting \"" + name + "\"; skipped");
+            continue;
+        }
+        double wanted = 0;
+        if (!ReadNumber(value, wanted) || wanted < 0 || wanted > 99 || wanted != static_cast<int>(wanted)) {
+            notes.refusal = where + ": display takes a display's number (0 is the first), not \"" + value + "\"";
+            options.mode = ProgramOptions::Mode::Exit;
+            options.exitCode = USAGE_ERROR;
+            return notes;
+        }
+        // The command line wins over the file, and the file's first word over a later one.
+        if (options.display) continue;
+        options.display = static_cast<int>(wanted);
+        options.displayGivenBy = where;
+    }
+    return notes;
 }
 
 }  // namespace pelorin

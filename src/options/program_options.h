@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,14 @@ struct ProgramOptions {
     int exitCode = 0;
     SimulationSettings simulation;
     std::string demoFolder;
+    // The display the screens go on, by the number the system lists it with (0 is the first); none
+    // given: the first. Where it was given, for a refusal: "--display" or "pelorin.ini line 2".
+    std::optional<int> display;
+    std::string displayGivenBy;
 };
+
+// The settings file a lab may keep in the run folder, beside instruction.txt.
+inline constexpr const char* SETTINGS_FILE = "pelorin.ini";
 
 // The exit code of a refused command line.
 inline constexpr int USAGE_ERROR = 2;
@@ -30,5 +38,18 @@ inline constexpr int USAGE_ERROR = 2;
 // Reads the program's arguments (without the program's name), in UTF-8. Help and the version go to
 // out; a refusal goes to err as its reason followed by the usage.
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+
+// What reading the settings file has to say, each with the file's line: what it skipped, and why it
+// refuses the run (empty when it does not).
+struct SettingsNotes {
+    std::vector<std::string> skipped;
+    std::string refusal;
+};
+
+// Takes the settings of SETTINGS_FILE in the folder that the command line left open: lines of
+// NAME=VALUE, blank lines and lines starting with # or ; skipped, and so is what it cannot use. A
+// value that cannot be right (display=abc) refuses the run like the command line: mode Exit, exit
+// code 2. A folder without the file changes nothing.
+SettingsNotes ApplySettingsFile(const std::string& folder, ProgramOptions& options);
 
 }  // namespace pelorin

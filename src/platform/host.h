@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/calendar.h"
 
@@ -14,8 +15,12 @@ class Control;
 class Runtime;
 class Screen;
 
-// Twips per pixel at 96 dpi: the unit every position and size is held in.
+// Twips per pixel at 96 dpi: the unit every position and size is held in. A display the system
+// scales draws 1440 / its DPI twips to a pixel instead (10 at 144 dpi), so that screens keep their
+// physical size.
 inline constexpr float TWIPS_PER_PIXEL = 15.0f;
+inline constexpr float TWIPS_PER_INCH = 1440.0f;
+inline constexpr float BASE_DPI = 96.0f;
 
 // Deadline for a wait that has no timer to end it.
 inline constexpr int64_t NO_DEADLINE = std::numeric_limits<int64_t>::max();
@@ -119,6 +124,24 @@ struct AudioOutput {
     int bufferFrames = 0;   // frames the device takes per buffer
 };
 
+// One display of the machine, numbered as the system lists it (0 is the first).
+struct DisplayInfo {
+    int number = 0;
+    std::string name;
+    int left = 0, top = 0, width = 0, height = 0;  // pixels, on the desktop
+    int refreshHz = 0;                             // 0: the system reports none
+    float dpi = BASE_DPI;                          // what the system asks programs to draw at there
+    std::string dpiSource;                         // where the DPI was read, such as "Xft.dpi 144"
+    float TwipsPerPixel() const { return TWIPS_PER_INCH / dpi; }
+    int ScalingPercent() const;
+};
+
+// The keyboard layout keys are typed with, and the answer keys it cannot type.
+struct KeyboardLayout {
+    std::string name;       // such as "ru (Russian)" or "ru-RU (00000419)"; empty when unknown
+    std::string untypable;  // the answer keys no key of the layout gives, such as "xswbnm"
+};
+
 // What the logic asks of the machine. The SDL host runs the real program; the headless host runs the
 // same screens under a virtual clock for tests.
 class Host {
@@ -133,6 +156,12 @@ public:
 
     virtual int DisplayWidthPixels() = 0;
     virtual int DisplayHeightPixels() = 0;
+    // Twips to a pixel of the display the screens are shown on.
+    virtual float TwipsPerPixel() { return TWIPS_PER_PIXEL; }
+    // The display the screens are shown on.
+    virtual DisplayInfo DescribeDisplay();
+    // The keyboard layout active now, and which of these keys it cannot type.
+    virtual KeyboardLayout DescribeKeyboard(std::string_view keys);
 
     // Blocks until an input event is pending or the clock reaches the deadline, whichever is first.
     // Returns at once if input is already pending.

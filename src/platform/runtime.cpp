@@ -14,8 +14,8 @@ Runtime::Runtime(Host& host) : host(host) { host.Attach(*this); }
 
 Runtime::~Runtime() = default;
 
-float Runtime::DisplayWidth() { return static_cast<float>(host.DisplayWidthPixels()) * TWIPS_PER_PIXEL; }
-float Runtime::DisplayHeight() { return static_cast<float>(host.DisplayHeightPixels()) * TWIPS_PER_PIXEL; }
+float Runtime::DisplayWidth() { return static_cast<float>(host.DisplayWidthPixels()) * host.TwipsPerPixel(); }
+float Runtime::DisplayHeight() { return static_cast<float>(host.DisplayHeightPixels()) * host.TwipsPerPixel(); }
 
 void Runtime::DoEvents() {
     struct DepthGuard {

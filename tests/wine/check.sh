@@ -33,7 +33,7 @@ expect_line() {
 }
 grep -q "^Pelorin 0.1.0 on Windows under Wine" "$report" || fail "the system is not named: $(cat "$report")"
 expect_line "size" "$WIDTH x $HEIGHT pixels"
-expect_line "system scaling" "[0-9]+ % \((system|screen) DPI [0-9]+\)"
+expect_line "system scaling" "[0-9]+ % \((monitor|system) DPI [0-9]+\)"
 expect_line "present of a growing bar" "$DISTRIBUTION"
 expect_line "Wait\(25\) overshoot" "$DISTRIBUTION"
 expect_line "growth-tick lateness, 10 s block" "$DISTRIBUTION"

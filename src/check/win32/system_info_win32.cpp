@@ -10,8 +10,6 @@ namespace pelorin::check {
 
 namespace {
 
-constexpr double BASE_DPI = 96;
-
 // The plans that keep the processor awake: High performance and Ultimate performance.
 constexpr GUID HIGH_PERFORMANCE{0x8c5e7fda, 0xe8bf, 0x4a96, {0x9a, 0x85, 0xa6, 0xe2, 0x3a, 0x8c, 0x63, 0x5c}};
 constexpr GUID ULTIMATE_PERFORMANCE{0xe9a42b02, 0xd5df, 0x448d, {0xaa, 0x00, 0x03, 0xf1, 0x47, 0x49, 0xeb, 0x61}};
@@ -62,21 +60,6 @@ std::string PlanName(const GUID& plan) {
 }
 
 }  // namespace
-
-// The program is aware of each monitor's scaling, so the system's DPI is the desktop's scaling.
-void ReadScaling(DisplayFigures& display) {
-    using GetDpi = UINT(WINAPI*)();
-    UINT dpi = 0;
-    if (auto forSystem = Find<GetDpi>(L"user32.dll", "GetDpiForSystem")) dpi = forSystem();
-    display.scalingSource = "system DPI " + std::to_string(dpi);
-    if (dpi == 0) {
-        HDC screen = GetDC(nullptr);
-        dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));
-        ReleaseDC(nullptr, screen);
-        display.scalingSource = "screen DPI " + std::to_string(dpi);
-    }
-    display.scalingPercent = dpi > 0 ? static_cast<int>(std::lround(dpi / BASE_DPI * 100)) : 100;
-}
 
 PowerFigures ReadPower() {
     PowerFigures power;

@@ -13,6 +13,9 @@ struct DisplayCloser {
 
 void Send(Display* display, char letter, bool press) {
     KeyCode code = XKeysymToKeycode(display, static_cast<KeySym>(letter));
+    // A layout without the letter (Greek, Russian) has no key for it: sending key 0 would be an X
+    // error that ends the program. The key is then lost, and the check says so.
+    if (code == 0) return;
     XTestFakeKeyEvent(display, code, press ? True : False, CurrentTime);
     XFlush(display);
 }

@@ -9,20 +9,21 @@
 
 namespace pelorin::sdl {
 
-int ToPixels(float twips) {
+int ToPixels(float twips, float twipsPerPixel) {
     // Far beyond any display, but keeps a runaway bar's arithmetic inside int.
     constexpr float LIMIT = 1.0e7f;
-    return static_cast<int>(std::lround(std::clamp(twips / TWIPS_PER_PIXEL, -LIMIT, LIMIT)));
+    return static_cast<int>(std::lround(std::clamp(twips / twipsPerPixel, -LIMIT, LIMIT)));
 }
 
-PixelRect ToPixels(float left, float top, float width, float height) {
-    int x = ToPixels(left);
-    int y = ToPixels(top);
-    return {x, y, std::max(0, ToPixels(left + width) - x), std::max(0, ToPixels(top + height) - y)};
+PixelRect ToPixels(float left, float top, float width, float height, float twipsPerPixel) {
+    int x = ToPixels(left, twipsPerPixel);
+    int y = ToPixels(top, twipsPerPixel);
+    return {x, y, std::max(0, ToPixels(left + width, twipsPerPixel) - x),
+            std::max(0, ToPixels(top + height, twipsPerPixel) - y)};
 }
 
-PixelRect PixelRectOf(const Control& control) {
-    return ToPixels(control.ScreenLeft(), control.ScreenTop(), control.Width(), control.Height());
+PixelRect PixelRectOf(const Control& control, float twipsPerPixel) {
+    return ToPixels(control.ScreenLeft(), control.ScreenTop(), control.Width(), control.Height(), twipsPerPixel);
 }
 
 bool IsWindowed(const Control& control) {
@@ -31,14 +32,16 @@ bool IsWindowed(const Control& control) {
 
 namespace {
 
-Control* HitIn(const Screen& screen, const Frame* parent, int x, int y) {
+Control* HitIn(const Screen& screen, const Frame* parent, int x, int y, float twipsPerPixel) {
     const auto& controls = screen.Controls();
     // Later controls are drawn over earlier ones.
     for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
         Control* control = *it;
         if (control->Parent() != parent || !IsWindowed(*control) || !control->IsShown()) continue;
-        if (!PixelRectOf(*control).Contains(x, y)) continue;
-        if (control->Kind() == ControlKind::Frame) return HitIn(screen, static_cast<const Frame*>(control), x, y);
+        if (!PixelRectOf(*control, twipsPerPixel).Contains(x, y)) continue;
+        if (control->Kind() == ControlKind::Frame) {
+            return HitIn(screen, static_cast<const Frame*>(control), x, y, twipsPerPixel);
+        }
         return control;
     }
     return nullptr;
@@ -46,8 +49,8 @@ Control* HitIn(const Screen& screen, const Frame* parent, int x, int y) {
 
 }  // namespace
 
-Control* HitTest(const Screen& screen, int x, int y) {
-    Control* hit = HitIn(screen, nullptr, x, y);
+Control* HitTest(const Screen& screen, int x, int y, float twipsPerPixel) {
+    Control* hit = HitIn(screen, nullptr, x, y, twipsPerPixel);
     if (hit == nullptr) return nullptr;
     ControlKind kind = hit->Kind();
     return kind == ControlKind::Button || kind == ControlKind::TextBox || kind == ControlKind::TextView ? hit : nullptr;

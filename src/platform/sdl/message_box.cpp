@@ -101,9 +101,17 @@ void ModalMessageBox::LayOut(Canvas& canvas, int windowWidth, int windowHeight) 
     wrappedLines.clear();
     buttons.clear();
     int lineSkip = fonts.LineSkip(font);
+    // The box's measures are pixels at 96 dpi: on a scaled display it keeps its physical size.
+    const int margin = fonts.Scaled(BOX_MARGIN);
+    const int titleHeight = fonts.Scaled(BOX_TITLE_HEIGHT);
+    const int iconSize = fonts.Scaled(BOX_ICON_SIZE);
+    const int buttonWidth = fonts.Scaled(BOX_BUTTON_WIDTH);
+    const int buttonHeight = fonts.Scaled(BOX_BUTTON_HEIGHT);
+    const int buttonGap = fonts.Scaled(BOX_BUTTON_GAP);
+    const int minWidth = fonts.Scaled(BOX_MIN_WIDTH);
     bool hasIcon = icon != Icon::None;
-    int textLeft = BOX_MARGIN + (hasIcon ? BOX_ICON_SIZE + BOX_MARGIN : 0);
-    int widest = std::max(BOX_MIN_WIDTH, windowWidth - 40) - textLeft - BOX_MARGIN;
+    int textLeft = margin + (hasIcon ? iconSize + margin : 0);
+    int widest = std::max(minWidth, windowWidth - 40) - textLeft - margin;
     int textWidth = 0;
     for (const std::string& line : lines) {
         std::vector<std::string> wrapped = canvas.Wrap(font, DisplayText(line), widest);
@@ -113,24 +121,24 @@ void ModalMessageBox::LayOut(Canvas& canvas, int windowWidth, int windowHeight) 
             wrappedLines.push_back(std::move(part));
         }
     }
-    int buttonsWidth = static_cast<int>(choices.size()) * (BOX_BUTTON_WIDTH + BOX_BUTTON_GAP) - BOX_BUTTON_GAP;
-    int width = std::max({BOX_MIN_WIDTH, textLeft + textWidth + BOX_MARGIN, buttonsWidth + 2 * BOX_MARGIN,
-                          canvas.TextWidth(bold, DisplayText(title)) + 2 * BOX_MARGIN});
+    int buttonsWidth = static_cast<int>(choices.size()) * (buttonWidth + buttonGap) - buttonGap;
+    int width = std::max({minWidth, textLeft + textWidth + margin, buttonsWidth + 2 * margin,
+                          canvas.TextWidth(bold, DisplayText(title)) + 2 * margin});
     int textHeight = static_cast<int>(wrappedLines.size()) * lineSkip;
-    int bodyHeight = std::max(textHeight, hasIcon ? BOX_ICON_SIZE : 0);
-    int height = BORDER + BOX_TITLE_HEIGHT + BOX_MARGIN + bodyHeight + BOX_MARGIN + BOX_BUTTON_HEIGHT + BOX_MARGIN + BORDER;
+    int bodyHeight = std::max(textHeight, hasIcon ? iconSize : 0);
+    int height = BORDER + titleHeight + margin + bodyHeight + margin + buttonHeight + margin + BORDER;
     box = {(windowWidth - width) / 2, (windowHeight - height) / 2, width, height};
     const SDL_Rect& outer = box;
-    titleBar = {outer.x + BORDER + 1, outer.y + BORDER + 1, outer.w - 2 * BORDER - 2, BOX_TITLE_HEIGHT - 2};
-    int bodyTop = outer.y + BORDER + BOX_TITLE_HEIGHT + BOX_MARGIN;
-    iconRect = {outer.x + BOX_MARGIN, bodyTop, BOX_ICON_SIZE, BOX_ICON_SIZE};
+    titleBar = {outer.x + BORDER + 1, outer.y + BORDER + 1, outer.w - 2 * BORDER - 2, titleHeight - 2};
+    int bodyTop = outer.y + BORDER + titleHeight + margin;
+    iconRect = {outer.x + margin, bodyTop, iconSize, iconSize};
     textX = outer.x + textLeft;
     textY = bodyTop + (bodyHeight - textHeight) / 2;
     int buttonX = outer.x + (outer.w - buttonsWidth) / 2;
-    int buttonY = bodyTop + bodyHeight + BOX_MARGIN;
+    int buttonY = bodyTop + bodyHeight + margin;
     for (size_t i = 0; i < choices.size(); ++i) {
-        buttons.push_back({buttonX, buttonY, BOX_BUTTON_WIDTH, BOX_BUTTON_HEIGHT});
-        buttonX += BOX_BUTTON_WIDTH + BOX_BUTTON_GAP;
+        buttons.push_back({buttonX, buttonY, buttonWidth, buttonHeight});
+        buttonX += buttonWidth + buttonGap;
     }
 }
 
@@ -143,7 +151,7 @@ void ModalMessageBox::Draw(Canvas& canvas) const {
     canvas.Fill(titleBar, TITLE_BAR);
     canvas.PushClip(titleBar);
     int titleY = titleBar.y + (titleBar.h - fonts.LineSkip(bold)) / 2;
-    canvas.Text(bold, DisplayText(title), titleBar.x + 6, titleY, WHITE);
+    canvas.Text(bold, DisplayText(title), titleBar.x + fonts.Scaled(6), titleY, WHITE);
     canvas.PopClip();
     DrawIcon(canvas);
     int y = textY;

@@ -30,7 +30,8 @@ void Painter::DrawControls(const Screen& screen, const Frame* parent, bool activ
         if (parent == nullptr) canvas.BeginItem(control);
         if (control->Kind() == ControlKind::Label) DrawLabel(static_cast<const Label&>(*control));
         if (control->Kind() == ControlKind::Shape) {
-            canvas.Fill(ToSdl(PixelRectOf(*control)), static_cast<const Shape&>(*control).FillColor());
+            canvas.Fill(ToSdl(PixelRectOf(*control, fonts.TwipsPerPixel())),
+                        static_cast<const Shape&>(*control).FillColor());
         }
     }
     const Control* focused = screen.FocusedControl();
@@ -41,7 +42,8 @@ void Painter::DrawControls(const Screen& screen, const Frame* parent, bool activ
         switch (control->Kind()) {
         case ControlKind::Button: {
             const auto& button = static_cast<const Button&>(*control);
-            canvas.ButtonFace(ToSdl(PixelRectOf(button)), button.Caption(), fonts.Get(button.GetFont()), hasFocus);
+            canvas.ButtonFace(ToSdl(PixelRectOf(button, fonts.TwipsPerPixel())), button.Caption(),
+                              fonts.Get(button.GetFont()), hasFocus);
             break;
         }
         case ControlKind::TextBox:
@@ -55,7 +57,7 @@ void Painter::DrawControls(const Screen& screen, const Frame* parent, bool activ
             break;
         case ControlKind::Pane: {
             // An embedding pane with nothing embedded: the window colour in a single-line border.
-            SDL_Rect rect = ToSdl(PixelRectOf(*control));
+            SDL_Rect rect = ToSdl(PixelRectOf(*control, fonts.TwipsPerPixel()));
             canvas.Fill(rect, WINDOW_BACKGROUND);
             canvas.Outline(rect, BLACK);
             break;
@@ -67,7 +69,7 @@ void Painter::DrawControls(const Screen& screen, const Frame* parent, bool activ
 }
 
 void Painter::DrawLabel(const Label& label) {
-    SDL_Rect rect = ToSdl(PixelRectOf(label));
+    SDL_Rect rect = ToSdl(PixelRectOf(label, fonts.TwipsPerPixel()));
     TTF_Font& font = fonts.Get(label.GetFont());
     int lineSkip = fonts.LineSkip(font);
     std::string text = DisplayText(label.Caption());
@@ -100,7 +102,7 @@ void Painter::DrawLabel(const Label& label) {
 }
 
 void Painter::DrawTextBox(const TextBox& box, bool focused) {
-    SDL_Rect rect = ToSdl(PixelRectOf(box));
+    SDL_Rect rect = ToSdl(PixelRectOf(box, fonts.TwipsPerPixel()));
     canvas.Fill(rect, WINDOW_BACKGROUND);
     canvas.Sunken(rect);
     TTF_Font& font = fonts.Get(box.GetFont());
@@ -118,7 +120,7 @@ void Painter::DrawTextBox(const TextBox& box, bool focused) {
 }
 
 void Painter::DrawFrame(const Screen& screen, const Frame& frame, bool active) {
-    SDL_Rect rect = ToSdl(PixelRectOf(frame));
+    SDL_Rect rect = ToSdl(PixelRectOf(frame, fonts.TwipsPerPixel()));
     // An etched groove, as a frame without caption shows.
     canvas.Outline({rect.x, rect.y, rect.w - 1, rect.h - 1}, SHADOW);
     canvas.Outline({rect.x + 1, rect.y + 1, rect.w - 1, rect.h - 1}, WHITE);
@@ -128,7 +130,7 @@ void Painter::DrawFrame(const Screen& screen, const Frame& frame, bool active) {
 }
 
 void Painter::DrawTextView(const TextView& view) {
-    SDL_Rect rect = ToSdl(PixelRectOf(view));
+    SDL_Rect rect = ToSdl(PixelRectOf(view, fonts.TwipsPerPixel()));
     canvas.Fill(rect, view.BackColor());
     canvas.Sunken(rect);
     TextViewLayouts::Layout& layout = layouts.For(view);

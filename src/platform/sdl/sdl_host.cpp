@@ -18,6 +18,7 @@
 #include "platform/runtime.h"
 #include "platform/screen.h"
 #include "platform/sdl/canvas.h"
+#include "platform/sdl/displays.h"
 #include "platform/sdl/geometry.h"
 #include "platform/sdl/input_wait.h"
 #include "platform/sdl/key_translator.h"
@@ -25,6 +26,7 @@
 #include "platform/sdl/painter.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_types.h"
+#include "platform/sdl/system_display.h"
 #include "platform/sdl/text.h"
 #include "platform/sdl/text_layout.h"
 
@@ -36,20 +38,18 @@ constexpr int WHEEL_LINES = 3;
 
 // Hints that must be set before SDL's video starts.
 struct VideoHints {
-    VideoHints() {
-        // Ctrl+C and kill end the program as usual instead of arriving as a close request.
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-        // A vsync'd present would hold the one thread for a whole frame.
-        SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
-        // The full-screen window stays when the debug window or another program takes the keyboard.
-        SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-        // The software renderer's frames go to the window directly, not through an OpenGL texture.
-        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-        // On Windows' scaled displays (150% on many 4K lab monitors) the window covers the real
-        // pixels instead of being stretched by the system; elsewhere the hint is not read.
-        SDL_SetHint(SDL_HINT_WINDOWS_DPI_AWARENESS, "permonitorv2");
-    }
+    VideoHints() { SetVideoHints(); }
 };
+
+// The display the screens are shown on; StartError when the machine has no display of that number.
+DisplayInfo ChosenDisplay(int number) {
+    std::vector<DisplayInfo> displays = ListDisplays();
+    if (number < 0 || number >= static_cast<int>(displays.size())) {
+        throw StartError("there is no display " + std::to_string(number) + ": this PC has " +
+                         std::to_string(displays.size()) + " (0 to " + std::to_string(displays.size() - 1) + ")");
+    }
+    return displays[static_cast<size_t>(number)];
+}
 
 // SDL's software renderer unless SDL_RENDER_DRIVER names another: the screens are a few rectangles
 // and lines of text, drawn only when they change, and it costs less CPU and memory than a GPU
@@ -87,20 +87,30 @@ struct BorderedWindow {
 
 }  // namespace
 
+// A display's number, shown big on it while the timing check runs, so that a lab can tell which is which.
+struct NumberWindow {
+    std::unique_ptr<DrawnWindow> drawn;
+    int number = 0;
+};
+
 // Everything the host holds, in the order it is made and the reverse of the order it goes.
 struct SdlHostState {
-    SdlHostState();
+    explicit SdlHostState(int displayNumber);
 
     VideoHints hints;
     Video video;
     TtfLibrary ttf;
-    Fonts fonts;
+    DisplayInfo display;
+    // Sized for the display's DPI: every length the drawing takes in twips, points or pixels at 96 dpi
+    // comes out at its physical size.
+    Fonts fonts{display.dpi};
     TextViewLayouts layouts{fonts};
     int displayWidth = 0;
     int displayHeight = 0;
     std::unique_ptr<DrawnWindow> main;
     std::unique_ptr<InputWait> inputWait;
     std::map<Screen*, BorderedWindow> windows;
+    std::vector<NumberWindow> numbers;
     std::set<Screen*> topMost;
     Audio audio;
 
@@ -128,14 +138,12 @@ struct SdlHostState {
     int64_t clockStart = 0;
 };
 
-SdlHostState::SdlHostState() : clockStart(MonotonicNanos()) {
-    SDL_DisplayMode mode{};
-    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) throw StartError(std::string("no display: ") + SDL_GetError());
-    displayWidth = mode.w;
-    displayHeight = mode.h;
-    // Placed and sized explicitly: without a window manager the full-screen flag alone leaves the
-    // window at its requested size and place.
-    WindowPtr window(SDL_CreateWindow(Runtime::TITLE, 0, 0, displayWidth, displayHeight,
+SdlHostState::SdlHostState(int displayNumber) : display(ChosenDisplay(displayNumber)), clockStart(MonotonicNanos()) {
+    displayWidth = display.width;
+    displayHeight = display.height;
+    // Placed and sized explicitly on the chosen display: without a window manager the full-screen
+    // flag alone leaves the window at its requested size and place.
+    WindowPtr window(SDL_CreateWindow(Runtime::TITLE, display.left, display.top, displayWidth, displayHeight,
                                       SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP));
     if (!window) throw StartError(std::string("cannot open a window: ") + SDL_GetError());
     main = std::make_unique<DrawnWindow>(std::move(window), fonts, layouts);
@@ -189,7 +197,7 @@ void ScrollFocusedTextView(SdlHostState& state, const SDL_KeyboardEvent& key) {
 void ProcessMouseButton(SdlHostState& state, const SDL_MouseButtonEvent& button) {
     if (button.button != SDL_BUTTON_LEFT) return;
     Screen* screen = ScreenUnder(state, button.windowID);
-    Control* hit = screen != nullptr ? HitTest(*screen, button.x, button.y) : nullptr;
+    Control* hit = screen != nullptr ? HitTest(*screen, button.x, button.y, state.fonts.TwipsPerPixel()) : nullptr;
     if (button.type == SDL_MOUSEBUTTONDOWN) {
         state.pressed = nullptr;
         if (hit == nullptr) return;
@@ -207,15 +215,28 @@ void ProcessMouseButton(SdlHostState& state, const SDL_MouseButtonEvent& button)
 
 void ProcessWheel(SdlHostState& state, const SDL_MouseWheelEvent& wheel) {
     Screen* screen = ScreenUnder(state, wheel.windowID);
-    Control* hit = screen != nullptr ? HitTest(*screen, wheel.mouseX, wheel.mouseY) : nullptr;
+    Control* hit =
+        screen != nullptr ? HitTest(*screen, wheel.mouseX, wheel.mouseY, state.fonts.TwipsPerPixel()) : nullptr;
     if (hit == nullptr || hit->Kind() != ControlKind::TextView) return;
     int notches = wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -wheel.y : wheel.y;
     state.layouts.Scroll(static_cast<TextView&>(*hit), -notches * WHEEL_LINES);
 }
 
-float Twips(int pixels) { return static_cast<float>(pixels) * TWIPS_PER_PIXEL; }
+float Twips(const SdlHostState& state, int pixels) {
+    return static_cast<float>(pixels) * state.fonts.TwipsPerPixel();
+}
+
+bool IsNumberWindow(const SdlHostState& state, Uint32 windowId) {
+    return std::any_of(state.numbers.begin(), state.numbers.end(), [windowId](const NumberWindow& number) {
+        return SDL_GetWindowID(number.drawn->window.get()) == windowId;
+    });
+}
 
 void ProcessWindowEvent(SdlHostState& state, const SDL_WindowEvent& event) {
+    if (IsNumberWindow(state, event.windowID)) {
+        if (event.event == SDL_WINDOWEVENT_EXPOSED) state.dirty = true;
+        return;
+    }
     Screen* screen = ScreenOfWindow(state, event.windowID);
     switch (event.event) {
     case SDL_WINDOWEVENT_EXPOSED:
@@ -229,16 +250,18 @@ void ProcessWindowEvent(SdlHostState& state, const SDL_WindowEvent& event) {
             if (event.data1 == state.displayWidth && event.data2 == state.displayHeight) break;
             state.displayWidth = event.data1;
             state.displayHeight = event.data2;
-            Push(state, InputEvent::Resize(nullptr, Twips(event.data1), Twips(event.data2)));
+            Push(state, InputEvent::Resize(nullptr, Twips(state, event.data1), Twips(state, event.data2)));
             break;
         }
         BorderedWindow& window = state.windows.at(screen);
         if (event.data1 == window.placed.w && event.data2 == window.placed.h) break;
         // The user resized it: the screen hears of its new size and may put it back.
         SDL_GetWindowPosition(window.drawn->window.get(), &window.placed.x, &window.placed.y);
+        window.placed.x -= state.display.left;
+        window.placed.y -= state.display.top;
         window.placed.w = event.data1;
         window.placed.h = event.data2;
-        Push(state, InputEvent::Resize(screen, Twips(event.data1), Twips(event.data2)));
+        Push(state, InputEvent::Resize(screen, Twips(state, event.data1), Twips(state, event.data2)));
         break;
     }
     case SDL_WINDOWEVENT_CLOSE:
@@ -308,11 +331,13 @@ BorderedWindow& WindowFor(SdlHostState& state, Screen& screen) {
     auto found = state.windows.find(&screen);
     if (found != state.windows.end()) return found->second;
     BorderedWindow window;
-    window.placed = ToPixels(screen.Left(), screen.Top(), screen.Width(), screen.Height());
+    window.placed = ToPixels(screen.Left(), screen.Top(), screen.Width(), screen.Height(), state.fonts.TwipsPerPixel());
     Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN;
     if (state.topMost.contains(&screen)) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     window.caption = screen.Caption();
-    WindowPtr made(SDL_CreateWindow(window.caption.c_str(), window.placed.x, window.placed.y,
+    // A screen's place is on the run's display: its left and top count from the display's corner.
+    WindowPtr made(SDL_CreateWindow(window.caption.c_str(), state.display.left + window.placed.x,
+                                    state.display.top + window.placed.y,
                                     std::max(1, window.placed.w), std::max(1, window.placed.h), flags));
     if (!made) throw std::runtime_error(std::string("cannot open a window: ") + SDL_GetError());
     window.drawn = std::make_unique<DrawnWindow>(std::move(made), state.fonts, state.layouts);
@@ -328,9 +353,10 @@ void SyncWindows(SdlHostState& state) {
         visible.insert(screen);
         BorderedWindow& window = WindowFor(state, *screen);
         SDL_Window* sdlWindow = window.drawn->window.get();
-        PixelRect wanted = ToPixels(screen->Left(), screen->Top(), screen->Width(), screen->Height());
+        PixelRect wanted =
+            ToPixels(screen->Left(), screen->Top(), screen->Width(), screen->Height(), state.fonts.TwipsPerPixel());
         if (wanted.x != window.placed.x || wanted.y != window.placed.y) {
-            SDL_SetWindowPosition(sdlWindow, wanted.x, wanted.y);
+            SDL_SetWindowPosition(sdlWindow, state.display.left + wanted.x, state.display.top + wanted.y);
         }
         if (wanted.w != window.placed.w || wanted.h != window.placed.h) {
             SDL_SetWindowSize(sdlWindow, std::max(1, wanted.w), std::max(1, wanted.h));
@@ -380,16 +406,33 @@ bool DrawWindow(SdlHostState& state, DrawnWindow& window, bool whole, bool prese
 void DrawMark(SdlHostState& state, Canvas& canvas) {
     constexpr Color MARK_COLOR{255, 128, 0};
     if (state.mark.empty()) return;
-    constexpr int MARGIN = 6;
-    constexpr int PADDING = 8;
+    const int margin = state.fonts.Scaled(6);
+    const int padding = state.fonts.Scaled(8);
     TTF_Font& font = state.fonts.Get(12, true);
-    int width = canvas.TextWidth(font, state.mark) + 2 * PADDING;
-    int height = state.fonts.LineSkip(font) + PADDING;
+    int width = canvas.TextWidth(font, state.mark) + 2 * padding;
+    int height = state.fonts.LineSkip(font) + padding;
     SDL_Rect window = canvas.Whole();
-    SDL_Rect rect{window.w - width - MARGIN, MARGIN, width, height};
+    SDL_Rect rect{window.w - width - margin, margin, width, height};
     canvas.BeginItem(&state.mark);
     canvas.Fill(rect, MARK_COLOR);
-    canvas.Text(font, state.mark, rect.x + PADDING, rect.y + PADDING / 2, WHITE);
+    canvas.Text(font, state.mark, rect.x + padding, rect.y + padding / 2, WHITE);
+}
+
+// A display's number in black on white, as large as its window takes it.
+void DrawNumber(SdlHostState& state, NumberWindow& number) {
+    Canvas& canvas = number.drawn->canvas;
+    SDL_Rect whole = canvas.Whole();
+    canvas.BeginItem(&number);
+    canvas.Clear(WHITE);
+    canvas.Outline(whole, BLACK);
+    // Points for a digit about two thirds of the window's height at this display's DPI.
+    float points = static_cast<float>(whole.h) * 0.6f * 72.0f / state.fonts.Dpi();
+    TTF_Font& font = state.fonts.Get(points, true);
+    std::string text = std::to_string(number.number);
+    int width = canvas.TextWidth(font, text);
+    int height = state.fonts.LineSkip(font);
+    canvas.Text(font, text, (whole.w - width) / 2, (whole.h - height) / 2, BLACK);
+    canvas.Present();
 }
 
 // Hands every waiting caller the time of the last present: the frame on display carries all the
@@ -416,6 +459,9 @@ void Redraw(SdlHostState& state, const ModalMessageBox* box, bool presentAnyway)
         }
         DrawMark(state, main.canvas);
     });
+    if (whole) {
+        for (NumberWindow& number : state.numbers) DrawNumber(state, number);
+    }
     for (auto& [screen, window] : state.windows) {
         if (!window.shown) continue;
         DrawnWindow& drawn = *window.drawn;
@@ -460,7 +506,7 @@ void Refresh(SdlHostState& state) {
 
 }  // namespace
 
-SdlHost::SdlHost() try : state(std::make_unique<SdlHostState>()) {
+SdlHost::SdlHost(int displayNumber) try : state(std::make_unique<SdlHostState>(displayNumber)) {
 } catch (const StartError&) {
     throw;
 } catch (const std::exception& error) {
@@ -477,6 +523,35 @@ int64_t SdlHost::NowMicros() { return (MonotonicNanos() - state->clockStart) / 1
 
 int SdlHost::DisplayWidthPixels() { return state->displayWidth; }
 int SdlHost::DisplayHeightPixels() { return state->displayHeight; }
+float SdlHost::TwipsPerPixel() { return state->fonts.TwipsPerPixel(); }
+
+DisplayInfo SdlHost::DescribeDisplay() {
+    DisplayInfo display = state->display;
+    display.width = state->displayWidth;
+    display.height = state->displayHeight;
+    display.refreshHz = DisplayRefreshHz();
+    return display;
+}
+
+KeyboardLayout SdlHost::DescribeKeyboard(std::string_view keys) { return ReadKeyboardLayout(keys); }
+
+void SdlHost::ShowDisplayNumbers() {
+    if (!state->numbers.empty()) return;
+    for (const DisplayInfo& display : ListDisplays()) {
+        if (display.number == state->display.number) continue;
+        // A square a third of the display's height, in its middle: the other display stays usable.
+        int side = std::max(64, display.height / 3);
+        WindowPtr made(SDL_CreateWindow("Pelorin display number", display.left + (display.width - side) / 2,
+                                        display.top + (display.height - side) / 2, side, side,
+                                        SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_SKIP_TASKBAR));
+        if (!made) continue;
+        NumberWindow number{std::make_unique<DrawnWindow>(std::move(made), state->fonts, state->layouts), display.number};
+        DrawNumber(*state, number);
+        state->numbers.push_back(std::move(number));
+    }
+    // Without a window manager a window shown takes the keyboard; it stays with the screens.
+    SDL_SetWindowInputFocus(state->main->window.get());
+}
 
 std::string SdlHost::CurrentDirectory() { return CurrentFolder(); }
 

@@ -14,8 +14,9 @@ struct SdlHostState;
 // Its header includes no SDL; what it holds is in one private struct.
 class SdlHost : public Host {
 public:
-    // Throws std::runtime_error when the program cannot start: no display, no window, no font.
-    SdlHost();
+    // Opens the window over the display of that number (0 is the first the system lists). Throws
+    // std::runtime_error when the program cannot start: no such display, no window, no font.
+    explicit SdlHost(int displayNumber = 0);
     ~SdlHost() override;
     SdlHost(const SdlHost&) = delete;
     SdlHost& operator=(const SdlHost&) = delete;
@@ -24,6 +25,9 @@ public:
     int64_t NowMicros() override;
     int DisplayWidthPixels() override;
     int DisplayHeightPixels() override;
+    float TwipsPerPixel() override;
+    DisplayInfo DescribeDisplay() override;
+    KeyboardLayout DescribeKeyboard(std::string_view keys) override;
     void WaitForInput(int64_t deadlineMicros) override;
     std::optional<InputEvent> PollInput() override;
     void Present() override;
@@ -54,6 +58,10 @@ public:
     // Keys stamped when the program reads them, after a sound or a flush has held its thread, rather
     // than as they arrive; flushes run on the program's thread: for the benchmark, beside the above.
     void StampKeysWhenRead();
+
+    // Shows each other display's number big in its middle, for as long as the host lives: the timing
+    // check's way of saying which display is which.
+    void ShowDisplayNumbers();
 
     // The refresh rate the system reports for the display the window is on; 0 when it reports none.
     int DisplayRefreshHz();

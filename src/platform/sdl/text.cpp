@@ -13,7 +13,7 @@ constexpr size_t KEPT_TEXTURES = 256;
 
 }  // namespace
 
-Fonts::Fonts() {
+Fonts::Fonts(float dpi) : dpi(dpi) {
     FontFiles files = FindFontFiles();
     regularPath = files.regular;
     boldPath = files.bold;
@@ -21,8 +21,12 @@ Fonts::Fonts() {
     if (boldPath.empty()) boldPath = regularPath;
 }
 
+int Fonts::Scaled(int pixelsAt96) const {
+    return static_cast<int>(std::lround(static_cast<float>(pixelsAt96) * dpi / BASE_DPI));
+}
+
 TTF_Font& Fonts::Get(float points, bool bold) {
-    int pixels = std::max(1, static_cast<int>(std::lround(points * 96.0f / 72.0f)));
+    int pixels = std::max(1, static_cast<int>(std::lround(points * dpi / 72.0f)));
     auto key = std::make_pair(pixels, bold);
     auto found = fonts.find(key);
     if (found != fonts.end()) return *found->second;

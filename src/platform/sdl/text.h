@@ -8,24 +8,32 @@
 #include <utility>
 
 #include "platform/control.h"
+#include "platform/host.h"
 #include "platform/sdl/sdl_types.h"
 
 namespace pelorin::sdl {
 
 // DejaVu Sans stands in for "MS Sans Serif": one TTF_Font per pixel size and weight, opened on first
-// use, with the advance of every glyph measured once.
+// use, with the advance of every glyph measured once. Sizes follow the display's DPI, so that text
+// keeps its physical size on a scaled display.
 class Fonts {
 public:
     // Finds the regular and bold faces where the system keeps them (font_files.h).
-    Fonts();
+    explicit Fonts(float dpi = BASE_DPI);
 
-    // The font for a point size at 96 dpi.
+    float Dpi() const { return dpi; }
+    float TwipsPerPixel() const { return TWIPS_PER_INCH / dpi; }
+    // A length the drawing gives in pixels at 96 dpi, on this display.
+    int Scaled(int pixelsAt96) const;
+
+    // The font for a point size.
     TTF_Font& Get(float points, bool bold);
     TTF_Font& Get(const Font& font) { return Get(font.size, font.bold); }
     int Advance(TTF_Font& font, char32_t codePoint);
     int LineSkip(TTF_Font& font) { return TTF_FontLineSkip(&font); }
 
 private:
+    float dpi;
     std::string regularPath;
     std::string boldPath;
     std::map<std::pair<int, bool>, FontPtr> fonts;

@@ -150,7 +150,7 @@ double WrappedText::Position(size_t index) const {
 
 TextViewLayouts::Layout& TextViewLayouts::For(const TextView& view) {
     Layout& layout = layouts[&view];
-    PixelRect rect = PixelRectOf(view);
+    PixelRect rect = PixelRectOf(view, fonts.TwipsPerPixel());
     TTF_Font& font = fonts.Get(view.GetFont());
     layout.textArea = {rect.x + BORDER + TEXT_PADDING, rect.y + BORDER + TEXT_PADDING,
                        std::max(1, rect.w - 2 * BORDER - TEXT_PADDING - SCROLL_GUTTER),
