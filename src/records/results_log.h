@@ -6,7 +6,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/host.h"
 #include "records/dataset.h"
 
 namespace pelorin {
@@ -74,6 +76,8 @@ private:
     struct Row;
 
     void Write(const Row& row);
+    // Appends the held rows stamped up to through, in onset order; all of them with no argument.
+    void Release(int64_t through = NO_DEADLINE);
     void Flush();
     // Flushes while the next timed wait runs (registration and a block's end are followed by a blank
     // screen), so that a flush's cost stretches no screen's specified time.
@@ -82,6 +86,14 @@ private:
 
     Runtime& runtime;
     std::unique_ptr<AppendFile> file;
+    // Rows waiting, in onset order, until every key typed before their onset has been handled (a tone's
+    // onset is known only once it has played; keys typed meanwhile are read after it): so the file
+    // stays in onset order.
+    struct HeldRow {
+        int64_t onsetMicros;
+        std::string line;
+    };
+    std::vector<HeldRow> held;
     // The run's sidecar until its first flush, which takes it to the disk with the events file.
     std::unique_ptr<AppendFile> sidecar;
     bool failed = false;
