@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <iterator>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <utility>
 
 #include "platform/append_file.h"

@@ -21,7 +21,8 @@ enum class Channel { None, Tone, Letter };
 
 // The results of a run, in a BIDS dataset (Res_Data unless the settings name another folder): one events
 // file per registered subject, a row per block start, stimulus, key, ending and quit question, each
-// written whole the moment it happens, beside a sidecar that describes the run and every column; the
+// written whole the moment it happens (or once the keys typed before it are handled: rows stand in
+// onset order), beside a sidecar that describes the run and every column; the
 // subject's row in participants.tsv and the run's in the subject's scans.tsv. The events file is flushed
 // to the disk at block ends and when the program ends, never inside a block. A file that cannot be made
 // or written is reported once, in an ERROR box, and the run goes on without it.
