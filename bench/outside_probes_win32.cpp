@@ -20,6 +20,8 @@ bool MonitorRecorder::Start() { return false; }
 void MonitorRecorder::Stop() {}
 std::vector<int16_t> MonitorRecorder::Samples() { return {}; }
 double MonitorRecorder::FrameMicros(double) { return 0; }
+double MonitorRecorder::FrameMicrosWithin(double, double, double) { return 0; }
+double MonitorRecorder::FramesPerSecond(double, double) { return 0; }
 void MonitorRecorder::Read(int) {}
 
 }  // namespace pelorin::bench

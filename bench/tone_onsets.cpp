@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -79,7 +80,7 @@ std::vector<int16_t> MonitorRecorder::Samples() {
     return left;
 }
 
-double MonitorRecorder::FrameMicros(double frame) {
+MonitorRecorder::Line MonitorRecorder::EarliestLine(double from, double to) {
     std::lock_guard lock(mutex);
     // The earliest arrival of each half second, as (frames, micros less the frames' nominal time).
     const double nominal = 1e6 / rate;
@@ -93,19 +94,16 @@ double MonitorRecorder::FrameMicros(double frame) {
             earliest.back() = {frames, offset};
         }
     }
-    // Only those within a few seconds of the frame: the machine's clock may be slewed at a rate that
-    // changes over a run.
-    const double window = WINDOW_SECONDS * rate;
-    std::erase_if(earliest, [&](const auto& point) { return std::abs(point.first - frame) > window; });
-    if (earliest.empty()) return frame * nominal;
+    std::erase_if(earliest, [&](const auto& point) { return point.first < from || point.first > to; });
+    Line line;
+    if (earliest.empty()) return line;
     // A least-squares line through them; then again without those that lie well above it, such as
     // the first arrivals while the recording stream starts: the line runs along the earliest.
-    double drift = 0;
-    double offset = earliest.front().second;
+    line.offset = earliest.front().second;
     for (int pass = 0; pass < 3; ++pass) {
         double n = 0, sumX = 0, sumY = 0, sumXX = 0, sumXY = 0;
         for (const auto& [x, y] : earliest) {
-            if (pass > 0 && y - (offset + drift * x) > LINE_TOLERANCE_MICROS) continue;
+            if (pass > 0 && y - (line.offset + line.drift * x) > LINE_TOLERANCE_MICROS) continue;
             n += 1;
             sumX += x;
             sumY += y;
@@ -114,10 +112,25 @@ double MonitorRecorder::FrameMicros(double frame) {
         }
         if (n < 2) break;
         double spread = n * sumXX - sumX * sumX;
-        drift = spread > 0 ? (n * sumXY - sumX * sumY) / spread : 0;
-        offset = (sumY - drift * sumX) / n;
+        line.drift = spread > 0 ? (n * sumXY - sumX * sumY) / spread : 0;
+        line.offset = (sumY - line.drift * sumX) / n;
     }
-    return offset + frame * (nominal + drift);
+    return line;
+}
+
+double MonitorRecorder::FrameMicros(double frame) { return FrameMicrosWithin(frame, -INFINITY, INFINITY); }
+
+double MonitorRecorder::FrameMicrosWithin(double frame, double from, double to) {
+    // Only the arrivals within a few seconds of the frame: the machine's clock may be slewed at a rate
+    // that changes over a run.
+    const double window = WINDOW_SECONDS * rate;
+    const Line line = EarliestLine(std::max(from, frame - window), std::min(to, frame + window));
+    return line.offset + frame * (1e6 / rate + line.drift);
+}
+
+double MonitorRecorder::FramesPerSecond(double from, double to) {
+    const Line line = EarliestLine(from, to);
+    return 1e6 / (1e6 / rate + line.drift);
 }
 
 }  // namespace pelorin::bench

@@ -28,11 +28,24 @@ public:
     void Stop();
     // The left channel.
     std::vector<int16_t> Samples();
-    // When frame n of the recording reached the monitor, on the clock given.
+    // When frame n of the recording reached the monitor, on the clock given: at the pace the sink
+    // kept around it, measured from the arrivals (a null sink may keep another than its nominal rate).
     double FrameMicros(double frame);
+    // The same from the arrivals of frames from..to only: a null sink keeps another pace once the
+    // low-latency stream that played into it is gone.
+    double FrameMicrosWithin(double frame, double from, double to);
+    // The frames the monitor delivered a second of the clock given, over frames from..to.
+    double FramesPerSecond(double from, double to);
 
 private:
+    // Micros of frame x less its nominal time: offset + drift * x.
+    struct Line {
+        double offset = 0;
+        double drift = 0;
+    };
     void Read(int fd);
+    // The line along the earliest arrivals of frames from..to.
+    Line EarliestLine(double from, double to);
 
     std::string source;
     int rate;

@@ -5,7 +5,9 @@
 # ends. The sink's monitor is recorded beside the program (build/bench/pelorin_bench
 # --record-tones-beside), and each tone row of the results file is set against the recording; the
 # file's onsets are on the program's own clock, so they are lined up with the recording first and
-# only their spread counts. Run from the repository's top folder after scripts/bench has built it.
+# only their spread counts; the recording's frames are put on that clock at the pace the sink kept,
+# measured from their arrivals. Only the tones the file calls exact (audio_clock) are held to 0.5 ms.
+# Run from the repository's top folder after scripts/bench has built it.
 #   bench/whole_run_tones.sh [SECONDS [DISPLAY]]   (answering time, 55 s unless given; display :72)
 source "$(dirname "$0")/../tests/xvfb/lib.sh"
 TIMEOUT=30
@@ -65,7 +67,8 @@ awk -F'\t' 'NR == 1 { for (i = 1; i <= NF; i++) column[$i] = i; next }
   $column["trial_type"] == "tone" {
     split($column["onset"], part, ".")
     hz = $column["stimulus"]; sub(/Hz$/, "", hz)
-    printf "changed-parts-system-sound %d%06d 0 %s.wav\n", part[1], part[2], hz
+    # Exact where the file says its onset was read back from the output.
+    printf "changed-parts-system-sound %d%06d %d %s.wav\n", part[1], part[2], $column["onset_source"] == "audio_clock", hz
   }' "$events" >"$tones"
 kill -TERM "$recorder_pid" && wait "$recorder_pid" || true
 recorder_pid=""

@@ -85,6 +85,47 @@ TEST(KeyTimesTest, AKeyTypedWhileATonePlaysIsHandledAfterItButWrittenWhenTyped) 
     EXPECT_EQ(responses[2].correct, std::nullopt) << "the second tone's channel opens once it has played";
 }
 
+TEST(KeyTimesTest, AKeyTypedBeforeATonesFirstSampleHasNoTimeAndTheRowsStayInOnsetOrder) {
+    ToneBlock block;
+    Lab& lab = block.lab;
+    // Each sound reaches the output 22 ms after its call, as through a sound server. The first tone
+    // (called at 0, heard from 22 ms) is answered at 10 ms, before it was heard; 5 ms after the second
+    // tone's call a stray key.
+    lab.host.SetSoundLatencyMillis(22);
+    int tones = 0;
+    lab.host.onTrace = [&](const TraceEntry& entry) {
+        char key = ToneKeyOf(entry.what);
+        if (key == '\0') return;
+        if (++tones == 1) {
+            lab.host.Schedule(entry.Millis() + 10, InputEvent::KeyPress(key));
+        } else if (tones == 2) {
+            lab.host.Schedule(entry.Millis() + 5, InputEvent::KeyPress('q'));
+        }
+    };
+    block.task.Start();
+    lab.experiment.Blanke().Wait(1000);
+    int64_t secondCall = lab.Times("sound wave/").at(1);
+
+    std::vector<EventRow> rows = block.Rows();
+    for (size_t i = 1; i < rows.size(); ++i) {
+        EXPECT_LE(rows[i - 1].onsetMicros, rows[i].onsetMicros) << "row " << i + 1 << " " << rows[i].trialType;
+    }
+    std::vector<std::string> types;
+    for (const EventRow& row : rows) types.push_back(row.trialType);
+    ASSERT_GE(rows.size(), 5u);
+    EXPECT_EQ((std::vector<std::string>(types.begin(), types.begin() + 5)),
+              (std::vector<std::string>{"block_start", "response", "tone", "response", "tone"}));
+    // Scored against the first tone, right, but with no time: it was typed before the tone was heard.
+    EXPECT_EQ(rows[1].onsetMicros, 10000);
+    EXPECT_EQ(rows[1].stimulus, rows[2].stimulus);
+    EXPECT_EQ(rows[1].correct, true);
+    EXPECT_EQ(rows[1].responseMicros, std::nullopt);
+    EXPECT_EQ(rows[2].onsetMicros, 22000);
+    EXPECT_EQ(rows[3].onsetMicros, (secondCall + 5) * 1000);
+    EXPECT_EQ(rows[3].key, "q");
+    EXPECT_EQ(rows[4].onsetMicros, (secondCall + 22) * 1000);
+}
+
 TEST(KeyTimesTest, KeysQueuedBehindEscAreTheQuestionsAndGoneAfterNo) {
     ToneBlock block;
     Lab& lab = block.lab;

@@ -2,12 +2,14 @@
 // tests by pulse_server.sh; skipped where none could be): each tone's onset as read back, against
 // where its first sample is found in a recording of the sink's monitor.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <numbers>
 #include <random>
 #include <thread>
@@ -109,6 +111,64 @@ TEST_F(PulseOutputTest, ReportedOnsetsAreWhereTheRecordingHasThem) {
             EXPECT_NEAR(error[i], median, 0.5) << "tone " << i;
         }
     }
+}
+
+
+// The server stopped (SIGSTOP) for longer than a play waits on it: a tone it had begun to take keeps
+// its planned onset and its length, not exact; one it took nothing of went unheard.
+TEST_F(PulseOutputTest, AToneThatStartedBeforeAStallKeepsItsPlannedOnset) {
+    const char* pidText = std::getenv("PELORIN_TEST_PULSE_PID");
+    ASSERT_TRUE(pidText != nullptr && *pidText != '\0') << "run by pulse_server.sh";
+    const pid_t server = static_cast<pid_t>(std::atoi(pidText));
+    std::string name;
+    std::getline(std::ifstream("/proc/" + std::to_string(server) + "/comm"), name);
+    ASSERT_EQ(name, "pulseaudio") << "process " << server;
+    const std::string tone = temp.path + "/tone.wav";
+    ASSERT_TRUE(WriteWavPcm16(tone, RATE, Sine(300)));
+    Audio audio;
+    ASSERT_EQ(audio.Describe().driver, "pulseaudio");
+    // A tone played first, as in a block: the server's timing is known.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    audio.PlaySync(tone, SleepUntil);
+    ASSERT_TRUE(audio.LastPlayed().audible);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Stops the server for 1.5 s from stopMillis after the tone's call (before it where negative); it
+    // always goes on again.
+    const auto playStalled = [&](int64_t stopMillis, int64_t& called) {
+        const int64_t base = MonotonicNanos() + 50'000'000;
+        std::thread stall([&] {
+            SleepUntil(base + stopMillis * 1'000'000);
+            kill(server, SIGSTOP);
+            SleepUntil(base + (stopMillis + 1500) * 1'000'000);
+            kill(server, SIGCONT);
+        });
+        SleepUntil(base);
+        called = MonotonicNanos();
+        audio.PlaySync(tone, SleepUntil);
+        stall.join();
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        return audio.LastPlayed();
+    };
+
+    // Stopped 120 ms into the tone.
+    int64_t called = 0;
+    PlayedSound begun = playStalled(120, called);
+    EXPECT_TRUE(begun.audible) << "onset at " << (begun.onsetNanos - called) / 1000 << " us, "
+                               << begun.durationNanos / 1000 << " us long";
+    EXPECT_FALSE(begun.exact);
+    EXPECT_EQ(begun.durationNanos, 300'000'000);
+    EXPECT_GE(begun.onsetNanos, called);
+    EXPECT_LE(begun.onsetNanos - called, audio.FixedLatencyNanos() + 20'000'000);
+
+    // Stopped before the call: nothing of the tone was taken.
+    PlayedSound unheard = playStalled(-20, called);
+    EXPECT_FALSE(unheard.audible);
+    EXPECT_GE(unheard.onsetNanos, called) << "the call's time";
+    EXPECT_LE(unheard.onsetNanos, called + 1'000'000) << "the call's time";
+
+    // And the output plays on once the server does.
+    audio.PlaySync(tone, SleepUntil);
+    EXPECT_TRUE(audio.LastPlayed().audible);
 }
 
 }  // namespace

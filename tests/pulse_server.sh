@@ -2,7 +2,8 @@
 # A PulseAudio server of the tests' own, with a null sink: a sink that plays in real time into nothing
 # and whose monitor gives back exactly what it played.
 #   pulse_server.sh start DIR | stop DIR | run DIR PROGRAM...
-# `run` runs the program against the server (PULSE_SERVER, PELORIN_TEST_MONITOR). Where the server
+# `run` runs the program against the server (PULSE_SERVER, PELORIN_TEST_MONITOR, and its process
+# PELORIN_TEST_PULSE_PID, for tests that stall it). Where the server
 # did not start it skips (exit 77) and says why; on CI (CI=true) that fails instead.
 set -uo pipefail
 action=$1
@@ -33,7 +34,8 @@ case "$action" in
     ;;
   run)
     if PULSE_SERVER="unix:$dir/native" pactl info >/dev/null 2>&1; then
-      PULSE_SERVER="unix:$dir/native" PULSE_SINK=pelorin_test PELORIN_TEST_MONITOR=pelorin_test.monitor exec "$@"
+      PULSE_SERVER="unix:$dir/native" PULSE_SINK=pelorin_test PELORIN_TEST_MONITOR=pelorin_test.monitor \
+        PELORIN_TEST_PULSE_PID=$(cat "$dir/pid" 2>/dev/null) exec "$@"
     fi
     if [ "${CI:-}" = true ]; then echo "FAIL: not run on CI: no PulseAudio server started" >&2; exit 1; fi
     echo "SKIP: no PulseAudio server started (is pulseaudio installed?)"

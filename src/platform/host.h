@@ -113,6 +113,9 @@ struct SoundOnset {
     // True when onsetMicros was read back from the output's clock after the sound played, good to
     // 0.5 ms; false when it is the plan made before it played (the output cannot say when it played).
     bool exact = false;
+    // True on a host with no output at all (the test host, simulated runs): the sound took its
+    // duration on a virtual clock and was never played.
+    bool virtualClock = false;
 };
 
 // The audio output a run plays through, as its results describe it.

@@ -24,8 +24,24 @@ void Runtime::DoEvents() {
         ~DepthGuard() { --depth; }
     } guard(eventDepth);
     host.Present();
-    while (auto event = host.PollInput()) Dispatch(*event);
+    for (;;) {
+        // Taken before asking: the host stamps an event as it reads it, so one stamped before this
+        // time is in the queue by now.
+        int64_t asked = host.NowMicros();
+        std::optional<InputEvent> event = host.PollInput();
+        if (!event) {
+            InputHandled(asked);
+            break;
+        }
+        Dispatch(*event);
+    }
     FireDueTimers(host.NowMicros());
+}
+
+void Runtime::InputHandled(int64_t through) {
+    if (through <= inputHandledThrough) return;
+    inputHandledThrough = through;
+    if (inputHandled) inputHandled(through);
 }
 
 void Runtime::WaitPass() {
@@ -226,6 +242,8 @@ void Runtime::ResizeFullScreens() {
 int Runtime::MsgBox(const std::string& prompt, int style, const std::string& title) {
     host.Present();
     int64_t shown = host.NowMicros();
+    // What is queued now goes to the box: no screen will handle it.
+    InputHandled(shown);
     int answer = host.ShowMessageBox(prompt, style, title);
     // The box is modal: every timer held while it was up and goes on with the time it had left, so a
     // question answered No leaves a block exactly where it was.

@@ -46,6 +46,11 @@ public:
     void WaitPass();
     // How many event passes are running, one inside another: the nesting depth of handlers.
     int EventDepth() const { return eventDepth; }
+    // Every input event stamped before this time has been handled: a pass found the host's queue empty
+    // then, or a message box took what was queued. NOTE: a key's handler writes its row before it waits.
+    int64_t InputHandledThrough() const { return inputHandledThrough; }
+    // Called with InputHandledThrough each time it moves on (one listener: the results log's).
+    void OnInputHandled(std::function<void(int64_t)> listener) { inputHandled = std::move(listener); }
 
     // Visible screens, back to front.
     const std::vector<Screen*>& ZOrder() const { return zOrder; }
@@ -120,6 +125,7 @@ private:
     void DispatchClick(Control& control);
     void MoveFocus(Screen& screen, bool backwards);
     void ResizeFullScreens();
+    void InputHandled(int64_t through);
 
     std::vector<Screen*> screens;
     std::vector<Screen*> zOrder;
@@ -131,6 +137,8 @@ private:
     uint64_t revision = 1;
     int eventDepth = 0;
     std::vector<std::function<void()>> waitWork;
+    int64_t inputHandledThrough = 0;
+    std::function<void(int64_t)> inputHandled;
     int displayWidthPixels = 0;
     int displayHeightPixels = 0;
 };

@@ -93,10 +93,14 @@ inline constexpr Level ONSET_SOURCES[] = {
      "output, good to 0.5 ms."},
     {"audio_plan",
      "The onset planned before the tone played: the output could not confirm when it played (a device that ran dry "
-     "plays late), so it may be off by milliseconds."},
+     "plays late, a sound server that stalled while the tone played), so it may be off by milliseconds."},
     {"not_played",
-     "Nothing was heard (no audio device opened, or a sound file that could not be played): the time the tone was "
-     "due; the program waited for its duration all the same."},
+     "Nothing was heard (no audio device opened, a sound file that could not be played, or a sound output that "
+     "took no sample of the tone): the time the tone was due; the program waited for its duration all the same."},
+    {"virtual_clock",
+     "Never played to an output: a run on the test host or of a simulated subject (pelorin --simulate), which has "
+     "no audio output (the sidecar's Audio says Silent). The onset is exact on the run's virtual clock, on which the "
+     "tone took its duration."},
 };
 
 // The columns of an events file, in their order.
@@ -163,7 +167,8 @@ inline constexpr std::array<Column, EVENT_COLUMN_COUNT> EVENT_COLUMNS = {{
      "response: for a key scored against a stimulus, its onset minus that stimulus's onset. n/a for a key that "
      "answered nothing, and for a key scored against a stimulus not yet presented: the tone block arms its first "
      "tone before playing it, so a key handled before it is heard answers it (that tone's row then follows, and "
-     "the next tone is played twice).",
+     "the next tone is played twice); so too a key typed between a tone's start and its first sample reaching "
+     "the output, or before a letter's frame was presented. Never negative.",
      "s", {}, true},
     {"tone_bar", CellForm::Fraction, "Tone bar height",
      "The red tone bar's height after the event, as a fraction of the display's height: 0.333 at a block's "

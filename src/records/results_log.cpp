@@ -1,8 +1,10 @@
 #include "records/results_log.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <utility>
 
 #include "platform/append_file.h"
@@ -133,10 +135,14 @@ struct ResultsLog::Row {
     std::string_view onsetSource;
 };
 
-ResultsLog::ResultsLog(Runtime& runtime) : runtime(runtime) {}
+ResultsLog::ResultsLog(Runtime& runtime) : runtime(runtime) {
+    runtime.OnInputHandled([this](int64_t through) { Release(through); });
+}
 
 ResultsLog::~ResultsLog() {
+    runtime.OnInputHandled(nullptr);
     // The program is ending some other way than the quit question or the menu's Quit.
+    Release();
     if (sidecar) [[maybe_unused]] auto ignored = sidecar->Sync();
     if (file) [[maybe_unused]] auto ignored = file->Sync();
 }
@@ -222,9 +228,10 @@ void ResultsLog::Tone(std::string_view stimulus) {
     Row row(sound.onsetMicros, EventLevel(TRIAL_TYPE, "tone"));
     row.durationMicros = sound.durationMicros;
     row.stimulus = stimulus;
-    row.onsetSource = !sound.audible ? EventLevel(ONSET_SOURCE, "not_played")
-                      : sound.exact  ? EventLevel(ONSET_SOURCE, "audio_clock")
-                                     : EventLevel(ONSET_SOURCE, "audio_plan");
+    row.onsetSource = !sound.audible     ? EventLevel(ONSET_SOURCE, "not_played")
+                      : sound.virtualClock ? EventLevel(ONSET_SOURCE, "virtual_clock")
+                      : sound.exact        ? EventLevel(ONSET_SOURCE, "audio_clock")
+                                           : EventLevel(ONSET_SOURCE, "audio_plan");
     Write(row);
 }
 
@@ -253,7 +260,9 @@ void ResultsLog::Response(int16_t keyAscii, int64_t received, Channel channel, s
         bool tone = channel == Channel::Tone;
         row.stimulus = tone ? toneStimulus : letterStimulus;
         int64_t onset = tone ? toneOnset : letterOnset;
-        if (onset >= 0) row.responseMicros = received - onset;
+        // A key typed before the stimulus's onset (between a tone's call and its first sample) has no
+        // time to count from either.
+        if (onset >= 0 && received >= onset) row.responseMicros = received - onset;
     }
     Write(row);
 }
@@ -312,10 +321,26 @@ void ResultsLog::Write(const Row& row) {
     std::string line;
     for (const std::string& cell : cells) line += cell + '\t';
     line.back() = '\n';
-    if (auto error = file->Append(line)) Fail("write the results file", file->Path(), *error);
+    auto after = std::upper_bound(held.begin(), held.end(), row.onsetMicros,
+                                  [](int64_t onset, const HeldRow& other) { return onset < other.onsetMicros; });
+    held.insert(after, HeldRow{row.onsetMicros, std::move(line)});
+    Release(runtime.InputHandledThrough());
+}
+
+void ResultsLog::Release(int64_t through) {
+    auto end = std::find_if(held.begin(), held.end(), [through](const HeldRow& row) { return row.onsetMicros > through; });
+    // Taken out first: a failed write reports in a box, whose pass may release again.
+    std::vector<HeldRow> due(std::make_move_iterator(held.begin()), std::make_move_iterator(end));
+    held.erase(held.begin(), end);
+    for (const HeldRow& row : due) {
+        if (!file) return;
+        if (auto error = file->Append(row.line)) Fail("write the results file", file->Path(), *error);
+    }
 }
 
 void ResultsLog::Flush() {
+    // What is held goes first: a flush is where the rows written so far reach the disk.
+    Release();
     if (!file) return;
     std::optional<std::string> error;
     std::string failedPath = file->Path();

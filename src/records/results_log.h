@@ -6,7 +6,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/host.h"
 #include "records/dataset.h"
 
 namespace pelorin {
@@ -19,7 +21,8 @@ enum class Channel { None, Tone, Letter };
 
 // The results of a run, in a BIDS dataset (Res_Data unless the settings name another folder): one events
 // file per registered subject, a row per block start, stimulus, key, ending and quit question, each
-// written whole the moment it happens, beside a sidecar that describes the run and every column; the
+// written whole the moment it happens (or once the keys typed before it are handled: rows stand in
+// onset order), beside a sidecar that describes the run and every column; the
 // subject's row in participants.tsv and the run's in the subject's scans.tsv. The events file is flushed
 // to the disk at block ends and when the program ends, never inside a block. A file that cannot be made
 // or written is reported once, in an ERROR box, and the run goes on without it.
@@ -74,6 +77,8 @@ private:
     struct Row;
 
     void Write(const Row& row);
+    // Appends the held rows stamped up to through, in onset order; all of them with no argument.
+    void Release(int64_t through = NO_DEADLINE);
     void Flush();
     // Flushes while the next timed wait runs (registration and a block's end are followed by a blank
     // screen), so that a flush's cost stretches no screen's specified time.
@@ -82,6 +87,14 @@ private:
 
     Runtime& runtime;
     std::unique_ptr<AppendFile> file;
+    // Rows waiting, in onset order, until every key typed before their onset has been handled (a tone's
+    // onset is known only once it has played; keys typed meanwhile are read after it): so the file
+    // stays in onset order.
+    struct HeldRow {
+        int64_t onsetMicros;
+        std::string line;
+    };
+    std::vector<HeldRow> held;
     // The run's sidecar until its first flush, which takes it to the disk with the events file.
     std::unique_ptr<AppendFile> sidecar;
     bool failed = false;

@@ -29,6 +29,13 @@ grep -q '"Name": "Pelorin dual-task experiment: simulated runs"' "$dataset/datas
 grep -q 'seed 1: response times lognormal with mean 550 ms and SD 120 ms, 300 ms more' "$dataset/README" ||
   fail "the README does not say how the subjects were simulated"
 check_dataset "$dataset" "$validator" "$work/columns.tsv"
+# Nothing was played to an output: every tone row says so, as the sidecar does.
+for events in "$dataset"/sub-*/beh/*_events.tsv; do
+  grep -q '"Silent": true' "${events%.tsv}.json" || fail "$events: the sidecar does not say the run was silent"
+  awk -F'\t' 'NR == 1 { for (i = 1; i <= NF; i++) c[$i] = i; next }
+    $c["trial_type"] == "tone" && $c["onset_source"] != "virtual_clock" { exit 1 }' "$events" ||
+    fail "$events: a tone row that does not say it was never played"
+done
 
 "$summary" --csv "$work/summary.csv" "$dataset" >/dev/null || fail "pelorin-summary refuses the dataset"
 /usr/bin/python3 - "$work/summary.csv" <<'PYTHON' || fail "the answers do not match the options"

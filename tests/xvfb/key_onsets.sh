@@ -2,7 +2,10 @@
 # Keys keep the times they were typed at, also while a tone plays: in the tone block, an answer key
 # every 600 ms and a stray key 150 ms after each, in the middle of the tone the answer brings, all
 # sent through the X server's test extension at known times; every key's row in the events file stands
-# where its key was sent (the gaps between rows are the gaps between sends). In the dual block, the
+# where its key was sent (the gaps between rows are the gaps between sends). A third key 30 ms after
+# each answer falls just after the call of the tone the answer brings, before its first sample reaches
+# the output: its row comes before that tone's, as every row stands in onset order, and no response
+# time is negative. In the dual block, the
 # letter that follows a letter answer (the same letter again a third of the time, which changes no
 # pixel) has its onset after the answer's 25 ms wait, never at a frame presented before it.
 #   key_onsets.sh PELORIN MAKE_WAVES DEMO_DIR KEY_TYPIST
@@ -33,7 +36,9 @@ wait_screen "the tone block" bars_shown
 # The first tone has played and is waiting for its answer.
 sleep 1
 schedule=()
-for i in $(seq 0 $((cycles - 1))); do schedule+=("$((i * period)):x" "$((i * period + 150)):q"); done
+for i in $(seq 0 $((cycles - 1))); do
+  schedule+=("$((i * period)):x" "$((i * period + 30)):k" "$((i * period + 150)):q")
+done
 "$typist" "${schedule[@]}" >"$work/sent.txt" || fail "the keys could not be sent"
 
 # Unanswered, the tone and the letter blocks end by overflow; then letter keys in the dual block.
@@ -55,8 +60,26 @@ type=$(column "$events" trial_type)
 key=$(column "$events" key)
 stimulus=$(column "$events" stimulus)
 
+# Every row in onset order; no response time below 0.
+awk -F'\t' -v o="$onset" -v t="$type" -v r="$(column "$events" response_time)" '
+  NR > 1 && $o < last { printf "line %d: %s at %s after %s\n", NR, $t, $o, last; bad = 1 }
+  NR > 1 { last = $o }
+  NR > 1 && $r != "n/a" && $r < 0 { printf "line %d: response time %s\n", NR, $r; bad = 1 }
+  END { exit bad }' "$events" >"$work/order.txt" || fail "rows out of onset order: $(cat "$work/order.txt")"
+# The keys typed after a tone's call and before its first sample (the program says how long that is):
+# each row comes right before the tone's.
+latency=$(sed -n 's/.*sounds start \([0-9.]*\) ms after.*/\1/p' "$work/stdout.txt")
+[ -n "$latency" ] || fail "the program did not say its sounds' latency: $(cat "$work/stdout.txt")"
+awk -F'\t' -v o="$onset" -v t="$type" -v k="$key" -v lat="$latency" '
+  NR > 1 && $t == "response" && $k == "k" { typed = $o; next }
+  NR > 1 && $t == "tone" && typed != "" { if (typed >= $o - lat / 1000) early++; typed = "" }
+  NR > 1 { typed = "" }
+  END { printf "%d keys typed between a tone'"'"'s call and its first sample (%s ms)\n", early, lat; exit early < 2 }
+' "$events" >"$work/early.txt" || fail "$(cat "$work/early.txt")"
+cat "$work/early.txt"
+
 # The tone block's response rows, in order, beside the keys sent.
-keys=$((2 * cycles))
+keys=$((3 * cycles))
 awk -F'\t' -v o="$onset" -v t="$type" -v k="$key" -v n="$keys" \
   'NR > 1 && $t == "response" { print $o, $k; if (++rows == n) exit }' "$events" >"$work/rows.txt"
 paste -d' ' "$work/sent.txt" "$work/rows.txt" >"$work/pairs.txt"

@@ -237,14 +237,15 @@ std::string HeadlessHost::Relative(const std::string& path) const {
 
 void HeadlessHost::PlaySoundSync(const std::string& path) {
     Record("sound " + Relative(path));
-    lastSound = SoundOnset{now, 0, false, false};
+    lastSound = SoundOnset{now, 0, false, false, true};
     // The thread is given to the sound for its length; a file that cannot be played takes no time.
     if (auto info = ReadWavInfo(path)) {
+        lastSound.onsetMicros = now + soundLatencyMicros;
         lastSound.durationMicros = info->DurationMicros();
         lastSound.audible = true;
-        // The virtual clock is the output's clock: the onset is the one the sound had.
+        // The onset is the one the sound had on the virtual clock, though nothing plays it.
         lastSound.exact = true;
-        now += info->DurationMicros();
+        now += soundLatencyMicros + info->DurationMicros();
     }
     Record("sound end " + Relative(path));
 }

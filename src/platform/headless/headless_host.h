@@ -62,6 +62,8 @@ public:
 
     // The virtual time each RunAside takes (a flush to the disk), in milliseconds; none unless set.
     void SetAsideCostMillis(int64_t cost) { asideCostMicros = cost * 1000; }
+    // The time from a sound's call to its first sample, as a real output has; none unless set.
+    void SetSoundLatencyMillis(int64_t latency) { soundLatencyMicros = latency * 1000; }
 
     // Fails the run when virtual time would pass this limit.
     void SetTimeLimitMillis(int64_t limit) { timeLimitMicros = limit * 1000; }
@@ -137,6 +139,7 @@ private:
     int64_t calendarStart = 1767603600;
     int64_t timeLimitMicros = int64_t{3600} * 1000 * 1000;
     int64_t asideCostMicros = 0;
+    int64_t soundLatencyMicros = 0;
     std::vector<Scheduled> scheduled;  // kept sorted by time, stable for equal times
     std::deque<InputEvent> pending;
     std::deque<Answer> answers;

@@ -383,8 +383,13 @@ void Audio::Device::PlayThroughSystem(const Sound& sound, uint64_t start, const 
         WaitTill(MonotonicNanos() + BEHIND_POLL_NANOS, waitUntil);
     }
     if (!ended || !onset) {
-        std::lock_guard lock(mixer.mutex);
-        mixer.syncVoice.playing = false;
+        {
+            std::lock_guard lock(mixer.mutex);
+            mixer.syncVoice.playing = false;
+        }
+        // The server stalled or went: a tone whose first frame it took has started, and may play on
+        // once it comes back, so it keeps its planned onset; only one it never took went unheard.
+        if (onset || system->Timeline().Taken(start)) last = PlayedSound{planned, length, true, false};
         return;
     }
     last = PlayedSound{onset->nanos, ended->nanos - onset->nanos, true, onset->exact && system->ReadsBackExactly()};
