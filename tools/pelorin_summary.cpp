@@ -1,9 +1,9 @@
 // pelorin-summary [--csv FILE] PATH...: per subject, run, block and channel, the stimuli presented and
 // answered, the share correct, the median response time of correct answers, the keys that answered
 // nothing and how long quit questions were up. PATH is a dataset folder (Res_Data) or an events file.
-// --csv FILE writes the same table as CSV, one row per subject x run x block x channel. A file that is
-// not an events file as Pelorin writes it is refused with the file, the line and the reason; the exit
-// code is then 1, and the other files are still summarised.
+// --csv FILE writes the same table as CSV, one row per subject x run x block x channel. Whatever cannot
+// be read (a row, a file, a folder entry) is skipped with the file, the line and the reason, and the
+// rest is still summarised; the exit code then says so (see USAGE).
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -16,10 +16,15 @@
 
 namespace {
 
+constexpr const char* USAGE =
+    "usage: pelorin-summary [--csv FILE] PATH...\n"
+    "  PATH: a results dataset such as Res_Data, or one of its events files\n"
+    "  --csv FILE: also write the table as CSV into FILE\n"
+    "exit code: 0 everything was read; 1 something was skipped (each named on standard error with its\n"
+    "  file and line) or the CSV could not be written, the rest summarised; 2 a wrong command line\n";
+
 int Usage() {
-    std::cerr << "usage: pelorin-summary [--csv FILE] PATH...\n"
-                 "  PATH: a results dataset such as Res_Data, or one of its events files\n"
-                 "  --csv FILE: also write the table as CSV into FILE\n";
+    std::cerr << USAGE;
     return 2;
 }
 
@@ -30,6 +35,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> paths;
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::cout << USAGE;
+            return 0;
+        }
         if (argument == "--csv") {
             if (++i == argc) return Usage();
             csvPath = argv[i];
@@ -46,21 +55,9 @@ int main(int argc, char** argv) {
         status = 1;
     };
     for (const std::string& path : paths) {
-        std::error_code error;
-        std::vector<pelorin::DatasetRun> runs;
-        if (std::filesystem::is_directory(pelorin::PathFromUtf8(path), error)) {
-            pelorin::Dataset dataset = pelorin::ReadDataset(path);
-            for (const std::string& reason : dataset.errors) refuse(reason);
-            runs = std::move(dataset.runs);
-        } else {
-            auto run = pelorin::ReadRun(path);
-            if (auto* reason = std::get_if<std::string>(&run)) {
-                refuse(*reason);
-                continue;
-            }
-            runs.push_back(std::move(std::get<pelorin::DatasetRun>(run)));
-        }
-        for (const pelorin::DatasetRun& run : runs) {
+        pelorin::Dataset dataset = pelorin::ReadPath(path);
+        for (const std::string& reason : dataset.errors) refuse(reason);
+        for (const pelorin::DatasetRun& run : dataset.runs) {
             std::vector<pelorin::SummaryRow> summary = pelorin::Summarize(run);
             rows.insert(rows.end(), summary.begin(), summary.end());
         }
