@@ -2,10 +2,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "dataset.h"
 #include "events_summary.h"
 #include "platform/files.h"
+#include "readers_harness.h"
 #include "records/event_columns.h"
 #include "report.h"
 #include "test_support.h"
@@ -196,6 +198,24 @@ TEST(SubjectOrderTest, IsStrictAndTotal) {
     EXPECT_EQ(ids, (std::vector<std::string>{"sub-0", "sub-00", "sub-1", "sub-02", "sub-2", "sub-10",
                                              "sub-99999999999999999999", "sub-100000000000000000000", "sub-",
                                              "sub-1a", "sub-A", "sub-a"}));
+}
+
+// Every case the readers' fuzzers keep holds the invariants.
+TEST(ReadersFuzzCorpusTest, EveryKeptCaseHoldsTheInvariants) {
+    using Case = std::string (*)(const uint8_t*, size_t);
+    for (auto [folder, run] : {std::pair<const char*, Case>{"events", fuzz::RunEventsCase},
+                               {"dataset", fuzz::RunDatasetCase},
+                               {"report", fuzz::RunReportCase}}) {
+        size_t cases = 0;
+        for (const auto& entry : fs::directory_iterator(fs::path(PELORIN_FUZZ_CORPUS) / folder)) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            std::string bytes((std::istreambuf_iterator<char>(in)), {});
+            EXPECT_EQ(run(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), "")
+                << folder << "/" << entry.path().filename();
+            ++cases;
+        }
+        EXPECT_GT(cases, 0u) << folder;
+    }
 }
 
 }  // namespace
