@@ -80,7 +80,10 @@ protected:
         std::string broken = today;
         broken.insert(broken.find("1.300000"), "12.5\tgarbage\n");
         Write("sub-02", broken);
-        fs::create_directory_symlink("sub-7", JoinPath(root, "sub-7"));
+        // A system that refuses links (Windows without the right) has no loop to read.
+        std::error_code refused;
+        fs::create_directory_symlink("sub-7", JoinPath(root, "sub-7"), refused);
+        loop = !refused;
         std::ofstream(JoinPath(root, "participants.tsv"), std::ios::binary)
             << "age\torder_condition\tparticipant_id\r\n23\t2\tsub-2\r\n31\t1\tsub-10\r\n40\t1\tsub-1a\r\n"
                "23\t2\tsub-2\r\n";
@@ -96,6 +99,7 @@ protected:
 
     TempDir dir;
     std::string root;
+    bool loop = false;
 };
 
 TEST_F(LabEditedDatasetTest, TheSummaryReadsWhatCanBeReadAndNamesWhatItSkipped) {
@@ -112,11 +116,15 @@ TEST_F(LabEditedDatasetTest, TheSummaryReadsWhatCanBeReadAndNamesWhatItSkipped) 
         expected += std::string(id) + BLOCK_SUMMARY;
     }
     EXPECT_EQ(csv, expected);
-    ASSERT_EQ(dataset.errors.size(), 4u) << ::testing::PrintToString(dataset.errors);
-    EXPECT_TRUE(dataset.errors[0].starts_with(JoinPath(root, "sub-7") + ": cannot read: ")) << dataset.errors[0];
-    EXPECT_EQ(dataset.errors[1], File("sub-02") + ": line 4: 2 columns, not 14");
-    EXPECT_EQ(dataset.errors[2], File("sub-10") + ": line 8: cut off: it has no line end");
-    EXPECT_TRUE(dataset.errors[3].starts_with(File("sub-1a") + ": line 8: NUL bytes")) << dataset.errors[3];
+    ASSERT_EQ(dataset.errors.size(), loop ? 4u : 3u) << ::testing::PrintToString(dataset.errors);
+    size_t at = 0;
+    if (loop) {
+        EXPECT_TRUE(dataset.errors[at].starts_with(JoinPath(root, "sub-7") + ": cannot read: ")) << dataset.errors[at];
+        ++at;
+    }
+    EXPECT_EQ(dataset.errors[at], File("sub-02") + ": line 4: 2 columns, not 14");
+    EXPECT_EQ(dataset.errors[at + 1], File("sub-10") + ": line 8: cut off: it has no line end");
+    EXPECT_TRUE(dataset.errors[at + 2].starts_with(File("sub-1a") + ": line 8: NUL bytes")) << dataset.errors[at + 2];
 }
 
 TEST_F(LabEditedDatasetTest, TheReportCountsEachSubjectOnceInOneOrder) {
@@ -133,7 +141,7 @@ TEST_F(LabEditedDatasetTest, TheReportCountsEachSubjectOnceInOneOrder) {
                                                   "sub-1a:1:1"}));
     std::string page = MakeReport(*dataset, "test");
     EXPECT_NE(page.find(". 6 subjects, 6 runs, 6 blocks."), std::string::npos);
-    EXPECT_EQ(dataset->skipped.size(), 4u) << ::testing::PrintToString(dataset->skipped);
+    EXPECT_EQ(dataset->skipped.size(), loop ? 4u : 3u) << ::testing::PrintToString(dataset->skipped);
     EXPECT_NE(page.find("<li class=\"skipped\">" + File("sub-10") + ": line 8: cut off: it has no line end</li>"),
               std::string::npos);
     EXPECT_NE(page.find("data-col=\"median_rt_correct\" data-value=\"0.400000\""), std::string::npos);
