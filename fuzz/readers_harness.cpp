@@ -42,16 +42,25 @@ std::string CheckSummary(const DatasetRun& run) {
     return "";
 }
 
-// The folder every dataset case of this process is built in.
-const fs::path& CaseFolder() {
-    static const fs::path folder = [] {
+// The folder every dataset case of this process is built in, removed when the process ends.
+struct CaseRoot {
+    fs::path path;
+    CaseRoot() {
         std::random_device random;
         // In memory where the system has a folder for it: a case makes and removes a dozen files.
         std::error_code error;
         fs::path base = fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
-        return base / ("pelorin-fuzz-" + std::to_string(random()));
-    }();
-    return folder;
+        path = base / ("pelorin-fuzz-" + std::to_string(random()));
+    }
+    ~CaseRoot() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+};
+
+const fs::path& CaseFolder() {
+    static const CaseRoot root;
+    return root.path;
 }
 
 }  // namespace
