@@ -38,7 +38,7 @@ const std::string DUAL_BLOCK =
 TEST(EventsSummaryTest, ReadsAFileBackAsWrittenAndSummarisesEachBlock) {
     auto read = ReadEvents(HEADER + DUAL_BLOCK);
     ASSERT_TRUE(std::holds_alternative<std::vector<EventRow>>(read)) << std::get<std::string>(read);
-    DatasetRun run{"sub-7", 2, "", std::get<std::vector<EventRow>>(read)};
+    DatasetRun run{"sub-7", 2, "", std::get<std::vector<EventRow>>(read), {}};
     const auto& rows = run.rows;
     ASSERT_EQ(rows.size(), 14u);
     EXPECT_EQ(rows[3].onsetMicros, 1300000);
@@ -71,7 +71,7 @@ TEST(EventsSummaryTest, ReadsAFileBackAsWrittenAndSummarisesEachBlock) {
               "sub-7,2,3,dual,time_up,none,0,0,0,NA,NA,1,1.500000\n");
     // A run killed in a block: the block has no ending.
     auto cut = ReadEvents(HEADER + DUAL_BLOCK.substr(0, DUAL_BLOCK.find("1.900000")));
-    DatasetRun cutRun{"sub-7", 1, "", std::get<std::vector<EventRow>>(cut)};
+    DatasetRun cutRun{"sub-7", 1, "", std::get<std::vector<EventRow>>(cut), {}};
     EXPECT_EQ(Summarize(cutRun).front().ended, "not_ended");
 }
 
@@ -101,7 +101,7 @@ TEST(EventsSummaryTest, RefusesWhatTheProgramDoesNotWriteWithTheLineAndTheReason
          "line 3: column onset holds \"1.0\", not seconds with six decimals"},
         {with("2.000000\tn/a\tquit\n"), "line 3: 3 columns, not 14"},
         {row("2.000000", "n/a", "quit\tn/a\tn/a\tn/a\tn/a\tn/a\tn/a\tn/a\tn/a\tn/a\tn/a\tn/a\tn/a"),
-         "line 3: more than 14 columns"},
+         "line 3: 15 columns, not 14"},
         {row("2.000000", "n/a", "beep\t1\ttone\tn/a\tn/a\tn/a\tn/a\tn/a\t0.333\t0.333\tn/a\tn/a"),
          "line 3: column trial_type holds \"beep\", not one of its levels"},
         // Values an earlier version wrote.
@@ -144,7 +144,7 @@ TEST(EventsSummaryTest, RefusesWhatTheProgramDoesNotWriteWithTheLineAndTheReason
 }
 
 // A dataset read whole: every subject's runs in the order people count them, their participant and run
-// from the files' names, and a malformed file named with its line and reason while the others are read.
+// from the files' names, and a malformed line named with its file, line and reason while the rest is read.
 TEST(EventsSummaryTest, ReadsADatasetRunByRunAndNamesTheFileItRefuses) {
     TempDir dir;
     auto write = [&](const std::string& name, const std::string& text) {
@@ -161,7 +161,8 @@ TEST(EventsSummaryTest, ReadsADatasetRunByRunAndNamesTheFileItRefuses) {
     Dataset dataset = ReadDataset(dir.path);
     std::vector<std::string> runs;
     for (const DatasetRun& run : dataset.runs) runs.push_back(run.participantId + " " + std::to_string(run.run));
-    EXPECT_EQ(runs, (std::vector<std::string>{"sub-2 1", "sub-2 2", "sub-10 1"}));
+    // sub-3's broken line is skipped and named, its run kept (with no row).
+    EXPECT_EQ(runs, (std::vector<std::string>{"sub-2 1", "sub-2 2", "sub-3 1", "sub-10 1"}));
     EXPECT_EQ(dataset.errors,
               (std::vector<std::string>{JoinPath(dir.path, "sub-3/beh/sub-3_task-dualtask_events.tsv") +
                                         ": line 2: 3 columns, not 14"}));

@@ -50,15 +50,22 @@ sed -e 's|<meta http-equiv="Content-Security-Policy"[^>]*>||' \
     -e 's|<body>|<body><img src="http://127.0.0.1:9/probe.png" alt="">|' "$page" >"$work/fetching.html"
 browse fetching --dump-dom "file://$work/fetching.html" >/dev/null
 
-# A run that cannot be read: the page is still written, naming it, and the exit code says so.
+# A line that cannot be read, and a run that cannot be read at all: the page is still written, naming
+# both, and the exit code says something was skipped.
 printf '12.5\tgarbage\n' >>"$work/Res_Data/sub-1/beh/sub-1_task-dualtask_events.tsv"
-if "$report" "$work/Res_Data" -o "$work/broken.html" >/dev/null 2>"$work/broken.txt"; then
-  echo "pelorin-report took a malformed events file without an error"
+sed -i '1s/^onset/start/' "$work/Res_Data/sub-2/beh/sub-2_task-dualtask_events.tsv"
+"$report" "$work/Res_Data" -o "$work/broken.html" >/dev/null 2>"$work/broken.txt" && status=0 || status=$?
+if [ "$status" != 1 ]; then
+  echo "pelorin-report exit code $status, not 1, with a malformed line and file: $(cat "$work/broken.txt")"
   exit 1
 fi
-grep -q "sub-1_task-dualtask_events.tsv: not an events file as Pelorin writes it: line [0-9]*:" "$work/broken.txt" ||
+grep -q "skipped .*sub-1_task-dualtask_events.tsv: line [0-9]*: 2 columns, not 14" "$work/broken.txt" ||
+  { echo "pelorin-report did not name the malformed line: $(cat "$work/broken.txt")"; exit 1; }
+grep -q "skipped .*sub-2_task-dualtask_events.tsv: line 1: not the header of an events file" "$work/broken.txt" ||
   { echo "pelorin-report did not name the malformed file: $(cat "$work/broken.txt")"; exit 1; }
 grep -q 'data-flag="unreadable"' "$work/broken.html" || { echo "the page does not flag the malformed file"; exit 1; }
+grep -q '<li class="skipped">.*sub-1_task-dualtask_events.tsv: line [0-9]*:' "$work/broken.html" ||
+  { echo "the page does not name the malformed line"; exit 1; }
 
 python3 - "$page" "$work" "$shots" <<'PY'
 import json, re, sys

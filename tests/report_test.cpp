@@ -141,12 +141,16 @@ TEST_F(ReportTest, TheNumbersInThePageAreTheSummarys) {
     EXPECT_GE(rows, 8u);
 }
 
-TEST_F(ReportTest, ARunThatCannotBeReadIsNamedAndTheRestStillReported) {
+// A line that cannot be read is skipped and named, the run's other rows kept; a run that cannot be read
+// at all is flagged; the rest is reported.
+TEST_F(ReportTest, WhatCannotBeReadIsNamedAndTheRestStillReported) {
     TempDir copy;
     std::filesystem::copy(folder->path + "/Res_Data", copy.path + "/Res_Data", std::filesystem::copy_options::recursive);
     std::string events = copy.path + "/Res_Data/sub-1/beh/sub-1_task-dualtask_events.tsv";
     size_t lines = SplitLines(*ReadWholeFile(events)).size();
     std::ofstream(events, std::ios::app) << "12.5\tgarbage\n";
+    std::string second = copy.path + "/Res_Data/sub-1/beh/sub-1_task-dualtask_run-2_events.tsv";
+    std::ofstream(second, std::ios::binary) << "start\tduration\n";
     // A subject folder that participants.tsv does not list still counts.
     std::filesystem::create_directories(copy.path + "/Res_Data/sub-10/beh");
 
@@ -155,13 +159,20 @@ TEST_F(ReportTest, ARunThatCannotBeReadIsNamedAndTheRestStillReported) {
     ASSERT_TRUE(dataset) << error;
     ASSERT_EQ(dataset->subjects.size(), 3u);
     EXPECT_EQ(dataset->subjects[2].participantId, "sub-10");
-    EXPECT_EQ(dataset->subjects[0].runs[0].error.rfind("line " + std::to_string(lines + 1) + ": ", 0), 0u)
-        << dataset->subjects[0].runs[0].error;
+    ASSERT_EQ(dataset->subjects[0].runs.size(), 2u);
+    EXPECT_EQ(dataset->subjects[0].runs[0].error, "");
+    EXPECT_EQ(dataset->subjects[0].runs[0].data.rows.size(), lines - 1);
+    EXPECT_EQ(dataset->subjects[0].runs[1].error, "line 1: not the header of an events file (start\tduration)");
+    EXPECT_EQ(dataset->skipped,
+              (std::vector<std::string>{events + ": line " + std::to_string(lines + 1) + ": 2 columns, not 14",
+                                        second + ": line 1: not the header of an events file (start\tduration)"}));
     std::string page = MakeReport(*dataset, "test");
     std::multiset<std::string> flags = PageFlags(page);
-    EXPECT_EQ(flags.count("unreadable sub-1 run 1 "), 1u);
+    EXPECT_EQ(flags.count("unreadable sub-1 run 2 "), 1u);
+    EXPECT_EQ(flags.count("unreadable sub-1 run 1 "), 0u);
     EXPECT_EQ(flags.count("quit sub-2 run 1 block 3 "), 1u);
-    EXPECT_NE(page.find("beh/sub-1_task-dualtask_events.tsv cannot be read: line "), std::string::npos);
+    EXPECT_NE(page.find("beh/sub-1_task-dualtask_run-2_events.tsv cannot be read: line 1: "), std::string::npos);
+    EXPECT_NE(page.find("<li class=\"skipped\">" + events + ": line "), std::string::npos);
 
     EXPECT_FALSE(ReadReportDataset(copy.path + "/Res_Data/participants.tsv", &error));
     EXPECT_EQ(error, "not a folder");

@@ -84,20 +84,46 @@ std::optional<std::string> ReadCell(const Column& column, std::string_view text,
 
 bool IsTone(std::string_view stimulus) { return stimulus.ends_with("Hz"); }
 
-std::optional<std::string> ParseRow(std::string_view line, EventRow& row) {
-    std::array<std::string_view, EVENT_COLUMN_COUNT> texts;
-    size_t count = 0;
+// Where each column of the vocabulary stands in a file's header, if it is there.
+struct Layout {
+    std::array<std::optional<size_t>, EVENT_COLUMN_COUNT> at;
+    size_t width = 0;  // cells in the header
+    bool Has(EventColumn column) const { return at[column].has_value(); }
+};
+
+std::string_view WithoutCr(std::string_view line) {
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    return line;
+}
+
+std::vector<std::string_view> SplitTabs(std::string_view line) {
+    std::vector<std::string_view> cells;
     for (size_t start = 0;;) {
         size_t tab = line.find('\t', start);
-        if (count == texts.size()) return "more than " + std::to_string(texts.size()) + " columns";
-        texts[count++] = line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
-        if (tab == std::string_view::npos) break;
+        cells.push_back(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
+        if (tab == std::string_view::npos) return cells;
         start = tab + 1;
     }
-    if (count != texts.size()) return std::to_string(count) + " columns, not " + std::to_string(texts.size());
+}
+
+std::optional<std::string> ParseRow(std::string_view line, const Layout& layout, EventRow& row) {
+    std::vector<std::string_view> texts = SplitTabs(line);
+    if (texts.size() != layout.width) {
+        return std::to_string(texts.size()) + " columns, not " + std::to_string(layout.width);
+    }
     std::array<Cell, EVENT_COLUMN_COUNT> cells;
-    for (size_t i = 0; i < texts.size(); ++i) {
-        if (auto error = ReadCell(EVENT_COLUMNS[i], texts[i], cells[i])) return error;
+    for (size_t i = 0; i < EVENT_COLUMN_COUNT; ++i) {
+        if (!layout.at[i]) continue;
+        std::string_view text = texts[*layout.at[i]];
+        // A later version may add a level here; no figure depends on it, so any text is kept.
+        if (i == ONSET_SOURCE && text != NOT_APPLICABLE) {
+            if (text.empty() || text.find_first_of("\"\\") != std::string_view::npos) {
+                return "column onset_source holds \"" + std::string(text) + "\", not a level's name";
+            }
+            cells[i].text = text;
+            continue;
+        }
+        if (auto error = ReadCell(EVENT_COLUMNS[i], text, cells[i])) return error;
     }
     auto text = [&](EventColumn column) { return std::string(cells[column].text.value_or("")); };
     if (!cells[ONSET].number) return std::string("no onset");
@@ -117,41 +143,57 @@ std::optional<std::string> ParseRow(std::string_view line, EventRow& row) {
     row.quitAnswer = text(QUIT_ANSWER);
     row.onsetSource = text(ONSET_SOURCE);
 
-    // What each kind of row must hold, as the program writes it.
+    // What each kind of row must hold, as the program writes it: each rule as far as the file has the
+    // columns it concerns.
+    auto has = [&](std::initializer_list<EventColumn> columns) {
+        return std::all_of(columns.begin(), columns.end(), [&](EventColumn c) { return layout.Has(c); });
+    };
     bool tone = row.trialType == "tone";
     bool letter = row.trialType == "letter";
     bool response = row.trialType == "response";
     bool question = row.trialType == "quit_question";
-    bool inBlock = row.block.has_value();
-    if (inBlock != !row.task.empty() || inBlock != row.toneBar.has_value() || inBlock != row.letterBar.has_value()) {
-        return std::string("block, task and the bars are not all given or all n/a");
+    std::optional<bool> inBlock;
+    for (EventColumn column : {BLOCK, TASK, TONE_BAR, LETTER_BAR}) {
+        if (!layout.Has(column)) continue;
+        bool given = cells[column].text.has_value();
+        if (inBlock && *inBlock != given) {
+            return std::string("block, task and the bars are not all given or all n/a");
+        }
+        inBlock = given;
     }
     if ((tone || letter || row.trialType == "block_start" || row.trialType == "overflow" ||
-         row.trialType == "time_up") && !inBlock) {
+         row.trialType == "time_up") && inBlock == false) {
         return "a " + row.trialType + " row outside a block";
     }
-    if ((tone || question) != row.durationMicros.has_value()) {
+    if (has({DURATION}) && (tone || question) != row.durationMicros.has_value()) {
         return std::string("a duration on a row that is no tone or quit_question, or none on one");
     }
-    if (tone && !IsTone(row.stimulus)) return std::string("a tone without its frequency");
-    if (letter && (row.stimulus.empty() || IsTone(row.stimulus))) return std::string("a letter without its letter");
-    if (tone == row.onsetSource.empty()) return std::string("an onset_source on a row that is no tone, or none on a tone");
-    if (response == row.key.empty()) return std::string("a key on a row that is no response, or none on a response");
+    if (has({STIMULUS})) {
+        if (tone && !IsTone(row.stimulus)) return std::string("a tone without its frequency");
+        if (letter && (row.stimulus.empty() || IsTone(row.stimulus))) return std::string("a letter without its letter");
+    }
+    if (has({ONSET_SOURCE}) && tone == row.onsetSource.empty()) {
+        return std::string("an onset_source on a row that is no tone, or none on a tone");
+    }
+    if (has({KEY}) && response == row.key.empty()) {
+        return std::string("a key on a row that is no response, or none on a response");
+    }
     if (!response && (!row.channel.empty() || row.correct)) return std::string("an answer on a row that is no response");
-    if (response) {
+    if (response && has({CORRECT_COLUMN, STIMULUS})) {
         if (row.correct.has_value() != !row.stimulus.empty()) {
             return std::string("a response that answered nothing with a stimulus, or one that answered without one");
         }
-        if (!row.stimulus.empty() && IsTone(row.stimulus) != (row.channel == "tone")) {
-            return std::string("a response scored against a stimulus of the other channel");
-        }
-    } else if (!tone && !letter && !row.stimulus.empty()) {
+    }
+    if (response && has({CHANNEL}) && !row.stimulus.empty() && IsTone(row.stimulus) != (row.channel == "tone")) {
+        return std::string("a response scored against a stimulus of the other channel");
+    }
+    if (!response && !tone && !letter && !row.stimulus.empty()) {
         return std::string("a stimulus on a row that is none and no response");
     }
-    if (row.responseMicros && (!row.correct || row.channel.empty())) {
+    if (row.responseMicros && (!row.correct || (has({CHANNEL}) && row.channel.empty()))) {
         return std::string("a response time on a key that answered nothing");
     }
-    if (question == row.quitAnswer.empty()) {
+    if (has({QUIT_ANSWER}) && question == row.quitAnswer.empty()) {
         return std::string("a quit_answer on a row that is no quit_question, or none on one");
     }
     return std::nullopt;
@@ -165,7 +207,8 @@ std::string Decimals(double value, int decimals) {
 
 // sub-<ID>[_...]_task-..._run-<k>_..._events.tsv: the participant and run a file's name gives.
 void NameRun(const std::string& path, DatasetRun& run) {
-    std::string name = std::filesystem::path(PathFromUtf8(path)).filename().string();
+    auto utf8 = std::filesystem::path(PathFromUtf8(path)).filename().u8string();
+    std::string name(utf8.begin(), utf8.end());
     static const std::regex pattern("^(sub-[A-Za-z0-9]+)_.*?(?:_run-([0-9]+))?_events\\.tsv$");
     std::smatch match;
     if (!std::regex_match(name, match, pattern)) return;
@@ -173,13 +216,66 @@ void NameRun(const std::string& path, DatasetRun& run) {
     if (match[2].matched) run.run = std::atoi(match[2].str().c_str());
 }
 
-// The number in sub-<number>, for an order people expect (sub-2 before sub-10).
-long SubjectNumber(const std::string& participantId) {
-    std::string digits = participantId.substr(std::min<size_t>(4, participantId.size()));
-    return IsDigits(digits) && digits.size() < 10 ? std::atol(digits.c_str()) : -1;
-}
-
 }  // namespace
+
+std::variant<EventsRead, std::string> ReadEventsKeeping(std::string_view text) {
+    size_t headerEnd = text.find('\n');
+    std::string_view headerLine = WithoutCr(text.substr(0, headerEnd));
+    Layout layout;
+    std::vector<std::string_view> names = SplitTabs(headerLine);
+    layout.width = names.size();
+    for (size_t i = 0; i < names.size(); ++i) {
+        for (size_t c = 0; c < EVENT_COLUMN_COUNT; ++c) {
+            // A column named twice is read from its first place.
+            if (names[i] == EVENT_COLUMNS[c].name && !layout.at[c]) layout.at[c] = i;
+        }
+    }
+    if (!layout.Has(ONSET) || !layout.Has(TRIAL_TYPE) || headerEnd == std::string_view::npos) {
+        std::string shown(headerLine.substr(0, 80));
+        std::replace(shown.begin(), shown.end(), '\0', ' ');
+        return "line 1: not the header of an events file (" + shown + ")";
+    }
+    EventsRead read;
+    // Room for every row at once, so that a long file's rows are never held twice while they move: a
+    // row a line, and no more than a row's shortest form (an onset, a tab a column) fits into the text.
+    read.rows.reserve(std::min(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')),
+                               text.size() / (layout.width + 8)));
+    size_t skippedLines = 0;
+    auto skip = [&](int lineNumber, const std::string& reason) {
+        if (++skippedLines <= MAX_SKIPPED_LINES) read.skipped.push_back("line " + std::to_string(lineNumber) + ": " + reason);
+    };
+    size_t position = headerEnd + 1;
+    for (int lineNumber = 2; position < text.size(); ++lineNumber) {
+        size_t end = text.find('\n', position);
+        bool ended = end != std::string_view::npos;
+        std::string_view line = text.substr(position, ended ? end - position : std::string_view::npos);
+        position = ended ? end + 1 : text.size();
+        if (line.find('\0') != std::string_view::npos) {
+            // What a power cut leaves where the system had given the file room and no data: a torn tail.
+            skip(lineNumber, "NUL bytes: the file was cut off here (a torn write); the rows before it are read");
+            continue;
+        }
+        line = WithoutCr(line);
+        if (line.empty()) continue;
+        // Every row is written whole with its line end: a last line without one is what a power cut left,
+        // even where it happens to read as a row (its last cell cut short).
+        if (!ended) {
+            skip(lineNumber, "cut off: it has no line end");
+            continue;
+        }
+        EventRow row;
+        auto error = ParseRow(line, layout, row);
+        if (error) {
+            skip(lineNumber, *error);
+        } else {
+            read.rows.push_back(std::move(row));
+        }
+    }
+    if (skippedLines > MAX_SKIPPED_LINES) {
+        read.skipped.push_back(std::to_string(skippedLines - MAX_SKIPPED_LINES) + " more lines skipped");
+    }
+    return read;
+}
 
 std::variant<std::vector<EventRow>, std::string> ReadEvents(std::string_view text) {
     std::string header = TsvHeader(EVENT_COLUMNS);
@@ -188,20 +284,38 @@ std::variant<std::vector<EventRow>, std::string> ReadEvents(std::string_view tex
         return "line 1: not the header of an events file (" + std::string(text.substr(0, std::min<size_t>(end, 80))) +
                ")";
     }
-    std::vector<EventRow> rows;
-    size_t position = header.size();
-    for (int lineNumber = 2; position < text.size(); ++lineNumber) {
+    for (size_t position = header.size(), lineNumber = 2; position < text.size(); ++lineNumber) {
         size_t end = text.find('\n', position);
         std::string prefix = "line " + std::to_string(lineNumber) + ": ";
         if (end == std::string_view::npos) return prefix + "cut off: it has no line end";
-        std::string_view line = text.substr(position, end - position);
-        if (line.find('\r') != std::string_view::npos) return prefix + "a carriage return: lines end in a line feed alone";
-        EventRow row;
-        if (auto error = ParseRow(line, row)) return prefix + *error;
-        rows.push_back(std::move(row));
+        if (text.substr(position, end - position).find('\r') != std::string_view::npos) {
+            return prefix + "a carriage return: lines end in a line feed alone";
+        }
         position = end + 1;
     }
-    return rows;
+    auto read = ReadEventsKeeping(text);
+    if (auto* reason = std::get_if<std::string>(&read)) return *reason;
+    EventsRead& kept = std::get<EventsRead>(read);
+    if (!kept.skipped.empty()) return kept.skipped.front();
+    return std::move(kept.rows);
+}
+
+bool SubjectBefore(std::string_view a, std::string_view b) {
+    // The number of sub-<digits>, without its leading zeros, compared by length then digits: any length.
+    auto number = [](std::string_view id) -> std::optional<std::string_view> {
+        std::string_view label = id.substr(std::min<size_t>(4, id.size()));
+        if (!id.starts_with("sub-") || !IsDigits(label)) return std::nullopt;
+        size_t first = label.find_first_not_of('0');
+        return first == std::string_view::npos ? std::string_view() : label.substr(first);
+    };
+    auto left = number(a);
+    auto right = number(b);
+    if (left.has_value() != right.has_value()) return left.has_value();
+    if (left) {
+        if (left->size() != right->size()) return left->size() < right->size();
+        if (*left != *right) return *left < *right;
+    }
+    return a < b;
 }
 
 std::variant<DatasetRun, std::string> ReadRun(const std::string& path) {
@@ -211,40 +325,97 @@ std::variant<DatasetRun, std::string> ReadRun(const std::string& path) {
     std::string error;
     auto text = ReadWholeFile(path, &error);
     if (!text) return path + ": cannot read: " + error;
-    auto events = ReadEvents(*text);
+    auto events = ReadEventsKeeping(*text);
     if (auto* reason = std::get_if<std::string>(&events)) return path + ": " + *reason;
-    run.rows = std::move(std::get<std::vector<EventRow>>(events));
+    run.rows = std::move(std::get<EventsRead>(events).rows);
+    run.skipped = std::move(std::get<EventsRead>(events).skipped);
     return run;
 }
 
-Dataset ReadDataset(const std::string& root) {
+DatasetListing ListDataset(const std::string& root) {
     namespace fs = std::filesystem;
-    Dataset dataset;
-    std::vector<std::string> paths;
-    std::error_code error;
-    for (const auto& subject : fs::directory_iterator(PathFromUtf8(root), error)) {
-        std::string name = subject.path().filename().string();
-        if (!name.starts_with("sub-") || !subject.is_directory()) continue;
-        std::error_code inner;
-        for (const auto& file : fs::directory_iterator(subject.path() / "beh", inner)) {
-            std::string fileName = file.path().filename().string();
-            if (fileName.ends_with("_events.tsv")) paths.push_back(JoinPath(JoinPath(root, name), "beh/" + fileName));
+    DatasetListing listing;
+    auto utf8 = [](const fs::path& path) {
+        auto text = path.filename().u8string();
+        return std::string(text.begin(), text.end());
+    };
+    // A folder's entries, each with whether it is a folder; an entry whose kind cannot be told is skipped.
+    auto list = [&](const std::string& folder, bool missingIsEmpty) {
+        std::vector<std::pair<std::string, bool>> entries;
+        std::error_code failure;
+        fs::directory_iterator entry(PathFromUtf8(folder), failure), end;
+        if (failure) {
+            if (!(missingIsEmpty && failure == std::errc::no_such_file_or_directory)) {
+                listing.skipped.push_back(folder + ": cannot read: " + failure.message());
+            }
+            return entries;
         }
+        for (; entry != end; entry.increment(failure)) {
+            std::string name = utf8(entry->path());
+            std::error_code kind;
+            bool folderEntry = entry->is_directory(kind);
+            if (kind && name.starts_with("sub-")) {
+                listing.skipped.push_back(JoinPath(folder, name) + ": cannot read: " + kind.message());
+                continue;
+            }
+            entries.emplace_back(name, folderEntry);
+        }
+        if (failure) listing.skipped.push_back(folder + ": cannot read it all: " + failure.message());
+        return entries;
+    };
+    for (auto& [name, isFolder] : list(root, false)) {
+        if (name.starts_with("sub-") && isFolder) listing.subjects.push_back(name);
     }
-    if (error) dataset.errors.push_back(root + ": cannot read: " + error.message());
-    for (const std::string& path : paths) {
-        auto run = ReadRun(path);
+    std::sort(listing.subjects.begin(), listing.subjects.end(), SubjectBefore);
+    for (const std::string& id : listing.subjects) {
+        std::string folder = JoinPath(root, id);
+        std::vector<DatasetFile> files;
+        for (auto& [name, isFolder] : list(JoinPath(folder, "beh"), true)) {
+            if (!name.starts_with(id + "_") || !name.ends_with("_events.tsv")) continue;
+            DatasetFile file{id, 1, JoinPath(folder, "beh/" + name), "beh/" + name};
+            DatasetRun named;
+            NameRun(name, named);
+            file.run = named.run;
+            files.push_back(std::move(file));
+        }
+        std::sort(files.begin(), files.end(), [](const DatasetFile& a, const DatasetFile& b) {
+            return std::tie(a.run, a.filename) < std::tie(b.run, b.filename);
+        });
+        listing.files.insert(listing.files.end(), files.begin(), files.end());
+    }
+    return listing;
+}
+
+Dataset ReadDataset(const std::string& root) {
+    Dataset dataset;
+    DatasetListing listing = ListDataset(root);
+    dataset.errors = std::move(listing.skipped);
+    for (const DatasetFile& file : listing.files) {
+        auto run = ReadRun(file.path);
         if (auto* reason = std::get_if<std::string>(&run)) {
             dataset.errors.push_back(*reason);
-        } else {
-            dataset.runs.push_back(std::move(std::get<DatasetRun>(run)));
+            continue;
         }
+        DatasetRun& read = std::get<DatasetRun>(run);
+        read.participantId = file.participantId;
+        for (const std::string& line : read.skipped) dataset.errors.push_back(file.path + ": " + line);
+        dataset.runs.push_back(std::move(read));
     }
-    std::sort(dataset.runs.begin(), dataset.runs.end(), [](const DatasetRun& a, const DatasetRun& b) {
-        return std::tuple(SubjectNumber(a.participantId), a.participantId, a.run) <
-               std::tuple(SubjectNumber(b.participantId), b.participantId, b.run);
-    });
-    std::sort(dataset.errors.begin(), dataset.errors.end());
+    return dataset;
+}
+
+Dataset ReadPath(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(PathFromUtf8(path), error)) return ReadDataset(path);
+    Dataset dataset;
+    auto run = ReadRun(path);
+    if (auto* reason = std::get_if<std::string>(&run)) {
+        dataset.errors.push_back(*reason);
+    } else {
+        DatasetRun& read = std::get<DatasetRun>(run);
+        for (const std::string& line : read.skipped) dataset.errors.push_back(path + ": " + line);
+        dataset.runs.push_back(std::move(read));
+    }
     return dataset;
 }
 

@@ -27,11 +27,30 @@ struct EventRow {
     std::optional<double> letterBar;
     std::string quitAnswer;
     std::string onsetSource;
+
+    bool operator==(const EventRow&) const = default;
 };
 
-// Reads an events file exactly as the program writes it: the header, then whole rows of the columns of
-// the vocabulary, each value in its column's form, each kind of row with what it must hold. Anything
-// else is refused with "line N: reason".
+// An events file as a lab may hand it back: whatever could be kept.
+struct EventsRead {
+    std::vector<EventRow> rows;
+    // "line N: reason" for each line that was skipped (a row that cannot be read, a torn tail), the
+    // first MAX_SKIPPED_LINES of them, then one that counts the rest.
+    std::vector<std::string> skipped;
+};
+inline constexpr size_t MAX_SKIPPED_LINES = 20;
+
+// Reads an events file by its header's column names: columns it does not know are ignored, a column of
+// the vocabulary that is missing is n/a on every row (onset and trial_type must be there), CR LF line
+// ends are taken, and a row that cannot be read is skipped while the rows around it are kept: so a file
+// a spreadsheet re-saved, one of an earlier or later version, and one whose tail a power cut tore off
+// are read as far as they can be. A cell is read in its column's form and each kind of row must hold
+// what the program writes on it, as far as the file's columns say. Refused, with "line 1: reason", only
+// when the header has no onset or trial_type.
+std::variant<EventsRead, std::string> ReadEventsKeeping(std::string_view text);
+
+// Reads an events file exactly as the program writes it: today's header, then whole rows ending in a
+// line feed, each as ReadEventsKeeping takes it. Anything else is refused with "line N: reason".
 std::variant<std::vector<EventRow>, std::string> ReadEvents(std::string_view text);
 
 // One run of the dataset: whose, which, and its rows.
@@ -40,19 +59,48 @@ struct DatasetRun {
     int run = 1;
     std::string path;
     std::vector<EventRow> rows;
+    // The lines of the file that were skipped, "line N: reason".
+    std::vector<std::string> skipped;
 };
 
-// Every events file of a dataset (Res_Data or another), by participant ID then run, and for each file
-// that cannot be read or is malformed, "PATH: line N: reason" in errors. Files an earlier version left at
-// the top of the folder are no part of it.
+// Subject IDs in one total order: sub-<number> first, by the number's value (sub-2 before sub-10, sub-02
+// beside sub-2), then the others by their text; IDs that differ in text never compare equal.
+bool SubjectBefore(std::string_view a, std::string_view b);
+
+// The events files of a dataset folder: sub-<ID>/beh/sub-<ID>_..._events.tsv.
+struct DatasetFile {
+    std::string participantId;
+    int run = 1;
+    std::string path;
+    // Relative to the subject's folder, as scans.tsv names it: beh/sub-1_task-..._events.tsv.
+    std::string filename;
+};
+struct DatasetListing {
+    // Every sub-* folder, in subject order.
+    std::vector<std::string> subjects;
+    // Their events files, by subject then run.
+    std::vector<DatasetFile> files;
+    // "PATH: cannot read: reason" for each entry that was skipped (a folder that cannot be listed, a
+    // sub-* entry whose kind cannot be told, such as a symbolic link in a loop).
+    std::vector<std::string> skipped;
+};
+DatasetListing ListDataset(const std::string& root);
+
+// Every events file of a dataset (Res_Data or another), by participant ID then run, and in errors, for
+// everything that was skipped, "PATH: reason" or "PATH: line N: reason". Files an earlier version left
+// at the top of the folder are no part of it.
 struct Dataset {
     std::vector<DatasetRun> runs;
     std::vector<std::string> errors;
 };
 Dataset ReadDataset(const std::string& root);
 
-// One events file given by its path: its participant and run are read from its name where it has them.
+// One events file given by its path, read as ReadEventsKeeping reads it: its participant and run are
+// read from its name where it has them. The reason, with the path, when nothing of it can be read.
 std::variant<DatasetRun, std::string> ReadRun(const std::string& path);
+
+// A dataset folder, or one events file, as ReadDataset reads it.
+Dataset ReadPath(const std::string& path);
 
 // One row per participant x run x block x channel: the channels of the block's task, a channel the task
 // lacks when its keys were typed, and "none" for keys of no channel (q, space, tab, ...).

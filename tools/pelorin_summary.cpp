@@ -1,9 +1,10 @@
 // pelorin-summary [--csv FILE] [PATH...]: per subject, run, block and channel, the stimuli presented and
 // answered, the share correct, the median response time of correct answers, the keys that answered
 // nothing and how long quit questions were up. PATH is a dataset folder (Res_Data) or an events file.
-// --csv FILE writes the same table as CSV, one row per subject x run x block x channel. A file that is
-// not an events file as Pelorin writes it is refused with the file, the line and the reason; the exit
-// code is then 1, and the other files are still summarised. Without PATH it reads Res_Data (see tool_start.h).
+// --csv FILE writes the same table as CSV, one row per subject x run x block x channel. Whatever cannot
+// be read (a row, a file, a folder entry) is skipped with the file, the line and the reason, and the
+// rest is still summarised; the exit code then says so (see USAGE). Without PATH it reads Res_Data (see
+// tool_start.h).
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -28,7 +29,10 @@ constexpr const char* USAGE =
     "Options:\n"
     "      --csv FILE    also write the table as CSV into FILE\n"
     "  -h, --help        print this and exit\n"
-    "      --version     print the version and exit\n";
+    "      --version     print the version and exit\n"
+    "\n"
+    "Exit code: 0 everything was read; 1 something was skipped (each named on standard error with its\n"
+    "file and line) or the CSV could not be written, the rest summarised; 2 a wrong command line.\n";
 
 int Usage() {
     std::cerr << USAGE;
@@ -56,21 +60,9 @@ int Summarize(const std::vector<std::string>& arguments) {
         status = 1;
     };
     for (const std::string& path : paths) {
-        std::error_code error;
-        std::vector<pelorin::DatasetRun> runs;
-        if (std::filesystem::is_directory(pelorin::PathFromUtf8(path), error)) {
-            pelorin::Dataset dataset = pelorin::ReadDataset(path);
-            for (const std::string& reason : dataset.errors) refuse(reason);
-            runs = std::move(dataset.runs);
-        } else {
-            auto run = pelorin::ReadRun(path);
-            if (auto* reason = std::get_if<std::string>(&run)) {
-                refuse(*reason);
-                continue;
-            }
-            runs.push_back(std::move(std::get<pelorin::DatasetRun>(run)));
-        }
-        for (const pelorin::DatasetRun& run : runs) {
+        pelorin::Dataset dataset = pelorin::ReadPath(path);
+        for (const std::string& reason : dataset.errors) refuse(reason);
+        for (const pelorin::DatasetRun& run : dataset.runs) {
             std::vector<pelorin::SummaryRow> summary = pelorin::Summarize(run);
             rows.insert(rows.end(), summary.begin(), summary.end());
         }
@@ -88,7 +80,7 @@ int Summarize(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    pelorin::ToolStart start = pelorin::StartTool("pelorin-summary", USAGE, argc, argv, std::cout, std::cerr);
+    pelorin::ToolStart start = pelorin::StartTool("pelorin-summary", USAGE, 1, argc, argv, std::cout, std::cerr);
     if (start.exitCode) return pelorin::EndTool(start, *start.exitCode);
     // Started from Explorer, the table is what the window is for: it stays until a key is pressed.
     return pelorin::EndTool(start, Summarize(start.arguments), true);

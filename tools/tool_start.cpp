@@ -19,7 +19,8 @@ constexpr const char* DATASET = "Res_Data";
 
 }  // namespace
 
-ToolStart StartTool(const char* name, const char* usage, int argc, char** argv, std::ostream& out, std::ostream& err) {
+ToolStart StartTool(const char* name, const char* usage, int noDataCode, int argc, char** argv, std::ostream& out,
+                    std::ostream& err) {
     ToolStart start;
     start.arguments = ProgramArguments(argc, argv);
     start.ownWindow = ConsoleWindowIsOwn();
@@ -44,7 +45,7 @@ ToolStart StartTool(const char* name, const char* usage, int argc, char** argv, 
                 << ": put the program beside the experiment's Res_Data, drop a results folder on it, or name the "
                    "folder, as in: "
                 << name << " " << DATASET << "\n";
-            start.exitCode = 1;
+            start.exitCode = noDataCode;
             return start;
         }
         start.arguments.push_back(dataset);

@@ -13,7 +13,7 @@ namespace pelorin {
 struct ToolStart {
     // In UTF-8; when none were given, the path of the Res_Data found.
     std::vector<std::string> arguments;
-    // Set when the start answered already: --help and --version (0), no Res_Data found (1).
+    // Set when the start answered already: --help and --version (0), no Res_Data found (noDataCode).
     std::optional<int> exitCode;
     // The console window is the program's own, gone when it ends.
     bool ownWindow = false;
@@ -22,7 +22,8 @@ struct ToolStart {
 // Reads the command line: --help prints the usage and --version "NAME VERSION" on out. Without
 // arguments it looks for Res_Data in DefaultDataFolder() and says on err where it looked when there
 // is none.
-ToolStart StartTool(const char* name, const char* usage, int argc, char** argv, std::ostream& out, std::ostream& err);
+ToolStart StartTool(const char* name, const char* usage, int noDataCode, int argc, char** argv, std::ostream& out,
+                    std::ostream& err);
 
 // The exit code, after waiting for a key in a console window of the program's own when status is not 0,
 // or always with keepOpen (the output is what the program was started for), so that it can be read.

@@ -73,12 +73,13 @@ run_in "$work" "$folder/pelorin-report.exe" "$(windows_path "$work/Dropped data/
 [ "$code" = 0 ] && [ -s "$work/Dropped data/Res_Data/derivatives/pelorin-report/index.html" ] ||
   fail "pelorin-report.exe given a dropped folder (exit $code): $(cat "$work/err.txt")"
 
-# No Res_Data beside the program: where it looked, exit 1, and no wait for a key.
+# No Res_Data beside the program: where it looked, exit 1 (the report: 3, no page), and no wait for a key.
 mkdir "$work/Alone"
 cp "$folder/pelorin-report.exe" "$folder/pelorin-summary.exe" "$work/Alone/"
 for program in pelorin-report pelorin-summary; do
   run_in "$folder" "$work/Alone/$program.exe"
-  [ "$code" = 1 ] || fail "$program.exe without a Res_Data exits with $code"
+  want=1; [ "$program" = pelorin-report ] && want=3
+  [ "$code" = "$want" ] || fail "$program.exe without a Res_Data exits with $code, not $want"
   grep -qF "$program: no Res_Data folder in $(windows_path "$work/Alone")" "$work/err.txt" ||
     fail "$program.exe without a Res_Data says: $(cat "$work/err.txt")"
 done

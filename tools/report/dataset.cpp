@@ -70,96 +70,62 @@ std::optional<bool> JsonBoolValue(const std::string& json, const std::string& ke
     return std::nullopt;
 }
 
-// The run number of an events file's name: k for _run-<k>_, 1 without.
-int RunNumber(const std::string& name) {
-    size_t at = name.find("_run-");
-    if (at == std::string::npos) return 1;
-    int run = 1;
-    const char* start = name.c_str() + at + 5;
-    std::from_chars(start, name.c_str() + name.size(), run);
-    return run;
-}
-
-// Subject IDs in numeric order where both are numbers, else in text order.
-bool IdBefore(const std::string& a, const std::string& b) {
-    auto number = [](const std::string& id) -> std::optional<long long> {
-        std::string digits = id.substr(4);
-        long long value = 0;
-        auto [end, status] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-        if (status != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
-        return value;
-    };
-    auto left = number(a);
-    auto right = number(b);
-    if (left && right && *left != *right) return *left < *right;
-    return a < b;
-}
-
-std::string Utf8(const fs::path& path) {
-    auto text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
 }  // namespace
 
 std::optional<ReportDataset> ReadReportDataset(const std::string& root, std::string* error) {
     std::error_code failure;
     if (!fs::is_directory(PathFromUtf8(root), failure)) {
-        if (error) *error = "not a folder";
+        if (error) *error = failure ? failure.message() : "not a folder";
         return std::nullopt;
     }
     ReportDataset dataset;
     if (auto description = ReadWholeFile(JoinPath(root, "dataset_description.json"))) {
         dataset.name = JsonStringValue(*description, "Name");
     }
-    std::map<std::string, std::string> conditions;
-    std::vector<std::string> ids;
+    DatasetListing listing = ListDataset(root);
+    dataset.skipped = std::move(listing.skipped);
+    // The subjects of participants.tsv and of the folders, each once, in one order.
+    std::map<std::string, std::string, bool (*)(std::string_view, std::string_view)> conditions(SubjectBefore);
     for (auto& row : ReadTable(JoinPath(root, "participants.tsv"))) {
         const std::string& id = row["participant_id"];
-        if (!id.starts_with("sub-")) continue;
-        conditions[id] = row["order_condition"];
-        ids.push_back(id);
-    }
-    for (fs::directory_iterator entry(PathFromUtf8(root), failure), end; !failure && entry != end;
-         entry.increment(failure)) {
-        std::string name = Utf8(entry->path().filename());
-        if (name.starts_with("sub-") && entry->is_directory() && !conditions.contains(name)) {
-            conditions[name] = "";
-            ids.push_back(name);
+        // An ID is a folder's name: one that would lead out of the dataset is none.
+        if (!id.starts_with("sub-") || id.find_first_of("/\\") != std::string::npos || id == "sub-." ||
+            id == "sub-..") {
+            continue;
         }
+        conditions.try_emplace(id, row["order_condition"]);
     }
-    std::sort(ids.begin(), ids.end(), IdBefore);
-    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    for (const std::string& id : listing.subjects) conditions.try_emplace(id, "");
 
-    for (const std::string& id : ids) {
-        ReportSubject subject{id, conditions[id], {}};
+    auto file = listing.files.begin();
+    for (auto& [id, condition] : conditions) {
+        ReportSubject subject{id, condition, {}};
         std::string folder = JoinPath(root, id);
         std::map<std::string, std::string> started;
         for (auto& row : ReadTable(JoinPath(folder, id + "_scans.tsv"))) started[row["filename"]] = row["acq_time"];
-        std::error_code listFailure;
-        for (fs::directory_iterator entry(PathFromUtf8(JoinPath(folder, "beh")), listFailure), end;
-             !listFailure && entry != end; entry.increment(listFailure)) {
-            std::string name = Utf8(entry->path().filename());
-            if (!name.starts_with(id + "_") || !name.ends_with("_events.tsv")) continue;
+        // The listing holds the files in the same subject order.
+        while (file != listing.files.end() && SubjectBefore(file->participantId, id)) ++file;
+        for (; file != listing.files.end() && file->participantId == id; ++file) {
             ReportRun run;
-            run.run = RunNumber(name);
-            run.filename = "beh/" + name;
+            run.run = file->run;
+            run.filename = file->filename;
             run.acqTime = started[run.filename];
-            std::string path = JoinPath(folder, run.filename);
+            const std::string& path = file->path;
             std::string sidecarPath = path.substr(0, path.size() - 4) + ".json";
             if (auto sidecar = ReadWholeFile(sidecarPath)) run.silent = JsonBoolValue(*sidecar, "Silent");
             auto read = ReadRun(path);
             if (auto* data = std::get_if<DatasetRun>(&read)) {
                 run.data = std::move(*data);
+                run.data.participantId = id;
+                for (const std::string& line : run.data.skipped) dataset.skipped.push_back(path + ": " + line);
             } else {
                 // The reason without the path, which the page gives as the subject's file.
                 run.error = std::get<std::string>(read);
                 if (run.error.starts_with(path + ": ")) run.error.erase(0, path.size() + 2);
+                dataset.skipped.push_back(path + ": " + run.error);
             }
             subject.runs.push_back(std::move(run));
         }
-        std::sort(subject.runs.begin(), subject.runs.end(),
-                  [](const ReportRun& a, const ReportRun& b) { return a.run < b.run; });
         dataset.subjects.push_back(std::move(subject));
     }
     return dataset;

@@ -34,12 +34,16 @@ struct ReportDataset {
     // From dataset_description.json; empty when it has none.
     std::string name;
     std::vector<ReportSubject> subjects;
+    // Everything that was skipped, "PATH: reason" or "PATH: line N: reason": folder entries that cannot
+    // be read, events files that cannot be read at all, and their lines that cannot.
+    std::vector<std::string> skipped;
 };
 
 // Reads a Res_Data folder laid out as a BIDS dataset: participants.tsv, and every subject folder's
-// events files (read by the summary's ReadRun) with their sidecars and scans.tsv. Subjects come in the order of their IDs (sub-2 before
-// sub-10), runs in run order. A subject folder without a participants.tsv row still counts. nullopt
-// with the reason when the folder cannot be read at all.
+// events files (found by the summary's ListDataset, read by its ReadRun) with their sidecars and
+// scans.tsv. Subjects come once each in the order of SubjectBefore (sub-2 before sub-10), runs in run
+// order. A subject folder without a participants.tsv row still counts. nullopt with the reason when
+// the folder cannot be read at all.
 std::optional<ReportDataset> ReadReportDataset(const std::string& root, std::string* error);
 
 }  // namespace pelorin

@@ -1,7 +1,8 @@
 // pelorin-report Res_Data [-o FILE]: one page for the whole dataset, the figures drawn by the plotting
 // scripts built into the program. Without -o the page goes to Res_Data/derivatives/pelorin-report/
-// index.html beside the description a BIDS derivative needs. A run whose events file cannot be read is
-// named on the page and on standard error, and the exit code is then 1. Without arguments it reads
+// index.html beside the description a BIDS derivative needs. Whatever cannot be read (a folder entry, an
+// events file, a line of one) is skipped, named on the page and on standard error with its file and
+// line, and the rest is reported; the exit code says so (see USAGE). Without arguments it reads
 // Res_Data, and started from Explorer it opens the page in the browser (see tool_start.h).
 #include <filesystem>
 #include <fstream>
@@ -61,7 +62,11 @@ constexpr const char* USAGE =
     "Options:\n"
     "  -o FILE           where the page goes (Res_Data/derivatives/pelorin-report/index.html unless given)\n"
     "  -h, --help        print this and exit\n"
-    "      --version     print the version and exit\n";
+    "      --version     print the version and exit\n"
+    "\n"
+    "Exit code: 0 the page was written from everything; 1 the page was written, and something was skipped\n"
+    "(each named on standard error and on the page with its file and line); 2 a wrong command line;\n"
+    "3 no page: the folder could not be read or the page not written.\n";
 
 // Writes the page; its path goes to page.
 int Report(const std::vector<std::string>& arguments, std::string& page) {
@@ -86,7 +91,7 @@ int Report(const std::vector<std::string>& arguments, std::string& page) {
     auto dataset = pelorin::ReadReportDataset(root, &error);
     if (!dataset) {
         std::cerr << "pelorin-report: " << root << ": " << error << "\n";
-        return 1;
+        return 3;
     }
     if (output.empty()) {
         std::string folder = pelorin::JoinPath(root, "derivatives/pelorin-report");
@@ -94,39 +99,30 @@ int Report(const std::vector<std::string>& arguments, std::string& page) {
         std::filesystem::create_directories(pelorin::PathFromUtf8(folder), failure);
         if (failure) {
             std::cerr << "pelorin-report: cannot make " << folder << ": " << failure.message() << "\n";
-            return 1;
+            return 3;
         }
         std::string description = DERIVATIVE_DESCRIPTION;
         description.replace(description.find("@VERSION@"), 9, PELORIN_VERSION);
         if (auto failed = WriteFile(pelorin::JoinPath(folder, "dataset_description.json"), description)) {
             std::cerr << "pelorin-report: " << *failed << "\n";
-            return 1;
+            return 3;
         }
         output = pelorin::JoinPath(folder, "index.html");
     }
     if (auto failed = WriteFile(output, pelorin::MakeReport(*dataset, PELORIN_VERSION))) {
         std::cerr << "pelorin-report: " << *failed << "\n";
-        return 1;
+        return 3;
     }
-    int status = 0;
-    for (const auto& subject : dataset->subjects) {
-        for (const auto& run : subject.runs) {
-            if (run.error.empty()) continue;
-            std::string path = pelorin::JoinPath(pelorin::JoinPath(root, subject.participantId), run.filename);
-            std::cerr << "pelorin-report: " << path << ": not an events file as Pelorin writes it: " << run.error
-                      << "\n";
-            status = 1;
-        }
-    }
+    for (const std::string& skipped : dataset->skipped) std::cerr << "pelorin-report: skipped " << skipped << "\n";
     std::cout << output << "\n";
     page = output;
-    return status;
+    return dataset->skipped.empty() ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    pelorin::ToolStart start = pelorin::StartTool("pelorin-report", USAGE, argc, argv, std::cout, std::cerr);
+    pelorin::ToolStart start = pelorin::StartTool("pelorin-report", USAGE, 3, argc, argv, std::cout, std::cerr);
     if (start.exitCode) return pelorin::EndTool(start, *start.exitCode);
     std::string page;
     int status = Report(start.arguments, page);

@@ -1,10 +1,12 @@
 #include "report.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "report_scripts.h"
 
@@ -82,6 +84,27 @@ std::string Replace(std::string text, std::string_view from, const std::string& 
     return text;
 }
 
+// The template with each placeholder replaced by its value in one pass, so that text a value brings in
+// (a key typed as "@END@") is never taken for a placeholder.
+std::string Fill(std::string_view text, std::initializer_list<std::pair<std::string_view, std::string>> values) {
+    std::string out;
+    for (size_t at = 0; at < text.size();) {
+        size_t mark = text.find('@', at);
+        out += text.substr(at, mark == std::string_view::npos ? std::string_view::npos : mark - at);
+        if (mark == std::string_view::npos) break;
+        at = mark + 1;
+        for (auto& [name, value] : values) {
+            if (text.substr(mark).starts_with(name)) {
+                out += value;
+                at = mark + name.size();
+                break;
+            }
+        }
+        if (at == mark + 1) out += '@';
+    }
+    return out;
+}
+
 std::optional<double> SecondsOf(const std::optional<int64_t>& micros) {
     if (!micros) return std::nullopt;
     return double(*micros) / 1e6;
@@ -143,10 +166,14 @@ std::pair<double, double> LongestUnanswered(const BlockRows& block, const std::s
         }
     }
     std::sort(marks.begin(), marks.end());
+    std::sort(stimuli.begin(), stimuli.end());
     std::pair<double, double> longest{0, 0};
+    auto stimulus = stimuli.begin();
     for (size_t i = 1; i < marks.size(); ++i) {
         int64_t from = marks[i - 1], to = marks[i];
-        bool presented = std::any_of(stimuli.begin(), stimuli.end(), [&](int64_t t) { return t >= from && t < to; });
+        // The marks and the stimuli both in time order: one pass over each.
+        while (stimulus != stimuli.end() && *stimulus < from) ++stimulus;
+        bool presented = stimulus != stimuli.end() && *stimulus < to;
         int64_t length = to - from;
         for (auto [start, end] : held) length -= std::max<int64_t>(0, std::min(end, to) - std::max(start, from));
         if (presented && double(length) / 1e6 > longest.first) {
@@ -164,6 +191,10 @@ std::string Where(const std::string& participantId, int run, int block = 0) {
 
 std::string BlockAnchor(const std::string& participantId, int run, int block) {
     return "block-" + participantId + "-run-" + std::to_string(run) + "-" + std::to_string(block);
+}
+
+std::string RunAnchor(const std::string& participantId, int run) {
+    return "blocks-" + participantId + "-run-" + std::to_string(run);
 }
 
 // ---- The group ----
@@ -416,16 +447,81 @@ std::string BlockSpec(const BlockRows& block, const std::string& title) {
                                    {"keys", Array(keys)},
                                    {"endings", Array(endings)},
                                    {"times", Array(times)}});
-    std::string chart = BLOCK_SPEC;
-    chart = Replace(chart, "@DATASETS@", datasets);
-    chart = Replace(chart, "@CONFIG@", CONFIG);
-    chart = Replace(chart, "@TITLE@", Json(title));
-    chart = Replace(chart, "@END@", Fixed(std::ceil(end), 0));
-    chart = Replace(chart, "@ROWS@", Array(rowJson));
-    chart = Replace(chart, "@ROWS_HEIGHT@", std::to_string(22 * rowNames.size()));
-    chart = Replace(chart, "@OUTCOME_SCALE@", OUTCOME_SCALE);
-    chart = Replace(chart, "@OUTCOME_SHAPES@", OUTCOME_SHAPES);
-    return chart;
+    return Fill(BLOCK_SPEC, {{"@DATASETS@", datasets},
+                             {"@CONFIG@", CONFIG},
+                             {"@TITLE@", Json(title)},
+                             {"@END@", Fixed(std::ceil(end), 0)},
+                             {"@ROWS_HEIGHT@", std::to_string(22 * rowNames.size())},
+                             {"@ROWS@", Array(rowJson)},
+                             {"@OUTCOME_SCALE@", OUTCOME_SCALE},
+                             {"@OUTCOME_SHAPES@", OUTCOME_SHAPES}});
+}
+
+// One panel of a run's figure: per group of neighbouring blocks (at most 200 groups across the run),
+// the mean of @FIELD@ as a line and its range as a band, so that a run of any length stays readable.
+constexpr const char* RUN_PANEL = R"vl({
+      "width": 620, "height": 120,
+      "data": {"name": "blocks"},
+      "transform": [
+        {"filter": "isValid(datum.@FIELD@)"},
+        {"bin": {"maxbins": 200}, "field": "block", "as": ["from", "to"]},
+        {"aggregate": [{"op": "mean", "field": "@FIELD@", "as": "mean"}, {"op": "min", "field": "@FIELD@", "as": "low"},
+                       {"op": "max", "field": "@FIELD@", "as": "high"}], "groupby": ["from", "channel"]}
+      ],
+      "layer": [
+        {
+          "mark": {"type": "area", "opacity": 0.18},
+          "encoding": {
+            "x": {"field": "from", "type": "quantitative", "axis": {"title": @X_TITLE@}},
+            "y": {"field": "low", "type": "quantitative", "scale": @DOMAIN@, "axis": {"title": @TITLE@, "tickCount": 5}},
+            "y2": {"field": "high"},
+            "color": {"field": "channel", "type": "nominal", "scale": {"domain": ["tone", "letter"], "range": ["#000000", "#8c8c8c"]}, "legend": {"title": "Channel"}}
+          }
+        },
+        {
+          "mark": {"type": "line", "strokeWidth": 1.4},
+          "encoding": {
+            "x": {"field": "from", "type": "quantitative"},
+            "y": {"field": "mean", "type": "quantitative"},
+            "color": {"field": "channel", "type": "nominal", "scale": {"domain": ["tone", "letter"], "range": ["#000000", "#8c8c8c"]}, "legend": {"title": "Channel"}},
+            "strokeDash": {"field": "channel", "type": "nominal", "scale": {"domain": ["tone", "letter"], "range": [[1, 0], [6, 3]]}, "legend": {"title": "Channel"}}
+          }
+        }
+      ]
+    })vl";
+
+constexpr const char* RUN_SPEC = R"vl({
+  "datasets": @DATASETS@,
+  "config": @CONFIG@,
+  "title": @TITLE@,
+  "spacing": 8,
+  "vconcat": [@SHARE@, @RT@]
+})vl";
+
+// Every block of a run, one point per block and channel of its task: its share correct and median
+// response time.
+std::string RunSpec(const std::vector<SummaryRow>& summaries, const std::string& title) {
+    std::vector<std::string> rows;
+    for (const SummaryRow& s : summaries) {
+        if (!TaskHas(s.task, s.channel)) continue;
+        rows.push_back(Object({{"block", std::to_string(s.block)},
+                               {"channel", Json(s.channel)},
+                               {"share", s.shareCorrect ? Fixed(*s.shareCorrect, 3) : "null"},
+                               {"rt", s.medianRtCorrectMicros ? Seconds(*s.medianRtCorrectMicros) : "null"}}));
+    }
+    std::string share = Fill(RUN_PANEL, {{"@FIELD@", "share"},
+                                         {"@X_TITLE@", "null"},
+                                         {"@DOMAIN@", "{\"domain\": [0, 1]}"},
+                                         {"@TITLE@", "[\"Share\", \"correct\"]"}});
+    std::string rt = Fill(RUN_PANEL, {{"@FIELD@", "rt"},
+                                      {"@X_TITLE@", "\"Block\""},
+                                      {"@DOMAIN@", "{\"zero\": true}"},
+                                      {"@TITLE@", "[\"Median response\", \"time (s)\"]"}});
+    return Fill(RUN_SPEC, {{"@DATASETS@", Object({{"blocks", Array(rows)}})},
+                           {"@CONFIG@", CONFIG},
+                           {"@TITLE@", Json(title)},
+                           {"@SHARE@", share},
+                           {"@RT@", rt}});
 }
 
 // ---- The page ----
@@ -513,13 +609,13 @@ std::vector<ReportFlag> FindFlags(const ReportDataset& dataset) {
                                  Where(id, run.run) + ": no sound: no audio device was open, the tones were not heard"});
             }
             std::vector<SummaryRow> summaries = Summarize(run.data);
+            std::map<int, std::vector<const SummaryRow*>> ofBlock;
+            for (const SummaryRow& summary : summaries) ofBlock[summary.block].push_back(&summary);
             std::vector<BlockRows> blocks = Blocks(run.data.rows);
             for (const BlockRows& block : blocks) {
                 std::string where = Where(id, run.run, block.number) + " (" + block.task + ")";
-                const SummaryRow* first = nullptr;
-                for (const SummaryRow& summary : summaries) {
-                    if (summary.block == block.number && !first) first = &summary;
-                }
+                const std::vector<const SummaryRow*>& channels = ofBlock[block.number];
+                const SummaryRow* first = channels.empty() ? nullptr : channels.front();
                 if (first && first->ended == "quit") {
                     flags.push_back({ReportFlag::Kind::Quit, id, run.run, block.number, "",
                                      where + ": ended by the quit question"});
@@ -533,8 +629,9 @@ std::vector<ReportFlag> FindFlags(const ReportDataset& dataset) {
                                              Fixed(from, 1) + " s"});
                     }
                 }
-                for (const SummaryRow& summary : summaries) {
-                    if (summary.block != block.number || !TaskHas(summary.task, summary.channel)) continue;
+                for (const SummaryRow* channel : channels) {
+                    const SummaryRow& summary = *channel;
+                    if (!TaskHas(summary.task, summary.channel)) continue;
                     if (summary.shareCorrect && *summary.shareCorrect < CHANCE) {
                         flags.push_back({ReportFlag::Kind::BelowChance, id, run.run, block.number, summary.channel,
                                          where + ": " + summary.channel + " share correct " +
@@ -549,15 +646,24 @@ std::vector<ReportFlag> FindFlags(const ReportDataset& dataset) {
 
 std::string MakeReport(const ReportDataset& dataset, const std::string& version) {
     std::vector<ReportFlag> flags = FindFlags(dataset);
+    // Each run's flags by block (0: the whole run's), for the table's marks.
+    std::map<std::tuple<std::string, int, int>, std::vector<const ReportFlag*>> flagsAt;
+    for (const ReportFlag& flag : flags) flagsAt[{flag.participantId, flag.run, flag.block}].push_back(&flag);
+    // A run's blocks up to this number have a figure and table rows of their own.
+    std::map<std::pair<std::string, int>, int> drawnUpTo;
     size_t runCount = 0, blockCount = 0;
     std::vector<std::string> dates;
     for (const ReportSubject& subject : dataset.subjects) {
         for (const ReportRun& run : subject.runs) {
             ++runCount;
-            blockCount += Blocks(run.data.rows).size();
+            std::vector<BlockRows> blocks = Blocks(run.data.rows);
+            blockCount += blocks.size();
+            drawnUpTo[{subject.participantId, run.run}] =
+                blocks.size() > MAX_BLOCK_FIGURES ? blocks[MAX_BLOCK_FIGURES - 1].number : INT_MAX;
             if (!run.acqTime.empty()) dates.push_back(run.acqTime.substr(0, 10));
         }
     }
+    auto drawn = [&](const std::string& id, int run, int block) { return block <= drawnUpTo[{id, run}]; };
     std::sort(dates.begin(), dates.end());
     std::string title = dataset.name.empty() ? "Pelorin dataset" : dataset.name;
 
@@ -589,12 +695,20 @@ std::string MakeReport(const ReportDataset& dataset, const std::string& version)
         page += "<ul class=\"flags\">\n";
         for (const ReportFlag& flag : flags) {
             std::string where = Where(flag.participantId, flag.run, flag.block);
-            std::string link = flag.block > 0 ? "#" + BlockAnchor(flag.participantId, flag.run, flag.block)
-                                              : "#run-" + flag.participantId + "-" + std::to_string(flag.run);
+            std::string link = flag.block == 0 ? "#run-" + flag.participantId + "-" + std::to_string(flag.run)
+                               : drawn(flag.participantId, flag.run, flag.block)
+                                   ? "#" + BlockAnchor(flag.participantId, flag.run, flag.block)
+                                   : "#" + RunAnchor(flag.participantId, flag.run);
             page += "<li class=\"flag\" data-flag=\"" + std::string(FlagName(flag.kind)) + "\" data-where=\"" +
                     Html(where) + "\" data-channel=\"" + Html(flag.channel) + "\"><span class=\"flag-mark\">&#9873; " +
                     FlagName(flag.kind) + "</span> <a href=\"" + Html(link) + "\">" + Html(flag.text) + "</a></li>\n";
         }
+        page += "</ul>\n";
+    }
+    if (!dataset.skipped.empty()) {
+        page += "<h3>Skipped</h3>\n<p class=\"lead\">The dataset was read as far as it could be; these were left "
+                "out:</p>\n<ul class=\"flags\" id=\"skipped\">\n";
+        for (const std::string& skipped : dataset.skipped) page += "<li class=\"skipped\">" + Html(skipped) + "</li>\n";
         page += "</ul>\n";
     }
     page += "<h3>Blocks</h3>\n<p class=\"lead\">Share correct: correct answers over the keys that answered a "
@@ -622,17 +736,24 @@ std::string MakeReport(const ReportDataset& dataset, const std::string& version)
             if (summaries.empty()) {
                 page += "<tr class=\"run-first\">" + runCells + "<td colspan=\"11\">no block was run</td></tr>\n";
             }
+            std::set<int> notDrawn;
             for (size_t i = 0; i < summaries.size(); ++i) {
                 const SummaryRow& s = summaries[i];
+                if (!drawn(id, run.run, s.block)) {
+                    notDrawn.insert(s.block);
+                    continue;
+                }
                 bool firstOfBlock = i == 0 || summaries[i - 1].block != s.block;
                 std::string marks;
-                for (const ReportFlag& flag : flags) {
-                    if (flag.participantId != id || flag.run != run.run) continue;
-                    if ((flag.block == s.block && (flag.channel.empty() ? firstOfBlock : flag.channel == s.channel)) ||
-                        (flag.block == 0 && i == 0)) {
-                        marks += std::string(marks.empty() ? "" : ", ") + FlagName(flag.kind);
+                auto mark = [&](int block, bool applies) {
+                    for (const ReportFlag* flag : flagsAt[{id, run.run, block}]) {
+                        if (applies && (block == 0 || (flag->channel.empty() ? firstOfBlock : flag->channel == s.channel))) {
+                            marks += std::string(marks.empty() ? "" : ", ") + FlagName(flag->kind);
+                        }
                     }
-                }
+                };
+                mark(0, i == 0);
+                mark(s.block, true);
                 std::string rowId = "row-" + id + "-run-" + std::to_string(run.run) + "-block-" + std::to_string(s.block) +
                                     "-" + s.channel;
                 page += "<tr id=\"" + Html(rowId) + "\"" + (i == 0 ? " class=\"run-first\"" : "") + ">" +
@@ -652,6 +773,13 @@ std::string MakeReport(const ReportDataset& dataset, const std::string& version)
                         (s.medianRtCorrectMicros ? Fixed(double(*s.medianRtCorrectMicros) / 1e6, 6) : "NA") + "\">" +
                         Number(SecondsOf(s.medianRtCorrectMicros)) + "</td><td class=\"num\" data-col=\"keys_unanswered\">" +
                         std::to_string(s.keysUnanswered) + "</td><td class=\"flag-mark\">" + Html(marks) + "</td></tr>\n";
+            }
+            if (!notDrawn.empty()) {
+                page += "<tr class=\"more-blocks\">" + blank + "<td colspan=\"11\">" + std::to_string(notDrawn.size()) +
+                        " more blocks, " + std::to_string(*notDrawn.begin()) + " to " +
+                        std::to_string(*notDrawn.rbegin()) + ": block by block in <a href=\"#" +
+                        Html(RunAnchor(id, run.run)) + "\">the figure of the whole run</a>, and every number in "
+                        "pelorin-summary --csv</td></tr>\n";
             }
         }
     }
@@ -680,11 +808,25 @@ std::string MakeReport(const ReportDataset& dataset, const std::string& version)
             if (!run.error.empty()) {
                 page += "<p class=\"error\">" + Html(run.filename + " cannot be read: " + run.error) + "</p>\n";
             }
-            for (const BlockRows& block : Blocks(run.data.rows)) {
+            std::vector<BlockRows> blocks = Blocks(run.data.rows);
+            for (const BlockRows& block : blocks) {
+                if (!drawn(id, run.run, block.number)) break;
                 std::string anchor = BlockAnchor(id, run.run, block.number);
                 std::string blockTitle = "Block " + std::to_string(block.number) + ": " + block.task;
                 page += "<div class=\"figure\" id=\"" + Html(anchor) + "\"></div>\n";
                 figures.emplace_back(anchor, BlockSpec(block, blockTitle));
+            }
+            if (blocks.size() > MAX_BLOCK_FIGURES) {
+                // A long run: a page of thousands of figures could not be opened, so one figure shows them all.
+                std::string anchor = RunAnchor(id, run.run);
+                page += "<p class=\"lead\" id=\"" + Html(anchor) + "-note\">This run has " + std::to_string(blocks.size()) +
+                        " blocks: the first " + std::to_string(MAX_BLOCK_FIGURES) +
+                        " have a figure each (the page draws at most " + std::to_string(MAX_BLOCK_FIGURES) +
+                        " a run); the figure below shows every block's share correct and median response time "
+                        "per channel: for each group of neighbouring blocks (at most 200 groups) the mean as a line and "
+                        "the lowest to the highest as a band.</p>\n";
+                page += "<div class=\"figure\" id=\"" + Html(anchor) + "\"></div>\n";
+                figures.emplace_back(anchor, RunSpec(Summarize(run.data), Where(id, run.run) + ": every block"));
             }
             page += "</section>\n";
         }

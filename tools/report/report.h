@@ -29,6 +29,10 @@ inline constexpr double UNANSWERED_SECONDS = 10.0;
 // Three stimuli, three keys a channel: a share correct below a third is worse than guessing.
 inline constexpr double CHANCE = 1.0 / 3.0;
 
+// The blocks of a run that get a figure and table rows of their own: a longer run's other blocks are
+// shown, with the first ones, in one figure of the whole run.
+inline constexpr size_t MAX_BLOCK_FIGURES = 12;
+
 // The flags of the dataset, in the order of subjects, runs and blocks.
 std::vector<ReportFlag> FindFlags(const ReportDataset& dataset);
 
