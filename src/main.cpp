@@ -3,6 +3,7 @@
 // rehearse it as a marked pilot, run simulated subjects, check the PC's timing or make a demo run
 // folder; none touches the subject list or Res_Data.
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "platform/sdl/displays.h"
 #include "platform/sdl/sdl_host.h"
 #include "platform/warning.h"
+#include "records/rehearsal_folder.h"
 #include "simulation/simulation.h"
 #include "tasks/bar_game.h"
 
@@ -24,6 +26,27 @@ namespace {
 
 // The pilot's run folder, inside the current one.
 constexpr const char* PILOT_FOLDER = "Pilot_Data";
+
+// Why the pilot's folder cannot keep its records apart from the lab's, or empty once it is ready: it
+// must be a real folder (made when absent), neither a file nor a link to another one, and hold no
+// link into the lab's subject list or Res_Data.
+std::string PilotFolderProblem(const std::string& folder) {
+    std::error_code error;
+    std::filesystem::file_status status = std::filesystem::symlink_status(pelorin::PathFromUtf8(folder), error);
+    if (std::filesystem::is_symlink(status)) {
+        return folder + " is a link to another folder: a pilot writes only into a real folder of its own; remove "
+                        "the link";
+    }
+    if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+        return folder + " is no folder: a pilot writes only into a folder of its own; rename or remove it";
+    }
+    if (auto made = pelorin::MakeFolder(folder)) return "cannot make the folder " + folder + ": " + *made;
+    if (std::string reason = pelorin::ReachesLabRecords(folder, pelorin::CurrentFolder()); !reason.empty()) {
+        return folder + " " + reason + ": a pilot writes only into a folder of its own, never into the lab's "
+                                       "subject list and Res_Data";
+    }
+    return {};
+}
 
 // Tells the experimenter, before the registration screen takes a key, when the active keyboard
 // layout cannot type an answer key: the keys are the letters themselves, so a Cyrillic or Greek
@@ -74,8 +97,8 @@ int RunExperiment(bool pilot, int display) {
         if (pilot) {
             // Made before the window opens: a pilot that could not keep its records apart does not start.
             pilotFolder = pelorin::JoinPath(pelorin::CurrentFolder(), PILOT_FOLDER);
-            if (auto error = pelorin::MakeFolder(pilotFolder)) {
-                pelorin::ReportFailure("cannot make the folder " + pilotFolder + ": " + *error);
+            if (std::string reason = PilotFolderProblem(pilotFolder); !reason.empty()) {
+                pelorin::ReportFailure(reason);
                 return 1;
             }
         }

@@ -117,6 +117,10 @@ TEST(CheckReportTest, EachBoundRaisesItsOwnWarningAndNothingElse) {
     f.disk.flushes.clear();
     f.disk.error = "Permission denied";
     only(f, "could not be written to: Permission denied");
+    // A flush that failed after good ones is a failing disk all the same.
+    f = GoodPc();
+    f.disk.error = "Input/output error";
+    only(f, "writing to the disk failed after 2 good rows: Input/output error");
     f = GoodPc();
     f.power.plan = "Balanced";
     f.power.highPerformance = false;

@@ -74,6 +74,56 @@ refuse "--simulate excludes --display" --display 1 --simulate 2
 refuse "--out: . is the current folder" --simulate 1 --out .
 refuse "--out: ../$(basename "$work") is the current folder" --simulate 1 --out "../$(basename "$work")"
 
+# Nor into them by another way: resolved, the folder is not the current one, nor its Res_Data or inside
+# it, nor a folder whose records are links to the lab's. The lab's records stay as they were.
+mkdir "$work/Res_Data" "$work/Elsewhere"
+ln -s .. "$work/Elsewhere/up"
+ln -s "$work/Res_Data" "$work/Linked"
+mkdir "$work/Crossed"
+ln -s ../Res_Data "$work/Crossed/Res_Data"
+lab_records=$(cd "$work" && find . | sort)
+refuse_out() {
+  local reason=$1
+  shift
+  run "$@"
+  local code=$?
+  [ "$code" = 2 ] || fail "'$*' exits with $code, not 2"
+  err | head -1 | grep -qF -- "pelorin: $reason" || fail "'$*' says '$(err | head -1)', not '$reason'"
+  [ "$(cd "$work" && find . | sort)" = "$lab_records" ] || fail "'$*' wrote into the folder: $(cd "$work" && find . | sort)"
+}
+refuse_out "--out: Elsewhere/up is the current folder" --simulate 1 --out Elsewhere/up
+refuse_out "--out: Res_Data is or lies inside the current folder's Res_Data" --simulate 1 --out Res_Data
+refuse_out "--out: Res_Data/sims is or lies inside the current folder's Res_Data" --simulate 1 --out Res_Data/sims
+refuse_out "--out: Linked is or lies inside the current folder's Res_Data" --simulate 1 --out Linked
+refuse_out "--out: Elsewhere/../Res_Data/x is or lies inside the current folder's Res_Data" \
+  --simulate 1 --out Elsewhere/../Res_Data/x
+refuse_out "--out: Crossed holds a Res_Data that is or lies inside the current folder's" --simulate 1 --out Crossed
+
+# A pilot's folder must be a real folder of its own: a file or a link there is refused before any window
+# opens (none could: no display), with the reason, exit code 1, nothing written.
+refuse_pilot() {
+  local reason=$1
+  run --pilot
+  local code=$?
+  [ "$code" = 1 ] || fail "--pilot with $(ls -ld "$work/Pilot_Data") exits with $code, not 1"
+  err | grep -qF -- "$reason" || fail "--pilot says '$(err)', not '$reason'"
+  [ "$(cd "$work" && find . | sort)" = "$lab_records" ] || fail "--pilot wrote into the folder: $(cd "$work" && find . | sort)"
+}
+ln -s . "$work/Pilot_Data"
+lab_records=$(cd "$work" && find . | sort)
+refuse_pilot "Pilot_Data is a link to another folder: a pilot writes only into a real folder of its own"
+rm "$work/Pilot_Data"
+touch "$work/Pilot_Data"
+lab_records=$(cd "$work" && find . | sort)
+refuse_pilot "Pilot_Data is no folder: a pilot writes only into a folder of its own"
+rm "$work/Pilot_Data"
+mkdir "$work/Pilot_Data"
+ln -s ../CurrentSubjects.txt "$work/Pilot_Data/CurrentSubjects.txt"
+touch "$work/CurrentSubjects.txt"
+lab_records=$(cd "$work" && find . | sort)
+refuse_pilot "Pilot_Data holds the current folder's subject list: a pilot writes only into a folder of its own"
+rm -r "$work"/* 
+
 # A run folder that cannot be made is no usage error: said, exit code 1, nothing written.
 touch "$work/taken"
 run --simulate 1 --out taken/sub

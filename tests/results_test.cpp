@@ -292,7 +292,7 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
     // The sidecar tells on what display and system the run was; the subject's facts are in the tables.
     std::string sidecar =
         ReadWholeFile(lab.dir.path + "/Res_Data/sub-12/beh/sub-12_task-dualtask_events.json").value_or("");
-    for (const char* fact : {"\"ScreenResolution\": \"1024x768\"", "\"SoftwareName\": \"Pelorin\"",
+    for (const char* fact : {"\"ScreenResolution\": [1024, 768]", "\"SoftwareName\": \"Pelorin\"",
                              "\"response_time\": {", "\"onset_source\": {"}) {
         EXPECT_NE(sidecar.find(fact), std::string::npos) << fact;
     }
@@ -464,6 +464,93 @@ std::string RegisterWithResData(const std::function<void(const std::string& fold
     for (size_t at; (at = seen.find(lab.dir.path)) != std::string::npos;) seen.replace(at, lab.dir.path.size(), "DIR");
     umount2(folder.c_str(), MNT_DETACH);
     return seen;
+}
+
+// participants.tsv as a lab edits it: the subject's row goes under the header's names, the lab's own
+// columns get n/a, its line ends are kept; a table that cannot take the row gets none and a box says
+// what to mend, while the subject list and the run's own files are written all the same.
+TEST(ResultsTest, TheParticipantsRowGoesUnderTheLabsColumns) {
+    struct Registered {
+        std::string seen;
+        std::string table;
+        bool events = false;
+    };
+    auto registerWith = [](const std::string& table) {
+        Registered registered;
+        registered.seen = RegisterWithResData(
+            [&](const std::string& folder) {
+                fs::create_directory(folder);
+                Write(folder + "/participants.tsv", table);
+            },
+            [&](Lab& lab) {
+                registered.table = ReadWholeFile(lab.dir.path + "/Res_Data/participants.tsv").value_or("none");
+                registered.events = fs::exists(lab.dir.path + "/" + EVENTS_NAME);
+            });
+        return registered;
+    };
+    const std::string list = "top Instruction\nlist  12 kvt 1 \r\n\n";
+
+    // Columns added and reordered, saved with CR LF and no end to its last line.
+    const std::string reordered = "age\tparticipant_id\tsex\torder_condition\thandedness\r\n23\tsub-3\tF\t2\tR";
+    Registered added = registerWith(reordered);
+    EXPECT_EQ(added.table, reordered + "\r\nn/a\tsub-12\tn/a\t1\tn/a\r\n");
+    EXPECT_TRUE(added.seen.starts_with(list)) << added.seen;
+
+    // A spreadsheet's byte order mark, and the ID's row in another column than the first: it stays the one.
+    const std::string held = "\xEF\xBB\xBF" "age\tparticipant_id\torder_condition\n30\tsub-12\t2\n";
+    EXPECT_EQ(registerWith(held).table, held);
+
+    // Tables that cannot take the row: each left as it was, with a box that says what to mend.
+    const std::string box = "msgbox 48 \"ERROR\" \"Could not add sub-12 to DIR/Res_Data/participants.tsv: ";
+    const std::string after = ".\\rThe run goes on and is recorded; once the file is mended, add the row sub-12 with "
+                              "order_condition 1 by hand (the subject list holds the record).\"\n";
+    for (auto [table, reason] : std::initializer_list<std::pair<std::string, std::string>>{
+             {"participant_id\tage\nsub-3\t23\n",
+              "its header (the first line) has no column order_condition: add it, tab-separated, to the first line"},
+             {"participant_id,order_condition\nsub-3,1\n",
+              "its header is separated by commas, not tabs: save it as tab-separated text"},
+             // The row a version that wrote by position appended under a lab's column.
+             {"participant_id\torder_condition\tage\nsub-3\t2\n",
+              "line 2 has 2 cells where the header has 3: give it one cell per column, n/a where there is no value"},
+             {"participant_id\torder_condition\nsub-3\t2\n\nsub-4\t1\n",
+              "line 3 has 0 cells where the header has 2: give it one cell per column, n/a where there is no value"},
+             {"participant_id\torder_condition\tparticipant_id\n",
+              "its header names the column participant_id twice"},
+         }) {
+        Registered refused = registerWith(table);
+        EXPECT_EQ(refused.table, table);
+        EXPECT_TRUE(refused.seen.starts_with(box + reason + after + list)) << refused.seen;
+        EXPECT_TRUE(refused.events) << table;
+    }
+}
+
+// participants.json as a lab edits it: the descriptions it added stay, and Pelorin's columns are
+// described in it once; a file that is no JSON object is the lab's to mend and stays as it is.
+TEST(ResultsTest, TheLabsColumnDescriptionsStay) {
+    auto registerWith = [](const std::string& dictionary) {
+        std::string after;
+        RegisterWithResData(
+            [&](const std::string& folder) {
+                fs::create_directory(folder);
+                Write(folder + "/participants.json", dictionary);
+            },
+            [&](Lab& lab) { after = ReadWholeFile(lab.dir.path + "/Res_Data/participants.json").value_or("none"); });
+        return after;
+    };
+    const std::string ours = ColumnsJson(PARTICIPANT_COLUMNS);
+
+    std::string age = "{\r\n  \"age\": {\"Description\": \"Age in years, \\\"at the session\\\" {sic}\", \"Units\": \"year\"}\r\n}\r\n";
+    std::string crlf = ours;
+    for (size_t at = 0; (at = crlf.find('\n', at)) != std::string::npos; at += 2) crlf.insert(at, "\r");
+    EXPECT_EQ(registerWith(age), age.substr(0, age.size() - 5) + ",\r\n" + crlf + "}\r\n");
+    EXPECT_EQ(registerWith("{}"), "{\n" + ours + "}");
+
+    // Described already, in the lab's words, or no JSON object: nothing changes.
+    std::string described = "{\"participant_id\": {\"Description\": \"ours\"}, \"order_condition\": 1, \"sex\": {}}\n";
+    EXPECT_EQ(registerWith(described), described);
+    for (std::string broken : {"{\"age\": {}", "[]", "{\"age\": {}} {}", "{\"age\" {}}", ""}) {
+        EXPECT_EQ(registerWith(broken), broken);
+    }
 }
 
 // A folder on a file system of its own of the given size, in a mount namespace of this process alone.

@@ -68,9 +68,16 @@ std::vector<Warning> Warnings(const CheckFigures& f) {
                                 "run Pelorin from a folder on the PC's own disk (not a network share, USB stick "
                                 "or synchronised cloud folder), and copy the data off after the session"});
         }
-    } else {
+    }
+    // A disk that failed once, even after good writes, can lose a run's results.
+    if (f.disk.flushes.empty()) {
         warnings.push_back({"the folder could not be written to: " + f.disk.error,
                             "start Pelorin in a folder it may write to, on the PC's own disk"});
+    } else if (!f.disk.error.empty()) {
+        warnings.push_back({"writing to the disk failed after " + std::to_string(f.disk.flushes.size()) +
+                                " good rows: " + f.disk.error,
+                            "check the disk (its free space, its health, the cable or network it is reached "
+                            "through) or start Pelorin in a folder on another disk, and run the check again"});
     }
     if (f.power.checked && f.power.plan.empty()) {
         warnings.push_back({"the power plan could not be read",

@@ -52,7 +52,7 @@ struct KeyFigures {
 struct DiskFigures {
     std::string folder;
     std::vector<double> rows, flushes;  // ms
-    std::string error;                  // why the disk could not be measured
+    std::string error;                  // why the disk could not be measured, or failed after some rows
 };
 
 struct PowerFigures {

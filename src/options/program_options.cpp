@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "platform/files.h"
+#include "records/rehearsal_folder.h"
 
 #ifndef PELORIN_VERSION
 #define PELORIN_VERSION "unknown"
@@ -118,9 +119,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
         ->check([](const std::string& folder) -> std::string {
             if (folder.empty()) return "the folder's name is empty";
             // Simulated subjects never go into the lab's own subject list and Res_Data.
-            std::error_code ignored;
-            if (std::filesystem::equivalent(PathFromUtf8(folder), ".", ignored)) {
-                return folder + " is the current folder: simulated subjects go into a run folder of their own";
+            if (std::string reason = ReachesLabRecords(folder, CurrentFolder()); !reason.empty()) {
+                return folder + " " + reason + ": simulated subjects go into a run folder of their own";
             }
             return {};
         })

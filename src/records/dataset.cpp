@@ -1,7 +1,10 @@
 #include "records/dataset.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <variant>
+#include <vector>
 
 #include "platform/append_file.h"
 #include "platform/files.h"
@@ -14,7 +17,18 @@ namespace pelorin {
 
 namespace {
 
-constexpr const char* BIDS_VERSION = "1.10.0";
+// The newest release both validators know.
+constexpr const char* BIDS_VERSION = "1.9.0";
+
+std::vector<std::string_view> SplitTabs(std::string_view line) {
+    std::vector<std::string_view> cells;
+    for (size_t start = 0;;) {
+        size_t tab = line.find('\t', start);
+        cells.push_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
+        if (tab == std::string_view::npos) return cells;
+        start = tab + 1;
+    }
+}
 
 std::string Tsv(std::initializer_list<std::string_view> cells) {
     std::string line;
@@ -83,21 +97,15 @@ std::string Readme(const DatasetSettings& settings) {
     return title + "\n" + std::string(title.size(), '=') + "\n\n" + Purpose(settings) +
            "\n\n"
            "The task\n"
-           "--------\n"
-           "One subject at a time hears tones and sees letters and answers each with its own keys, in three "
-           "blocks of 60 s: the tone block (tones of 200, 500 and 800 Hz, answered with x, s and w), the letter "
-           "block (the letters A, B and C, answered with b, n and m) and the dual block (tones and letters at "
-           "once, each with its own keys). After them the experimenter may run more blocks from a menu. In every "
-           "block a red tone bar and a blue letter bar rise from a third of the screen's height, the bars of the "
-           "block's task by a step every 35 ms; each right answer pushes its bar down. A block ends after 60 s "
-           "with praise, or earlier when a bar reaches the top, with an error sound. Each answer, right or wrong, "
-           "brings the next stimulus of its kind; a tone plays to its end before anything else is handled. Esc "
-           "asks whether to quit; every timer holds while the question is up.\n\n"
+           "--------\n" +
+           std::string(TASK_DESCRIPTION) +
+           "\n\n"
            "The files\n"
            "---------\n"
            "- participants.tsv: one row per subject, written at registration (participants.json describes the "
            "columns). The subject's initials are never in this dataset: they stay in the subject list, "
-           "CurrentSubjects.txt, beside it.\n"
+           "CurrentSubjects.txt, beside it. Columns a lab adds (such as age, sex, handedness) stay, in the order "
+           "it gives them: a new row gets n/a in them, and participants.json keeps the lab's descriptions.\n"
            "- sub-<ID>/sub-<ID>_scans.tsv: one row per run of the subject, its events file and the local time "
            "it began (scans.json describes the columns).\n"
            "- sub-<ID>/beh/sub-<ID>_task-" + std::string(EVENTS_TASK) +
@@ -116,7 +124,12 @@ std::string Readme(const DatasetSettings& settings) {
            ColumnsText(PARTICIPANT_COLUMNS) +
            "\nThe columns of the scans files\n"
            "------------------------------\n" +
-           ColumnsText(SCAN_COLUMNS);
+           ColumnsText(SCAN_COLUMNS) +
+           "\nWhat only the lab can say\n"
+           "-------------------------\n"
+           "Authors, License, Funding and EthicsApprovals go into dataset_description.json, once, and the "
+           "institution into this README: Pelorin writes both only where they are absent and never changes "
+           "them afterwards.\n";
 }
 
 std::string Dictionary(std::span<const Column> columns) { return "{\n" + ColumnsJson(columns) + "}\n"; }
@@ -137,6 +150,180 @@ std::optional<DatasetError> WriteIfAbsent(const std::string& path, const std::st
     std::error_code ignored;
     std::filesystem::remove(PathFromUtf8(path), ignored);
     return DatasetError{"write", path, *error};
+}
+
+// The names of a JSON object's members and where its closing brace stands, or nothing for a text
+// that is no JSON object. Values are skipped over, not checked.
+struct JsonMembers {
+    std::vector<std::string> names;
+    size_t closingBrace = 0;
+};
+
+std::optional<JsonMembers> ReadJsonMembers(std::string_view text) {
+    size_t at = 0;
+    auto skipBlanks = [&] {
+        while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n')) ++at;
+    };
+    // A string from its opening quote; false at a text that ends inside it.
+    auto skipString = [&](std::string* into) {
+        for (++at; at < text.size(); ++at) {
+            if (text[at] == '"') {
+                ++at;
+                return true;
+            }
+            if (text[at] == '\\') ++at;
+            if (into && at < text.size()) *into += text[at];
+        }
+        return false;
+    };
+    auto skipValue = [&] {
+        int depth = 0;
+        while (at < text.size()) {
+            char c = text[at];
+            if (c == '"') {
+                if (!skipString(nullptr)) return false;
+                continue;
+            }
+            if (depth == 0 && (c == ',' || c == '}')) return true;
+            if (c == '{' || c == '[') ++depth;
+            if (c == '}' || c == ']') --depth;
+            if (depth < 0) return false;
+            ++at;
+        }
+        return false;
+    };
+    if (text.starts_with("\xEF\xBB\xBF")) at = 3;
+    skipBlanks();
+    if (at >= text.size() || text[at] != '{') return std::nullopt;
+    ++at;
+    JsonMembers members;
+    skipBlanks();
+    if (at < text.size() && text[at] == '}') {
+        members.closingBrace = at;
+    } else {
+        for (;;) {
+            skipBlanks();
+            std::string name;
+            if (at >= text.size() || text[at] != '"' || !skipString(&name)) return std::nullopt;
+            skipBlanks();
+            if (at >= text.size() || text[at] != ':') return std::nullopt;
+            ++at;
+            if (!skipValue()) return std::nullopt;
+            members.names.push_back(std::move(name));
+            if (text[at] == '}') break;
+            ++at;
+        }
+        members.closingBrace = at;
+    }
+    ++at;
+    skipBlanks();
+    if (at != text.size()) return std::nullopt;
+    return members;
+}
+
+// A data dictionary: written whole where absent; where the lab has one, the columns it does not
+// describe get Pelorin's descriptions added before its closing brace, and all it holds stays. A file
+// that is no JSON object is the lab's to mend and is left as it is.
+std::optional<DatasetError> DescribeColumns(const std::string& root, const std::string& name,
+                                            std::span<const Column> columns) {
+    std::string path = JoinPath(root, name);
+    std::optional<std::string> contents = ReadWholeFile(path);
+    if (!contents) return WriteIfAbsent(path, Dictionary(columns));
+    std::optional<JsonMembers> members = ReadJsonMembers(*contents);
+    if (!members) return std::nullopt;
+    std::vector<Column> missing;
+    for (const Column& column : columns) {
+        if (std::find(members->names.begin(), members->names.end(), column.name) == members->names.end()) {
+            missing.push_back(column);
+        }
+    }
+    if (missing.empty()) return std::nullopt;
+    std::string_view before = std::string_view(*contents).substr(0, members->closingBrace);
+    while (!before.empty() && std::string_view(" \t\r\n").find(before.back()) != std::string_view::npos) {
+        before.remove_suffix(1);
+    }
+    std::string added = (members->names.empty() ? "\n" : ",\n") + ColumnsJson(missing);
+    if (contents->find("\r\n") != std::string::npos) {
+        for (size_t at = 0; (at = added.find('\n', at)) != std::string::npos; at += 2) added.insert(at, "\r");
+    }
+    std::string merged = std::string(before) + added + contents->substr(members->closingBrace);
+    // The lab's file is replaced whole or not at all; a hidden name keeps a leftover out of validation.
+    std::string temporary = JoinPath(root, "." + name + ".new");
+    std::error_code ignored;
+    std::filesystem::remove(PathFromUtf8(temporary), ignored);
+    if (auto error = WriteIfAbsent(temporary, merged)) return error;
+    std::error_code renamed;
+    std::filesystem::rename(PathFromUtf8(temporary), PathFromUtf8(path), renamed);
+    if (renamed) {
+        std::filesystem::remove(PathFromUtf8(temporary), ignored);
+        return DatasetError{"write", path, renamed.message()};
+    }
+    return std::nullopt;
+}
+
+// A row for a table as the lab left it: its text to append (empty when the subject has a row).
+struct TableRow {
+    std::string text;
+};
+
+// participants.tsv's row for a subject, its cells under the header's names wherever they stand: the
+// lab's own columns get n/a, the file's line ends are kept. Or, where the file cannot be read as a
+// table that takes the row, what the lab must mend.
+std::variant<TableRow, std::string> RowByHeader(std::string_view contents, const std::string& participant,
+                                                 const std::string& orderCondition) {
+    if (contents.find('\0') != std::string_view::npos) return std::string("it holds NUL bytes: it is no text table");
+    size_t headerEnd = contents.find('\n');
+    std::string_view headerLine = contents.substr(0, headerEnd);
+    bool crlf = headerLine.ends_with('\r');
+    if (crlf) headerLine.remove_suffix(1);
+    // A spreadsheet's UTF-8 export may begin with a byte order mark.
+    if (headerLine.starts_with("\xEF\xBB\xBF")) headerLine.remove_prefix(3);
+    std::vector<std::string_view> names = SplitTabs(headerLine);
+    if (names.size() == 1 && headerLine.find(',') != std::string_view::npos) {
+        return std::string("its header is separated by commas, not tabs: save it as tab-separated text");
+    }
+    std::optional<size_t> idColumn;
+    std::optional<size_t> conditionColumn;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i].empty()) return "column " + std::to_string(i + 1) + " of its header has no name";
+        for (size_t j = 0; j < i; ++j) {
+            if (names[j] == names[i]) return "its header names the column " + std::string(names[i]) + " twice";
+        }
+        if (names[i] == PARTICIPANT_COLUMNS[PARTICIPANT_ID].name) idColumn = i;
+        if (names[i] == PARTICIPANT_COLUMNS[ORDER_CONDITION].name) conditionColumn = i;
+    }
+    for (auto [column, found] : {std::pair{PARTICIPANT_ID, idColumn}, std::pair{ORDER_CONDITION, conditionColumn}}) {
+        if (!found) {
+            return "its header (the first line) has no column " + std::string(PARTICIPANT_COLUMNS[column].name) +
+                   ": add it, tab-separated, to the first line";
+        }
+    }
+    // Every row must stand under the header, or a new one would not read as the others do.
+    size_t lineNumber = 1;
+    for (size_t at = headerEnd; at != std::string_view::npos && at + 1 < contents.size();) {
+        size_t end = contents.find('\n', at + 1);
+        std::string_view line = contents.substr(at + 1, end == std::string_view::npos ? end : end - at - 1);
+        ++lineNumber;
+        at = end;
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        std::vector<std::string_view> cells = SplitTabs(line);
+        if (line.empty() || cells.size() != names.size()) {
+            return "line " + std::to_string(lineNumber) + " has " + std::to_string(line.empty() ? 0 : cells.size()) +
+                   " cells where the header has " + std::to_string(names.size()) +
+                   ": give it one cell per column, n/a where there is no value";
+        }
+        // One row per subject ID: a second run of an ID keeps the first row.
+        if (cells[*idColumn] == participant) return TableRow{};
+    }
+    std::string row;
+    for (size_t i = 0; i < names.size(); ++i) {
+        row += i == *idColumn ? participant : i == *conditionColumn ? orderCondition : std::string(NOT_APPLICABLE);
+        row += i + 1 < names.size() ? "\t" : crlf ? "\r\n" : "\n";
+    }
+    // A last line without its end (as editors save) gets one first.
+    if (contents.ends_with('\r')) row.insert(0, "\n");
+    else if (!contents.ends_with('\n')) row.insert(0, crlf ? "\r\n" : "\n");
+    return TableRow{row};
 }
 
 // Appends a row to a table, with its header first when the table is new or empty. A table whose last
@@ -205,24 +392,33 @@ std::optional<DatasetError> DescribeDataset(const std::string& root, const Datas
     const std::pair<const char*, std::string> files[] = {
         {"dataset_description.json", Description(settings)},
         {"README", Readme(settings)},
-        {"participants.json", Dictionary(PARTICIPANT_COLUMNS)},
         {"scans.json", Dictionary(SCAN_COLUMNS)},
         {".bidsignore", BIDS_IGNORE},
     };
     for (const auto& [name, contents] : files) {
         if (auto error = WriteIfAbsent(JoinPath(root, name), contents)) return error;
     }
-    return std::nullopt;
+    return DescribeColumns(root, "participants.json", PARTICIPANT_COLUMNS);
 }
 
 std::optional<DatasetError> AddParticipant(const std::string& root, int16_t id, int16_t orderCondition) {
+    std::string path = JoinPath(root, "participants.tsv");
     std::string participant = ParticipantId(id);
-    return AppendRow(JoinPath(root, "participants.tsv"), TsvHeader(PARTICIPANT_COLUMNS),
-                     Tsv({participant, std::to_string(orderCondition)}), [&](const std::string& contents) {
-                         // One row per subject ID: a second run of an ID keeps the first row.
-                         std::string key = "\n" + participant + "\t";
-                         return ("\n" + contents).find(key) != std::string::npos;
-                     });
+    std::string unreadable;
+    AppendResult result = AppendComposed(path, [&](const std::string& contents) -> std::optional<std::string> {
+        if (contents.empty()) {
+            return TsvHeader(PARTICIPANT_COLUMNS) + Tsv({participant, std::to_string(orderCondition)});
+        }
+        std::variant<TableRow, std::string> row = RowByHeader(contents, participant, std::to_string(orderCondition));
+        if (auto* problem = std::get_if<std::string>(&row)) {
+            unreadable = std::move(*problem);
+            return std::nullopt;
+        }
+        return std::get<TableRow>(row).text;
+    });
+    if (result.status == AppendResult::Status::Failed) return DatasetError{"write", path, result.error};
+    if (!unreadable.empty()) return DatasetError{"add a row to", path, unreadable, true};
+    return std::nullopt;
 }
 
 std::optional<DatasetError> AddScan(const std::string& subjectFolder, int16_t id, const std::string& eventsFile,

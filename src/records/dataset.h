@@ -10,6 +10,20 @@
 
 namespace pelorin {
 
+// The task, in words, for the dataset's README. NOTE: not in the events sidecars as TaskDescription:
+// the legacy BIDS validator takes every key of an events sidecar but StimulusPresentation for a
+// column's description and fails a text there, while the schema-based one only recommends it.
+inline constexpr std::string_view TASK_DESCRIPTION =
+    "One subject at a time hears tones and sees letters and answers each with its own keys, in three "
+    "blocks of 60 s: the tone block (tones of 200, 500 and 800 Hz, answered with x, s and w), the letter "
+    "block (the letters A, B and C, answered with b, n and m) and the dual block (tones and letters at "
+    "once, each with its own keys). After them the experimenter may run more blocks from a menu. In every "
+    "block a red tone bar and a blue letter bar rise from a third of the screen's height, the bars of the "
+    "block's task by a step every 35 ms; each right answer pushes its bar down. A block ends after 60 s "
+    "with praise, or earlier when a bar reaches the top, with an error sound. Each answer, right or wrong, "
+    "brings the next stimulus of its kind; a tone plays to its end before anything else is handled. Esc "
+    "asks whether to quit; every timer holds while the question is up.";
+
 // What a dataset holds: the experiment's results, or runs that are not data.
 enum class DatasetKind { Experiment, Pilot, Simulated };
 
@@ -23,18 +37,24 @@ struct DatasetSettings {
 
 // A failure to write a file of the dataset: which file, what was tried and why it failed.
 struct DatasetError {
-    std::string what;  // "create", "write"
+    std::string what;  // "create", "write", "add a row to"
     std::string path;
     std::string reason;
+    // The file is the lab's and cannot take what was to be added as it stands: nothing was written, the
+    // reason says what to mend, and the run's own files can still be written.
+    bool mend = false;
 };
 
 // The files at the dataset's root that describe it: dataset_description.json, README,
 // participants.json, scans.json and .bidsignore. Each is written only when absent: a lab edits them,
-// and a folder shared by two stations keeps the first one's.
+// and a folder shared by two stations keeps the first one's. A participants.json of the lab's that does
+// not describe Pelorin's columns gets their descriptions added, its own kept.
 std::optional<DatasetError> DescribeDataset(const std::string& root, const DatasetSettings& settings);
 
 // Appends the subject's row to participants.tsv (its header first when the file is new), locked, whole
-// and flushed like the subject list's record. An ID that has its row keeps it.
+// and flushed like the subject list's record, its cells under the header's column names: columns the
+// lab added get n/a. An ID that has its row keeps it. A file that has no participant_id or
+// order_condition column, or that cannot be read as a table, gets no row: a mend error says why.
 std::optional<DatasetError> AddParticipant(const std::string& root, int16_t id, int16_t orderCondition);
 
 // Appends one run to the subject's sub-<ID>_scans.tsv the same way: its events file, from the subject's

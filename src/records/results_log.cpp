@@ -112,11 +112,9 @@ std::string AudioFacts(const AudioOutput& audio) {
 std::string StimulusPresentation(Host& host) {
     return "{\"OperatingSystem\": " + JsonString(PELORIN_OPERATING_SYSTEM) +
            ", \"SoftwareName\": \"Pelorin\", \"SoftwareVersion\": " + JsonString(PELORIN_VERSION) +
-           ", \"ScreenResolution\": " +
-           JsonString(std::to_string(host.DisplayWidthPixels()) + "x" + std::to_string(host.DisplayHeightPixels())) +
-           ", \"Audio\": " + AudioFacts(host.DescribeAudio()) + "}";
+           ", \"ScreenResolution\": [" + std::to_string(host.DisplayWidthPixels()) + ", " +
+           std::to_string(host.DisplayHeightPixels()) + "], \"Audio\": " + AudioFacts(host.DescribeAudio()) + "}";
 }
-
 
 }  // namespace
 
@@ -155,6 +153,16 @@ void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, 
     LocalTime start = LocalTimeOf(runtime.host.CalendarNow());
     std::optional<DatasetError> error = DescribeDataset(root, settings);
     if (!error) error = AddParticipant(root, subject.id, subject.orderCondition);
+    if (error && error->mend) {
+        // The lab's table cannot take the row as it stands: the subject list holds the record, the run
+        // is recorded all the same, and the lab adds the row once the table is mended.
+        runtime.MsgBox("Could not add " + ParticipantId(subject.id) + " to " + error->path + ": " + error->reason +
+                           ".\rThe run goes on and is recorded; once the file is mended, add the row " +
+                           ParticipantId(subject.id) + " with order_condition " +
+                           std::to_string(subject.orderCondition) + " by hand (the subject list holds the record).",
+                       MB_EXCLAMATION, ERROR_TITLE);
+        error.reset();
+    }
     if (error) return Fail(error->what + " the results file", error->path, error->reason);
     std::string participant = ParticipantId(subject.id);
     std::string subjectFolder = JoinPath(root, participant);

@@ -2,12 +2,12 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <ostream>
 
 #include "flow/experiment.h"
 #include "platform/files.h"
 #include "platform/headless/headless_host.h"
+#include "records/rehearsal_folder.h"
 #include "simulation/simulated_subject.h"
 
 namespace pelorin {
@@ -25,11 +25,9 @@ int RunSimulation(const SimulationSettings& settings, const std::string& dataFol
                   std::ostream& err) {
     std::string folder = PathFromUtf8(settings.out).is_absolute() ? settings.out : JoinPath(dataFolder, settings.out);
     // Simulated subjects never go into the lab's own subject list and Res_Data.
-    std::error_code ignored;
-    if (std::filesystem::equivalent(PathFromUtf8(folder), PathFromUtf8(dataFolder), ignored)) {
-        err << "pelorin: --out " << settings.out
-            << " is the current folder: simulated subjects go into a run folder of their own, never into its "
-               "subject list and Res_Data\n";
+    if (std::string reason = ReachesLabRecords(folder, dataFolder); !reason.empty()) {
+        err << "pelorin: --out " << settings.out << " " << reason
+            << ": simulated subjects go into a run folder of their own, never into its subject list and Res_Data\n";
         return SIMULATION_REFUSED;
     }
     if (auto error = MakeFolder(folder)) {

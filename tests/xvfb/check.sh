@@ -2,7 +2,8 @@
 # pelorin --check in a real window: every section with figures, the report printed and written as
 # timing-check-<date>-<time>.txt and nothing else, and a warning for each condition forced here: a
 # refresh rate Xvfb does not report (the display's scaling set here is followed, not warned of); then
-# no sound device and a flush made slow (strace delays every fsync), which the first run does not have.
+# no sound device and a flush made slow (strace delays every fsync), which the first run does not have;
+# then a flush that fails after good ones (exit code 1).
 #   check.sh PELORIN MAKE_WAVES DEMO_DIR
 source "$(dirname "$0")/lib.sh"
 
@@ -94,4 +95,16 @@ grep -Eq "^WARNING: a flush of the results file took [0-9.]+ ms in $work. What t
   fail "no warning of the slow flush: $(cat "$report")"
 # The refresh rate Xvfb does not report is still there.
 grep -q "^Verdict: 3 warnings" "$report" || fail "not three warnings: $(cat "$report")"
+rm "$report"
+
+# A disk that fails after good flushes: the sixth fsync of the program fails with EIO (a flush of the
+# disk's rows, after the first ones went well). The verdict warns of it, and the exit code says so.
+start_program strace -f -o /dev/null --seccomp-bpf -e trace=fsync -e inject=fsync:error=EIO:when=6 "$pelorin" --check
+wait_exit
+[ "$exit_code" = 1 ] || fail "the check on a failing disk ended with $exit_code, not 1: $(cat "$work/stderr.txt")"
+expect_only_report
+grep -Eq "^WARNING: writing to the disk failed after [0-9]+ good rows: Input/output error. What to do: check the disk" \
+  "$report" || fail "no warning of the failing disk: $(cat "$report")"
+expect_line "error" "Input/output error"
+grep -q "^Verdict: [0-9]* warnings" "$report" || fail "no verdict: $(cat "$report")"
 passed=1
