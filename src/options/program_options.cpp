@@ -10,6 +10,9 @@
 #ifndef PELORIN_VERSION
 #define PELORIN_VERSION "unknown"
 #endif
+#ifndef PELORIN_COMMIT
+#define PELORIN_COMMIT "unknown"
+#endif
 
 namespace pelorin {
 
@@ -52,7 +55,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
     CLI::App app("Pelorin: a dual-task experiment with tones, letters and rising bars. Started without options it "
                  "runs the experiment in the current folder, which holds instruction.txt and wave/.",
                  PROGRAM);
-    app.set_version_flag("--version", std::string(PROGRAM) + " " + PELORIN_VERSION, "Print the version and exit");
+    app.set_version_flag("--version", std::string(PROGRAM) + " " + PELORIN_VERSION + " (commit " + PELORIN_COMMIT + ")",
+                         "Print the version and the source commit it was built from, and exit");
     app.get_formatter()->column_width(34);
 
     bool pilot = false;
