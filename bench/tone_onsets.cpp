@@ -4,20 +4,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 namespace pelorin::bench {
-
-namespace {
-
-// How far above the line an earliest arrival may lie and still count for it.
-constexpr double LINE_TOLERANCE_MICROS = 100;
-// The line is drawn through the earliest arrivals this many seconds either side of a frame.
-constexpr double WINDOW_SECONDS = 4;
-
-}  // namespace
 
 MonitorRecorder::MonitorRecorder(std::string source, int rate, std::function<int64_t()> nowMicros)
     : source(std::move(source)), rate(rate), nowMicros(std::move(nowMicros)) {}
@@ -81,43 +71,7 @@ std::vector<int16_t> MonitorRecorder::Samples() {
 
 double MonitorRecorder::FrameMicros(double frame) {
     std::lock_guard lock(mutex);
-    // The earliest arrival of each half second, as (frames, micros less the frames' nominal time).
-    const double nominal = 1e6 / rate;
-    const double stretch = rate / 2.0;
-    std::vector<std::pair<double, double>> earliest;
-    for (const auto& [frames, micros] : arrivals) {
-        double offset = micros - frames * nominal;
-        if (earliest.empty() || frames >= earliest.back().first - std::fmod(earliest.back().first, stretch) + stretch) {
-            earliest.emplace_back(frames, offset);
-        } else if (offset < earliest.back().second) {
-            earliest.back() = {frames, offset};
-        }
-    }
-    // Only those within a few seconds of the frame: the machine's clock may be slewed at a rate that
-    // changes over a run.
-    const double window = WINDOW_SECONDS * rate;
-    std::erase_if(earliest, [&](const auto& point) { return std::abs(point.first - frame) > window; });
-    if (earliest.empty()) return frame * nominal;
-    // A least-squares line through them; then again without those that lie well above it, such as
-    // the first arrivals while the recording stream starts: the line runs along the earliest.
-    double drift = 0;
-    double offset = earliest.front().second;
-    for (int pass = 0; pass < 3; ++pass) {
-        double n = 0, sumX = 0, sumY = 0, sumXX = 0, sumXY = 0;
-        for (const auto& [x, y] : earliest) {
-            if (pass > 0 && y - (offset + drift * x) > LINE_TOLERANCE_MICROS) continue;
-            n += 1;
-            sumX += x;
-            sumY += y;
-            sumXX += x * x;
-            sumXY += x * y;
-        }
-        if (n < 2) break;
-        double spread = n * sumXX - sumX * sumX;
-        drift = spread > 0 ? (n * sumXY - sumX * sumY) / spread : 0;
-        offset = (sumY - drift * sumX) / n;
-    }
-    return offset + frame * (nominal + drift);
+    return measure::ArrivalClock(rate, arrivals).FrameMicros(frame);
 }
 
 }  // namespace pelorin::bench

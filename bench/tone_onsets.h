@@ -11,12 +11,15 @@
 #include <utility>
 #include <vector>
 
+#include "measure/loopback.h"
+
 namespace pelorin::bench {
 
 // Records a PulseAudio source, such as a null sink's monitor, through parec: 16-bit stereo at the
 // rate the tones are in, each block noted with the time it arrived. The time a sample reached the
 // monitor is read off a line through the earliest arrivals of each half second around it, whose delay
-// is the least the recording adds: the sound server's clock may run apart from the machine's.
+// is the least the recording adds (measure::ArrivalClock): the sound server's clock may run apart from
+// the machine's.
 class MonitorRecorder {
 public:
     MonitorRecorder(std::string source, int rate, std::function<int64_t()> nowMicros);
@@ -46,10 +49,7 @@ private:
     std::vector<uint8_t> partial;
 };
 
-// Frames where sounds start in a recording of sounds separated by silence: each first sample at or
-// above the threshold after at least minGap frames below it.
-std::vector<size_t> FindRises(const std::vector<int16_t>& recording, int threshold, size_t minGap);
-// The first frame of a sound at or above the threshold; its size when there is none.
-size_t FirstAbove(const std::vector<int16_t>& samples, int threshold);
+using measure::FindRises;
+using measure::FirstAbove;
 
 }  // namespace pelorin::bench

@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     case Mode::Pilot:
         return RunExperiment(true);
     case Mode::Check:
-        return pelorin::check::RunTimingCheck({});
+        return pelorin::check::RunTimingCheck({{}, options.loopback, options.loopbackInput});
     case Mode::Experiment:
         break;
     }

@@ -292,7 +292,7 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
     // The sidecar tells on what display and system the run was; the subject's facts are in the tables.
     std::string sidecar =
         ReadWholeFile(lab.dir.path + "/Res_Data/sub-12/beh/sub-12_task-dualtask_events.json").value_or("");
-    for (const char* fact : {"\"ScreenResolution\": \"1024x768\"", "\"SoftwareName\": \"Pelorin\"",
+    for (const char* fact : {"\"ScreenResolution\": [1024, 768]", "\"SoftwareName\": \"Pelorin\"",
                              "\"response_time\": {", "\"onset_source\": {"}) {
         EXPECT_NE(sidecar.find(fact), std::string::npos) << fact;
     }

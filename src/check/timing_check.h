@@ -7,6 +7,10 @@ namespace pelorin::check {
 struct CheckOptions {
     // Where the report is written and the disk is measured; the current folder when empty.
     std::string folder;
+    // The sound check by cable: the output wired to an input, which is recorded (the system's default
+    // input where none is named).
+    bool loopback = false;
+    std::string loopbackInput;
 };
 
 // The timing check a lab runs on its own PC before the first subject: about 30 seconds in the real

@@ -77,9 +77,21 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
         "Check this PC's timing in the real full-screen window (about 30 s): the display, the waits, the sound, "
         "the keyboard path and the disk; prints a report, writes it as timing-check-<date>-<time>.txt in the "
         "current folder with a warning for each thing out of bounds, and writes nothing else");
+    CLI::Option* loopbackFlag = app.add_flag(
+        "--loopback", options.loopback,
+        "With --check, and the sound output wired to an input (line-out to line-in): plays tones, records the "
+        "input and reports each tone's recorded onset against the onset the results file would write");
+    app.add_option("--loopback-input", options.loopbackInput,
+                   "The input --loopback records (a PulseAudio source; on Windows a recording device's name or part "
+                   "of it); the system's default input when not given")
+        ->type_name("NAME")
+        ->check([](const std::string& name) -> std::string { return name.empty() ? "the input's name is empty" : ""; })
+        ->needs(loopbackFlag);
+    loopbackFlag->needs(checkFlag);
     // --pilot=0 and the like would read as "no pilot" and start the experiment itself.
     pilotFlag->disable_flag_override();
     checkFlag->disable_flag_override();
+    loopbackFlag->disable_flag_override();
     pilotFlag->excludes(simulate);
     checkFlag->excludes(pilotFlag)->excludes(simulate);
     app.add_option("--seed", simulation.seed, "Seed of the simulated subjects: the same seed writes the same files")

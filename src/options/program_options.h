@@ -20,6 +20,10 @@ struct ProgramOptions {
     Mode mode = Mode::Experiment;
     int exitCode = 0;
     SimulationSettings simulation;
+    // The check's sound check by cable: the output wired to an input, recorded (the default input
+    // unless one is named).
+    bool loopback = false;
+    std::string loopbackInput;
 };
 
 // The exit code of a refused command line.

@@ -117,6 +117,21 @@ struct AudioOutput {
     std::string device;     // the device's name
     int rate = 0;           // samples per second
     int bufferFrames = 0;   // frames the device takes per buffer
+    double fixedLatencyMs = 0;  // from a synchronous play's call to its first sample at the output
+};
+
+// The display the subject's screens are on, as a run's records and the timing check describe it.
+// A figure the system does not give stays 0 or empty.
+struct DisplayFacts {
+    int index = 0;          // the display's number among the system's displays, counted from 0
+    std::string name;       // the system's name for it
+    int widthPixels = 0;
+    int heightPixels = 0;
+    double refreshHz = 0;   // 0: the system reports none
+    int scalingPercent = 0; // the scaling the system asks programs for (100: none); 0: not known
+    double dpi = 0;         // the dots per inch the screens are laid out for; 0: not known
+    double widthMm = 0;     // the visible picture's size; 0: not known
+    double heightMm = 0;
 };
 
 // What the logic asks of the machine. The SDL host runs the real program; the headless host runs the
@@ -162,6 +177,15 @@ public:
     virtual void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) = 0;
     // The device sounds play through.
     virtual AudioOutput DescribeAudio() = 0;
+    // The display the screens are on; this much is known of any.
+    virtual DisplayFacts DescribeDisplay() {
+        DisplayFacts display;
+        display.widthPixels = DisplayWidthPixels();
+        display.heightPixels = DisplayHeightPixels();
+        return display;
+    }
+    // The keyboard layout keys are typed with, as the system names it; empty when it does not say.
+    virtual std::string KeyboardLayout() { return ""; }
     // The wave player: open returns a handle (or -1), play returns at once.
     virtual int WaveOpen(const std::string& path) = 0;
     virtual void WaveRewind(int handle) = 0;

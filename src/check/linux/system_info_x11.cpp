@@ -1,9 +1,9 @@
 // The project's headers first: X11's macros (KeyPress, None) would break them.
 #include "check/system_info.h"
+#include "platform/system_facts.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
-#include <sys/utsname.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -48,11 +48,9 @@ void ReadScaling(DisplayFigures& display) {
 
 PowerFigures ReadPower() { return {}; }
 
-std::string SystemName() {
-    utsname name{};
-    std::string kernel = uname(&name) == 0 ? std::string(name.sysname) + " " + name.release : "Linux";
-    return kernel + " (X11)";
-}
+std::string SystemName() { return OperatingSystemDescription() + " (X11)"; }
+
+ReferenceSystem ReferenceSystemHere() { return ReferenceSystem::Linux; }
 
 const char* InjectorName() { return "XTest"; }
 

@@ -595,6 +595,17 @@ int SdlHost::DisplayRefreshHz() {
 }
 
 AudioOutput SdlHost::DescribeAudio() { return state->audio.Describe(); }
+
+// NOTE: the system's name for the display, its scaling, DPI and physical size are still to come; the
+// records and the check write whatever is filled in here.
+DisplayFacts SdlHost::DescribeDisplay() {
+    DisplayFacts display;
+    display.index = std::max(SDL_GetWindowDisplayIndex(state->main->window.get()), 0);
+    display.widthPixels = DisplayWidthPixels();
+    display.heightPixels = DisplayHeightPixels();
+    display.refreshHz = DisplayRefreshHz();
+    return display;
+}
 int SdlHost::WaveOpen(const std::string& path) { return state->audio.Open(path); }
 void SdlHost::WaveRewind(int handle) { state->audio.Rewind(handle); }
 void SdlHost::WavePlay(int handle) { state->audio.Play(handle); }

@@ -35,6 +35,7 @@ public:
     SoundOnset LastSoundOnset() override;
     void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) override;
     AudioOutput DescribeAudio() override;
+    DisplayFacts DescribeDisplay() override;
     int WaveOpen(const std::string& path) override;
     void WaveRewind(int handle) override;
     void WavePlay(int handle) override;
