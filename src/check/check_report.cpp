@@ -266,6 +266,13 @@ std::string FormatReport(const CheckFigures& f) {
                                                                                             : Fixed(jitter.maxDeviation) + " ms");
             text += Line("results file's onsets read back", std::to_string(l.written) + " of " +
                                                                 std::to_string(l.recordedMinusWritten.size()));
+            // The planned onsets apart: an output that could not read some back is told from a cable
+            // that spreads every tone.
+            if (l.written < static_cast<int>(l.recordedMinusWritten.size()) && !l.readBackMinusWritten.empty()) {
+                measure::Stats readBack = Summarise(l.readBackMinusWritten);
+                text += Line("of those read back", "lag " + Fixed(readBack.mean) + "  SD " + Fixed(readBack.sd) +
+                                                       " ms (n " + std::to_string(readBack.n) + ")");
+            }
             text += Line("input's clock against the system's",
                          std::isnan(l.pacePpm) ? "not known" : Fixed(l.pacePpm, 0) + " ppm (taken out)");
         }

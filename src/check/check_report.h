@@ -89,6 +89,7 @@ struct LoopbackFigures {
     int played = 0;       // tones played
     std::vector<double> recordedMinusWritten;  // ms, one per tone found in the recording
     int written = 0;      // of the tones found, those whose written onset was read back from the output
+    std::vector<double> readBackMinusWritten;  // ms, the differences of those read back
     double pacePpm = NAN;  // the recording's clock against the system's
 };
 

@@ -310,7 +310,11 @@ void MeasureLoopback(measure::MeasuringHost& host, Runtime& runtime, Blanke& bla
     figures.played = static_cast<int>(expected.size());
     measure::LinedUp lined = measure::LineUp(expected, rises, MAX_LOOPBACK_DELAY_MICROS);
     figures.recordedMinusWritten = lined.differences;
-    for (size_t index : lined.found) figures.written += exact[index] ? 1 : 0;
+    for (size_t i = 0; i < lined.found.size(); ++i) {
+        if (!exact[lined.found[i]]) continue;
+        ++figures.written;
+        figures.readBackMinusWritten.push_back(lined.differences[i]);
+    }
 }
 
 // Results rows written and flushed one by one into a file of the check's own in the folder, which

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "measure/sound_capture.h"
+#include "platform/sdl/sound_thread.h"
 
 namespace pelorin::measure {
 
@@ -60,6 +61,8 @@ public:
 
 private:
     void Read() {
+        // Stamped as promptly as the output is fed: a late wake-up would read as a late sample.
+        pelorin::sdl::RaiseSoundThread();
         int16_t block[READ_FRAMES];
         while (!stopping) {
             int failure = 0;

@@ -172,6 +172,8 @@ private:
             recording.rate = RATE;
             opened.set_value(error);
             if (error.empty()) {
+                // Stamped as promptly as the output is fed: a late wake-up would read as a late sample.
+                SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
                 const HANDLE events[] = {stop.Get(), packetReady.Get()};
                 while (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) Take(capture.p);
                 client->Stop();
