@@ -283,8 +283,8 @@ std::string FormatReport(const CheckFigures& f) {
             "generators, both lab-based and online. PeerJ 8:e9414, Table 2. The study measured at the monitor "
             "(photodiode), the loudspeaker (microphone) and the key (robot); this check measures inside the PC: "
             "the visual onset up to the display server taking the frame, the sound onset up to the output's own "
-            "clock (a fixed latency the results take into account), the key from its injection through the "
-            "system. Only --loopback records the sound after the output.", 100);
+            "clock (placed a known time after the call, which the results take into account), the key from "
+            "its injection through the system. Only --loopback records the sound after the output.", 100);
 
     std::vector<Warning> warnings = Warnings(f);
     text += "\nVerdict: ";

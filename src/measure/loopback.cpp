@@ -21,12 +21,29 @@ constexpr double LINED_MICROS = 1'000;
 ArrivalClock::ArrivalClock(int rate, std::vector<std::pair<double, double>> arrivals) : rate(rate) {
     const double nominal = 1e6 / rate;
     const double stretch = rate / 2.0;
+    // The input's pace first, from every arrival: within half a second an input 0.18 % fast gains
+    // 0.9 ms, which would make the last arrivals of each half second look the earliest.
+    double n = 0, sumX = 0, sumY = 0, sumXX = 0, sumXY = 0;
     for (const auto& [frames, micros] : arrivals) {
         double offset = micros - frames * nominal;
+        n += 1;
+        sumX += frames;
+        sumY += offset;
+        sumXX += frames * frames;
+        sumXY += frames * offset;
+    }
+    double spread = n * sumXX - sumX * sumX;
+    double pace = n > 1 && spread > 0 ? (n * sumXY - sumX * sumY) / spread : 0;
+    double earliestLate = 0;
+    for (const auto& [frames, micros] : arrivals) {
+        double offset = micros - frames * nominal;
+        double late = offset - pace * frames;
         if (earliest.empty() || frames >= earliest.back().first - std::fmod(earliest.back().first, stretch) + stretch) {
             earliest.emplace_back(frames, offset);
-        } else if (offset < earliest.back().second) {
+            earliestLate = late;
+        } else if (late < earliestLate) {
             earliest.back() = {frames, offset};
+            earliestLate = late;
         }
     }
 }
