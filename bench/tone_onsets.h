@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "measure/loopback.h"
+
 namespace pelorin::bench {
 
 // Records a PulseAudio source, such as a null sink's monitor, through parec: 16-bit stereo at the
@@ -59,10 +61,8 @@ private:
     std::vector<uint8_t> partial;
 };
 
-// Frames where sounds start in a recording of sounds separated by silence: each first sample at or
-// above the threshold after at least minGap frames below it.
-std::vector<size_t> FindRises(const std::vector<int16_t>& recording, int threshold, size_t minGap);
-// The first frame of a sound at or above the threshold; its size when there is none.
-size_t FirstAbove(const std::vector<int16_t>& samples, int threshold);
+// Where sounds start in a recording: shared with the timing check's sound check by cable.
+using measure::FindRises;
+using measure::FirstAbove;
 
 }  // namespace pelorin::bench

@@ -148,7 +148,8 @@ int main(int argc, char** argv) {
     case Mode::Pilot:
         return RunExperiment(true, display);
     case Mode::Check:
-        return pelorin::check::RunTimingCheck({.folder = {}, .display = display});
+        return pelorin::check::RunTimingCheck(
+            {.folder = {}, .display = display, .loopback = options.loopback, .loopbackInput = options.loopbackInput});
     case Mode::DemoFolder:
         return pelorin::WriteDemoFolder(options.demoFolder, std::cout, std::cerr) ? 0 : 1;
     case Mode::Experiment:

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "check/check_report.h"
@@ -52,9 +53,11 @@ CheckFigures GoodPc() {
     f.waits.ticksFired = f.waits.ticksDue = 286;
     f.sound.output = {false, "wasapi", "Speakers", 48000, 480};
     f.sound.latency = {20, 20.1};
+    f.sound.exact = 2;
     f.sound.driftPpm = 12;
     f.keys.injector = "SendInput";
     f.keys.idleToHandler = {0.2};
+    f.keys.idleToStamp = {0.1};
     f.keys.toneToStamp = {0.3};
     f.disk = {"C:\\Lab", {0.01}, {4, 50}, ""};
     f.power = {true, "High performance", true, false};
@@ -136,12 +139,90 @@ TEST(CheckReportTest, EachBoundRaisesItsOwnWarningAndNothingElse) {
     EXPECT_TRUE(WarningsOf(f).empty());
     EXPECT_EQ(check::FormatReport(f).find("Power"), std::string::npos);
 
+    // The sound output's clock 0.1 % apart from the system's is within bounds, either way; beyond, not.
+    f = GoodPc();
+    f.sound.driftPpm = -1000;
+    EXPECT_TRUE(WarningsOf(f).empty());
+    f.sound.driftPpm = 1001;
+    only(f, "runs 0.10 % slower than the system's (1001 ppm)");
+    f.sound.driftPpm = -44978;
+    only(f, "runs 4.50 % faster than the system's (-44978 ppm): tones last shorter");
+    f.sound.driftPpm = NAN;
+    EXPECT_TRUE(WarningsOf(f).empty());
+    // Every onset read back, or the results hold plans.
+    f = GoodPc();
+    f.sound.exact = 1;
+    only(f, "1 of 2 onsets read back from the output: the results would hold planned onsets");
+    f.sound.exact = 0;
+    only(f, "0 of 2 onsets read back");
+
+    // The check by cable: an input that cannot be recorded, tones it did not hear, a spread above 1 ms.
+    f = GoodPc();
+    f.loopback.asked = true;
+    f.loopback.played = 3;
+    f.loopback.recordedMinusWritten = {0.5, 0.6, 0.4};
+    EXPECT_TRUE(WarningsOf(f).empty());
+    f.loopback.error = "Connection refused";
+    only(f, "could not record: Connection refused");
+    f.loopback.error.clear();
+    f.loopback.played = 4;
+    only(f, "found 3 of 4 tones in the recording");
+    f.loopback.played = 3;
+    f.loopback.recordedMinusWritten = {0.5, 2.7, 0.4};
+    only(f, "spread by SD 1.30 ms");
+
     f = GoodPc();
     f.keys.layout.untypable = "x";
     f.sound.output = {};
     f.power.onBattery = true;
     EXPECT_EQ(WarningsOf(f).size(), 3u);
     EXPECT_NE(check::FormatReport(f).find("Verdict: 3 warnings"), std::string::npos);
+}
+
+// Each section gives lag and SD as the timing mega-study does, beside the study's row for the same
+// system where it has one, and the report names its source.
+TEST(CheckReportTest, SectionsGiveLagAndSdBesideTheMegaStudysRows) {
+    CheckFigures f = GoodPc();
+    f.reference = check::ReferenceSystem::Linux;
+    f.display.presents = {1, 2, 3};
+    f.sound.latency = {21.5, 22.5};
+    f.sound.exact = 2;
+    f.keys.idleToStamp = {0.2, 0.2, 0.2};
+    std::string report = check::FormatReport(f);
+    for (const char* line : {
+             "  visual onset after the present call   lag 2.000  SD 1.000 ms (n 3); Bridges et al. 2020, Ubuntu: lag "
+             "4.71  SD 0.34 ms\n",
+             "  sound onset after the call            lag 22.000  SD 0.707 ms (n 2); Bridges et al. 2020, Ubuntu: lag "
+             "-0.71  SD 0.31 ms\n",
+             "  key to its stamp                      lag 0.200  SD 0.000 ms (n 3); Bridges et al. 2020, Ubuntu: lag "
+             "8.43  SD 0.31 ms\n",
+             "PeerJ 8:e9414, Table 2",
+         }) {
+        EXPECT_NE(report.find(line), std::string::npos) << line << "\nin\n" << report;
+    }
+    // Windows 10: the study's audio row is at hand, its others are not, and none is made up.
+    f.reference = check::ReferenceSystem::Windows;
+    report = check::FormatReport(f);
+    EXPECT_NE(report.find("(n 2); Bridges et al. 2020, Windows 10: lag 0.85  SD 0.96 ms\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("(n 3); Bridges et al. 2020: no Windows 10 row at hand\n"), std::string::npos) << report;
+    EXPECT_EQ(report.find("4.71"), std::string::npos) << report;
+
+    // The check by cable's own section: the recorded onsets against the results file's.
+    f.loopback.asked = true;
+    f.loopback.input = "pulseaudio: lab.monitor";
+    f.loopback.played = 3;
+    f.loopback.recordedMinusWritten = {0.5, 0.6, 0.4};
+    f.loopback.written = 3;
+    f.loopback.pacePpm = 1797;
+    report = check::FormatReport(f);
+    for (const char* line : {"\nSound by cable (output wired to an input)\n",
+                             "  input                                 pulseaudio: lab.monitor\n",
+                             "  tones found in the recording          3 of 3 played\n",
+                             "  recorded onset - results file's       lag 0.500  SD 0.100 ms (n 3); Bridges et al. "
+                             "2020, Windows 10: lag 0.85  SD 0.96 ms\n",
+                             "  input's clock against the system's    1797 ppm (taken out)\n"}) {
+        EXPECT_NE(report.find(line), std::string::npos) << line << "\nin\n" << report;
+    }
 }
 
 TEST(CheckReportTest, SilentRunSaysSoAndReportIsNamedByItsLocalTime) {

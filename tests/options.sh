@@ -2,9 +2,11 @@
 # The command line: help and version answered on standard output with 0; every refusal answered on
 # standard error with its reason and the usage, exit code 2, before anything is opened or written:
 # the folder stays empty, and no display is needed (none is given).
-#   options.sh PELORIN
+#   options.sh PELORIN VERSION SOURCE_DIR
 set -uo pipefail
 pelorin=$1
+version=$2
+source_dir=$3
 # The folder the program runs in, and beside it what it prints.
 work=$(mktemp -d "${TMPDIR:-/tmp}/pelorin-options-XXXXXX")
 printed=$(mktemp -d "${TMPDIR:-/tmp}/pelorin-options-printed-XXXXXX")
@@ -27,7 +29,9 @@ done
 run --version
 code=$?
 [ "$code" = 0 ] || fail "--version exits with $code"
-out | grep -qx 'pelorin [0-9]*\.[0-9]*\.[0-9]*' || fail "--version prints '$(out)'"
+# The project's version and the commit the build was configured from (unknown outside a git checkout).
+commit=$(git -C "$source_dir" rev-parse --verify HEAD 2>/dev/null || echo unknown)
+[ "$(out)" = "pelorin $version (commit $commit)" ] || fail "--version prints '$(out)', not 'pelorin $version (commit $commit)'"
 
 # Each refusal: the arguments, then the reason it must give.
 refuse() {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "measure/stats.h"
+#include "records/provenance.h"
 
 namespace pelorin::check {
 
@@ -30,7 +31,60 @@ std::string WithLost(const std::vector<double>& values, double lost) {
     return Milliseconds(values) + (lost > 0 ? "  LOST " + Fixed(lost, 0) : "");
 }
 
+// A paragraph broken into lines of at most `width` characters, at blanks.
+std::string Wrap(const std::string& paragraph, size_t width) {
+    std::string text;
+    size_t lineStart = 0;
+    size_t start = 0;
+    while (start < paragraph.size()) {
+        size_t end = paragraph.find(' ', start);
+        if (end == std::string::npos) end = paragraph.size();
+        if (text.size() > lineStart && text.size() - lineStart + 1 + (end - start) > width) {
+            text += "\n";
+            lineStart = text.size();
+        } else if (text.size() > lineStart) {
+            text += " ";
+        }
+        text += paragraph.substr(start, end - start);
+        start = end + 1;
+    }
+    return text + "\n";
+}
+
+constexpr const char* STUDY = "Bridges et al. 2020";
+
+// PsychoPy's rows of the study's Table 2 on the systems a check runs on; the study has more rows
+// (other packages, systems and browsers), but only these are at hand here.
+constexpr MegaStudyRow MEGA_STUDY_ROWS[] = {
+    {ReferenceSystem::Linux, "Ubuntu", "visual", 4.71, 0.34},
+    {ReferenceSystem::Linux, "Ubuntu", "audio", -0.71, 0.31},
+    {ReferenceSystem::Linux, "Ubuntu", "response", 8.43, 0.31},
+    {ReferenceSystem::Windows, "Windows 10", "audio", 0.85, 0.96},
+};
+
+const char* SystemNameOf(ReferenceSystem system) { return system == ReferenceSystem::Windows ? "Windows 10" : "Ubuntu"; }
+
+// Lag (the mean) and SD as the study gives them, with the study's row for the same measure on the
+// same system beside them.
+std::string LagAndSd(const std::vector<double>& values, ReferenceSystem system, const std::string& measure) {
+    if (values.empty()) return "not measured";
+    measure::Stats stats = Summarise(values);
+    std::string text = "lag " + Fixed(stats.mean) + "  SD " + Fixed(stats.sd) + " ms (n " + std::to_string(stats.n) + ")";
+    if (const MegaStudyRow* row = MegaStudyRowFor(system, measure)) {
+        return text + "; " + STUDY + ", " + row->systemName + ": lag " + Fixed(row->lagMs, 2) + "  SD " +
+               Fixed(row->sdMs, 2) + " ms";
+    }
+    return text + "; " + STUDY + ": no " + SystemNameOf(system) + " row at hand";
+}
+
 }  // namespace
+
+const MegaStudyRow* MegaStudyRowFor(ReferenceSystem system, const std::string& measure) {
+    for (const MegaStudyRow& row : MEGA_STUDY_ROWS) {
+        if (row.system == system && measure == row.measure) return &row;
+    }
+    return nullptr;
+}
 
 std::vector<Warning> Warnings(const CheckFigures& f) {
     std::vector<Warning> warnings;
@@ -60,6 +114,51 @@ std::vector<Warning> Warnings(const CheckFigures& f) {
         warnings.push_back({"the active keyboard layout, " + f.keys.layout.name + ", cannot type the answer keys " + keys,
                             "switch to a layout that types them, such as English (Windows: Win+Space; Linux: the "
                             "desktop's keyboard settings), before the subject starts: the answers are these letters"});
+    }
+    const SoundFigures& s = f.sound;
+    if (!out.silent && !std::isnan(s.driftPpm) && std::abs(s.driftPpm) > MAX_DRIFT_PPM) {
+        warnings.push_back({"the sound output's clock runs " + Fixed(std::abs(s.driftPpm) / 1e4, 2) + " % " +
+                                (s.driftPpm > 0 ? "slower" : "faster") + " than the system's (" + Fixed(s.driftPpm, 0) +
+                                " ppm): tones last " + (s.driftPpm > 0 ? "longer" : "shorter") +
+                                " than their files, and an onset not read back from the output is off by " +
+                                Fixed(std::abs(s.driftPpm) * 0.06, 0) + " ms a minute",
+                            "play through a real sound device and the system's own sound server (Linux: PulseAudio "
+                            "or PipeWire; Windows: the device's own driver through WASAPI), not SDL's dummy or disk "
+                            "driver or a remote session's sound; set the device to 44100 or 48000 Hz in the sound "
+                            "settings and run the check again"});
+    }
+    if (!out.silent && !s.latency.empty() && s.exact < static_cast<int>(s.latency.size())) {
+        warnings.push_back({std::to_string(s.exact) + " of " + std::to_string(s.latency.size()) +
+                                " onsets read back from the output: the results would hold planned onsets for the "
+                                "others (onset_source says which), which the output may have played milliseconds "
+                                "apart from their plan",
+                            "play through the system's own sound server (Linux: start PulseAudio or PipeWire; "
+                            "Windows: a device with its WASAPI driver), which tells when each tone reached the "
+                            "output; where it already does, close the programs that keep the PC busy and run the "
+                            "check again"});
+    }
+    const LoopbackFigures& l = f.loopback;
+    if (l.asked && !l.error.empty()) {
+        warnings.push_back({"the sound check by cable could not record: " + l.error,
+                            "wire the output (line-out or headphones) to an input (line-in), make that input the "
+                            "system's default recording device or name it with --loopback-input, and run "
+                            "pelorin --check --loopback again"});
+    } else if (l.asked && static_cast<int>(l.recordedMinusWritten.size()) < l.played) {
+        warnings.push_back({"the sound check by cable found " + std::to_string(l.recordedMinusWritten.size()) + " of " +
+                                std::to_string(l.played) + " tones in the recording",
+                            "check the cable from the output to the input, turn the output's volume up and the "
+                            "input's gain so that the tones are recorded well above the noise (not clipped), "
+                            "and run pelorin --check --loopback again"});
+    }
+    if (l.asked && l.recordedMinusWritten.size() > 1) {
+        double sd = Summarise(l.recordedMinusWritten).sd;
+        if (sd > MAX_LOOPBACK_SD_MS) {
+            warnings.push_back({"the recorded tone onsets spread by SD " + Fixed(sd, 2) +
+                                    " ms about the onsets the results file would write",
+                                "play through the system's own sound server with the device's own driver, close "
+                                "the programs that keep the PC busy, and run pelorin --check --loopback again; "
+                                "if the spread stays, response times to tones carry it"});
+        }
     }
     if (!f.disk.flushes.empty()) {
         double slowest = Summarise(f.disk.flushes).max;
@@ -95,7 +194,8 @@ std::vector<Warning> Warnings(const CheckFigures& f) {
 }
 
 std::string FormatReport(const CheckFigures& f) {
-    std::string text = "Pelorin timing check, " + f.started + "\n" + f.program + " on " + f.system + "\n\n";
+    std::string text = "Pelorin timing check, " + f.started + "\n" + f.program + " on " + f.system + "\n" +
+                       TimingCheckMachineLine(f.machine) + "\n\n";
 
     const DisplayFigures& d = f.display;
     text += "Display\n";
@@ -114,6 +214,7 @@ std::string FormatReport(const CheckFigures& f) {
                                          " dpi): its screens keep their physical size");
     text += Line("refresh rate the system reports", d.refreshHz > 0 ? std::to_string(d.refreshHz) + " Hz" : "none");
     text += Line("present of a growing bar", Milliseconds(d.presents));
+    text += Line("visual onset after the present call", LagAndSd(d.presents, f.reference, "visual"));
 
     const WaitFigures& w = f.waits;
     text += "\nWaits\n";
@@ -136,6 +237,7 @@ std::string FormatReport(const CheckFigures& f) {
                                    Fixed(1000.0 * s.output.bufferFrames / std::max(s.output.rate, 1), 1) + " ms)");
         measure::Jitter placed = measure::JitterOf(s.latency);
         text += Line("fixed latency (call to first sample)", Fixed(placed.mean) + " ms");
+        text += Line("sound onset after the call", LagAndSd(s.latency, f.reference, "audio"));
         text += Line(std::to_string(placed.n) + " tones against the audio clock",
                      "spread sd " + Fixed(placed.sd) + " ms, max deviation " + Fixed(placed.maxDeviation) +
                          " ms; " + std::to_string(s.exact) + " of " + std::to_string(placed.n) +
@@ -156,6 +258,7 @@ std::string FormatReport(const CheckFigures& f) {
     } else {
         text += Line("keys injected through", k.injector);
         text += Line("injection to handler", WithLost(k.idleToHandler, k.idleLost));
+        text += Line("key to its stamp", LagAndSd(k.idleToStamp, f.reference, "response"));
         text += Line("during a tone: injection to its time", WithLost(k.toneToStamp, k.toneLost));
         text += Line("during a tone: injection to handler", Milliseconds(k.toneToHandler));
     }
@@ -170,6 +273,41 @@ std::string FormatReport(const CheckFigures& f) {
         text += Line("power plan", f.power.plan.empty() ? "not known (the system does not say)" : f.power.plan);
         text += Line("power source", f.power.onBattery ? "battery" : "mains");
     }
+
+    const LoopbackFigures& l = f.loopback;
+    if (l.asked) {
+        text += "\nSound by cable (output wired to an input)\n";
+        if (!l.error.empty()) {
+            text += Line("input", "none: " + l.error);
+        } else {
+            text += Line("input", l.input);
+            text += Line("tones found in the recording", std::to_string(l.recordedMinusWritten.size()) + " of " +
+                                                             std::to_string(l.played) + " played");
+            text += Line("recorded onset - results file's", LagAndSd(l.recordedMinusWritten, f.reference, "audio"));
+            measure::Jitter jitter = measure::JitterOf(l.recordedMinusWritten);
+            text += Line("largest deviation from the lag", l.recordedMinusWritten.empty() ? "not measured"
+                                                                                            : Fixed(jitter.maxDeviation) + " ms");
+            text += Line("results file's onsets read back", std::to_string(l.written) + " of " +
+                                                                std::to_string(l.recordedMinusWritten.size()));
+            // The planned onsets apart: an output that could not read some back is told from a cable
+            // that spreads every tone.
+            if (l.written < static_cast<int>(l.recordedMinusWritten.size()) && !l.readBackMinusWritten.empty()) {
+                measure::Stats readBack = Summarise(l.readBackMinusWritten);
+                text += Line("of those read back", "lag " + Fixed(readBack.mean) + "  SD " + Fixed(readBack.sd) +
+                                                       " ms (n " + std::to_string(readBack.n) + ")");
+            }
+            text += Line("input's clock against the system's",
+                         std::isnan(l.pacePpm) ? "not known" : Fixed(l.pacePpm, 0) + " ppm (taken out)");
+        }
+    }
+
+    text += "\n" + Wrap("Lag and SD as the timing mega-study gives them, beside its rows for PsychoPy on the same system: "
+            "Bridges, Pitiot, MacAskill & Peirce (2020), The timing mega-study: comparing a range of experiment "
+            "generators, both lab-based and online. PeerJ 8:e9414, Table 2. The study measured at the monitor "
+            "(photodiode), the loudspeaker (microphone) and the key (robot); this check measures inside the PC: "
+            "the visual onset up to the display server taking the frame, the sound onset up to the output's own "
+            "clock (placed a known time after the call, which the results take into account), the key from "
+            "its injection through the system. Only --loopback records the sound after the output.", 100);
 
     std::vector<Warning> warnings = Warnings(f);
     text += "\nVerdict: ";

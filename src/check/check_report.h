@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,26 @@ namespace pelorin::check {
 inline constexpr int MIN_REFRESH_HZ = 60;
 inline constexpr int MAX_BUFFER_FRAMES = 1024;
 inline constexpr double MAX_FLUSH_MS = 50;
+// A sound output whose clock runs further apart from the system's than this (0.1 %) plays tones
+// longer or shorter, and places them later or earlier, than the program's clock says.
+inline constexpr double MAX_DRIFT_PPM = 1000;
+// Recorded tone onsets against the results file's: a spread beyond this is felt in response times.
+inline constexpr double MAX_LOOPBACK_SD_MS = 1;
+
+// The systems the timing mega-study has rows for that a check can be run on.
+enum class ReferenceSystem { Linux, Windows };
+
+// A row of the timing mega-study (Bridges et al. 2020, PeerJ 8:e9414, Table 2): lag and SD, in ms.
+struct MegaStudyRow {
+    ReferenceSystem system;
+    const char* systemName;  // as the study names it
+    const char* measure;     // "visual", "audio", "response"
+    double lagMs;
+    double sdMs;
+};
+
+// The study's row for a measure on a system, or null when the study gives none here.
+const MegaStudyRow* MegaStudyRowFor(ReferenceSystem system, const std::string& measure);
 
 struct DisplayFigures {
     int width = 0, height = 0;  // pixels
@@ -44,6 +65,7 @@ struct KeyFigures {
     std::string injector;  // "XTest", "SendInput"; empty when keys could not be injected
     std::vector<double> idleToHandler;
     double idleLost = 0;
+    std::vector<double> idleToStamp;  // from the injection to the time stamped on the key
     std::vector<double> toneToStamp, toneToHandler;
     double toneLost = 0;
     KeyboardLayout layout;  // the active layout, and the answer keys it cannot type
@@ -62,16 +84,32 @@ struct PowerFigures {
     bool onBattery = false;
 };
 
+// Tones played with the output wired to an input (--check --loopback), each recorded onset against
+// the onset the results file would write for it.
+struct LoopbackFigures {
+    bool asked = false;
+    std::string input;    // the sound system and the input recorded
+    std::string error;    // why nothing could be recorded
+    int played = 0;       // tones played
+    std::vector<double> recordedMinusWritten;  // ms, one per tone found in the recording
+    int written = 0;      // of the tones found, those whose written onset was read back from the output
+    std::vector<double> readBackMinusWritten;  // ms, the differences of those read back
+    double pacePpm = NAN;  // the recording's clock against the system's
+};
+
 struct CheckFigures {
     std::string started;  // local date and time
-    std::string program;  // name and version
+    std::string program;  // name, version and source commit
     std::string system;
+    std::string machine;  // the PC's name, which tells its reports from other PCs' in a shared folder
+    ReferenceSystem reference = ReferenceSystem::Linux;
     DisplayFigures display;
     WaitFigures waits;
     SoundFigures sound;
     KeyFigures keys;
     DiskFigures disk;
     PowerFigures power;
+    LoopbackFigures loopback;
 };
 
 // A figure out of bounds, and what the lab does about it.

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <ctime>
 #include <filesystem>
 #include <random>
@@ -16,7 +18,9 @@
 #include "flow/display.h"
 #include "flow/experiment.h"
 #include "measure/key_injector.h"
+#include "measure/loopback.h"
 #include "measure/measuring_host.h"
+#include "measure/sound_capture.h"
 #include "measure/stats.h"
 #include "platform/append_file.h"
 #include "platform/control.h"
@@ -24,6 +28,7 @@
 #include "platform/runtime.h"
 #include "platform/screen.h"
 #include "platform/sdl/displays.h"
+#include "platform/system_facts.h"
 #include "platform/timer.h"
 #include "platform/warning.h"
 #include "platform/wav_file.h"
@@ -40,6 +45,13 @@ constexpr int WAITS_EACH = 40;
 constexpr int TONES = 20;
 constexpr int IDLE_KEYS = 60;
 constexpr int DISK_ROWS = 30;
+constexpr int LOOPBACK_TONES = 20;
+// The longest delay between a tone's onset and its recording that the check by cable looks for: a
+// chain of converters and buffers adds tens of milliseconds.
+constexpr double MAX_LOOPBACK_DELAY_MICROS = 500'000;
+// Silence recorded before the first tone, the input's noise, and after the last, for a late cable.
+constexpr int16_t LOOPBACK_LEAD_MS = 500;
+constexpr int16_t LOOPBACK_TAIL_MS = 800;
 // How long the whole check runs, for the progress bar.
 constexpr double EXPECTED_SECONDS = 30;
 // A response row, the widest kind the results write while a block runs.
@@ -215,6 +227,99 @@ void MeasureSound(measure::MeasuringHost& host, Runtime& runtime, Blanke& blanke
     figures.keys.toneLost = static_cast<double>(sent.size()) - static_cast<double>(figures.keys.toneToStamp.size());
 }
 
+// The first channel of a 16-bit wave file, and its rate; nothing for another format.
+std::pair<std::vector<int16_t>, int> Samples16(const std::string& path) {
+    std::optional<WavData> wav = ReadWavData(path);
+    if (!wav || wav->info.bitsPerSample != 16 || wav->info.channels < 1) return {};
+    size_t frames = wav->bytes.size() / (2 * static_cast<size_t>(wav->info.channels));
+    std::vector<int16_t> samples(frames);
+    for (size_t i = 0; i < frames; ++i) {
+        std::memcpy(&samples[i], &wav->bytes[i * 2 * static_cast<size_t>(wav->info.channels)], 2);
+    }
+    return {samples, static_cast<int>(wav->info.sampleRate)};
+}
+
+int Peak(const std::vector<int16_t>& samples, size_t from, size_t to) {
+    int peak = 0;
+    for (size_t i = from; i < std::min(to, samples.size()); ++i) peak = std::max(peak, std::abs(int{samples[i]}));
+    return peak;
+}
+
+// The sound check by cable: tones played with the output wired to an input, which is recorded the
+// while; each tone found in the recording, its onset read at the pace the recording arrived, is set
+// against the onset the results file would write for it.
+void MeasureLoopback(measure::MeasuringHost& host, Runtime& runtime, Blanke& blanke, const std::string& folder,
+                     const std::string& input, LoopbackFigures& figures) {
+    figures.asked = true;
+    if (host.DescribeAudio().silent) {
+        figures.error = "no sound device to play the tones through";
+        return;
+    }
+    Tones tones(folder);
+    if (tones.paths.empty()) {
+        figures.error = tones.description;
+        return;
+    }
+    std::unique_ptr<measure::SoundCapture> capture = measure::MakeSoundCapture(input, [&host] { return host.NowMicros(); });
+    if (!capture->Start(figures.error)) {
+        figures.input = capture->Describe();
+        return;
+    }
+    figures.input = capture->Describe();
+    blanke.Wait(LOOPBACK_LEAD_MS);
+    host.tones.clear();
+    std::mt19937 random(13);
+    std::uniform_int_distribution<int> gap(150, 400);
+    for (int i = 0; i < LOOPBACK_TONES; ++i) {
+        runtime.PlaySound(tones.paths[static_cast<size_t>(i) % tones.paths.size()]);
+        blanke.Wait(static_cast<int16_t>(gap(random)));
+    }
+    blanke.Wait(LOOPBACK_TAIL_MS);
+    measure::Recording recording = capture->Stop();
+    if (recording.samples.size() < static_cast<size_t>(recording.rate)) {
+        figures.error = "the input gave next to nothing (" + std::to_string(recording.samples.size()) + " samples)";
+        return;
+    }
+
+    // A level well above the input's noise before the first tone and well below the tones; each
+    // file's own first crossing of the same level, scaled by the cable's gain, is what the recording's
+    // rise is set against.
+    size_t leadFrames = static_cast<size_t>(recording.rate) * LOOPBACK_LEAD_MS / 2000;
+    int noise = Peak(recording.samples, 0, leadFrames);
+    int recorded = Peak(recording.samples, leadFrames, recording.samples.size());
+    int threshold = std::max({64, 4 * noise, recorded / 32});
+    std::map<std::string, double> leadMicros;
+    for (const std::string& path : tones.paths) {
+        auto [samples, rate] = Samples16(path);
+        int filePeak = Peak(samples, 0, samples.size());
+        double level = recorded > 0 ? static_cast<double>(threshold) * filePeak / recorded : threshold;
+        size_t first = measure::FirstAbove(samples, std::max(1, static_cast<int>(std::lround(level))));
+        leadMicros[path] = rate > 0 && first < samples.size() ? static_cast<double>(first) * 1e6 / rate : 0;
+    }
+    measure::ArrivalClock clock(recording.rate, recording.arrivals);
+    figures.pacePpm = clock.PacePpm();
+    std::vector<double> rises;
+    for (size_t rise : measure::FindRises(recording.samples, threshold, static_cast<size_t>(recording.rate) / 50)) {
+        rises.push_back(clock.FrameMicros(static_cast<double>(rise)));
+    }
+    std::vector<double> expected;
+    std::vector<bool> exact;
+    for (const measure::MeasuringHost::Tone& tone : host.tones) {
+        if (!tone.onset.audible) continue;
+        expected.push_back(static_cast<double>(tone.onset.onsetMicros) + leadMicros[tone.path]);
+        exact.push_back(tone.onset.exact);
+    }
+    // A tone the output gave up on counts as played and not found.
+    figures.played = static_cast<int>(host.tones.size());
+    measure::LinedUp lined = measure::LineUp(expected, rises, MAX_LOOPBACK_DELAY_MICROS);
+    figures.recordedMinusWritten = lined.differences;
+    for (size_t i = 0; i < lined.found.size(); ++i) {
+        if (!exact[lined.found[i]]) continue;
+        ++figures.written;
+        figures.readBackMinusWritten.push_back(lined.differences[i]);
+    }
+}
+
 // Results rows written and flushed one by one into a file of the check's own in the folder, which
 // is removed afterwards.
 void MeasureDisk(const std::string& folder, DiskFigures& disk) {
@@ -271,8 +376,10 @@ int RunTimingCheck(const CheckOptions& options) {
     LocalTime started = Now();
     CheckFigures figures;
     figures.started = started.text;
-    figures.program = std::string("Pelorin ") + PELORIN_VERSION;
+    figures.program = std::string("Pelorin ") + PELORIN_VERSION + " (commit " + PELORIN_COMMIT + ")";
     figures.system = SystemName();
+    figures.machine = MachineName();
+    figures.reference = ReferenceSystemHere();
     std::string report;
     try {
         measure::MeasuringHost host(options.display);
@@ -326,6 +433,12 @@ int RunTimingCheck(const CheckOptions& options) {
         if (injecting) figures.keys.injector = InjectorName();
         screen.Say("The sound", std::to_string(TONES) + " tones, a key typed during each");
         MeasureSound(host, runtime, blanke, folder, figures, injecting ? &injector : nullptr);
+        if (options.loopback) {
+            screen.Say("The sound by cable", std::to_string(LOOPBACK_TONES) + " tones played and recorded from " +
+                                                 (options.loopbackInput.empty() ? std::string("the default input")
+                                                                                : options.loopbackInput));
+            MeasureLoopback(host, runtime, blanke, folder, options.loopbackInput, figures.loopback);
+        }
 
         if (injecting) {
             screen.Say("The keyboard path", std::to_string(IDLE_KEYS) + " keys typed through " + InjectorName());
@@ -334,6 +447,7 @@ int RunTimingCheck(const CheckOptions& options) {
                 injector.Release(key);
             });
             figures.keys.idleToHandler = keys.toHandler;
+            figures.keys.idleToStamp = keys.toStamp;
             figures.keys.idleLost = keys.lost;
         }
 

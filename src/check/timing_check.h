@@ -9,6 +9,10 @@ struct CheckOptions {
     std::string folder;
     // The display it runs on, as a run would be shown on it (--display).
     int display = 0;
+    // The sound check by cable: the output wired to an input, which is recorded (the system's default
+    // input where none is named).
+    bool loopback = false;
+    std::string loopbackInput;
 };
 
 // The timing check a lab runs on its own PC before the first subject: about 30 seconds in the real

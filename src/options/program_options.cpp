@@ -13,6 +13,9 @@
 #ifndef PELORIN_VERSION
 #define PELORIN_VERSION "unknown"
 #endif
+#ifndef PELORIN_COMMIT
+#define PELORIN_COMMIT "unknown"
+#endif
 
 namespace pelorin {
 
@@ -55,7 +58,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
     CLI::App app("Pelorin: a dual-task experiment with tones, letters and rising bars. Started without options it "
                  "runs the experiment in the current folder, which holds instruction.txt and wave/.",
                  PROGRAM);
-    app.set_version_flag("--version", std::string(PROGRAM) + " " + PELORIN_VERSION, "Print the version and exit");
+    app.set_version_flag("--version", std::string(PROGRAM) + " " + PELORIN_VERSION + " (commit " + PELORIN_COMMIT + ")",
+                         "Print the version and the source commit it was built from, and exit");
     app.get_formatter()->column_width(34);
 
     bool pilot = false;
@@ -89,9 +93,21 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
                        "Make DIR a run folder with the demo's instruction.txt and tones (wave/200.wav, 500.wav, "
                        "800.wav, error.wav) and exit; files that are there already are kept")
             ->type_name("DIR");
+    CLI::Option* loopbackFlag = app.add_flag(
+        "--loopback", options.loopback,
+        "With --check, and the sound output wired to an input (line-out to line-in): plays tones, records the "
+        "input and reports each tone's recorded onset against the onset the results file would write");
+    app.add_option("--loopback-input", options.loopbackInput,
+                   "The input --loopback records (a PulseAudio source; on Windows a recording device's name or part "
+                   "of it); the system's default input when not given")
+        ->type_name("NAME")
+        ->check([](const std::string& name) -> std::string { return name.empty() ? "the input's name is empty" : ""; })
+        ->needs(loopbackFlag);
+    loopbackFlag->needs(checkFlag);
     // --pilot=0 and the like would read as "no pilot" and start the experiment itself.
     pilotFlag->disable_flag_override();
     checkFlag->disable_flag_override();
+    loopbackFlag->disable_flag_override();
     pilotFlag->excludes(simulate);
     checkFlag->excludes(pilotFlag)->excludes(simulate);
     demoFolder->excludes(pilotFlag)->excludes(simulate)->excludes(checkFlag);

@@ -27,6 +27,10 @@ struct ProgramOptions {
     // given: the first. Where it was given, for a refusal: "--display" or "pelorin.ini line 2".
     std::optional<int> display;
     std::string displayGivenBy;
+    // The check's sound check by cable: the output wired to an input, recorded (the default input
+    // unless one is named).
+    bool loopback = false;
+    std::string loopbackInput;
 };
 
 // The settings file a lab may keep in the run folder, beside instruction.txt.

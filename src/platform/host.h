@@ -125,6 +125,21 @@ struct AudioOutput {
     std::string device;     // the device's name
     int rate = 0;           // samples per second
     int bufferFrames = 0;   // frames the device takes per buffer
+    double fixedLatencyMs = 0;  // from a synchronous play's call to its first sample at the output
+};
+
+// The display the subject's screens are on, as a run's records and the timing check describe it.
+// A figure the system does not give stays 0 or empty.
+struct DisplayFacts {
+    int index = 0;          // the display's number among the system's displays, counted from 0
+    std::string name;       // the system's name for it
+    int widthPixels = 0;
+    int heightPixels = 0;
+    double refreshHz = 0;   // 0: the system reports none
+    int scalingPercent = 0; // the scaling the system asks programs for (100: none); 0: not known
+    double dpi = 0;         // the dots per inch the screens are laid out for; 0: not known
+    double widthMm = 0;     // the visible picture's size; 0: not known
+    double heightMm = 0;
 };
 
 // One display of the machine, numbered as the system lists it (0 is the first).

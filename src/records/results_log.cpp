@@ -12,14 +12,8 @@
 #include "platform/files.h"
 #include "platform/runtime.h"
 #include "records/event_columns.h"
+#include "records/provenance.h"
 
-#ifndef PELORIN_VERSION
-#define PELORIN_VERSION "unknown"
-#endif
-// The system the program is built for, named by the build.
-#ifndef PELORIN_OPERATING_SYSTEM
-#define PELORIN_OPERATING_SYSTEM "unknown"
-#endif
 
 namespace pelorin {
 
@@ -97,25 +91,6 @@ LocalTime LocalTimeOf(const CalendarTime& calendar) {
     return {text.substr(0, offset), text.substr(offset)};
 }
 
-std::string AudioFacts(const AudioOutput& audio) {
-    constexpr const char* ONSETS = "\"ToneOnsets\": \"Each tone row's onset_source says how its onset was taken.\"";
-    if (audio.silent) {
-        return std::string("{\"Silent\": true, \"Description\": \"No audio device opened: every tone kept its duration "
-                           "but none was heard.\", ") + ONSETS + "}";
-    }
-    return "{\"Silent\": false, \"Driver\": " + JsonString(audio.driver) + ", \"Device\": " + JsonString(audio.device) +
-           ", \"SampleRate\": " + std::to_string(audio.rate) + ", \"BufferFrames\": " + std::to_string(audio.bufferFrames) +
-           ", " + ONSETS + "}";
-}
-
-// The presentation facts BIDS defines for an events file, and the sound output's beside them.
-std::string StimulusPresentation(Host& host) {
-    return "{\"OperatingSystem\": " + JsonString(PELORIN_OPERATING_SYSTEM) +
-           ", \"SoftwareName\": \"Pelorin\", \"SoftwareVersion\": " + JsonString(PELORIN_VERSION) +
-           ", \"ScreenResolution\": [" + std::to_string(host.DisplayWidthPixels()) + ", " +
-           std::to_string(host.DisplayHeightPixels()) + "], \"Audio\": " + AudioFacts(host.DescribeAudio()) + "}";
-}
-
 }  // namespace
 
 struct ResultsLog::Row {
@@ -186,7 +161,10 @@ void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, 
             if (sidecar.exists) continue;
             return Fail("create the results file", name + ".json", sidecar.error);
         }
-        std::string json = "{\n  \"StimulusPresentation\": " + StimulusPresentation(runtime.host) + ",\n" +
+        // What the run ran on: the build, the system, the sound output, the display, the keyboard
+        // layout and the PC's latest timing check in the run folder.
+        Provenance provenance = GatherProvenance(runtime.host, runtime.host.CurrentDirectory());
+        std::string json = "{\n  \"StimulusPresentation\": " + StimulusPresentationJson(provenance) + ",\n" +
                            ColumnsJson(EVENT_COLUMNS) + "}\n";
         if (std::optional<std::string> writeError = sidecar.file->Append(json)) {
             events.file.reset();

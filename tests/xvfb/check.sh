@@ -67,6 +67,17 @@ expect_line "keys injected through" "XTest"
 # Every key arrives, none lost.
 expect_line "injection to handler" "$DISTRIBUTION\$"
 expect_line "during a tone: injection to its time" "$DISTRIBUTION\$"
+expect_line "key to its stamp" "lag -?[0-9.]+  SD [0-9.]+ ms \(n [0-9]+\); Bridges et al. 2020, Ubuntu: lag 8.43  SD 0.31 ms\$"
+expect_line "visual onset after the present call" "lag -?[0-9.]+  SD [0-9.]+ ms \(n [0-9]+\); Bridges et al. 2020, Ubuntu: lag 4.71  SD 0.34 ms\$"
+expect_line "sound onset after the call" "lag -?[0-9.]+  SD [0-9.]+ ms \(n [0-9]+\); Bridges et al. 2020, Ubuntu: lag -0.71  SD 0.31 ms\$"
+grep -q "PeerJ 8:e9414, Table 2" "$report" || fail "the study is not cited: $(cat "$report")"
+grep -Fxq "PC: $(hostname)" "$report" || fail "the PC is not named: $(cat "$report")"
+# SDL's dummy driver keeps whole milliseconds per buffer: its clock runs some 5 % apart from the
+# system's, and it cannot say when a tone played.
+grep -Eq "^WARNING: the sound output's clock runs [0-9.]+ % (faster|slower) than the system's" "$report" ||
+  fail "no warning of the sound output's clock: $(cat "$report")"
+grep -q "^WARNING: 0 of 20 onsets read back from the output: the results would hold planned onsets" "$report" ||
+  fail "no warning of the onsets not read back: $(cat "$report")"
 expect_line "write a results row" "$DISTRIBUTION"
 expect_line "flush the file to the disk" "$DISTRIBUTION"
 # The scaling is followed, not warned of: 1440 / 144 twips a pixel.

@@ -1,16 +1,13 @@
 #include "check/system_info.h"
-
-#include <sys/utsname.h>
+#include "platform/system_facts.h"
 
 namespace pelorin::check {
 
 PowerFigures ReadPower() { return {}; }
 
-std::string SystemName() {
-    utsname name{};
-    std::string kernel = uname(&name) == 0 ? std::string(name.sysname) + " " + name.release : "Linux";
-    return kernel + " (X11)";
-}
+std::string SystemName() { return OperatingSystemDescription() + " (X11)"; }
+
+ReferenceSystem ReferenceSystemHere() { return ReferenceSystem::Linux; }
 
 const char* InjectorName() { return "XTest"; }
 

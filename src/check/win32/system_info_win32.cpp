@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "check/system_info.h"
+#include "platform/system_facts.h"
 
 namespace pelorin::check {
 
@@ -80,22 +81,9 @@ PowerFigures ReadPower() {
     return power;
 }
 
-std::string SystemName() {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    FARPROC wine = ntdll != nullptr ? GetProcAddress(ntdll, "wine_get_version") : nullptr;
-    if (wine != nullptr) {
-        return std::string("Windows under Wine ") + reinterpret_cast<const char* (*)()>(reinterpret_cast<void*>(wine))();
-    }
-    using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof version;
-    if (auto get = reinterpret_cast<GetVersion>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
-        get != nullptr && get(&version) == 0) {
-        return "Windows " + std::to_string(version.dwMajorVersion) + "." + std::to_string(version.dwMinorVersion) +
-               " build " + std::to_string(version.dwBuildNumber);
-    }
-    return "Windows";
-}
+std::string SystemName() { return OperatingSystemDescription(); }
+
+ReferenceSystem ReferenceSystemHere() { return ReferenceSystem::Windows; }
 
 const char* InjectorName() { return "SendInput"; }
 

@@ -443,6 +443,7 @@ AudioOutput Audio::Describe() const {
     }
     output.silent = false;
     output.rate = OUTPUT_RATE;
+    output.fixedLatencyMs = static_cast<double>(device->FixedLatencyNanos()) / 1e6;
     if (device->system != nullptr) {
         output.driver = device->system->Driver();
         output.device = device->system->DeviceName();

@@ -670,6 +670,7 @@ int SdlHost::DisplayRefreshHz() {
 }
 
 AudioOutput SdlHost::DescribeAudio() { return state->audio.Describe(); }
+
 int SdlHost::WaveOpen(const std::string& path) { return state->audio.Open(path); }
 void SdlHost::WaveRewind(int handle) { state->audio.Rewind(handle); }
 void SdlHost::WavePlay(int handle) { state->audio.Play(handle); }
