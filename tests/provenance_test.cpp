@@ -75,9 +75,10 @@ TEST(ProvenanceTest, SidecarSaysWhatTheRunRanOn) {
              "\"SoftwareVersion\": " + JsonString(PELORIN_TEST_VERSION),
              "\"SourceCommit\": " + JsonString(PELORIN_TEST_COMMIT),
              std::string("\"ScreenResolution\": [1024, 768]"),
-             // The test host knows no refresh rate, scaling or layout: said so, not made up.
+             // The test host knows no name, refresh rate or layout: said so, not made up; it lays the
+             // screens out at 96 dpi.
              std::string("\"Display\": {\"Index\": 0, \"Name\": \"n/a\", \"RefreshRate\": \"n/a\", \"ScalingPercent\": "
-                         "\"n/a\", \"DPI\": \"n/a\"}"),
+                         "100, \"DPI\": 96}"),
              std::string("\"KeyboardLayout\": \"n/a\""),
              std::string("\"Audio\": {\"Silent\": true"),
              std::string("\"TimingCheck\": {\"File\": \"timing-check-2026-12-07-100000.txt\", \"Verdict\": \"ready: "

@@ -27,7 +27,7 @@ printf 'age\tparticipant_id\torder_condition\r\n23\tsub-2\t1\r\n31\tsub-10\t2\r\
 
 for tool in "$summary" "$report"; do
   "$tool" --help >"$work/help.txt" || fail "$tool --help failed"
-  grep -q "^exit code: 0 " "$work/help.txt" || fail "$tool --help gives no exit codes: $(cat "$work/help.txt")"
+  grep -qi "^exit code: 0 " "$work/help.txt" || fail "$tool --help gives no exit codes: $(cat "$work/help.txt")"
 done
 
 expect_skipped() {

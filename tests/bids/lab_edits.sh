@@ -3,10 +3,12 @@
 # handedness) and reordered and saved with CR LF, participants.json with their descriptions, one events
 # file re-saved with CR LF, another with a column of the lab's, authors and licence in the dataset's
 # description. Then a registration (a simulated subject): its row lands under the right columns with n/a
-# in the lab's, every description the lab wrote stays, and both BIDS validators pass the dataset.
-#   lab_edits.sh PELORIN MAKE_WAVES DEMO_DIR VALIDATOR
+# in the lab's, every description the lab wrote stays, and both BIDS validators pass the dataset. The
+# summary and the report read every run of it; then, with a power cut's torn tail and a folder link in
+# a loop, they read the rest, name what they skipped and say so in their exit code.
+#   lab_edits.sh PELORIN MAKE_WAVES DEMO_DIR VALIDATOR SUMMARY [REPORT]
 set -euo pipefail
-pelorin=$1 make_waves=$2 demo=$3 validator=$4
+pelorin=$1 make_waves=$2 demo=$3 validator=$4 summary=$5 report=${6:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
@@ -66,5 +68,34 @@ condition=$(awk '$1 == 3 {print $3}' "$work/Lab/CurrentSubjects.txt")
 cmp "$dataset/participants.json" "$work/participants.json.lab" || fail "participants.json was changed"
 cmp "$dataset/dataset_description.json" "$work/dataset_description.json.lab" || fail "dataset_description.json was changed"
 check_validators "$dataset" "$validator"
-# The readers over the same dataset (pelorin-summary, pelorin-report) are checked where they are built.
-echo "lab edits: the row under the lab's columns, the lab's descriptions kept, both validators pass"
+
+# The readers: every run of the edited dataset (CR LF, the lab's column), nothing skipped.
+readers() {
+  "$summary" "$dataset" >"$work/summary.txt" 2>"$work/summary.err" && summary_status=0 || summary_status=$?
+  [ "$(grep -cE '^sub-[123] ' "$work/summary.txt")" -ge 3 ] && [ "$(grep -oE '^sub-[123] ' "$work/summary.txt" | sort -u | wc -l)" = 3 ] ||
+    fail "pelorin-summary did not read the three subjects: $(cat "$work/summary.txt" "$work/summary.err")"
+  report_status=0
+  if [ -n "$report" ]; then
+    "$report" "$dataset" -o "$work/page.html" >/dev/null 2>"$work/report.err" && report_status=0 || report_status=$?
+    grep -q ' 3 subjects, 3 runs' "$work/page.html" || fail "the page does not count 3 subjects and runs: $(cat "$work/report.err")"
+  fi
+}
+readers
+[ "$summary_status" = 0 ] || fail "pelorin-summary exit code $summary_status on the edited dataset: $(cat "$work/summary.err")"
+[ "$report_status" = 0 ] || fail "pelorin-report exit code $report_status on the edited dataset: $(cat "$work/report.err")"
+
+# A power cut in the middle of a row (half a line, then the NULs a file system leaves) and a folder link
+# in a loop: the rest is read, each skip named with its file (and line), the exit code 1.
+third=$dataset/sub-3/beh/sub-3_task-dualtask_events.tsv
+printf '61.250000\tn/a\tresp' >>"$third"
+head -c 64 /dev/zero >>"$third"
+ln -s sub-9 "$dataset/sub-9"
+readers
+[ "$summary_status" = 1 ] || fail "pelorin-summary exit code $summary_status, not 1, with a torn tail and a loop"
+grep -q "sub-3_task-dualtask_events.tsv: line [0-9]*: " "$work/summary.err" || fail "pelorin-summary does not name the torn tail: $(cat "$work/summary.err")"
+grep -q "sub-9" "$work/summary.err" || fail "pelorin-summary does not name the link in a loop: $(cat "$work/summary.err")"
+if [ -n "$report" ]; then
+  [ "$report_status" = 1 ] || fail "pelorin-report exit code $report_status, not 1, with a torn tail and a loop"
+  grep -q "sub-3_task-dualtask_events.tsv: line [0-9]*: " "$work/report.err" || fail "pelorin-report does not name the torn tail: $(cat "$work/report.err")"
+fi
+echo "lab edits: the row under the lab's columns, the lab's descriptions kept, both validators pass, the readers read what can be read"
