@@ -6,6 +6,7 @@
 
 #include "check/system_info.h"
 #include "platform/system_facts.h"
+#include "platform/win32/win32_handle.h"
 
 namespace pelorin::check {
 
@@ -26,14 +27,6 @@ Function Find(const wchar_t* library, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-std::string Utf8(const wchar_t* text) {
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 1) return "";
-    std::string result(static_cast<size_t>(bytes - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), bytes, nullptr, nullptr);
-    return result;
-}
-
 std::string GuidText(const GUID& id) {
     char text[40];
     std::snprintf(text, sizeof text, "%08lx-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", id.Data1, id.Data2,
@@ -50,7 +43,7 @@ std::string PlanName(const GUID& plan) {
         DWORD size = sizeof name;
         if (read(nullptr, &plan, nullptr, nullptr, reinterpret_cast<UCHAR*>(name), &size) == ERROR_SUCCESS &&
             name[0] != L'\0') {
-            return Utf8(name);
+            return Utf8FromWide(name);
         }
     }
     if (Same(plan, HIGH_PERFORMANCE)) return "High performance";

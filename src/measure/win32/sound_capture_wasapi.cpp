@@ -46,22 +46,6 @@ struct Com {
     T* operator->() const { return p; }
 };
 
-std::string Utf8(const wchar_t* text) {
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 1) return "";
-    std::string result(static_cast<size_t>(bytes - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), bytes, nullptr, nullptr);
-    return result;
-}
-
-std::wstring Wide(const std::string& text) {
-    int count = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    if (count <= 1) return L"";
-    std::wstring result(static_cast<size_t>(count - 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, result.data(), count);
-    return result;
-}
-
 std::wstring Lower(std::wstring text) {
     for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
     return text;
@@ -73,7 +57,9 @@ std::string FriendlyName(IMMDevice* device) {
     PROPVARIANT value;
     PropVariantInit(&value);
     std::string name;
-    if (SUCCEEDED(properties->GetValue(FRIENDLY_NAME, &value)) && value.vt == VT_LPWSTR) name = Utf8(value.pwszVal);
+    if (SUCCEEDED(properties->GetValue(FRIENDLY_NAME, &value)) && value.vt == VT_LPWSTR && value.pwszVal != nullptr) {
+        name = Utf8FromWide(value.pwszVal);
+    }
     PropVariantClear(&value);
     return name;
 }
@@ -122,11 +108,11 @@ private:
         if (FAILED(devices->EnumAudioEndpoints(eCapture, DEVICE_STATE_ACTIVE, &inputs)) || FAILED(inputs->GetCount(&count))) {
             return false;
         }
-        const std::wstring part = Lower(Wide(wanted));
+        const std::wstring part = Lower(WideFromUtf8(wanted));
         for (UINT i = 0; i < count; ++i) {
             IMMDevice* input = nullptr;
             if (FAILED(inputs->Item(i, &input))) continue;
-            if (Lower(Wide(FriendlyName(input))).find(part) != std::wstring::npos) {
+            if (Lower(WideFromUtf8(FriendlyName(input))).find(part) != std::wstring::npos) {
                 *found = input;
                 return true;
             }

@@ -1,20 +1,9 @@
 #include <windows.h>
 
 #include "platform/system_facts.h"
+#include "platform/win32/win32_handle.h"
 
 namespace pelorin {
-
-namespace {
-
-std::string Utf8(const wchar_t* text) {
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 1) return "";
-    std::string result(static_cast<size_t>(bytes - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), bytes, nullptr, nullptr);
-    return result;
-}
-
-}  // namespace
 
 // RtlGetVersion tells the real version; GetVersionEx answers what the program's manifest allows.
 std::string OperatingSystemDescription() {
@@ -41,7 +30,7 @@ std::string MachineName() {
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
     if (!GetComputerNameW(name, &size)) return "";
-    return Utf8(name);
+    return Utf8FromWide(name);
 }
 
 }  // namespace pelorin

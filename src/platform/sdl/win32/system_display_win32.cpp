@@ -3,20 +3,9 @@
 #include <string>
 
 #include "platform/sdl/system_display.h"
+#include "platform/win32/win32_handle.h"
 
 namespace pelorin::sdl {
-
-namespace {
-
-std::string Utf8(const wchar_t* text) {
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 1) return "";
-    std::string result(static_cast<size_t>(bytes - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), bytes, nullptr, nullptr);
-    return result;
-}
-
-}  // namespace
 
 // The program is aware of each monitor's scaling (per-monitor v2), so the monitor's effective DPI is
 // the one it is asked to draw at there. GetDpiForMonitor is Windows 8.1's; before it, the system's.
@@ -52,8 +41,8 @@ KeyboardLayout ReadKeyboardLayout(std::string_view keys) {
     GetKeyboardLayoutNameW(id);
     LCIDToLocaleName(MAKELCID(LOWORD(reinterpret_cast<ULONG_PTR>(active)), SORT_DEFAULT), locale,
                      LOCALE_NAME_MAX_LENGTH, 0);
-    std::string localeName = Utf8(locale);
-    std::string idName = Utf8(id);
+    std::string localeName = Utf8FromWide(locale);
+    std::string idName = Utf8FromWide(id);
     layout.name = localeName.empty() ? idName : idName.empty() ? localeName : localeName + " (" + idName + ")";
     for (char key : keys) {
         SHORT typed = VkKeyScanExW(static_cast<wchar_t>(static_cast<unsigned char>(key)), active);
