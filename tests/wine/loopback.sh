@@ -9,18 +9,7 @@ source "$(dirname "$0")/lib.sh"
 pulse_server=$5
 start_display
 prepare_wine_demo_data
-server=$work/pulse
-stop_server() { end_wine; bash "$pulse_server" stop "$server"; cleanup; }
-trap stop_server EXIT
-bash "$pulse_server" start "$server"
-if ! PULSE_SERVER="unix:$server/native" pactl info >/dev/null 2>&1; then
-  [ "${CI:-}" = true ] && fail "no PulseAudio server started"
-  echo "SKIP: no PulseAudio server started (is pulseaudio installed?)"
-  passed=1
-  exit 77
-fi
-export PULSE_SERVER="unix:$server/native" PULSE_SINK=pelorin_test
-unset SDL_AUDIODRIVER
+start_pulse_server "$pulse_server"
 pactl set-default-source pelorin_test.monitor || fail "cannot make the monitor the default input"
 end_wine
 (cd "$work" && exec "$wine_run" "$pelorin_exe" --check --loopback >"$work/stdout.txt" 2>"$work/stderr.txt") &

@@ -182,3 +182,21 @@ expect_subject_list() {
   printf "$2" >"$work/expected.txt"
   cmp "$work/expected.txt" "$1" || fail "the subject list is not as expected: $(od -c "$1")"
 }
+
+# A PulseAudio server of the test's own (tests/pulse_server.sh), with a null sink the program plays
+# into, stopped with the test; where none starts the test skips (exit 77), and on CI fails.
+start_pulse_server() {
+  pulse_server_sh=$1
+  server=$work/pulse
+  stop_server() { bash "$pulse_server_sh" stop "$server"; cleanup; }
+  trap stop_server EXIT
+  bash "$pulse_server_sh" start "$server"
+  if ! PULSE_SERVER="unix:$server/native" pactl info >/dev/null 2>&1; then
+    [ "${CI:-}" = true ] && fail "no PulseAudio server started"
+    echo "SKIP: no PulseAudio server started (is pulseaudio installed?)"
+    passed=1
+    exit 77
+  fi
+  export PULSE_SERVER="unix:$server/native" PULSE_SINK=pelorin_test
+  unset SDL_AUDIODRIVER
+}

@@ -11,18 +11,7 @@ pulse_server=$4
 TIMEOUT=120
 start_display
 prepare_demo_data "$2" "$3"
-server=$work/pulse
-stop_server() { bash "$pulse_server" stop "$server"; cleanup; }
-trap stop_server EXIT
-bash "$pulse_server" start "$server"
-if ! PULSE_SERVER="unix:$server/native" pactl info >/dev/null 2>&1; then
-  [ "${CI:-}" = true ] && fail "no PulseAudio server started"
-  echo "SKIP: no PulseAudio server started (is pulseaudio installed?)"
-  passed=1
-  exit 77
-fi
-export PULSE_SERVER="unix:$server/native" PULSE_SINK=pelorin_test
-unset SDL_AUDIODRIVER
+start_pulse_server "$pulse_server"
 pactl set-default-source pelorin_test.monitor || fail "cannot make the monitor the default input"
 
 # The section's figures: found, lag and SD.

@@ -17,18 +17,7 @@ TIMEOUT=60
 start_display
 prepare_demo_data "$2" "$3"
 "$driver" --columns >"$work/columns.tsv"
-server=$work/pulse
-stop_server() { bash "$pulse_server" stop "$server"; cleanup; }
-trap stop_server EXIT
-bash "$pulse_server" start "$server"
-if ! PULSE_SERVER="unix:$server/native" pactl info >/dev/null 2>&1; then
-  [ "${CI:-}" = true ] && fail "no PulseAudio server started"
-  echo "SKIP: no PulseAudio server started (is pulseaudio installed?)"
-  passed=1
-  exit 77
-fi
-export PULSE_SERVER="unix:$server/native" PULSE_SINK=pelorin_test
-unset SDL_AUDIODRIVER
+start_pulse_server "$pulse_server"
 
 report() { printf 'Pelorin timing check, %s\nPelorin %s on Linux\nPC: %s\n\nVerdict: %s\n' "$1" "$version" "$2" "$3"; }
 report "2026-12-01 09:00:00" "$(hostname)" "1 warning: put right before the first subject." \
