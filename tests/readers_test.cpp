@@ -147,6 +147,37 @@ TEST_F(LabEditedDatasetTest, TheReportCountsEachSubjectOnceInOneOrder) {
     EXPECT_NE(page.find("data-col=\"median_rt_correct\" data-value=\"0.400000\""), std::string::npos);
 }
 
+// A spreadsheet re-saves the numbers as it shows them (1 for 1.000000, 0.3 for 0.300000, 0.24 for 0.240)
+// and ends its lines with CR LF: the rows read as the program wrote them; the strict reader of the
+// program's own files still asks for its forms.
+TEST(SpreadsheetResaveTest, NumbersInTheSpreadsheetsFormReadAsWritten) {
+    std::string written = EventsFile(TodaysColumns());
+    std::string resaved;
+    for (std::string_view line : SplitLines(written)) {
+        std::string cells(line);
+        std::string shown;
+        for (size_t start = 0; start <= cells.size();) {
+            size_t tab = std::min(cells.find('\t', start), cells.size());
+            std::string cell = cells.substr(start, tab - start);
+            if (cell.find('.') != std::string::npos && cell.find_first_not_of("0123456789.") == std::string::npos) {
+                cell.erase(cell.find_last_not_of('0') + 1);
+                if (cell.ends_with('.')) cell.pop_back();
+            }
+            shown += (start ? "\t" : "") + cell;
+            start = tab + 1;
+        }
+        resaved += shown + "\r\n";
+    }
+    ASSERT_NE(resaved.find("\n1.3\tn/a\tresponse\t1\ttone\t500Hz\ts\ttone\t1\t0.3\t0.281\t0.338"), std::string::npos);
+    auto before = ReadEventsKeeping(written);
+    auto after = ReadEventsKeeping(resaved);
+    ASSERT_TRUE(std::holds_alternative<EventsRead>(before));
+    ASSERT_TRUE(std::holds_alternative<EventsRead>(after));
+    EXPECT_EQ(std::get<EventsRead>(after).skipped, std::vector<std::string>{});
+    EXPECT_EQ(std::get<EventsRead>(after).rows, std::get<EventsRead>(before).rows);
+    EXPECT_TRUE(std::holds_alternative<std::string>(ReadEvents(resaved)));
+}
+
 // A long run: its first blocks each with a figure and table rows, then one figure of every block, and
 // the page says so; flags of the later blocks lead to that figure.
 TEST(LongRunPageTest, DrawsTheFirstBlocksAndOneFigureOfAll) {

@@ -42,13 +42,35 @@ std::optional<int64_t> Fixed(std::string_view text, size_t decimals) {
     return negative ? -value : value;
 }
 
+// A decimal number as a spreadsheet re-saves one (12.5 for 12.500000, 3 for 3.000), in units of
+// 10^-decimals, rounded half away from zero at the first digit beyond them.
+std::optional<int64_t> Decimal(std::string_view text, size_t decimals) {
+    bool negative = text.starts_with('-');
+    if (negative) text.remove_prefix(1);
+    size_t point = text.find('.');
+    std::string_view wholeText = text.substr(0, point);
+    std::string_view fractionText = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    if ((wholeText.empty() && fractionText.empty()) || (!wholeText.empty() && !IsDigits(wholeText)) ||
+        (point != std::string_view::npos && !IsDigits(fractionText)) || wholeText.size() > 12) {
+        return std::nullopt;
+    }
+    std::string digits(wholeText);
+    for (size_t i = 0; i < decimals; ++i) digits += i < fractionText.size() ? fractionText[i] : '0';
+    int64_t value = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (fractionText.size() > decimals && fractionText[decimals] >= '5') ++value;
+    return negative ? -value : value;
+}
+
 // A cell in its column's form, or the reason it is not; nullopt for n/a.
 struct Cell {
     std::optional<std::string_view> text;
     std::optional<int64_t> number;  // Seconds in microseconds, Count, Fraction in thousandths
 };
 
-std::optional<std::string> ReadCell(const Column& column, std::string_view text, Cell& cell) {
+// exactForms: numbers only in the form the program writes (six decimals for seconds, three for a
+// fraction); otherwise in any decimal form.
+std::optional<std::string> ReadCell(const Column& column, std::string_view text, bool exactForms, Cell& cell) {
     if (text == NOT_APPLICABLE) return std::nullopt;
     auto fail = [&](const char* expected) {
         return "column " + std::string(column.name) + " holds \"" + std::string(text) + "\", not " + expected;
@@ -56,8 +78,8 @@ std::optional<std::string> ReadCell(const Column& column, std::string_view text,
     cell.text = text;
     switch (column.form) {
     case CellForm::Seconds:
-        cell.number = Fixed(text, 6);
-        if (!cell.number) return fail("seconds with six decimals");
+        cell.number = exactForms ? Fixed(text, 6) : Decimal(text, 6);
+        if (!cell.number) return fail(exactForms ? "seconds with six decimals" : "seconds");
         break;
     case CellForm::Count: {
         int value = 0;
@@ -67,8 +89,8 @@ std::optional<std::string> ReadCell(const Column& column, std::string_view text,
         break;
     }
     case CellForm::Fraction:
-        cell.number = Fixed(text, 3);
-        if (!cell.number || *cell.number < 0) return fail("a fraction with three decimals");
+        cell.number = exactForms ? Fixed(text, 3) : Decimal(text, 3);
+        if (!cell.number || *cell.number < 0) return fail(exactForms ? "a fraction with three decimals" : "a fraction");
         break;
     case CellForm::Level:
         if (!IsLevel(column, text)) return fail("one of its levels");
@@ -106,7 +128,7 @@ std::vector<std::string_view> SplitTabs(std::string_view line) {
     }
 }
 
-std::optional<std::string> ParseRow(std::string_view line, const Layout& layout, EventRow& row) {
+std::optional<std::string> ParseRow(std::string_view line, const Layout& layout, bool exactForms, EventRow& row) {
     std::vector<std::string_view> texts = SplitTabs(line);
     if (texts.size() != layout.width) {
         return std::to_string(texts.size()) + " columns, not " + std::to_string(layout.width);
@@ -123,7 +145,7 @@ std::optional<std::string> ParseRow(std::string_view line, const Layout& layout,
             cells[i].text = text;
             continue;
         }
-        if (auto error = ReadCell(EVENT_COLUMNS[i], text, cells[i])) return error;
+        if (auto error = ReadCell(EVENT_COLUMNS[i], text, exactForms, cells[i])) return error;
     }
     auto text = [&](EventColumn column) { return std::string(cells[column].text.value_or("")); };
     if (!cells[ONSET].number) return std::string("no onset");
@@ -216,9 +238,7 @@ void NameRun(const std::string& path, DatasetRun& run) {
     if (match[2].matched) run.run = std::atoi(match[2].str().c_str());
 }
 
-}  // namespace
-
-std::variant<EventsRead, std::string> ReadEventsKeeping(std::string_view text) {
+std::variant<EventsRead, std::string> ReadEventsAs(std::string_view text, bool exactForms) {
     size_t headerEnd = text.find('\n');
     std::string_view headerLine = WithoutCr(text.substr(0, headerEnd));
     Layout layout;
@@ -264,7 +284,7 @@ std::variant<EventsRead, std::string> ReadEventsKeeping(std::string_view text) {
             continue;
         }
         EventRow row;
-        auto error = ParseRow(line, layout, row);
+        auto error = ParseRow(line, layout, exactForms, row);
         if (error) {
             skip(lineNumber, *error);
         } else {
@@ -276,6 +296,10 @@ std::variant<EventsRead, std::string> ReadEventsKeeping(std::string_view text) {
     }
     return read;
 }
+
+}  // namespace
+
+std::variant<EventsRead, std::string> ReadEventsKeeping(std::string_view text) { return ReadEventsAs(text, false); }
 
 std::variant<std::vector<EventRow>, std::string> ReadEvents(std::string_view text) {
     std::string header = TsvHeader(EVENT_COLUMNS);
@@ -293,7 +317,7 @@ std::variant<std::vector<EventRow>, std::string> ReadEvents(std::string_view tex
         }
         position = end + 1;
     }
-    auto read = ReadEventsKeeping(text);
+    auto read = ReadEventsAs(text, true);
     if (auto* reason = std::get_if<std::string>(&read)) return *reason;
     EventsRead& kept = std::get<EventsRead>(read);
     if (!kept.skipped.empty()) return kept.skipped.front();

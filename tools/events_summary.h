@@ -44,13 +44,15 @@ inline constexpr size_t MAX_SKIPPED_LINES = 20;
 // the vocabulary that is missing is n/a on every row (onset and trial_type must be there), CR LF line
 // ends are taken, and a row that cannot be read is skipped while the rows around it are kept: so a file
 // a spreadsheet re-saved, one of an earlier or later version, and one whose tail a power cut tore off
-// are read as far as they can be. A cell is read in its column's form and each kind of row must hold
-// what the program writes on it, as far as the file's columns say. Refused, with "line 1: reason", only
+// are read as far as they can be. A cell is read in its column's form, a number in any decimal form (a
+// spreadsheet writes 12.5 for 12.500000), and each kind of row must hold what the program writes on it,
+// as far as the file's columns say. Refused, with "line 1: reason", only
 // when the header has no onset or trial_type.
 std::variant<EventsRead, std::string> ReadEventsKeeping(std::string_view text);
 
 // Reads an events file exactly as the program writes it: today's header, then whole rows ending in a
-// line feed, each as ReadEventsKeeping takes it. Anything else is refused with "line N: reason".
+// line feed, each as ReadEventsKeeping takes it but with its numbers in the program's own form (six
+// decimals for seconds, three for a fraction). Anything else is refused with "line N: reason".
 std::variant<std::vector<EventRow>, std::string> ReadEvents(std::string_view text);
 
 // One run of the dataset: whose, which, and its rows.
