@@ -84,9 +84,10 @@ protected:
         std::error_code refused;
         fs::create_directory_symlink("sub-7", JoinPath(root, "sub-7"), refused);
         loop = !refused;
+        // participants.tsv as a spreadsheet exports it: a byte order mark, CR LF, the columns moved.
         std::ofstream(JoinPath(root, "participants.tsv"), std::ios::binary)
-            << "age\torder_condition\tparticipant_id\r\n23\t2\tsub-2\r\n31\t1\tsub-10\r\n40\t1\tsub-1a\r\n"
-               "23\t2\tsub-2\r\n";
+            << "\xEF\xBB\xBF" "order_condition\tage\tparticipant_id\r\n2\t23\tsub-2\r\n1\t31\tsub-10\r\n1\t40\tsub-1a\r\n"
+               "2\t23\tsub-2\r\n";
     }
 
     void Write(const std::string& id, const std::string& text) {

@@ -118,16 +118,6 @@ std::string_view WithoutCr(std::string_view line) {
     return line;
 }
 
-std::vector<std::string_view> SplitTabs(std::string_view line) {
-    std::vector<std::string_view> cells;
-    for (size_t start = 0;;) {
-        size_t tab = line.find('\t', start);
-        cells.push_back(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
-        if (tab == std::string_view::npos) return cells;
-        start = tab + 1;
-    }
-}
-
 std::optional<std::string> ParseRow(std::string_view line, const Layout& layout, bool exactForms, EventRow& row) {
     std::vector<std::string_view> texts = SplitTabs(line);
     if (texts.size() != layout.width) {

@@ -25,6 +25,16 @@ std::vector<std::string> SplitLines(std::string_view text) {
     return lines;
 }
 
+std::vector<std::string_view> SplitTabs(std::string_view line) {
+    std::vector<std::string_view> cells;
+    for (size_t start = 0;;) {
+        size_t tab = line.find('\t', start);
+        cells.push_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
+        if (tab == std::string_view::npos) return cells;
+        start = tab + 1;
+    }
+}
+
 std::filesystem::path PathFromUtf8(std::string_view path) {
     return std::filesystem::path(std::u8string(path.begin(), path.end()));
 }

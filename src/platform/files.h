@@ -18,6 +18,8 @@ std::string PrintNumber(long value);
 // The lines of a text, with CR LF, LF and lone CR line ends all accepted. A last line without an end
 // still counts; the empty text has no lines.
 std::vector<std::string> SplitLines(std::string_view text);
+// The cells of a tab-separated line, empty ones included; views into line.
+std::vector<std::string_view> SplitTabs(std::string_view line);
 
 // The most any data file is read into memory: far beyond a real subject list or instruction text.
 inline constexpr size_t MAX_READ_BYTES = size_t{32} << 20;

@@ -20,16 +20,6 @@ namespace {
 // The newest release both validators know.
 constexpr const char* BIDS_VERSION = "1.9.0";
 
-std::vector<std::string_view> SplitTabs(std::string_view line) {
-    std::vector<std::string_view> cells;
-    for (size_t start = 0;;) {
-        size_t tab = line.find('\t', start);
-        cells.push_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
-        if (tab == std::string_view::npos) return cells;
-        start = tab + 1;
-    }
-}
-
 std::string Tsv(std::initializer_list<std::string_view> cells) {
     std::string line;
     for (std::string_view cell : cells) line += std::string(cell) + '\t';

@@ -19,23 +19,17 @@ std::vector<std::map<std::string, std::string>> ReadTable(const std::string& pat
     std::vector<std::map<std::string, std::string>> table;
     auto text = ReadWholeFile(path);
     if (!text) return table;
-    auto split = [](const std::string& line) {
-        std::vector<std::string> cells;
-        for (size_t start = 0;;) {
-            size_t tab = line.find('\t', start);
-            cells.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-            if (tab == std::string::npos) return cells;
-            start = tab + 1;
-        }
-    };
     std::vector<std::string> lines = SplitLines(*text);
     if (lines.empty()) return table;
-    std::vector<std::string> header = split(lines[0]);
+    // A spreadsheet's UTF-8 export may begin with a byte order mark.
+    std::string_view headerLine = lines[0];
+    if (headerLine.starts_with("\xEF\xBB\xBF")) headerLine.remove_prefix(3);
+    std::vector<std::string_view> header = SplitTabs(headerLine);
     for (size_t i = 1; i < lines.size(); ++i) {
         if (lines[i].empty()) continue;
-        std::vector<std::string> cells = split(lines[i]);
+        std::vector<std::string_view> cells = SplitTabs(lines[i]);
         std::map<std::string, std::string> row;
-        for (size_t c = 0; c < header.size() && c < cells.size(); ++c) row[header[c]] = cells[c];
+        for (size_t c = 0; c < header.size() && c < cells.size(); ++c) row[std::string(header[c])] = cells[c];
         table.push_back(std::move(row));
     }
     return table;
