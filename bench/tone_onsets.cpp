@@ -11,15 +11,6 @@
 
 namespace pelorin::bench {
 
-namespace {
-
-// How far above the line an earliest arrival may lie and still count for it.
-constexpr double LINE_TOLERANCE_MICROS = 100;
-// The line is drawn through the earliest arrivals this many seconds either side of a frame.
-constexpr double WINDOW_SECONDS = 4;
-
-}  // namespace
-
 MonitorRecorder::MonitorRecorder(std::string source, int rate, std::function<int64_t()> nowMicros)
     : source(std::move(source)), rate(rate), nowMicros(std::move(nowMicros)) {}
 
@@ -80,57 +71,24 @@ std::vector<int16_t> MonitorRecorder::Samples() {
     return left;
 }
 
-MonitorRecorder::Line MonitorRecorder::EarliestLine(double from, double to) {
+measure::ArrivalClock MonitorRecorder::Clock(double from, double to) {
     std::lock_guard lock(mutex);
-    // The earliest arrival of each half second, as (frames, micros less the frames' nominal time).
-    const double nominal = 1e6 / rate;
-    const double stretch = rate / 2.0;
-    std::vector<std::pair<double, double>> earliest;
-    for (const auto& [frames, micros] : arrivals) {
-        double offset = micros - frames * nominal;
-        if (earliest.empty() || frames >= earliest.back().first - std::fmod(earliest.back().first, stretch) + stretch) {
-            earliest.emplace_back(frames, offset);
-        } else if (offset < earliest.back().second) {
-            earliest.back() = {frames, offset};
-        }
+    std::vector<std::pair<double, double>> within;
+    for (const auto& arrival : arrivals) {
+        if (arrival.first >= from && arrival.first <= to) within.push_back(arrival);
     }
-    std::erase_if(earliest, [&](const auto& point) { return point.first < from || point.first > to; });
-    Line line;
-    if (earliest.empty()) return line;
-    // A least-squares line through them; then again without those that lie well above it, such as
-    // the first arrivals while the recording stream starts: the line runs along the earliest.
-    line.offset = earliest.front().second;
-    for (int pass = 0; pass < 3; ++pass) {
-        double n = 0, sumX = 0, sumY = 0, sumXX = 0, sumXY = 0;
-        for (const auto& [x, y] : earliest) {
-            if (pass > 0 && y - (line.offset + line.drift * x) > LINE_TOLERANCE_MICROS) continue;
-            n += 1;
-            sumX += x;
-            sumY += y;
-            sumXX += x * x;
-            sumXY += x * y;
-        }
-        if (n < 2) break;
-        double spread = n * sumXX - sumX * sumX;
-        line.drift = spread > 0 ? (n * sumXY - sumX * sumY) / spread : 0;
-        line.offset = (sumY - line.drift * sumX) / n;
-    }
-    return line;
+    return measure::ArrivalClock(rate, std::move(within));
 }
 
-double MonitorRecorder::FrameMicros(double frame) { return FrameMicrosWithin(frame, -INFINITY, INFINITY); }
+double MonitorRecorder::FrameMicros(double frame) { return Clock(-INFINITY, INFINITY).FrameMicros(frame); }
 
 double MonitorRecorder::FrameMicrosWithin(double frame, double from, double to) {
-    // Only the arrivals within a few seconds of the frame: the machine's clock may be slewed at a rate
-    // that changes over a run.
-    const double window = WINDOW_SECONDS * rate;
-    const Line line = EarliestLine(std::max(from, frame - window), std::min(to, frame + window));
-    return line.offset + frame * (1e6 / rate + line.drift);
+    return Clock(from, to).FrameMicros(frame);
 }
 
 double MonitorRecorder::FramesPerSecond(double from, double to) {
-    const Line line = EarliestLine(from, to);
-    return 1e6 / (1e6 / rate + line.drift);
+    double ppm = Clock(from, to).PacePpm();
+    return std::isnan(ppm) ? rate : rate / (1 + ppm * 1e-6);
 }
 
 }  // namespace pelorin::bench

@@ -17,8 +17,8 @@ namespace pelorin::bench {
 
 // Records a PulseAudio source, such as a null sink's monitor, through parec: 16-bit stereo at the
 // rate the tones are in, each block noted with the time it arrived. The time a sample reached the
-// monitor is read off a line through the earliest arrivals of each half second around it, whose delay
-// is the least the recording adds: the sound server's clock may run apart from the machine's.
+// monitor is read as the timing check's cable check reads its recording (measure::ArrivalClock): the
+// sound server's clock may run apart from the machine's.
 class MonitorRecorder {
 public:
     MonitorRecorder(std::string source, int rate, std::function<int64_t()> nowMicros);
@@ -40,14 +40,9 @@ public:
     double FramesPerSecond(double from, double to);
 
 private:
-    // Micros of frame x less its nominal time: offset + drift * x.
-    struct Line {
-        double offset = 0;
-        double drift = 0;
-    };
     void Read(int fd);
-    // The line along the earliest arrivals of frames from..to.
-    Line EarliestLine(double from, double to);
+    // The recording's clock, read from the arrivals of frames from..to only.
+    measure::ArrivalClock Clock(double from, double to);
 
     std::string source;
     int rate;
