@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "measure/sound_capture.h"
+#include "platform/win32/com.h"
 #include "platform/win32/win32_handle.h"
 
 #ifndef AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM
@@ -32,19 +33,6 @@ constexpr int RATE = 44100;
 constexpr REFERENCE_TIME BUFFER_DURATION = 100'000;
 // PKEY_Device_FriendlyName, spelt out: not every SDK's headers define it.
 constexpr PROPERTYKEY FRIENDLY_NAME{{0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20, 0x67, 0xd1, 0x46, 0xa8, 0x50, 0xe0}}, 14};
-
-template <class T>
-struct Com {
-    T* p = nullptr;
-    Com() = default;
-    ~Com() {
-        if (p != nullptr) p->Release();
-    }
-    Com(const Com&) = delete;
-    Com& operator=(const Com&) = delete;
-    T** operator&() { return &p; }
-    T* operator->() const { return p; }
-};
 
 std::wstring Lower(std::wstring text) {
     for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));

@@ -16,6 +16,7 @@
 
 #include "platform/sdl/input_wait.h"
 #include "platform/sdl/system_output.h"
+#include "platform/win32/com.h"
 #include "platform/win32/win32_handle.h"
 
 #ifndef AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM
@@ -44,19 +45,6 @@ bool UnderWine() {
 constexpr int64_t MARGIN_NANOS = 2'000'000;
 
 int64_t FramesToNanos(uint64_t frames) { return static_cast<int64_t>(frames * 1'000'000'000 / OUTPUT_RATE); }
-
-template <class T>
-struct Com {
-    T* p = nullptr;
-    Com() = default;
-    ~Com() {
-        if (p != nullptr) p->Release();
-    }
-    Com(const Com&) = delete;
-    Com& operator=(const Com&) = delete;
-    T** operator&() { return &p; }
-    T* operator->() const { return p; }
-};
 
 class WasapiOutput : public SystemOutput {
 public:
