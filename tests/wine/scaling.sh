@@ -8,11 +8,7 @@ source "$(dirname "$0")/lib.sh"
 
 keep=${5:-}
 TIMEOUT=60
-ink_size() {
-  convert "$1" -fill white +opaque "rgb(212,208,200)" -fill black -opaque "rgb(212,208,200)" -trim -format "%w %h" \
-    info: 2>/dev/null
-}
-red_width() { convert "$1" -fill black +opaque "$RED" -trim -format "%w" info: 2>/dev/null; }
+source "$(dirname "$0")/../xvfb/scaling_lib.sh"
 # The DPI Windows asks programs for, in the prefix: both places Wine reads it from.
 set_dpi() {
   end_wine
@@ -56,10 +52,6 @@ measure_at 144
 width144=$width height144=$height bar144=$bar
 echo "at 96 dpi: registration $width96 x $height96 px, bar $bar96 px wide;" \
   "at 144 dpi: registration $width144 x $height144 px, bar $bar144 px wide"
-within() {
-  awk -v small="$1" -v large="$2" 'BEGIN { slack = 0.015 * small; if (slack < 2) slack = 2;
-    exit !(large >= 1.5 * small - slack && large <= 1.5 * small + slack) }'
-}
 within "$bar96" "$bar144" || fail "the bar measures $bar144 px at 144 dpi against $bar96 px at 96"
 within "$height96" "$height144" || fail "the registration screen is $height144 px high at 144 dpi against $height96 at 96"
 passed=1

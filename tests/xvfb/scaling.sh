@@ -14,14 +14,7 @@ WIDTH=1600
 HEIGHT=1200
 command -v xrdb >/dev/null || fail "no xrdb (x11-xserver-utils)"
 
-# Width and height of whatever is not the screens' grey, in pixels: the registration screen's labels,
-# boxes and button together.
-ink_size() {
-  convert "$1" -fill white +opaque "rgb(212,208,200)" -fill black -opaque "rgb(212,208,200)" -trim -format "%w %h" \
-    info: 2>/dev/null
-}
-# Width of the red bar, in pixels.
-red_width() { convert "$1" -fill black +opaque "$RED" -trim -format "%w" info: 2>/dev/null; }
+source "$(dirname "$0")/scaling_lib.sh"
 
 # One run at a DPI (empty: Xft.dpi not set): the registration screen, then on into the first block,
 # each measured. Sets width, height and bar.
@@ -56,12 +49,6 @@ measure_at 144 "$2" "$3"
 width144=$width height144=$height bar144=$bar
 echo "at 96 dpi: registration $width96 x $height96 px, bar $bar96 px wide;" \
   "at 144 dpi: registration $width144 x $height144 px, bar $bar144 px wide"
-# 1.5 times, within the pixels each rounding of an edge may add or take, or 1 % for a line of text,
-# whose glyphs' advances are each rounded to whole pixels at their size.
-within() {
-  awk -v small="$1" -v large="$2" 'BEGIN { slack = 0.015 * small; if (slack < 2) slack = 2;
-    exit !(large >= 1.5 * small - slack && large <= 1.5 * small + slack) }'
-}
 within "$bar96" "$bar144" || fail "the bar measures $bar144 px at 144 dpi against $bar96 px at 96"
 within "$width96" "$width144" || fail "the registration screen is $width144 px wide at 144 dpi against $width96 at 96"
 within "$height96" "$height144" || fail "the registration screen is $height144 px high at 144 dpi against $height96 at 96"
