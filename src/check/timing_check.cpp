@@ -32,6 +32,7 @@
 #include "platform/timer.h"
 #include "platform/warning.h"
 #include "platform/wav_file.h"
+#include "records/provenance.h"
 #include "tasks/bar_game.h"
 #include "tasks/tone_letter_task.h"
 #include "transitions/blanke.h"
@@ -376,7 +377,7 @@ int RunTimingCheck(const CheckOptions& options) {
     LocalTime started = Now();
     CheckFigures figures;
     figures.started = started.text;
-    figures.program = std::string("Pelorin ") + PELORIN_VERSION + " (commit " + PELORIN_COMMIT + ")";
+    figures.program = "Pelorin " + VersionText();
     figures.system = SystemName();
     figures.machine = MachineName();
     figures.reference = ReferenceSystemHere();

@@ -8,14 +8,9 @@
 #include <ostream>
 
 #include "platform/files.h"
+#include "records/provenance.h"
 #include "records/rehearsal_folder.h"
 
-#ifndef PELORIN_VERSION
-#define PELORIN_VERSION "unknown"
-#endif
-#ifndef PELORIN_COMMIT
-#define PELORIN_COMMIT "unknown"
-#endif
 
 namespace pelorin {
 
@@ -58,7 +53,7 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
     CLI::App app("Pelorin: a dual-task experiment with tones, letters and rising bars. Started without options it "
                  "runs the experiment in the current folder, which holds instruction.txt and wave/.",
                  PROGRAM);
-    app.set_version_flag("--version", std::string(PROGRAM) + " " + PELORIN_VERSION + " (commit " + PELORIN_COMMIT + ")",
+    app.set_version_flag("--version", std::string(PROGRAM) + " " + VersionText(),
                          "Print the version and the source commit it was built from, and exit");
     app.get_formatter()->column_width(34);
 

@@ -14,15 +14,8 @@
 #include <thread>
 
 #include "measure/sound_capture.h"
-#include "platform/win32/com.h"
+#include "platform/win32/wasapi_com.h"
 #include "platform/win32/win32_handle.h"
-
-#ifndef AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM
-#define AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM 0x80000000
-#endif
-#ifndef AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY
-#define AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY 0x08000000
-#endif
 
 namespace pelorin::measure {
 
