@@ -77,13 +77,6 @@ std::string Array(const std::vector<std::string>& items) {
     return out + "]";
 }
 
-std::string Replace(std::string text, std::string_view from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
-}
-
 // The template with each placeholder replaced by its value in one pass, so that text a value brings in
 // (a key typed as "@END@") is never taken for a placeholder.
 std::string Fill(std::string_view text, std::initializer_list<std::pair<std::string_view, std::string>> values) {
@@ -378,7 +371,7 @@ std::string GroupSpec(const std::vector<GroupPoint>& points) {
                                {"rt", point.medianRt ? Fixed(*point.medianRt, 3) : "null"}}));
     }
     auto panel = [](const char* field, const char* title, const char* domain) {
-        return Replace(Replace(Replace(GROUP_PANEL, "@FIELD@", field), "@TITLE@", title), "@DOMAIN@", domain);
+        return Fill(GROUP_PANEL, {{"@FIELD@", field}, {"@TITLE@", title}, {"@DOMAIN@", domain}});
     };
     return "{\"datasets\":" + Object({{"group", Array(rows)}}) + ",\"config\":" + CONFIG +
            ",\"vconcat\":[" + panel("share", "\"Share correct\"", "{\"domain\": [0, 1]}") + "," +
