@@ -60,7 +60,8 @@ void ContinueThroughInstructions(Lab& lab, const TraceEntry& entry) {
 
 TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
     Lab lab(100);
-    std::ofstream(lab.dir.path + "/instruction.txt") << "Answer the tones and the letters.";
+    // Saved by an older Windows editor: CR LF and a Windows-1252 dash.
+    std::ofstream(lab.dir.path + "/instruction.txt") << "Answer the \"tones\"\r\nand the letters \x96 fast.";
     SimulatedSubject subject(lab.host);
     // Every fourth answer wrong.
     subject.wrongEvery = 4;
@@ -292,8 +293,11 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
     // The sidecar tells on what display and system the run was; the subject's facts are in the tables.
     std::string sidecar =
         ReadWholeFile(lab.dir.path + "/Res_Data/sub-12/beh/sub-12_task-dualtask_events.json").value_or("");
+    // The task and the instructions as the subject read them, where BIDS looks for them.
     for (const char* fact : {"\"ScreenResolution\": [1024, 768]", "\"SoftwareName\": \"Pelorin\"",
-                             "\"response_time\": {", "\"onset_source\": {"}) {
+                             "\"response_time\": {", "\"onset_source\": {", "{\n  \"TaskName\": \"dualtask\",\n",
+                             "\"TaskDescription\": \"One subject at a time hears tones",
+                             "\"Instructions\": \"Answer the \\\"tones\\\"\\u000aand the letters \xE2\x80\x93 fast.\",\n"}) {
         EXPECT_NE(sidecar.find(fact), std::string::npos) << fact;
     }
     EXPECT_TRUE(sidecar.ends_with("}\n"));
@@ -420,7 +424,10 @@ TEST(ResultsTest, WhatTheFolderHoldsStaysAndANameTakenGetsTheNextFreeRunNumber) 
     lab.RunUntilIdle();
     EXPECT_EQ(lab.experiment.results.EventsPath(), folder + "sub-12_task-dualtask_run-3_events.tsv");
     EXPECT_EQ(ReadWholeFile(folder + "sub-12_task-dualtask_run-3_events.tsv"), Header());
-    EXPECT_TRUE(fs::exists(folder + "sub-12_task-dualtask_run-3_events.json"));
+    // A run folder without instruction text: the subject read none, and the sidecar records none.
+    std::string sidecar = ReadWholeFile(folder + "sub-12_task-dualtask_run-3_events.json").value_or("");
+    EXPECT_NE(sidecar.find("\"TaskName\": \"dualtask\""), std::string::npos) << sidecar;
+    EXPECT_EQ(sidecar.find("\"Instructions\""), std::string::npos) << sidecar;
     auto scans = ReadWholeFile(root + "sub-12/sub-12_scans.tsv").value_or("");
     EXPECT_TRUE(scans.starts_with("filename\tacq_time\tutc_offset\nbeh/sub-12_task-dualtask_run-3_events.tsv\t"))
         << scans;

@@ -4,6 +4,7 @@
 #include "flow/experiment.h"
 #include "layout/layout.h"
 #include "platform/runtime.h"
+#include "records/dataset.h"
 #include "transitions/blanke.h"
 
 namespace pelorin {
@@ -39,7 +40,7 @@ void Instruction::Form_Load() {
 
 void Instruction::Start() {
     // A missing or unreadable file leaves a one-line message naming it in the view; the run goes on.
-    RichTextBox1.LoadFile(runtime.DataPath("instruction.txt"));
+    RichTextBox1.LoadFile(runtime.DataPath(std::string(INSTRUCTION_FILE)));
     ShowForms({this});
 }
 

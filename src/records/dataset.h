@@ -10,9 +10,12 @@
 
 namespace pelorin {
 
-// The task, in words, for the dataset's README. NOTE: not in the events sidecars as TaskDescription:
-// the legacy BIDS validator takes every key of an events sidecar but StimulusPresentation for a
-// column's description and fails a text there, while the schema-based one only recommends it.
+// The task's name in the events sidecars: the label of the events files' names, as BIDS derives one.
+inline constexpr std::string_view TASK_NAME = "dualtask";
+// The run folder's instruction text, which the instruction screen shows and the sidecars record.
+inline constexpr std::string_view INSTRUCTION_FILE = "instruction.txt";
+
+// The task, in words, for the dataset's README and the events sidecars.
 inline constexpr std::string_view TASK_DESCRIPTION =
     "One subject at a time hears tones and sees letters and answers each with its own keys, in three "
     "blocks of 60 s: the tone block (tones of 200, 500 and 800 Hz, answered with x, s and w), the letter "

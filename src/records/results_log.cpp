@@ -11,6 +11,7 @@
 #include "platform/calendar.h"
 #include "platform/files.h"
 #include "platform/runtime.h"
+#include "platform/text.h"
 #include "records/event_columns.h"
 #include "records/provenance.h"
 
@@ -122,6 +123,12 @@ ResultsLog::~ResultsLog() {
 
 std::string ResultsLog::EventsPath() const { return file ? file->Path() : std::string(); }
 
+std::string ResultsLog::InstructionsJson() {
+    // The text as the instruction screen draws it; a file it cannot show has no instructions to record.
+    std::optional<std::string> raw = ReadWholeFile(runtime.DataPath(std::string(INSTRUCTION_FILE)));
+    return raw ? "  \"Instructions\": " + JsonString(DisplayText(*raw)) + ",\n" : std::string();
+}
+
 void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, const Subject& subject,
                       int64_t recordMicros) {
     zeroMicros = recordMicros;
@@ -164,7 +171,9 @@ void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, 
         // What the run ran on: the build, the system, the sound output, the display, the keyboard
         // layout and the PC's latest timing check in the run folder.
         Provenance provenance = GatherProvenance(runtime.host, runtime.host.CurrentDirectory());
-        std::string json = "{\n  \"StimulusPresentation\": " + StimulusPresentationJson(provenance) + ",\n" +
+        std::string json = "{\n  \"TaskName\": " + JsonString(TASK_NAME) + ",\n  \"TaskDescription\": " +
+                           JsonString(TASK_DESCRIPTION) + ",\n" + InstructionsJson() +
+                           "  \"StimulusPresentation\": " + StimulusPresentationJson(provenance) + ",\n" +
                            ColumnsJson(EVENT_COLUMNS) + "}\n";
         if (std::optional<std::string> writeError = sidecar.file->Append(json)) {
             events.file.reset();

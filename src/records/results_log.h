@@ -84,6 +84,8 @@ private:
     // screen), so that a flush's cost stretches no screen's specified time.
     void FlushDuringNextWait();
     void Fail(const std::string& what, std::string path, const std::string& reason);
+    // The sidecar's Instructions line, or nothing when the run folder has no instruction text to show.
+    std::string InstructionsJson();
 
     Runtime& runtime;
     std::unique_ptr<AppendFile> file;

@@ -2,7 +2,8 @@
 # A real-window run's sidecar says what it ran on, field by field against the build and the machine:
 # the version and commit the source tree has, the system uname and os-release name, the Xvfb
 # display's size, the PulseAudio server's null sink and the latency the program printed, and the newest
-# timing check of this PC in the run folder (another PC's newer one passed over). Then both BIDS
+# timing check of this PC in the run folder (another PC's newer one passed over), and the
+# instruction text as the screen showed it (saved CR LF with a Windows-1252 dash). Then both BIDS
 # validators find no error in the dataset.
 #   provenance.sh PELORIN MAKE_WAVES DEMO_DIR PULSE_SERVER_SH VERSION SOURCE_DIR DATASET_DRIVER VALIDATOR
 source "$(dirname "$0")/lib.sh"
@@ -18,6 +19,7 @@ start_display
 prepare_demo_data "$2" "$3"
 "$driver" --columns >"$work/columns.tsv"
 start_pulse_server "$pulse_server"
+printf 'Welcome.\r\nAnswer every tone \x96 and every letter.\r\n' >"$work/instruction.txt"
 
 report() { printf 'Pelorin timing check, %s\nPelorin %s on Linux\nPC: %s\n\nVerdict: %s\n' "$1" "$version" "$2" "$3"; }
 report "2026-12-01 09:00:00" "$(hostname)" "1 warning: put right before the first subject." \
@@ -40,11 +42,14 @@ pretty=$(. /etc/os-release && echo "$PRETTY_NAME")
   "$latency" <<'PY' || fail "the sidecar does not say what the run ran on: $(cat "$sidecar")"
 import json, sys
 path, version, commit, pretty, kernel, width, height, latency = sys.argv[1:]
-p = json.load(open(path))["StimulusPresentation"]
+sidecar = json.load(open(path))
+p = sidecar["StimulusPresentation"]
 failures = []
 def expect(key, got, wanted):
     if got != wanted:
         failures.append(f"{key}: {got!r}, not {wanted!r}")
+expect("TaskName", sidecar.get("TaskName"), "dualtask")
+expect("Instructions", sidecar.get("Instructions"), "Welcome.\nAnswer every tone \u2013 and every letter.\n")
 expect("SoftwareName", p.get("SoftwareName"), "Pelorin")
 expect("SoftwareVersion", p.get("SoftwareVersion"), version)
 expect("SourceCommit", p.get("SourceCommit"), commit)

@@ -1,0 +1,50 @@
+"""The legacy BIDS validator's JSON output (--json) in a few lines: its summary, each issue with its
+severity, how often it came and where first; every error in full. Exits 1 when it found an error, 2
+when the output is no validation's.
+
+One error is the legacy validator's alone and is reported, not counted: it reads every key of an events
+sidecar but StimulusPresentation as a column's description, so it fails the task keys BIDS puts there
+(TaskName, TaskDescription, Instructions), which the schema-based validator BIDS maintains recommends.
+Any other error of that code, on any other key or file, counts.
+    legacy_report.py OUTPUT.json"""
+import json
+import sys
+
+TASK_KEYS = ("TaskName", "TaskDescription", "Instructions")
+SCHEMA_ERROR = 55  # JSON_SCHEMA_VALIDATION_ERROR
+
+
+def task_key_misread(issue, file):
+    return (issue["code"] == SCHEMA_ERROR and file["file"]["relativePath"].endswith("_events.json")
+            and file.get("evidence") in {f"['{key}'] should be object" for key in TASK_KEYS})
+
+
+try:
+    output = json.load(open(sys.argv[1], encoding="utf-8"))
+    errors, warnings = output["issues"]["errors"], output["issues"]["warnings"]
+    summary = output["summary"]
+except (OSError, ValueError, KeyError) as error:
+    print(f"no validation in {sys.argv[1]}: {error}")
+    sys.exit(2)
+
+print(f"legacy validator: {summary['totalFiles']} files, {len(summary['subjects'])} subjects, "
+      f"tasks {', '.join(summary['tasks']) or 'none'}")
+counted = 0
+misread = 0
+for issue in errors:
+    files = [file for file in issue["files"] if not task_key_misread(issue, file)]
+    misread += len(issue["files"]) - len(files)
+    if not files and issue["files"]:
+        continue
+    counted += 1
+    print(f"  [ERR] {issue['key']}: {issue['reason']}")
+    for file in files:
+        print(f"    {file['file']['relativePath'] if file.get('file') else ''}: {file.get('evidence')}")
+for issue in warnings:
+    where = issue["files"][0]["file"]["relativePath"] if issue["files"] and issue["files"][0].get("file") else ""
+    more = f" and {len(issue['files']) - 1} more" if len(issue["files"]) > 1 else ""
+    print(f"  [WARN] {issue['key']}{': ' + where if where else ''}{more}")
+if misread:
+    print(f"  (not counted: {misread} task keys of events sidecars read as column descriptions)")
+print(f"legacy validator: {counted} errors, {len(warnings)} warnings")
+sys.exit(1 if counted else 0)
