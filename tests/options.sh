@@ -102,6 +102,11 @@ refuse_out "--out: Linked is or lies inside the current folder's Res_Data" --sim
 refuse_out "--out: Elsewhere/../Res_Data/x is or lies inside the current folder's Res_Data" \
   --simulate 1 --out Elsewhere/../Res_Data/x
 refuse_out "--out: Crossed holds a Res_Data that is or lies inside the current folder's" --simulate 1 --out Crossed
+# A link to a Res_Data the lab has not made yet.
+mkdir "$work/Ahead"
+ln -s ../Res_Data/later "$work/Ahead/Res_Data"
+lab_records=$(cd "$work" && find . | sort)
+refuse_out "--out: Ahead holds a Res_Data that is or lies inside the current folder's" --simulate 1 --out Ahead
 
 # A pilot's folder must be a real folder of its own: a file or a link there is refused before any window
 # opens (none could: no display), with the reason, exit code 1, nothing written.
@@ -124,6 +129,10 @@ rm "$work/Pilot_Data"
 mkdir "$work/Pilot_Data"
 ln -s ../CurrentSubjects.txt "$work/Pilot_Data/CurrentSubjects.txt"
 touch "$work/CurrentSubjects.txt"
+lab_records=$(cd "$work" && find . | sort)
+refuse_pilot "Pilot_Data holds the current folder's subject list: a pilot writes only into a folder of its own"
+# The same link before the lab has registered anyone: it would make the lab's list.
+rm "$work/CurrentSubjects.txt"
 lab_records=$(cd "$work" && find . | sort)
 refuse_pilot "Pilot_Data holds the current folder's subject list: a pilot writes only into a folder of its own"
 rm -r "$work"/* 

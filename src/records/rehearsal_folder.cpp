@@ -25,6 +25,13 @@ std::string ReachesLabRecords(const std::string& rehearsal, const std::string& r
     std::error_code error;
     auto resolve = [&](const fs::path& path) {
         fs::path resolved = fs::weakly_canonical(fs::absolute(path, error), error);
+        // A link to what is not there yet resolves to where a write through it would go: a rehearsal's
+        // list linked to the lab's list before the lab registers anyone would make the lab's list.
+        std::error_code noLink;
+        for (int hops = 0; !error && hops < 40 && fs::is_symlink(fs::symlink_status(resolved, noLink)); ++hops) {
+            fs::path target = fs::read_symlink(resolved, error);
+            resolved = fs::weakly_canonical(target.is_absolute() ? target : resolved.parent_path() / target, error);
+        }
         return error ? fs::path() : resolved;
     };
     fs::path run = resolve(PathFromUtf8(runFolder));
