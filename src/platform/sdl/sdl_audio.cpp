@@ -31,6 +31,10 @@ constexpr Uint16 DEVICE_FRAMES = 512;
 constexpr int64_t STALL_LIMIT_NANOS = 1'000'000'000;
 // How often a wait for the sound server's answer looks again.
 constexpr int64_t ANSWER_POLL_NANOS = 250'000;
+// How long an output that has just opened may take to start playing the stream: a sound server may
+// first play out what its sink holds from before (up to 2 s on a PulseAudio sink left idle).
+constexpr int64_t START_LIMIT_NANOS = 3'000'000'000;
+constexpr int64_t START_POLL_NANOS = 5'000'000;
 // How long after a loosely pinned onset the server is still asked again: half of what a read-back
 // reaches back (OutputTimeline::MAX_BACK_SECONDS).
 constexpr int64_t LOOSE_RETRY_NANOS = 50'000'000;
@@ -235,6 +239,8 @@ public:
     std::unique_ptr<SdlOutput> sdl;
 
 private:
+    // Until the system's output plays the stream (its timeline is known), for at most START_LIMIT_NANOS.
+    void WaitForSystemOutput();
     void PlayThroughSystem(const Sound& sound, uint64_t start, const std::function<void(int64_t)>& waitUntil);
     void PlayThroughSdl(const Sound& sound, int64_t called, uint64_t start,
                         const std::function<void(int64_t)>& waitUntil);
@@ -261,6 +267,7 @@ Audio::Device::Device(OutputChoice choice) {
             return;
         }
     }
+    if (system != nullptr) WaitForSystemOutput();
     const std::string systemDriver = system != nullptr ? system->Driver() : "";
     const char* driver = system != nullptr ? systemDriver.c_str() : SDL_GetCurrentAudioDriver();
     const int frames = system != nullptr ? system->BufferFrames() : int{sdl->output.samples};
@@ -269,6 +276,23 @@ Audio::Device::Device(OutputChoice choice) {
                 static_cast<double>(FixedLatencyNanos()) / 1e6, driver != nullptr ? driver : "unknown", OUTPUT_RATE,
                 frames);
     std::fflush(stdout);
+}
+
+void Audio::Device::WaitForSystemOutput() {
+    // A sound asked for before the stream plays would be placed by guesswork and could start a second
+    // or more late, or be given up on while it waits and recorded unplayed though it then plays.
+    const int64_t giveUp = MonotonicNanos() + START_LIMIT_NANOS;
+    while (!system->Timeline().Known()) {
+        const uint64_t asked = system->AskTiming();
+        while (!system->Answered(asked) && MonotonicNanos() < giveUp) SleepInSdl(MonotonicNanos() + ANSWER_POLL_NANOS);
+        if (system->Timeline().Known()) return;
+        if (MonotonicNanos() >= giveUp) {
+            Warn("the sound output did not start playing within " + std::to_string(START_LIMIT_NANOS / 1'000'000'000) +
+                 " s of opening: the first sounds may start late");
+            return;
+        }
+        SleepInSdl(MonotonicNanos() + START_POLL_NANOS);
+    }
 }
 
 int64_t Audio::Device::FixedLatencyNanos() const {
