@@ -21,7 +21,7 @@ check_validators() {
   output=$(mktemp "${TMPDIR:-/tmp}/pelorin-legacy-XXXXXX.json")
   NO_COLOR=1 "$validator" --ignoreNiftiHeaders --json "$dataset" >"$output" 2>"$output.err" &&
     local status=0 || local status=$?
-  /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/legacy_report.py" "$output" && local verdict=0 || local verdict=$?
+  /usr/bin/python3 -B "$(dirname "${BASH_SOURCE[0]}")/legacy_report.py" "$output" && local verdict=0 || local verdict=$?
   [ "$verdict" = 2 ] && cat "$output.err"
   rm -f "$output" "$output.err"
   # It exits 1 whenever it found an error, counted or not.
@@ -41,7 +41,7 @@ check_schema() {
   # Its own configuration only: no deno.json or package.json of the folder the test runs in.
   NO_COLOR=1 DENO_NO_UPDATE_CHECK=1 "$deno" run --no-config --no-lock -A "$schema" --json "$dataset" \
     >"$output" 2>"$output.err" && local status=0 || local status=$?
-  /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/schema_report.py" "$output" && local verdict=0 || local verdict=$?
+  /usr/bin/python3 -B "$(dirname "${BASH_SOURCE[0]}")/schema_report.py" "$output" && local verdict=0 || local verdict=$?
   [ "$verdict" = 2 ] && cat "$output.err"
   rm -f "$output" "$output.err"
   [ "$verdict" = 0 ] && [ "$status" = 0 ] ||

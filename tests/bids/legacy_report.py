@@ -7,8 +7,9 @@ sidecar but StimulusPresentation as a column's description, so it fails the task
 (TaskName, TaskDescription, Instructions), which the schema-based validator BIDS maintains recommends.
 Any other error of that code, on any other key or file, counts.
     legacy_report.py OUTPUT.json"""
-import json
 import sys
+
+import validation_output
 
 TASK_KEYS = ("TaskName", "TaskDescription", "Instructions")
 SCHEMA_ERROR = 55  # JSON_SCHEMA_VALIDATION_ERROR
@@ -19,13 +20,7 @@ def task_key_misread(issue, file):
             and file.get("evidence") in {f"['{key}'] should be object" for key in TASK_KEYS})
 
 
-try:
-    output = json.load(open(sys.argv[1], encoding="utf-8"))
-    errors, warnings = output["issues"]["errors"], output["issues"]["warnings"]
-    summary = output["summary"]
-except (OSError, ValueError, KeyError) as error:
-    print(f"no validation in {sys.argv[1]}: {error}")
-    sys.exit(2)
+(errors, warnings), summary = validation_output.read(sys.argv[1], "errors", "warnings")
 
 print(f"legacy validator: {summary['totalFiles']} files, {len(summary['subjects'])} subjects, "
       f"tasks {', '.join(summary['tasks']) or 'none'}")

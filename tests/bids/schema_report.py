@@ -6,13 +6,9 @@ import collections
 import json
 import sys
 
-try:
-    output = json.load(open(sys.argv[1], encoding="utf-8"))
-    issues = output["issues"]["issues"]
-    summary = output["summary"]
-except (OSError, ValueError, KeyError) as error:
-    print(f"no validation in {sys.argv[1]}: {error}")
-    sys.exit(2)
+import validation_output
+
+(issues,), summary = validation_output.read(sys.argv[1], "issues")
 
 print(f"schema validator: {summary['totalFiles']} files, {len(summary['subjects'])} subjects, "
       f"data types {', '.join(summary['dataTypes']) or 'none'}, schema {summary['schemaVersion']}")
