@@ -183,5 +183,25 @@ TEST_F(ReportTest, WhatCannotBeReadIsNamedAndTheRestStillReported) {
     EXPECT_EQ(error, "not a folder");
 }
 
+// A lab's scans table is its own text: what it holds is shown as text, never taken for the page's tags.
+TEST_F(ReportTest, TheLabsTextIsShownAsText) {
+    TempDir copy;
+    std::filesystem::copy(folder->path + "/Res_Data", copy.path + "/Res_Data", std::filesystem::copy_options::recursive);
+    std::string scans = copy.path + "/Res_Data/sub-1/sub-1_scans.tsv";
+    std::string table = ReadWholeFile(scans).value_or("");
+    std::vector<std::string> lines = SplitLines(table);
+    ASSERT_GE(lines.size(), 2u);
+    std::vector<std::string_view> cells = SplitTabs(lines[1]);
+    ASSERT_GE(cells.size(), 2u);
+    cells[1] = "<img src=x>";
+    std::ofstream(scans, std::ios::binary) << lines[0] << "\n" << cells[0] << "\t" << cells[1] << "\n";
+    std::string error;
+    auto dataset = ReadReportDataset(copy.path + "/Res_Data", &error);
+    ASSERT_TRUE(dataset) << error;
+    std::string page = MakeReport(*dataset, "test");
+    EXPECT_EQ(page.find("<img src=x"), std::string::npos);
+    EXPECT_NE(page.find("&lt;img src=x"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace pelorin::test

@@ -674,7 +674,10 @@ std::string MakeReport(const ReportDataset& dataset, const std::string& version)
     page += "<h1>" + Html(title) + "</h1>\n";
     page += "<p class=\"lead\">Made by pelorin-report " + Html(version) + ". " + std::to_string(dataset.subjects.size()) +
             " subjects, " + std::to_string(runCount) + " runs, " + std::to_string(blockCount) + " blocks";
-    if (!dates.empty()) page += ", " + (dates.front() == dates.back() ? dates.front() : dates.front() + " to " + dates.back());
+    if (!dates.empty()) {
+        // The dates are the lab's scans tables' text.
+        page += ", " + Html(dates.front() == dates.back() ? dates.front() : dates.front() + " to " + dates.back());
+    }
     page += ".</p>\n<p id=\"figure-error\" class=\"error\"></p>\n";
     page += "<noscript><p class=\"error\">The figures need scripts, which this browser does not run.</p></noscript>\n";
 
