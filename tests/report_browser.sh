@@ -2,7 +2,7 @@
 # The report's page in a real browser (headless Chromium): made from whole runs on the test host, it
 # draws every figure as SVG with its marks, with no script error, and fetches nothing from the network;
 # a page that does fetch is caught by the same check. The dataset with the report among its
-# derivatives still passes the BIDS validator, when one is given (it does not look into derivatives/,
+# derivatives still passes both BIDS validators, when they are given (it does not look into derivatives/,
 # so the derivative's own description is checked here). Screenshots are left in
 # $REPORT_SHOTS (report-shots/ beside the driver unless given) to be looked at.
 #   report_browser.sh REPORT_DRIVER PELORIN_REPORT [BIDS_VALIDATOR]
@@ -23,11 +23,9 @@ mkdir -p "$shots"
 page=$work/Res_Data/derivatives/pelorin-report/index.html
 test -s "$work/Res_Data/derivatives/pelorin-report/dataset_description.json"
 if [ -x "$validator" ]; then
-  verdict=$(NO_COLOR=1 "$validator" --ignoreNiftiHeaders "$work/Res_Data" 2>&1) && status=0 || status=$?
-  if [ "$status" -ne 0 ] || grep -q '\[ERR\]' <<<"$verdict" || ! grep -q "Summary:" <<<"$verdict"; then
-    echo "the BIDS validator refuses the dataset with its report (exit code $status): $verdict"
-    exit 1
-  fi
+  fail() { echo "FAIL: the dataset with its report: $*"; exit 1; }
+  source "$(dirname "$0")/bids/check_dataset.sh"
+  check_validators "$work/Res_Data" "$validator"
 else
   echo "note: no BIDS validator at '$validator' (scripts/install-validator): the dataset with its report is not validated"
 fi
