@@ -67,11 +67,21 @@ TEST(LoopbackTest, RecordedOnsetsLineUpWithWrittenOnesByTheDelay) {
         at += gap(random);
     }
     rises.push_back(written[3] + 200'000);
+    // One recorded 30 ms off its place, as a loosely planned output puts one.
+    rises[12] += 30'000;
     std::sort(rises.begin(), rises.end());
     measure::LinedUp lined = measure::LineUp(written, rises, 500'000);
     ASSERT_EQ(lined.differences.size(), 19u);
     EXPECT_EQ(std::find(lined.found.begin(), lined.found.end(), 7u), lined.found.end());
-    measure::Stats stats = measure::Summarise(lined.differences);
+    // The one off its place is found, and in the spread: a timing fault, not a missing tone.
+    auto off = std::find(lined.found.begin(), lined.found.end(), 13u);
+    ASSERT_NE(off, lined.found.end());
+    EXPECT_NEAR(lined.differences[static_cast<size_t>(off - lined.found.begin())], 78.7, 0.5);
+    std::vector<double> onPlace;
+    for (size_t i = 0; i < lined.found.size(); ++i) {
+        if (lined.found[i] != 13u) onPlace.push_back(lined.differences[i]);
+    }
+    measure::Stats stats = measure::Summarise(onPlace);
     EXPECT_NEAR(stats.mean, 48.7, 0.05);
     EXPECT_NEAR(stats.sd, 0.08, 0.04);
     // A delay beyond what is looked for finds nothing.
