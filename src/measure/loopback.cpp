@@ -13,7 +13,7 @@ constexpr double LINE_TOLERANCE_MICROS = 100;
 // The line is drawn through the earliest arrivals this many seconds either side of a frame.
 constexpr double WINDOW_SECONDS = 4;
 // A rise this close to a sound's place at the chosen delay is that sound's: wider than an output's
-// onsets ever stray (those of Wine's WASAPI, planned, stray by up to 20 ms), so that a tone recorded
+// onsets stray (those of Wine's WASAPI, planned, by 20 ms at times), so that a tone recorded
 // off its place counts in the spread rather than as missing (which blames the cable), and narrower
 // than half the check's closest tones (150 ms of silence between them).
 constexpr double MATCH_MICROS = 50'000;
