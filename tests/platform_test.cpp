@@ -15,6 +15,7 @@
 #include "platform/headless/headless_host.h"
 #include "platform/runtime.h"
 #include "platform/screen.h"
+#include "platform/text.h"
 #include "platform/timer.h"
 #include "test_support.h"
 
@@ -348,6 +349,20 @@ TEST(CalendarTest, LocalTimesWithTheirOffsetAcrossDaysMonthsAndLeapYears) {
     char expected[32];
     std::strftime(expected, sizeof expected, "%Y-%m-%dT%H:%M:%S", std::localtime(&seconds));
     EXPECT_TRUE(FormatLocalTime(now).starts_with(expected)) << FormatLocalTime(now);
+}
+
+TEST(DisplayTextTest, MakesAnyBytesDrawable) {
+    // Line ends of every kind; a tab is blanks.
+    EXPECT_EQ(DisplayText("a\r\nb\rc\nd\te"), "a\nb\nc\nd    e");
+    // UTF-8 is kept, its byte-order mark dropped.
+    EXPECT_EQ(DisplayText("\xEF\xBB\xBFgr\xC3\xBC\xC3\x9F"), "gr\xC3\xBC\xC3\x9F");
+    // Bytes that are not UTF-8 are Windows-1252: quotes, dash, accented letters.
+    EXPECT_EQ(DisplayText("\x93Hi\x94 \x96 caf\xE9"), "\xE2\x80\x9CHi\xE2\x80\x9D \xE2\x80\x93 caf\xC3\xA9");
+    // Overlong and cut-off sequences are read byte by byte too.
+    EXPECT_EQ(DisplayText("\xC0\xAF"), "\xC3\x80\xC2\xAF");
+    EXPECT_EQ(DisplayText("x\xE2\x82"), "x\xC3\xA2\xE2\x80\x9A");
+    // Control bytes, NUL included, show as the replacement character.
+    EXPECT_EQ(DisplayText(std::string("a\0b\x1b", 4)), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
 }
 
 }  // namespace

@@ -92,20 +92,6 @@ TEST(KeyTranslatorTest, KeysTakenByAMessageBoxReachNoScreen) {
     EXPECT_EQ(Describe(keys.KeyDown(Held(SDLK_RETURN))), Lines({"down 13 0 repeat", "press 13 repeat"}));
 }
 
-TEST(DisplayTextTest, MakesAnyBytesDrawable) {
-    // Line ends of every kind; a tab is blanks.
-    EXPECT_EQ(DisplayText("a\r\nb\rc\nd\te"), "a\nb\nc\nd    e");
-    // UTF-8 is kept, its byte-order mark dropped.
-    EXPECT_EQ(DisplayText("\xEF\xBB\xBFgr\xC3\xBC\xC3\x9F"), "gr\xC3\xBC\xC3\x9F");
-    // Bytes that are not UTF-8 are Windows-1252: quotes, dash, accented letters.
-    EXPECT_EQ(DisplayText("\x93Hi\x94 \x96 caf\xE9"), "\xE2\x80\x9CHi\xE2\x80\x9D \xE2\x80\x93 caf\xC3\xA9");
-    // Overlong and cut-off sequences are read byte by byte too.
-    EXPECT_EQ(DisplayText("\xC0\xAF"), "\xC3\x80\xC2\xAF");
-    EXPECT_EQ(DisplayText("x\xE2\x82"), "x\xC3\xA2\xE2\x80\x9A");
-    // Control bytes, NUL included, show as the replacement character.
-    EXPECT_EQ(DisplayText(std::string("a\0b\x1b", 4)), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
-}
-
 // Every character one pixel wide.
 int OnePixel(char32_t) { return 1; }
 
