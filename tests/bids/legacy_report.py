@@ -16,7 +16,8 @@ SCHEMA_ERROR = 55  # JSON_SCHEMA_VALIDATION_ERROR
 
 
 def task_key_misread(issue, file):
-    return (issue["code"] == SCHEMA_ERROR and file["file"]["relativePath"].endswith("_events.json")
+    path = (file.get("file") or {}).get("relativePath", "")
+    return (issue["code"] == SCHEMA_ERROR and path.endswith("_events.json")
             and file.get("evidence") in {f"['{key}'] should be object" for key in TASK_KEYS})
 
 
