@@ -18,16 +18,16 @@
 #include <vector>
 
 #include "demo/demo_waves.h"
-#include "flow/display.h"
-#include "flow/experiment.h"
-#include "platform/runtime.h"
-#include "platform/sdl/input_wait.h"
-#include "platform/sdl/sdl_host.h"
-#include "platform/wav_file.h"
+#include "screens/display.h"
+#include "screens/experiment.h"
+#include "ui/runtime.h"
+#include "hosts/sdl/input_wait.h"
+#include "hosts/sdl/sdl_host.h"
+#include "audio/wav_file.h"
 #include "system.h"
-#include "tasks/tone_letter_task.h"
+#include "screens/tone_letter_task.h"
 #include "tone_onsets.h"
-#include "transitions/blanke.h"
+#include "screens/blanke.h"
 #include "measure/key_injector.h"
 #include "measure/measuring_host.h"
 #include "x11_probe.h"
@@ -219,7 +219,7 @@ void MeasureTones(DualBlock& block, const Settings& settings, MonitorRecorder& r
     if (inFile.size() >= host.tones.size()) inFile.erase(inFile.begin(), inFile.end() - static_cast<std::ptrdiff_t>(host.tones.size()));
     if (!settings.tonesFile.empty() && inFile.size() == host.tones.size()) {
         // On the monotonic clock, which a recorder in another process shares, with the tone's file.
-        const int64_t offset = sdl::MonotonicNanos() / 1000 - host.NowMicros();
+        const int64_t offset = MonotonicNanos() / 1000 - host.NowMicros();
         if (FILE* out = std::fopen(settings.tonesFile.c_str(), "a")) {
             for (size_t i = 0; i < inFile.size(); ++i) {
                 const std::string& path = host.tones[i].path;

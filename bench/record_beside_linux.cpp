@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "demo/demo_waves.h"
-#include "platform/wav_file.h"
+#include "audio/wav_file.h"
 #include "record_beside.h"
 #include "report.h"
 #include "tone_onsets.h"

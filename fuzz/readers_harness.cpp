@@ -10,7 +10,7 @@
 
 #include "dataset.h"
 #include "events_summary.h"
-#include "platform/files.h"
+#include "system/files.h"
 #include "report.h"
 
 namespace pelorin::fuzz {

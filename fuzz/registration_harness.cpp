@@ -8,11 +8,11 @@
 #include <string_view>
 #include <vector>
 
-#include "flow/experiment.h"
-#include "flow/greet.h"
-#include "flow/template_variables.h"
-#include "platform/files.h"
-#include "platform/headless/headless_host.h"
+#include "screens/experiment.h"
+#include "screens/greet.h"
+#include "screens/template_variables.h"
+#include "system/files.h"
+#include "hosts/headless/headless_host.h"
 
 namespace pelorin::fuzz {
 

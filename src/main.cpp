@@ -10,17 +10,17 @@
 
 #include "check/timing_check.h"
 #include "demo/demo_folder.h"
-#include "flow/experiment.h"
+#include "screens/experiment.h"
 #include "options/program_options.h"
-#include "platform/console.h"
-#include "platform/files.h"
-#include "platform/runtime.h"
-#include "platform/sdl/displays.h"
-#include "platform/sdl/sdl_host.h"
-#include "platform/warning.h"
+#include "system/console.h"
+#include "system/files.h"
+#include "ui/runtime.h"
+#include "hosts/sdl/displays.h"
+#include "hosts/sdl/sdl_host.h"
+#include "system/warning.h"
 #include "records/rehearsal_folder.h"
 #include "simulation/simulation.h"
-#include "tasks/bar_game.h"
+#include "screens/bar_game.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "flow/experiment.h"
-#include "platform/headless/headless_host.h"
-#include "platform/timer.h"
-#include "transitions/blanke.h"
+#include "screens/experiment.h"
+#include "hosts/headless/headless_host.h"
+#include "ui/timer.h"
+#include "screens/blanke.h"
 
 namespace pelorin {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/sdl/damage.h"
+#include "hosts/sdl/damage.h"
 
 #include <gtest/gtest.h>
 

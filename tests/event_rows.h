@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "events_summary.h"
-#include "platform/files.h"
+#include "system/files.h"
 
 namespace pelorin::test {
 

@@ -6,7 +6,7 @@
 #include <variant>
 
 #include "events_summary.h"
-#include "platform/files.h"
+#include "system/files.h"
 #include "test_support.h"
 
 namespace pelorin::test {

@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "lab.h"
-#include "platform/files.h"
+#include "system/files.h"
 #include "records/subject_list.h"
 
 namespace pelorin::test {

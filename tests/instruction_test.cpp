@@ -3,7 +3,7 @@
 #include <fstream>
 
 #include "lab.h"
-#include "platform/files.h"
+#include "system/files.h"
 
 namespace pelorin::test {
 namespace {

@@ -13,7 +13,7 @@
 #include "events_summary.h"
 #include "event_rows.h"
 #include "lab.h"
-#include "platform/files.h"
+#include "system/files.h"
 
 namespace pelorin::test {
 namespace {

@@ -6,16 +6,16 @@
 #include <utility>
 #include <vector>
 
-#include "debug/my_debug.h"
-#include "flow/display.h"
-#include "flow/experiment.h"
-#include "flow/greet.h"
-#include "flow/instruction.h"
-#include "platform/headless/headless_host.h"
-#include "tasks/letter_task.h"
-#include "tasks/tone_letter_task.h"
-#include "tasks/tone_task.h"
-#include "transitions/blanke.h"
+#include "screens/my_debug.h"
+#include "screens/display.h"
+#include "screens/experiment.h"
+#include "screens/greet.h"
+#include "screens/instruction.h"
+#include "hosts/headless/headless_host.h"
+#include "screens/letter_task.h"
+#include "screens/tone_letter_task.h"
+#include "screens/tone_task.h"
+#include "screens/blanke.h"
 #include "test_support.h"
 
 namespace pelorin::test {

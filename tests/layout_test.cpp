@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "layout/layout.h"
-#include "platform/control.h"
-#include "platform/headless/headless_host.h"
-#include "platform/runtime.h"
-#include "platform/screen.h"
+#include "ui/layout.h"
+#include "ui/control.h"
+#include "hosts/headless/headless_host.h"
+#include "ui/runtime.h"
+#include "ui/screen.h"
 
 namespace pelorin {
 namespace {

@@ -3,9 +3,9 @@
 #include <array>
 #include <set>
 
-#include "platform/headless/headless_host.h"
-#include "platform/runtime.h"
-#include "random/my_random.h"
+#include "hosts/headless/headless_host.h"
+#include "ui/runtime.h"
+#include "screens/my_random.h"
 
 namespace pelorin {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/sdl/output_timeline.h"
+#include "audio/output_timeline.h"
 
 #include <gtest/gtest.h>
 

@@ -3,16 +3,16 @@
 #include <cstring>
 #include <string>
 
-#include "debug/my_debug.h"
-#include "flow/experiment.h"
-#include "platform/control.h"
-#include "platform/headless/headless_host.h"
-#include "platform/runtime.h"
-#include "platform/screen.h"
-#include "platform/sdl/canvas.h"
-#include "platform/sdl/message_box.h"
-#include "platform/sdl/painter.h"
-#include "platform/sdl/text_layout.h"
+#include "screens/my_debug.h"
+#include "screens/experiment.h"
+#include "ui/control.h"
+#include "hosts/headless/headless_host.h"
+#include "ui/runtime.h"
+#include "ui/screen.h"
+#include "hosts/sdl/canvas.h"
+#include "hosts/sdl/message_box.h"
+#include "hosts/sdl/painter.h"
+#include "hosts/sdl/text_layout.h"
 
 namespace pelorin::sdl {
 namespace {

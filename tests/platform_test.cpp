@@ -9,14 +9,14 @@
 #include <thread>
 #include <vector>
 
-#include "platform/calendar.h"
-#include "platform/control.h"
-#include "platform/files.h"
-#include "platform/headless/headless_host.h"
-#include "platform/runtime.h"
-#include "platform/screen.h"
-#include "platform/text.h"
-#include "platform/timer.h"
+#include "system/calendar.h"
+#include "ui/control.h"
+#include "system/files.h"
+#include "hosts/headless/headless_host.h"
+#include "ui/runtime.h"
+#include "ui/screen.h"
+#include "ui/text.h"
+#include "ui/timer.h"
 #include "test_support.h"
 
 namespace pelorin {

@@ -5,8 +5,8 @@
 
 #include "check/check_report.h"
 #include "lab.h"
-#include "platform/files.h"
-#include "platform/system_facts.h"
+#include "system/files.h"
+#include "system/system_facts.h"
 #include "records/dataset.h"
 #include "records/provenance.h"
 

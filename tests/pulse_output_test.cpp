@@ -14,9 +14,9 @@
 #include <random>
 #include <thread>
 
-#include "platform/sdl/input_wait.h"
-#include "platform/sdl/sdl_audio.h"
-#include "platform/wav_file.h"
+#include "hosts/sdl/input_wait.h"
+#include "audio/sdl/sdl_audio.h"
+#include "audio/wav_file.h"
 #include "test_support.h"
 #include "tone_onsets.h"
 

@@ -6,7 +6,7 @@
 
 #include "dataset.h"
 #include "events_summary.h"
-#include "platform/files.h"
+#include "system/files.h"
 #include "readers_harness.h"
 #include "records/event_columns.h"
 #include "report.h"

@@ -11,7 +11,7 @@
 #include <set>
 
 #include "lab.h"
-#include "platform/files.h"
+#include "system/files.h"
 #include "posix_child.h"
 #include "records/subject_list.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "lab.h"
-#include "platform/files.h"
+#include "system/files.h"
 
 namespace pelorin::test {
 

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "dataset.h"
-#include "platform/files.h"
+#include "system/files.h"
 #include "report.h"
 #include "report_dataset.h"
 

@@ -16,7 +16,7 @@
 #include "events_summary.h"
 #include "event_rows.h"
 #include "lab.h"
-#include "platform/files.h"
+#include "system/files.h"
 #include "posix_child.h"
 #include "records/dataset.h"
 #include "records/event_columns.h"

@@ -4,7 +4,7 @@
 #include <map>
 
 #include "lab.h"
-#include "platform/files.h"
+#include "system/files.h"
 
 namespace pelorin::test {
 namespace {

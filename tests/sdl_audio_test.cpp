@@ -1,4 +1,4 @@
-#include "platform/sdl/sdl_audio.h"
+#include "audio/sdl/sdl_audio.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -13,8 +13,8 @@
 #include <numbers>
 #include <thread>
 
-#include "platform/sdl/input_wait.h"
-#include "platform/wav_file.h"
+#include "hosts/sdl/input_wait.h"
+#include "audio/wav_file.h"
 #include "test_support.h"
 
 namespace pelorin::sdl {

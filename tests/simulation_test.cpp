@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "demo/demo_waves.h"
-#include "flow/experiment.h"
-#include "platform/files.h"
+#include "screens/experiment.h"
+#include "system/files.h"
 #include "simulation/simulated_subject.h"
 #include "simulation/simulation.h"
 #include "test_support.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/wav_file.h"
+#include "audio/wav_file.h"
 
 namespace pelorin::test {
 

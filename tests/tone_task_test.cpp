@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "lab.h"
-#include "tasks/tone_task.h"
+#include "screens/tone_task.h"
 
 namespace pelorin::test {
 namespace {

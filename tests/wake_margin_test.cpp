@@ -1,4 +1,4 @@
-#include "platform/sdl/wake_margin.h"
+#include "hosts/sdl/wake_margin.h"
 
 #include <gtest/gtest.h>
 

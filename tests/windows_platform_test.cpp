@@ -5,10 +5,10 @@
 #include <regex>
 #include <thread>
 
-#include "platform/append_file.h"
-#include "platform/files.h"
-#include "platform/warning.h"
-#include "platform/win32/win32_handle.h"
+#include "system/append_file.h"
+#include "system/files.h"
+#include "system/warning.h"
+#include "system/win32/win32_handle.h"
 #include "test_support.h"
 
 namespace pelorin::test {

@@ -8,7 +8,7 @@
 #include <map>
 #include <regex>
 
-#include "platform/files.h"
+#include "system/files.h"
 #include "records/dataset.h"
 #include "records/event_columns.h"
 

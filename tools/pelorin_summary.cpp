@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "events_summary.h"
-#include "platform/files.h"
+#include "system/files.h"
 #include "tool_start.h"
 
 namespace {

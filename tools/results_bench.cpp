@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/headless_host.h"
-#include "platform/runtime.h"
+#include "hosts/headless/headless_host.h"
+#include "ui/runtime.h"
 #include "records/results_log.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <ostream>
 #include <system_error>
 
-#include "platform/console.h"
-#include "platform/files.h"
+#include "system/console.h"
+#include "system/files.h"
 
 #ifndef PELORIN_VERSION
 #define PELORIN_VERSION "unknown"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/host.h"
+#include "ui/host.h"
 
 // What the timing check found on the lab's PC, the bounds it holds the figures to, and its report.
 namespace pelorin::check {

@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "demo/demo_waves.h"
-#include "platform/files.h"
+#include "system/files.h"
 
 namespace pelorin {
 

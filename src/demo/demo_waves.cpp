@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/wav_file.h"
+#include "audio/wav_file.h"
 
 namespace pelorin {
 

@@ -5,9 +5,9 @@
 #include <thread>
 
 #include "measure/process_times.h"
-#include "platform/runtime.h"
-#include "tasks/tone_letter_task.h"
-#include "transitions/blanke.h"
+#include "ui/runtime.h"
+#include "screens/tone_letter_task.h"
+#include "screens/blanke.h"
 
 namespace pelorin::measure {
 

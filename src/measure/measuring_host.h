@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sdl/sdl_host.h"
+#include "hosts/sdl/sdl_host.h"
 
 namespace pelorin {
 class Blanke;

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "platform/files.h"
+#include "system/files.h"
 #include "records/provenance.h"
 #include "records/rehearsal_folder.h"
 

@@ -6,8 +6,8 @@
 #include <variant>
 #include <vector>
 
-#include "platform/append_file.h"
-#include "platform/files.h"
+#include "system/append_file.h"
+#include "system/files.h"
 
 #ifndef PELORIN_VERSION
 #define PELORIN_VERSION "unknown"

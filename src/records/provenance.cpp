@@ -7,8 +7,8 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/files.h"
-#include "platform/system_facts.h"
+#include "system/files.h"
+#include "system/system_facts.h"
 #include "records/dataset.h"
 
 #ifndef PELORIN_VERSION

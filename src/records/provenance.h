@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/host.h"
+#include "ui/host.h"
 
 namespace pelorin {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/files.h"
+#include "system/files.h"
 #include "records/dataset.h"
 #include "records/subject_list.h"
 

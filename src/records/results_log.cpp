@@ -7,11 +7,11 @@
 #include <iterator>
 #include <utility>
 
-#include "platform/append_file.h"
-#include "platform/calendar.h"
-#include "platform/files.h"
-#include "platform/runtime.h"
-#include "platform/text.h"
+#include "system/append_file.h"
+#include "system/calendar.h"
+#include "system/files.h"
+#include "ui/runtime.h"
+#include "ui/text.h"
 #include "records/event_columns.h"
 #include "records/provenance.h"
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/host.h"
+#include "ui/host.h"
 #include "records/dataset.h"
 
 namespace pelorin {

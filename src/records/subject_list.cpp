@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/files.h"
+#include "system/files.h"
 
 namespace pelorin {
 

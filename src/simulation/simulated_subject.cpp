@@ -4,9 +4,9 @@
 #include <cmath>
 #include <numbers>
 
-#include "flow/display.h"
-#include "flow/experiment.h"
-#include "flow/instruction.h"
+#include "screens/display.h"
+#include "screens/experiment.h"
+#include "screens/instruction.h"
 
 namespace pelorin {
 

@@ -4,7 +4,7 @@
 #include <random>
 #include <string>
 
-#include "platform/headless/headless_host.h"
+#include "hosts/headless/headless_host.h"
 #include "simulation/simulation_settings.h"
 
 namespace pelorin {

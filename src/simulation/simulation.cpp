@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <ostream>
 
-#include "flow/experiment.h"
-#include "platform/files.h"
-#include "platform/headless/headless_host.h"
+#include "screens/experiment.h"
+#include "system/files.h"
+#include "hosts/headless/headless_host.h"
 #include "records/rehearsal_folder.h"
 #include "simulation/simulated_subject.h"
 

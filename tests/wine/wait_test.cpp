@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "platform/runtime.h"
-#include "platform/sdl/sdl_host.h"
+#include "ui/runtime.h"
+#include "hosts/sdl/sdl_host.h"
 
 namespace pelorin::sdl {
 namespace {

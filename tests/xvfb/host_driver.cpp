@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <iostream>
 
-#include "platform/control.h"
-#include "platform/runtime.h"
-#include "platform/screen.h"
-#include "platform/sdl/sdl_host.h"
-#include "platform/timer.h"
+#include "ui/control.h"
+#include "ui/runtime.h"
+#include "ui/screen.h"
+#include "hosts/sdl/sdl_host.h"
+#include "ui/timer.h"
 
 namespace {
 

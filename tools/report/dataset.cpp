@@ -6,7 +6,7 @@
 #include <map>
 #include <system_error>
 
-#include "platform/files.h"
+#include "system/files.h"
 
 namespace pelorin {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "dataset.h"
-#include "platform/files.h"
+#include "system/files.h"
 #include "report.h"
 #include "tool_start.h"
 

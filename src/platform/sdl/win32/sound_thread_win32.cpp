@@ -1,8 +1,0 @@
-#include "platform/sdl/sound_thread.h"
-
-namespace pelorin::sdl {
-
-// SDL already gives its audio thread the time-critical priority on Windows.
-void RaiseSoundThread() {}
-
-}  // namespace pelorin::sdl

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "ui/control.h"
+#include "ui/screen.h"
+#include "ui/timer.h"
+#include "ui/wave_player.h"
+#include "records/event_columns.h"
+
+namespace pelorin {
+
+class Experiment;
+class MyRandom;
+
+inline constexpr Color TONE_BAR_COLOR{255, 0, 0};
+inline constexpr Color LETTER_BAR_COLOR{0, 0, 192};
+
+// The answer keys, each string in the order of the stimuli its keys name: x, s, w answer the tones
+// 1 to 3 (200, 500, 800 Hz), b, n, m the letters 1 to 3.
+inline constexpr char TONE_KEYS[] = "xsw";
+inline constexpr char LETTER_KEYS[] = "bnm";
+
+// The rising-bar game the three task screens share: the bars and their layout, the growth and block
+// timers, both endings and the hand-back to the block sequencer. Each task screen adds its stimuli,
+// its answer keys and which bars rise.
+class BarGame : public Screen {
+public:
+    void Form_Load() override;
+    void Form_Resize() override;
+    void Form_KeyPressAt(int16_t& KeyAscii, int64_t typedMicros) override;
+    void Form_KeyDownAt(int keyCode, int shift, int64_t typedMicros) override;
+
+    Label Label1;
+    Label Label2;
+    Shape Shape1{*this, "Shape1", TONE_BAR_COLOR, 0, 0, 1215, 495};
+    Shape Shape2{*this, "Shape2", LETTER_BAR_COLOR, 0, 0, 1215, 495};
+    Timer Timer1{*this, [this] { Timer1_Timer(); }};
+    Timer Timer2{*this, [this] { Timer2_Timer(); }};
+    WavePlayer MMControl2{*this};
+
+    static constexpr int GROWTH_TICK_MS = 35;
+    static constexpr float GROWTH_PER_TICK = 30;
+    static constexpr int BLOCK_MS = 60000;
+    static constexpr float TONE_FALL = 600;
+    static constexpr float LETTER_FALL = 480;
+
+protected:
+    // The designed captions and sizes that tell the task screens' labels apart.
+    struct Labels {
+        const char* label1Caption;
+        float label1Height;
+        const char* label2Caption;
+        float label2Width;
+    };
+
+    // task names the block's task in the results: a level of their task column.
+    BarGame(Experiment& experiment, std::string name, std::string_view task, const Labels& labels);
+
+    // The screen size is the block sequencer's, read afresh at every use.
+    float ScreenWidth();
+    float ScreenHeight();
+
+    // Centres Label1 and stands both bars on the bottom edge beside it.
+    void PlaceBars();
+    // Shows this screen with both bars at a third of the screen height and both timers started.
+    void BeginBlock();
+    // Draws a tone, plays it to its end and waits 35 ms. False when an ending ran meanwhile.
+    bool PresentTone(MyRandom& toneRan, int16_t& toneIndex);
+    // Lowers the bar on a correct answer, not below 0, places the bars and waits 25 ms. False when an
+    // ending ran during the wait: the block the answer belonged to is over. typedMicros is when the
+    // key was typed, on the host's clock.
+    bool Answer(char key, int64_t typedMicros, Shape& bar, bool correct, float fall);
+    // A key that answers nothing, its channel closed or no answer key: kept in the results all the same.
+    void Unanswered(int16_t keyAscii, int64_t typedMicros);
+
+    // Adds a growth tick to the bars that rise in this task.
+    virtual void Grow() = 0;
+    // A key other than Esc and the back quote, and when it was typed.
+    virtual void AnswerKey(char key, int64_t typedMicros) = 0;
+    // Closes every answer channel.
+    virtual void Disarm() = 0;
+    // Stops players other than the error sound's when the overflow ending begins.
+    virtual void CloseOtherPlayers() {}
+
+    // The number 1 to 3 of an answer key among three (TONE_KEYS: x 1, s 2, w 3), or 0.
+    static int16_t KeyNumber(char key, const char* keys);
+
+    Experiment& experiment;
+
+private:
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void MoveBars();
+    void OverflowEnding();
+    void TimeUpEnding();
+
+    // Bumped by every Start and every ending, so that a handler an ending interrupted can tell that
+    // its block is over when its wait returns, even if a new block has begun on this screen meanwhile.
+    int blockCounter = 0;
+    std::string_view task;
+};
+
+}  // namespace pelorin

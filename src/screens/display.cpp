@@ -1,0 +1,87 @@
+#include "screens/display.h"
+
+#include "screens/my_debug.h"
+#include "screens/experiment.h"
+#include "ui/layout.h"
+#include "ui/runtime.h"
+#include "screens/letter_task.h"
+#include "screens/tone_letter_task.h"
+#include "screens/tone_task.h"
+#include "screens/blanke.h"
+
+namespace pelorin {
+
+namespace {
+
+constexpr const char* ANNOUNCEMENTS[] = {
+    "Let's start with a trial where you only have to respond to tone.",
+    "Now let's move on to a trial where you only have to respond to letters.",
+    "Now let's move on to a trial where you have to respond to both letters and tones.",
+};
+
+}  // namespace
+
+Display::Display(Experiment& experiment) : Screen(experiment.runtime, "Display", 9930, 7920), experiment(experiment) {}
+
+void Display::Form_Load() {
+    SetKeyPreview(true);
+    Label1.SetVisible(false);
+    Label2.SetVisible(false);
+    TemplateVariables& variables = experiment.templateVariables;
+    variables.blockNumber = 0;
+    variables.letters[1] = "A";
+    variables.letters[2] = "B";
+    variables.letters[3] = "C";
+}
+
+Screen& Display::TaskScreen(int block) {
+    if (block == 1) return experiment.ToneTask();
+    if (block == 2) return experiment.LetterTask();
+    return experiment.Tone_LetterTask();
+}
+
+void Display::Start() {
+    Label1.SetVisible(false);
+    for (Button& button : Command1) button.SetVisible(false);
+    ShowForms({this});
+    CenterControlGroup(*this);
+    int16_t blockNumber = ++experiment.templateVariables.blockNumber;
+    if (blockNumber >= 1 && blockNumber <= 3) {
+        Label2.SetCaption(ANNOUNCEMENTS[blockNumber - 1]);
+        Label2.SetVisible(true);
+        experiment.Blanke().Wait(3000);
+        Label2.SetVisible(false);
+        experiment.Blanke().ShowBlankeCross(1000, 1000, 500, TaskScreen(blockNumber));
+        return;
+    }
+    for (Button& button : Command1) {
+        Label1.SetVisible(true);
+        button.SetVisible(true);
+    }
+    CenterControlGroup(*this);
+}
+
+void Display::Command1_Click(int Index) {
+    if (Index >= 0 && Index <= 2) {
+        experiment.Blanke().ShowBlankeCross(1000, 1000, 1000, TaskScreen(Index + 1));
+    } else {
+        runtime.End();
+    }
+}
+
+void Display::Form_KeyPress(int16_t& KeyAscii) {
+    if (KeyAscii == KEY_ESCAPE) {
+        KeyAscii = 0;
+        experiment.Blanke().Unload();
+    } else if (KeyAscii == KEY_GRAVE) {
+        KeyAscii = 0;
+        ToggleDebugWindow(experiment);
+    }
+}
+
+void Display::Form_Resize() {
+    CenterControlGroup(*this);
+    CenterControl(Label2, *this);
+}
+
+}  // namespace pelorin

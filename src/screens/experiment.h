@@ -1,0 +1,76 @@
+#pragma once
+
+#include <memory>
+
+#include "screens/template_variables.h"
+#include "ui/runtime.h"
+#include "records/results_log.h"
+
+namespace pelorin {
+
+class Blanke;
+class Display;
+class Greet;
+class Instruction;
+class LetterTask;
+class MyDebug;
+class Tone_LetterTask;
+class ToneTask;
+
+// One run of the experiment: its state and one instance of each screen, created and loaded the first
+// time it is used.
+class Experiment {
+public:
+    explicit Experiment(Host& host);
+    ~Experiment();
+    Experiment(const Experiment&) = delete;
+    Experiment& operator=(const Experiment&) = delete;
+
+    Runtime runtime;
+    TemplateVariables templateVariables;
+    // Where the results go and what they are: the experiment's Res_Data unless set otherwise before
+    // registration.
+    DatasetSettings dataset;
+    // The events file of the subject registered in this run.
+    ResultsLog results{runtime};
+
+    // The run folder that takes the subject list and the dataset (dataset.folder in it): the current
+    // folder when empty. Data files (instruction.txt, wave/) are read from the current folder whatever
+    // it is.
+    std::string recordsFolder;
+    // A file or folder of the run folder.
+    std::string RecordsPath(const std::string& name);
+
+    // Shows the registration screen and runs the event loop until the program ends (ProgramEnded),
+    // the results' last row written.
+    [[noreturn]] void Run();
+
+    pelorin::Greet& Greet();
+    pelorin::Instruction& Instruction();
+    pelorin::Display& Display();
+    pelorin::Blanke& Blanke();
+    pelorin::ToneTask& ToneTask();
+    pelorin::LetterTask& LetterTask();
+    pelorin::Tone_LetterTask& Tone_LetterTask();
+    MyDebug& myDebug();
+
+private:
+    // Creates the screen on first use and loads it; a screen its own load reaches is not loaded twice.
+    template <class T, class... Args>
+    T& Use(std::unique_ptr<T>& slot, Args&... args) {
+        if (!slot) slot = std::make_unique<T>(args...);
+        slot->Load();
+        return *slot;
+    }
+
+    std::unique_ptr<pelorin::Blanke> blanke;
+    std::unique_ptr<pelorin::Greet> greet;
+    std::unique_ptr<pelorin::Instruction> instruction;
+    std::unique_ptr<pelorin::Display> display;
+    std::unique_ptr<pelorin::ToneTask> toneTask;
+    std::unique_ptr<pelorin::LetterTask> letterTask;
+    std::unique_ptr<pelorin::Tone_LetterTask> toneLetterTask;
+    std::unique_ptr<MyDebug> debug;
+};
+
+}  // namespace pelorin

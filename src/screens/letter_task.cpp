@@ -1,0 +1,41 @@
+#include "screens/letter_task.h"
+
+#include "screens/experiment.h"
+
+namespace pelorin {
+
+// NOTE: "Congralulations", so spelt: the praise is the experiment's own text, word for word.
+LetterTask::LetterTask(Experiment& experiment)
+    : BarGame(experiment, "LetterTask", EventLevel(TASK, "letter"), Labels{"A", 1335, "Congralulations", 4815}) {}
+
+void LetterTask::Form_Load() {
+    BarGame::Form_Load();
+    letterRan.SetInterval(1, 3);
+}
+
+void LetterTask::Start() {
+    BeginBlock();
+    letterArmed = true;
+    ShowLetter();
+}
+
+void LetterTask::ShowLetter() {
+    letterIndex = letterRan.GetNextRanWR();
+    Label1.SetVisible(true);
+    Label1.SetCaption(experiment.templateVariables.letters[static_cast<size_t>(letterIndex)]);
+    experiment.results.Letter(Label1.Caption());
+    letterArmed = true;
+}
+
+void LetterTask::Grow() { Shape2.SetHeight(Shape2.Height() + GROWTH_PER_TICK); }
+
+void LetterTask::AnswerKey(char key, int64_t typedMicros) {
+    int16_t answer = KeyNumber(key, LETTER_KEYS);
+    if (answer == 0 || !letterArmed) return Unanswered(key, typedMicros);
+    letterArmed = false;
+    // The answered letter disappears at once.
+    Label1.SetVisible(false);
+    if (Answer(key, typedMicros, Shape2, answer == letterIndex, LETTER_FALL)) ShowLetter();
+}
+
+}  // namespace pelorin

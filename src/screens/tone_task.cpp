@@ -1,0 +1,33 @@
+#include "screens/tone_task.h"
+
+namespace pelorin {
+
+ToneTask::ToneTask(Experiment& experiment)
+    : BarGame(experiment, "ToneTask", EventLevel(TASK, "tone"), Labels{"", 975, "Congratulations", 4695}) {}
+
+void ToneTask::Form_Load() {
+    BarGame::Form_Load();
+    toneRan.SetInterval(1, 3);
+}
+
+void ToneTask::Start() {
+    BeginBlock();
+    // NOTE: armed before the first tone is drawn, so a key handled while it plays already answers it.
+    toneArmed = true;
+    PlayTone();
+}
+
+void ToneTask::PlayTone() {
+    if (PresentTone(toneRan, toneIndex)) toneArmed = true;
+}
+
+void ToneTask::Grow() { Shape1.SetHeight(Shape1.Height() + GROWTH_PER_TICK); }
+
+void ToneTask::AnswerKey(char key, int64_t typedMicros) {
+    int16_t answer = KeyNumber(key, TONE_KEYS);
+    if (answer == 0 || !toneArmed) return Unanswered(key, typedMicros);
+    toneArmed = false;
+    if (Answer(key, typedMicros, Shape1, answer == toneIndex, TONE_FALL)) PlayTone();
+}
+
+}  // namespace pelorin
