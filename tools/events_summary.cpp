@@ -10,6 +10,7 @@
 
 #include "system/files.h"
 #include "records/dataset.h"
+#include "tasks/task_table.h"
 #include "records/event_columns.h"
 
 namespace pelorin {
@@ -482,8 +483,10 @@ std::vector<SummaryRow> Summarize(const DatasetRun& run) {
         // The channels of the block's task come first and always; a channel the task lacks, and keys of
         // no channel, only when typed.
         std::vector<std::string> order;
-        if (block.task != "letter") order.push_back("tone");
-        if (block.task != "tone") order.push_back("letter");
+        // A task the table does not name (a lab's own, a torn row) may have had either channel.
+        const TaskFacts* task = FindTask(block.task);
+        if (task == nullptr || task->tones) order.push_back("tone");
+        if (task == nullptr || task->letters) order.push_back("letter");
         for (const char* other : {"tone", "letter", "none"}) {
             if (block.channels.contains(other) && std::find(order.begin(), order.end(), other) == order.end()) {
                 order.push_back(other);

@@ -5,6 +5,8 @@
 #include <span>
 #include <string_view>
 
+#include "tasks/task_table.h"
+
 namespace pelorin {
 
 // The one vocabulary of the results dataset: every column of the events files, participants.tsv and
@@ -57,11 +59,13 @@ inline constexpr Level TRIAL_TYPES[] = {
     {"quit", "The program ended, by Yes to the quit question or by Quit on the menu."},
 };
 
-inline constexpr Level TASKS[] = {
-    {"tone", "The tone block: tones only, answered with x, s, w; only the red tone bar rises."},
-    {"letter", "The letter block: letters only, answered with b, n, m; only the blue letter bar rises."},
-    {"dual", "The dual block: tones and letters at once, each with its own keys; both bars rise."},
-};
+// One level a row of the task table.
+consteval std::array<Level, TASK_COUNT> TaskLevels() {
+    std::array<Level, TASK_COUNT> levels{};
+    for (size_t task = 0; task < TASK_COUNT; ++task) levels[task] = {TASK_FACTS[task].level, TASK_FACTS[task].description};
+    return levels;
+}
+inline constexpr std::array<Level, TASK_COUNT> TASKS = TaskLevels();
 
 inline constexpr Level STIMULI[] = {
     {"200Hz", "The 200 Hz tone (wave/200.wav), answered with x."},

@@ -2,9 +2,7 @@
 
 #include <cstring>
 
-#include "screens/my_debug.h"
-#include "screens/display.h"
-#include "screens/experiment.h"
+#include "records/results_log.h"
 #include "ui/layout.h"
 #include "ui/runtime.h"
 #include "screens/my_random.h"
@@ -38,15 +36,15 @@ Channel ChannelOf(char key) {
 
 }  // namespace
 
-BarGame::BarGame(Experiment& experiment, std::string name, std::string_view task, const Labels& labels)
-    : Screen(experiment.runtime, std::move(name), 9600, 7200),
+BarGame::BarGame(const TaskServices& services, std::string name, std::string_view task, const Labels& labels)
+    : Screen(services.runtime, std::move(name), 9600, 7200),
       Label1(*this, "Label1", labels.label1Caption, 0, 0, 1215, labels.label1Height, Font{48}, Alignment::Center),
       Label2(*this, "Label2", labels.label2Caption, 0, 0, labels.label2Width, 495, Font{18}, Alignment::Center),
-      experiment(experiment),
+      services(services),
       task(task) {}
 
-float BarGame::ScreenWidth() { return experiment.Display().Width(); }
-float BarGame::ScreenHeight() { return experiment.Display().Height(); }
+float BarGame::ScreenWidth() { return services.sequencer.Width(); }
+float BarGame::ScreenHeight() { return services.sequencer.Height(); }
 
 void BarGame::Form_Load() {
     Label1.SetVisible(false);
@@ -75,9 +73,9 @@ void BarGame::MoveBars() {
 
 void BarGame::Form_KeyPressAt(int16_t& KeyAscii, int64_t typedMicros) {
     if (KeyAscii == KEY_ESCAPE) {
-        experiment.Blanke().Unload();
+        services.blanke.Unload();
     } else if (KeyAscii == KEY_GRAVE) {
-        ToggleDebugWindow(experiment);
+        services.toggleDebug();
     } else if (KeyAscii > 0 && KeyAscii < 128) {
         AnswerKey(static_cast<char>(KeyAscii), typedMicros);
     } else if (KeyAscii > 0) {
@@ -105,7 +103,7 @@ void BarGame::BeginBlock() {
     Timer2.SetInterval(BLOCK_MS);
     Timer1.SetEnabled(true);
     Timer2.SetEnabled(true);
-    experiment.results.BlockStart(task, [this] {
+    services.results.BlockStart(task, [this] {
         return ResultsLog::Bars{Shape1.Height() / ScreenHeight(), Shape2.Height() / ScreenHeight()};
     });
     Label1.SetVisible(true);
@@ -116,12 +114,12 @@ void BarGame::BeginBlock() {
 bool BarGame::PresentTone(MyRandom& toneRan, int16_t& toneIndex) {
     int block = blockCounter;
     toneIndex = toneRan.GetNextRanWR();
-    experiment.results.ToneDrawn(ToneStimulus(toneIndex));
+    services.results.ToneDrawn(ToneStimulus(toneIndex));
     runtime.DoEvents();
     if (block != blockCounter) return false;
     runtime.PlaySound(runtime.DataPath(ToneFile(toneIndex)));
-    experiment.results.Tone(ToneStimulus(toneIndex));
-    experiment.Blanke().Wait(35);
+    services.results.Tone(ToneStimulus(toneIndex));
+    services.blanke.Wait(35);
     return block == blockCounter;
 }
 
@@ -132,14 +130,14 @@ bool BarGame::Answer(char key, int64_t typedMicros, Shape& bar, bool correct, fl
         bar.SetHeight(height < 0 ? 0 : height);
     }
     PlaceBars();
-    experiment.results.Response(key, typedMicros, &bar == &Shape1 ? Channel::Tone : Channel::Letter, correct);
-    experiment.Blanke().Wait(25);
+    services.results.Response(key, typedMicros, &bar == &Shape1 ? Channel::Tone : Channel::Letter, correct);
+    services.blanke.Wait(25);
     return block == blockCounter;
 }
 
 void BarGame::Unanswered(int16_t keyAscii, int64_t typedMicros) {
     Channel channel = keyAscii > 0 && keyAscii < 128 ? ChannelOf(static_cast<char>(keyAscii)) : Channel::None;
-    experiment.results.Response(keyAscii, typedMicros, channel, std::nullopt);
+    services.results.Response(keyAscii, typedMicros, channel, std::nullopt);
 }
 
 int16_t BarGame::KeyNumber(char key, const char* keys) {
@@ -157,7 +155,7 @@ void BarGame::Timer1_Timer() {
 
 void BarGame::OverflowEnding() {
     ++blockCounter;
-    experiment.results.Overflow();
+    services.results.Overflow();
     Disarm();
     Timer1.SetEnabled(false);
     Label1.SetVisible(false);
@@ -170,18 +168,18 @@ void BarGame::OverflowEnding() {
     for (int play = 0; play < 5; ++play) {
         MMControl2.Command("Prev");
         MMControl2.Command("Play");
-        experiment.Blanke().Wait(500);
+        services.blanke.Wait(500);
     }
     MMControl2.Command("Close");
-    experiment.results.EndBlock();
-    experiment.Blanke().ShowBlanke(2000, experiment.Display());
+    services.results.EndBlock();
+    services.blanke.ShowBlanke(2000, services.sequencer);
 }
 
 void BarGame::Timer2_Timer() { TimeUpEnding(); }
 
 void BarGame::TimeUpEnding() {
     ++blockCounter;
-    experiment.results.TimeUp();
+    services.results.TimeUp();
     Disarm();
     MMControl2.Command("Close");
     Label1.SetVisible(false);
@@ -190,9 +188,9 @@ void BarGame::TimeUpEnding() {
     Label2.SetVisible(true);
     Timer2.SetEnabled(false);
     Timer1.SetEnabled(false);
-    experiment.Blanke().Wait(2000);
-    experiment.results.EndBlock();
-    experiment.Blanke().ShowBlanke(100, experiment.Display());
+    services.blanke.Wait(2000);
+    services.results.EndBlock();
+    services.blanke.ShowBlanke(100, services.sequencer);
 }
 
 }  // namespace pelorin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -9,11 +10,26 @@
 #include "ui/timer.h"
 #include "ui/wave_player.h"
 #include "records/event_columns.h"
+#include "tasks/task_table.h"
 
 namespace pelorin {
 
-class Experiment;
+class Blanke;
 class MyRandom;
+class ResultsLog;
+struct TemplateVariables;
+
+// What a task screen is given: the event loop it runs on, the results it writes, the letters it shows,
+// the blank screen's waits and hand-overs, the block sequencer it hands back to (whose size is the
+// screen size), and the debug window's toggle.
+struct TaskServices {
+    Runtime& runtime;
+    ResultsLog& results;
+    const TemplateVariables& variables;
+    Blanke& blanke;
+    Screen& sequencer;
+    std::function<void()> toggleDebug;
+};
 
 inline constexpr Color TONE_BAR_COLOR{255, 0, 0};
 inline constexpr Color LETTER_BAR_COLOR{0, 0, 192};
@@ -57,7 +73,7 @@ protected:
     };
 
     // task names the block's task in the results: a level of their task column.
-    BarGame(Experiment& experiment, std::string name, std::string_view task, const Labels& labels);
+    BarGame(const TaskServices& services, std::string name, std::string_view task, const Labels& labels);
 
     // The screen size is the block sequencer's, read afresh at every use.
     float ScreenWidth();
@@ -88,7 +104,7 @@ protected:
     // The number 1 to 3 of an answer key among three (TONE_KEYS: x 1, s 2, w 3), or 0.
     static int16_t KeyNumber(char key, const char* keys);
 
-    Experiment& experiment;
+    TaskServices services;
 
 private:
     void Timer1_Timer();

@@ -4,22 +4,10 @@
 #include "screens/experiment.h"
 #include "ui/layout.h"
 #include "ui/runtime.h"
-#include "screens/letter_task.h"
-#include "screens/tone_letter_task.h"
-#include "screens/tone_task.h"
+#include "screens/bar_game.h"
 #include "screens/blanke.h"
 
 namespace pelorin {
-
-namespace {
-
-constexpr const char* ANNOUNCEMENTS[] = {
-    "Let's start with a trial where you only have to respond to tone.",
-    "Now let's move on to a trial where you only have to respond to letters.",
-    "Now let's move on to a trial where you have to respond to both letters and tones.",
-};
-
-}  // namespace
 
 Display::Display(Experiment& experiment) : Screen(experiment.runtime, "Display", 9930, 7920), experiment(experiment) {}
 
@@ -34,11 +22,7 @@ void Display::Form_Load() {
     variables.letters[3] = "C";
 }
 
-Screen& Display::TaskScreen(int block) {
-    if (block == 1) return experiment.ToneTask();
-    if (block == 2) return experiment.LetterTask();
-    return experiment.Tone_LetterTask();
-}
+Screen& Display::TaskScreen(int block) { return experiment.Task(static_cast<size_t>(block - 1)); }
 
 void Display::Start() {
     Label1.SetVisible(false);
@@ -46,8 +30,8 @@ void Display::Start() {
     ShowForms({this});
     CenterControlGroup(*this);
     int16_t blockNumber = ++experiment.templateVariables.blockNumber;
-    if (blockNumber >= 1 && blockNumber <= 3) {
-        Label2.SetCaption(ANNOUNCEMENTS[blockNumber - 1]);
+    if (blockNumber >= 1 && blockNumber <= static_cast<int>(TASK_COUNT)) {
+        Label2.SetCaption(TASK_TABLE[blockNumber - 1].facts.announcement);
         Label2.SetVisible(true);
         experiment.Blanke().Wait(3000);
         Label2.SetVisible(false);
@@ -62,7 +46,7 @@ void Display::Start() {
 }
 
 void Display::Command1_Click(int Index) {
-    if (Index >= 0 && Index <= 2) {
+    if (Index >= 0 && Index < static_cast<int>(TASK_COUNT)) {
         experiment.Blanke().ShowBlankeCross(1000, 1000, 1000, TaskScreen(Index + 1));
     } else {
         runtime.End();

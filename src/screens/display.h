@@ -1,17 +1,20 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "ui/control.h"
 #include "ui/screen.h"
+#include "tasks/task_table.h"
 
 namespace pelorin {
 
 class Experiment;
 
-// The block sequencer: each Start counts a visit; the first three announce and start the fixed blocks,
-// every later one shows the menu.
+// The block sequencer: each Start counts a visit; the first ones announce and start the task table's
+// blocks in its order, every later one shows the menu: a button a task, then Quit.
 class Display : public Screen {
 public:
     explicit Display(Experiment& experiment);
@@ -25,16 +28,22 @@ public:
     // NOTE: "Conutinue?", so spelt: the heading is the experiment's own text, word for word.
     Label Label1{*this, "Label1", "Conutinue?", 2400, 3120, 4815, 495, Font{18, true}, Alignment::Center};
     Label Label2{*this, "Label2", "", 720, 960, 8175, 1455, Font{13.5f, true}, Alignment::Center};
-    std::array<Button, 4> Command1{
-        Button{*this, "Command1", 0, "Tone task", 360, 4680, 1935, 495, Font{9.75f, true}, [this] { Command1_Click(0); }},
-        Button{*this, "Command1", 1, "Letter task", 2640, 4680, 1935, 495, Font{9.75f, true}, [this] { Command1_Click(1); }},
-        Button{*this, "Command1", 2, "Tone + Letter", 4920, 4680, 1935, 495, Font{9.75f, true}, [this] { Command1_Click(2); }},
-        Button{*this, "Command1", 3, "Quit", 7200, 4680, 1935, 495, Font{9.75f, true}, [this] { Command1_Click(3); }},
-    };
+    std::array<Button, TASK_COUNT + 1> Command1 = MenuButtons(std::make_index_sequence<TASK_COUNT>());
 
 private:
+    // Index i at Left 360 + 2280 i, a task's caption, Quit last.
+    Button MenuButton(int Index, const char* caption) {
+        return Button{*this, "Command1", Index, caption, 360.0f + 2280.0f * static_cast<float>(Index), 4680, 1935, 495,
+                      Font{9.75f, true}, [this, Index] { Command1_Click(Index); }};
+    }
+    template <size_t... Task>
+    std::array<Button, TASK_COUNT + 1> MenuButtons(std::index_sequence<Task...>) {
+        return {MenuButton(static_cast<int>(Task), TASK_TABLE[Task].facts.caption)...,
+                MenuButton(static_cast<int>(TASK_COUNT), "Quit")};
+    }
+
     void Command1_Click(int Index);
-    // The task screen of block 1, 2 or 3, in the fixed order and the menu's.
+    // The task screen of block 1 to TASK_COUNT, in the fixed order and the menu's.
     Screen& TaskScreen(int block);
 
     Experiment& experiment;

@@ -45,9 +45,20 @@ Blanke& Experiment::Blanke() {
     }
     return Use(blanke, runtime);
 }
-ToneTask& Experiment::ToneTask() { return Use(toneTask, *this); }
-LetterTask& Experiment::LetterTask() { return Use(letterTask, *this); }
-Tone_LetterTask& Experiment::Tone_LetterTask() { return Use(toneLetterTask, *this); }
+BarGame& Experiment::Task(size_t row) {
+    std::unique_ptr<BarGame>& slot = tasks.at(row);
+    if (!slot) {
+        TaskServices services{runtime, results, templateVariables, Blanke(), Display(), [this] { ToggleDebugWindow(*this); }};
+        slot = TASK_TABLE[row].make(services);
+    }
+    slot->Load();
+    return *slot;
+}
+
+// The three tasks the run was made with, by their screens' names.
+ToneTask& Experiment::ToneTask() { return static_cast<pelorin::ToneTask&>(Task(0)); }
+LetterTask& Experiment::LetterTask() { return static_cast<pelorin::LetterTask&>(Task(1)); }
+Tone_LetterTask& Experiment::Tone_LetterTask() { return static_cast<pelorin::Tone_LetterTask&>(Task(2)); }
 MyDebug& Experiment::myDebug() { return Use(debug, *this); }
 
 }  // namespace pelorin

@@ -1,13 +1,16 @@
 #pragma once
 
+#include <array>
 #include <memory>
 
 #include "screens/template_variables.h"
 #include "ui/runtime.h"
 #include "records/results_log.h"
+#include "tasks/task_table.h"
 
 namespace pelorin {
 
+class BarGame;
 class Blanke;
 class Display;
 class Greet;
@@ -18,7 +21,7 @@ class Tone_LetterTask;
 class ToneTask;
 
 // One run of the experiment: its state and one instance of each screen, created and loaded the first
-// time it is used.
+// time it is used. The task screens are the task table's, made by its rows and reached by their index.
 class Experiment {
 public:
     explicit Experiment(Host& host);
@@ -49,6 +52,8 @@ public:
     pelorin::Instruction& Instruction();
     pelorin::Display& Display();
     pelorin::Blanke& Blanke();
+    // The task screen of the task table's row.
+    BarGame& Task(size_t row);
     pelorin::ToneTask& ToneTask();
     pelorin::LetterTask& LetterTask();
     pelorin::Tone_LetterTask& Tone_LetterTask();
@@ -67,9 +72,7 @@ private:
     std::unique_ptr<pelorin::Greet> greet;
     std::unique_ptr<pelorin::Instruction> instruction;
     std::unique_ptr<pelorin::Display> display;
-    std::unique_ptr<pelorin::ToneTask> toneTask;
-    std::unique_ptr<pelorin::LetterTask> letterTask;
-    std::unique_ptr<pelorin::Tone_LetterTask> toneLetterTask;
+    std::array<std::unique_ptr<BarGame>, TASK_COUNT> tasks;
     std::unique_ptr<MyDebug> debug;
 };
 

@@ -1,12 +1,13 @@
 #include "screens/letter_task.h"
 
-#include "screens/experiment.h"
+#include "records/results_log.h"
+#include "screens/template_variables.h"
 
 namespace pelorin {
 
 // NOTE: "Congralulations", so spelt: the praise is the experiment's own text, word for word.
-LetterTask::LetterTask(Experiment& experiment)
-    : BarGame(experiment, "LetterTask", EventLevel(TASK, "letter"), Labels{"A", 1335, "Congralulations", 4815}) {}
+LetterTask::LetterTask(const TaskServices& services)
+    : BarGame(services, "LetterTask", EventLevel(TASK, "letter"), Labels{"A", 1335, "Congralulations", 4815}) {}
 
 void LetterTask::Form_Load() {
     BarGame::Form_Load();
@@ -22,8 +23,8 @@ void LetterTask::Start() {
 void LetterTask::ShowLetter() {
     letterIndex = letterRan.GetNextRanWR();
     Label1.SetVisible(true);
-    Label1.SetCaption(experiment.templateVariables.letters[static_cast<size_t>(letterIndex)]);
-    experiment.results.Letter(Label1.Caption());
+    Label1.SetCaption(services.variables.letters[static_cast<size_t>(letterIndex)]);
+    services.results.Letter(Label1.Caption());
     letterArmed = true;
 }
 
@@ -37,5 +38,7 @@ void LetterTask::AnswerKey(char key, int64_t typedMicros) {
     Label1.SetVisible(false);
     if (Answer(key, typedMicros, Shape2, answer == letterIndex, LETTER_FALL)) ShowLetter();
 }
+
+std::unique_ptr<BarGame> MakeLetterTask(TaskServices& services) { return std::make_unique<LetterTask>(services); }
 
 }  // namespace pelorin

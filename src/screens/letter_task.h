@@ -10,7 +10,7 @@ namespace pelorin {
 // The letter block: letters answered with "b", "n", "m"; the blue letter bar rises and falls.
 class LetterTask : public BarGame {
 public:
-    explicit LetterTask(Experiment& experiment);
+    explicit LetterTask(const TaskServices& services);
 
     // Begins a block; returns once the first letter is shown.
     void Start() override;

@@ -1,12 +1,13 @@
 #include "screens/tone_letter_task.h"
 
-#include "screens/experiment.h"
+#include "records/results_log.h"
+#include "screens/template_variables.h"
 
 namespace pelorin {
 
 // NOTE: "Congralulation", so spelt: the praise is the experiment's own text, word for word.
-Tone_LetterTask::Tone_LetterTask(Experiment& experiment)
-    : BarGame(experiment, "Tone_LetterTask", EventLevel(TASK, "dual"), Labels{"", 1455, "Congralulation", 4215}) {}
+Tone_LetterTask::Tone_LetterTask(const TaskServices& services)
+    : BarGame(services, "Tone_LetterTask", EventLevel(TASK, "dual"), Labels{"", 1455, "Congralulation", 4215}) {}
 
 void Tone_LetterTask::Form_Load() {
     BarGame::Form_Load();
@@ -26,8 +27,8 @@ void Tone_LetterTask::Start() {
 void Tone_LetterTask::ShowLetter() {
     letterIndex = letterRan.GetNextRanWR();
     // Label1 stays visible through the block: an answered letter stays until the next replaces it.
-    Label1.SetCaption(experiment.templateVariables.letters[static_cast<size_t>(letterIndex)]);
-    experiment.results.Letter(Label1.Caption());
+    Label1.SetCaption(services.variables.letters[static_cast<size_t>(letterIndex)]);
+    services.results.Letter(Label1.Caption());
     letterArmed = true;
 }
 
@@ -56,5 +57,7 @@ void Tone_LetterTask::AnswerKey(char key, int64_t typedMicros) {
         Unanswered(key, typedMicros);
     }
 }
+
+std::unique_ptr<BarGame> MakeTone_LetterTask(TaskServices& services) { return std::make_unique<Tone_LetterTask>(services); }
 
 }  // namespace pelorin

@@ -11,7 +11,7 @@ namespace pelorin {
 // The dual block: tones and letters at once, each with its own keys and its own bar.
 class Tone_LetterTask : public BarGame {
 public:
-    explicit Tone_LetterTask(Experiment& experiment);
+    explicit Tone_LetterTask(const TaskServices& services);
 
     // Begins a block; returns once the first letter is shown and the first tone has played and its
     // 35 ms wait has passed.

@@ -1,9 +1,12 @@
 #include "screens/tone_task.h"
 
+#include "records/results_log.h"
+#include "screens/template_variables.h"
+
 namespace pelorin {
 
-ToneTask::ToneTask(Experiment& experiment)
-    : BarGame(experiment, "ToneTask", EventLevel(TASK, "tone"), Labels{"", 975, "Congratulations", 4695}) {}
+ToneTask::ToneTask(const TaskServices& services)
+    : BarGame(services, "ToneTask", EventLevel(TASK, "tone"), Labels{"", 975, "Congratulations", 4695}) {}
 
 void ToneTask::Form_Load() {
     BarGame::Form_Load();
@@ -29,5 +32,7 @@ void ToneTask::AnswerKey(char key, int64_t typedMicros) {
     toneArmed = false;
     if (Answer(key, typedMicros, Shape1, answer == toneIndex, TONE_FALL)) PlayTone();
 }
+
+std::unique_ptr<BarGame> MakeToneTask(TaskServices& services) { return std::make_unique<ToneTask>(services); }
 
 }  // namespace pelorin

@@ -10,7 +10,7 @@ namespace pelorin {
 // The tone block: tones answered with "x", "s", "w"; the red tone bar rises and falls.
 class ToneTask : public BarGame {
 public:
-    explicit ToneTask(Experiment& experiment);
+    explicit ToneTask(const TaskServices& services);
 
     // Begins a block; returns once the first tone has played and its 35 ms wait has passed.
     void Start() override;

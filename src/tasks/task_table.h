@@ -1,0 +1,69 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+namespace pelorin {
+
+class BarGame;
+struct TaskServices;
+
+// What a task is, apart from how its screen is made: everything the records, the summary and the
+// report need, none of which links the screens.
+struct TaskFacts {
+    // The task's level in the results' task column, and what the level means there.
+    std::string_view level;
+    std::string_view description;
+    // Which answer channels the block presents, and so which bars rise.
+    bool tones = false;
+    bool letters = false;
+    // Said on the block sequencer before the task's block in the run's fixed order.
+    const char* announcement = "";
+    // The task's button on the menu.
+    const char* caption = "";
+};
+
+// One row a task: its facts and how its screen is made. The run's fixed order is the table's order;
+// the menu shows a button a row, then Quit.
+struct TaskRow {
+    TaskFacts facts;
+    std::unique_ptr<BarGame> (*make)(TaskServices& services);
+};
+
+std::unique_ptr<BarGame> MakeToneTask(TaskServices& services);
+std::unique_ptr<BarGame> MakeLetterTask(TaskServices& services);
+std::unique_ptr<BarGame> MakeTone_LetterTask(TaskServices& services);
+
+inline constexpr TaskRow TASK_TABLE[] = {
+    {{"tone", "The tone block: tones only, answered with x, s, w; only the red tone bar rises.", true, false,
+      "Let's start with a trial where you only have to respond to tone.", "Tone task"},
+     &MakeToneTask},
+    {{"letter", "The letter block: letters only, answered with b, n, m; only the blue letter bar rises.", false, true,
+      "Now let's move on to a trial where you only have to respond to letters.", "Letter task"},
+     &MakeLetterTask},
+    {{"dual", "The dual block: tones and letters at once, each with its own keys; both bars rise.", true, true,
+      "Now let's move on to a trial where you have to respond to both letters and tones.", "Tone + Letter"},
+     &MakeTone_LetterTask},
+};
+
+inline constexpr size_t TASK_COUNT = std::size(TASK_TABLE);
+
+// The table's facts alone, taken when the program is built: reading them never reaches the screens.
+consteval std::array<TaskFacts, TASK_COUNT> FactsOfTasks() {
+    std::array<TaskFacts, TASK_COUNT> facts{};
+    for (size_t task = 0; task < TASK_COUNT; ++task) facts[task] = TASK_TABLE[task].facts;
+    return facts;
+}
+inline constexpr std::array<TaskFacts, TASK_COUNT> TASK_FACTS = FactsOfTasks();
+
+// The facts of the task with this results level, or nullptr.
+constexpr const TaskFacts* FindTask(std::string_view level) {
+    for (const TaskFacts& task : TASK_FACTS) {
+        if (task.level == level) return &task;
+    }
+    return nullptr;
+}
+
+}  // namespace pelorin
