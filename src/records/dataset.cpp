@@ -1,7 +1,6 @@
 #include "records/dataset.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <variant>
 #include <vector>
@@ -332,24 +331,6 @@ std::optional<DatasetError> AppendRow(const std::string& path, const std::string
 }  // namespace
 
 std::string ParticipantId(int16_t id) { return "sub-" + std::to_string(id); }
-
-std::string JsonString(std::string_view text) {
-    std::string quoted = "\"";
-    for (char character : text) {
-        auto code = static_cast<unsigned char>(character);
-        if (character == '"' || character == '\\') {
-            quoted += '\\';
-            quoted += character;
-        } else if (code < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", code);
-            quoted += escaped;
-        } else {
-            quoted += character;
-        }
-    }
-    return quoted + "\"";
-}
 
 std::string ColumnsJson(std::span<const Column> columns) {
     std::string json;

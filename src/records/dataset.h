@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "records/event_columns.h"
+#include "records/json.h"
 
 namespace pelorin {
 
@@ -68,8 +69,6 @@ std::optional<DatasetError> AddScan(const std::string& subjectFolder, int16_t id
 // "sub-<ID>".
 std::string ParticipantId(int16_t id);
 
-// A JSON string literal of UTF-8 text.
-std::string JsonString(std::string_view text);
 // The BIDS data dictionary of some columns: for each, LongName, Description, Levels and Units, as
 // the members of a JSON object, indented by two spaces, without the braces.
 std::string ColumnsJson(std::span<const Column> columns);

@@ -8,6 +8,7 @@
 #include <set>
 #include <tuple>
 
+#include "records/json.h"
 #include "report_scripts.h"
 
 namespace pelorin {
@@ -31,24 +32,8 @@ std::string Html(std::string_view text) {
     return out;
 }
 
-// A JSON string that is also safe inside a script element: no '<' (so no closing tag) and no '&'.
-std::string Json(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        auto code = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (code < 0x20 || c == '<' || c == '>' || c == '&') {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", code);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
+// Every JSON text of the page is read from a script element.
+std::string Json(std::string_view text) { return ScriptJsonString(text); }
 
 std::string Fixed(double value, int decimals) {
     char text[48];
