@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-// Summaries of measured series, shared by the benchmark and the timing check.
+// Summaries of measured series, shared by the benchmark and the timing check; the report writes its
+// figures with Fixed too.
 namespace pelorin::measure {
 
 struct Stats {

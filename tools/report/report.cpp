@@ -3,17 +3,19 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <map>
 #include <set>
 #include <tuple>
 
+#include "measure/stats.h"
 #include "records/json.h"
 #include "report_scripts.h"
 
 namespace pelorin {
 
 namespace {
+
+using measure::Fixed;
 
 // ---- Text for HTML and JSON ----
 
@@ -34,12 +36,6 @@ std::string Html(std::string_view text) {
 
 // Every JSON text of the page is read from a script element.
 std::string Json(std::string_view text) { return ScriptJsonString(text); }
-
-std::string Fixed(double value, int decimals) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
 
 std::string Seconds(int64_t micros) { return Fixed(double(micros) / 1e6, 3); }
 
