@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +15,8 @@
 #include "screens/tone_letter_task.h"
 #include "screens/tone_task.h"
 #include "screens/blanke.h"
+#include "screens/bar_game.h"
+#include "simulation/perception.h"
 #include "test_support.h"
 
 namespace pelorin::test {
@@ -96,8 +97,9 @@ struct Lab {
     Experiment experiment{host};
 };
 
-// A subject who answers every tone it hears and every letter it sees, after a fixed delay, with the
-// right key unless told to err every so often. A letter still on show lookAgain ms after its answer is taken for a new
+// A subject who answers every tone it hears and every letter it sees, read from the trace and typed as
+// the program's simulated subjects do, but after a fixed delay and with the right key unless told to
+// err every so often. A letter still on show lookAgain ms after its answer is taken for a new
 // one: the same letter drawn twice in a row changes nothing on the screen.
 class SimulatedSubject {
 public:
@@ -109,16 +111,11 @@ public:
         const std::string& what = entry.what;
         if (what.starts_with("top ")) letter = 0;
         if (!listening) return;
-        static const std::map<std::string, int> tones{
-            {"sound wave/200.wav", 0}, {"sound wave/500.wav", 1}, {"sound wave/800.wav", 2}};
-        if (auto tone = tones.find(what); tone != tones.end()) {
-            Press(entry.Millis() + toneDelay, "xsw", tone->second);
-        }
+        if (int tone = ToneStarted(what); tone >= 0) Press(entry.Millis() + toneDelay, TONE_KEYS, tone);
         bool letterControl = what.find("Task.Label1") != std::string::npos;
         if (letterControl && what.starts_with("hide ")) letter = 0;
         if (letterControl && (what.starts_with("show ") || what.starts_with("change "))) {
-            size_t quote = what.find('"');
-            letter = what.size() == quote + 3 && what[quote + 1] >= 'A' && what[quote + 1] <= 'C' ? what[quote + 1] : 0;
+            letter = LetterShown(what);
             if (letter != 0) AnswerLetter(entry.Millis());
         } else if (letter != 0 && entry.Millis() >= lastLetterKey + lookAgain) {
             AnswerLetter(entry.Millis());
@@ -144,13 +141,13 @@ public:
 private:
     void AnswerLetter(int64_t seenAt) {
         lastLetterKey = seenAt + letterDelay;
-        Press(lastLetterKey, "bnm", letter - 'A');
+        Press(lastLetterKey, LETTER_KEYS, letter - 'A');
     }
     void Press(int64_t at, const char* keys, int right) {
         bool err = wrong || (wrongEvery != 0 && (presses.size() + 1) % static_cast<size_t>(wrongEvery) == 0);
         char key = keys[err ? (right + 1) % 3 : right];
         presses.push_back(Pressed{at, key, !err});
-        host.Schedule(at, InputEvent::KeyPress(static_cast<int16_t>(key)));
+        PressKey(host, at, key);
     }
 
     HeadlessHost& host;

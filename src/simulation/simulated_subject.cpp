@@ -4,9 +4,11 @@
 #include <cmath>
 #include <numbers>
 
+#include "screens/bar_game.h"
 #include "screens/display.h"
 #include "screens/experiment.h"
 #include "screens/instruction.h"
+#include "simulation/perception.h"
 
 namespace pelorin {
 
@@ -17,8 +19,6 @@ namespace {
 constexpr int64_t CHECK_MS = 120;
 // The wait between a taken answer and the next stimulus.
 constexpr int64_t NEXT_STIMULUS_MS = 25;
-constexpr const char* TONE_KEYS = "xsw";
-constexpr const char* LETTER_KEYS = "bnm";
 // Keys of no channel that a subject hits now and then.
 constexpr const char* STRAY_KEYS = "qazpv ";
 
@@ -99,10 +99,8 @@ void SimulatedSubject::See(const TraceEntry& entry) {
     if (what.starts_with("sound wave/")) {
         soundStart = at;
         soundEnd = -1;
-        static constexpr const char* TONES[] = {"sound wave/200.wav", "sound wave/500.wav", "sound wave/800.wav"};
-        for (int tone = 0; tone < 3; ++tone) {
-            if (what == TONES[tone] && !block.empty()) Perceive(ChannelId::Tone, TONE_KEYS[tone], at);
-        }
+        int tone = ToneStarted(what);
+        if (tone >= 0 && !block.empty()) Perceive(ChannelId::Tone, TONE_KEYS[tone], at);
         return;
     }
     if (block.empty()) return;
@@ -117,9 +115,7 @@ void SimulatedSubject::See(const TraceEntry& entry) {
         return;
     }
     if (what.starts_with("show " + prefix + "Label1 ") || what.starts_with("change " + prefix + "Label1 ")) {
-        size_t quote = what.find('"');
-        char letter = what.size() == quote + 3 ? what[quote + 1] : 0;
-        letterShown = letter >= 'A' && letter <= 'C' ? letter : 0;
+        letterShown = LetterShown(what);
         if (letterShown != 0) Perceive(ChannelId::Letter, LETTER_KEYS[letterShown - 'A'], at);
     }
 }
@@ -155,7 +151,7 @@ void SimulatedSubject::PlanAnswer(ChannelId id, int64_t fromMillis) {
     int64_t due = std::max(fromMillis + Round(rt), host.NowMillis());
     if (Uniform() < STRAY_KEY_RATE) {
         char stray = STRAY_KEYS[static_cast<size_t>(Uniform() * 6)];
-        host.Schedule(fromMillis + Round(Uniform() * rt), InputEvent::KeyPress(stray));
+        PressKey(host, fromMillis + Round(Uniform() * rt), stray);
     }
     uint64_t stimulus = channel.stimulus;
     host.ScheduleCall(due, [this, id, stimulus](int64_t at) { Press(id, stimulus, at); });
@@ -166,7 +162,7 @@ void SimulatedSubject::Press(ChannelId id, uint64_t stimulus, int64_t atMillis) 
     if (channel.stimulus != stimulus || block.empty()) return;
     char key = Uniform() < settings.accuracy ? channel.rightKey : WrongKey(id, channel.rightKey);
     // At the moment the subject pressed it, even when the call comes after a sound that held the thread.
-    host.Schedule(atMillis, InputEvent::KeyPress(static_cast<int16_t>(key)));
+    PressKey(host, atMillis, key);
     channel.pressedAt = atMillis;
     host.ScheduleCall(std::max(atMillis, host.NowMillis()) + CHECK_MS, [this, id, stimulus, atMillis](int64_t at) {
         CheckTaken(id, stimulus, atMillis, at);
