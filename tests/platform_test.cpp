@@ -246,14 +246,14 @@ TEST_F(PlatformTest, OnsetsAreTheTimesOfTheCallTheEventAndThePresent) {
     form.SetKeyPreview(false);
     // A sound's onset is the time of the call; one that cannot be played is not heard.
     int64_t called = host.NowMicros();
-    runtime.PlaySound(tone);
-    EXPECT_EQ(runtime.LastSoundOnset().onsetMicros, called);
-    EXPECT_EQ(runtime.LastSoundOnset().durationMicros, 300000);
-    EXPECT_TRUE(runtime.LastSoundOnset().audible);
-    runtime.PlaySound(dir.path + "/missing.wav");
-    EXPECT_EQ(runtime.LastSoundOnset().onsetMicros, called + 300000);
-    EXPECT_EQ(runtime.LastSoundOnset().durationMicros, 0);
-    EXPECT_FALSE(runtime.LastSoundOnset().audible);
+    SoundOnset played = runtime.PlaySound(tone);
+    EXPECT_EQ(played.onsetMicros, called);
+    EXPECT_EQ(played.durationMicros, 300000);
+    EXPECT_TRUE(played.audible);
+    SoundOnset missing = runtime.PlaySound(dir.path + "/missing.wav");
+    EXPECT_EQ(missing.onsetMicros, called + 300000);
+    EXPECT_EQ(missing.durationMicros, 0);
+    EXPECT_FALSE(missing.audible);
     // A change is presented by the pass that draws it.
     int64_t presented = -1;
     form.Text1.SetText("changed");

@@ -41,16 +41,16 @@ void MeasuringHost::Present() {
     if (tick) tickPresents.push_back(Millis(took));
 }
 
-void MeasuringHost::PlaySoundSync(const std::string& path) {
+SoundOnset MeasuringHost::PlaySoundSync(const std::string& path) {
     Tone tone{path, NowMicros(), 0, {}};
     playing = true;
-    SdlHost::PlaySoundSync(path);
+    tone.onset = SdlHost::PlaySoundSync(path);
     playing = false;
     tone.returned = NowMicros();
-    tone.onset = LastSoundOnset();
     tones.push_back(tone);
     answerKey = ToneKey(path);
     ++tonesPlayed;
+    return tone.onset;
 }
 
 std::optional<InputEvent> MeasuringHost::PollInput() {

@@ -35,7 +35,7 @@ public:
     void Unwatch() { task = nullptr; }
 
     void Present() override;
-    void PlaySoundSync(const std::string& path) override;
+    SoundOnset PlaySoundSync(const std::string& path) override;
     std::optional<InputEvent> PollInput() override;
 
     struct Tone {

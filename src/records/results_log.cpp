@@ -10,6 +10,7 @@
 #include "system/append_file.h"
 #include "system/calendar.h"
 #include "system/files.h"
+#include "system/warning.h"
 #include "ui/runtime.h"
 #include "ui/text.h"
 #include "records/event_columns.h"
@@ -20,7 +21,6 @@ namespace pelorin {
 
 namespace {
 
-constexpr const char* ERROR_TITLE = "ERROR";
 // Run numbers beyond this are taken for a folder gone wrong, not searched on.
 constexpr int MAX_RUNS = 999;
 
@@ -138,11 +138,10 @@ void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, 
     if (error && error->mend) {
         // The lab's table cannot take the row as it stands: the subject list holds the record, the run
         // is recorded all the same, and the lab adds the row once the table is mended.
-        runtime.MsgBox("Could not add " + ParticipantId(subject.id) + " to " + error->path + ": " + error->reason +
-                           ".\rThe run goes on and is recorded; once the file is mended, add the row " +
-                           ParticipantId(subject.id) + " with order_condition " +
-                           std::to_string(subject.orderCondition) + " by hand (the subject list holds the record).",
-                       MB_EXCLAMATION, ERROR_TITLE);
+        Report("Could not add " + ParticipantId(subject.id) + " to " + error->path + ": " + error->reason +
+               ".\rThe run goes on and is recorded; once the file is mended, add the row " + ParticipantId(subject.id) +
+               " with order_condition " + std::to_string(subject.orderCondition) +
+               " by hand (the subject list holds the record).");
         error.reset();
     }
     if (error) return Fail(error->what + " the results file", error->path, error->reason);
@@ -215,9 +214,8 @@ void ResultsLog::ToneDrawn(std::string_view stimulus) {
     toneOnset = -1;
 }
 
-void ResultsLog::Tone(std::string_view stimulus) {
+void ResultsLog::Tone(std::string_view stimulus, const SoundOnset& sound) {
     if (!file) return;
-    SoundOnset sound = runtime.LastSoundOnset();
     toneStimulus = stimulus;
     toneOnset = sound.onsetMicros;
     Row row(sound.onsetMicros, EventLevel(TRIAL_TYPE, "tone"));
@@ -368,7 +366,15 @@ void ResultsLog::Fail(const std::string& what, std::string path, const std::stri
     // One box for the run: after a failure nothing more is written, so nothing more can fail.
     if (failed) return;
     failed = true;
-    runtime.MsgBox("Could not " + what + " " + path + ":\r" + reason, MB_EXCLAMATION, ERROR_TITLE);
+    Report("Could not " + what + " " + path + ":\r" + reason);
+}
+
+void ResultsLog::Report(const std::string& message) {
+    if (onFailure) {
+        onFailure(message);
+    } else {
+        Warn(message);
+    }
 }
 
 }  // namespace pelorin

@@ -24,12 +24,16 @@ enum class Channel { None, Tone, Letter };
 // written whole the moment it happens (or once the keys typed before it are handled: rows stand in
 // onset order), beside a sidecar that describes the run and every column; the
 // subject's row in participants.tsv and the run's in the subject's scans.tsv. The events file is flushed
-// to the disk at block ends and when the program ends, never inside a block. A file that cannot be made
-// or written is reported once, in an ERROR box, and the run goes on without it.
+// to the disk at block ends and when the program ends, never inside a block: the log alone decides when.
+// A file that cannot be made or written is reported once, to onFailure, and the run goes on without it.
 class ResultsLog {
 public:
     explicit ResultsLog(Runtime& runtime);
     ~ResultsLog();
+
+    // Told what to say to the experimenter when a file could not be made or written: the screens show
+    // it. Unset, it goes to the program's warnings.
+    std::function<void(const std::string& message)> onFailure;
     ResultsLog(const ResultsLog&) = delete;
     ResultsLog& operator=(const ResultsLog&) = delete;
 
@@ -57,7 +61,7 @@ public:
     // The next tone is drawn: a key scored from now on is scored against it, before it is heard too.
     void ToneDrawn(std::string_view stimulus);
     // The tone the last synchronous play played, its onset as the host reports it; stimulus is a level.
-    void Tone(std::string_view stimulus);
+    void Tone(std::string_view stimulus, const SoundOnset& sound);
     // A letter put on the screen: its row follows once the frame that shows it is presented.
     void Letter(const std::string& letter);
     // A key typed on a task screen at typedMicros (when the host received it), as its character code
@@ -84,6 +88,7 @@ private:
     // screen), so that a flush's cost stretches no screen's specified time.
     void FlushDuringNextWait();
     void Fail(const std::string& what, std::string path, const std::string& reason);
+    void Report(const std::string& message);
     // The sidecar's Instructions line, or nothing when the run folder has no instruction text to show.
     std::string InstructionsJson();
 

@@ -117,8 +117,8 @@ bool BarGame::PresentTone(MyRandom& toneRan, int16_t& toneIndex) {
     services.results.ToneDrawn(ToneStimulus(toneIndex));
     runtime.DoEvents();
     if (block != blockCounter) return false;
-    runtime.PlaySound(runtime.DataPath(ToneFile(toneIndex)));
-    services.results.Tone(ToneStimulus(toneIndex));
+    SoundOnset onset = runtime.PlaySound(runtime.DataPath(ToneFile(toneIndex)));
+    services.results.Tone(ToneStimulus(toneIndex), onset);
     services.blanke.Wait(35);
     return block == blockCounter;
 }

@@ -14,7 +14,6 @@ namespace pelorin {
 
 namespace {
 
-constexpr const char* ERROR_TITLE = "ERROR";
 constexpr const char* CR = "\r";
 // The ID box holds three digits.
 constexpr long LARGEST_ID = 999;

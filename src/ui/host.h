@@ -105,7 +105,7 @@ struct InputEvent {
     }
 };
 
-// Where the last sound started by PlaySoundSync reached the audio output, on NowMicros' clock.
+// Where a sound PlaySoundSync played reached the audio output, on NowMicros' clock.
 struct SoundOnset {
     int64_t onsetMicros = 0;     // when its first sample is due at the output; the call's time if silent
     int64_t durationMicros = 0;  // its length; 0 when the file could not be played
@@ -201,9 +201,8 @@ public:
 
     // Plays a wave file to its end before returning. A file that cannot be played plays nothing. Input
     // that comes meanwhile is stamped as it arrives and handed out by PollInput after the sound.
-    virtual void PlaySoundSync(const std::string& path) = 0;
-    // The onset of the sound the last PlaySoundSync started.
-    virtual SoundOnset LastSoundOnset() = 0;
+    // Returns where the sound reached the output, as the output said once it had played.
+    virtual SoundOnset PlaySoundSync(const std::string& path) = 0;
     // Calls back once, with the time on NowMicros' clock at which the frame that first carries every
     // change made before this call was presented.
     virtual void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) = 0;

@@ -252,10 +252,10 @@ int Runtime::MsgBox(const std::string& prompt, int style, const std::string& tit
     return answer;
 }
 
-void Runtime::PlaySound(const std::string& path) {
+SoundOnset Runtime::PlaySound(const std::string& path) {
     // What the handler changed is on the display before the thread is given to the sound.
     host.Present();
-    host.PlaySoundSync(path);
+    return host.PlaySoundSync(path);
 }
 
 void Runtime::DoWaitWork() {

@@ -72,8 +72,8 @@ public:
     // closes. Returns ID_OK, ID_YES or ID_NO.
     int MsgBox(const std::string& prompt, int style = MB_OK_ONLY, const std::string& title = TITLE);
 
-    void PlaySound(const std::string& path);
-    SoundOnset LastSoundOnset() { return host.LastSoundOnset(); }
+    // Plays a wave file to its end, the display brought up to date first; returns the sound's onset.
+    SoundOnset PlaySound(const std::string& path);
     void OnNextPresent(std::function<void(int64_t)> callback) { host.OnNextPresent(std::move(callback)); }
     // Runs work that holds the thread for milliseconds (a flush) while input keeps its arrival times.
     void RunAside(const std::function<void()>& work) { host.RunAside(work); }

@@ -235,19 +235,20 @@ std::string HeadlessHost::Relative(const std::string& path) const {
     return relative;
 }
 
-void HeadlessHost::PlaySoundSync(const std::string& path) {
+SoundOnset HeadlessHost::PlaySoundSync(const std::string& path) {
     Record("sound " + Relative(path));
-    lastSound = SoundOnset{now, 0, false, false, true};
+    SoundOnset sound = SoundOnset{now, 0, false, false, true};
     // The thread is given to the sound for its length; a file that cannot be played takes no time.
     if (auto info = ReadWavInfo(path)) {
-        lastSound.onsetMicros = now + soundLatencyMicros;
-        lastSound.durationMicros = info->DurationMicros();
-        lastSound.audible = true;
+        sound.onsetMicros = now + soundLatencyMicros;
+        sound.durationMicros = info->DurationMicros();
+        sound.audible = true;
         // The onset is the one the sound had on the virtual clock, though nothing plays it.
-        lastSound.exact = true;
+        sound.exact = true;
         now += soundLatencyMicros + info->DurationMicros();
     }
     Record("sound end " + Relative(path));
+    return sound;
 }
 
 void HeadlessHost::RunAside(const std::function<void()>& work) {

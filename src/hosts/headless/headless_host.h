@@ -90,9 +90,8 @@ public:
     int ShowMessageBox(const std::string& prompt, int style, const std::string& title) override;
     void SetCursorPos(int x, int y) override;
     void SetTopMost(Screen& screen) override;
-    void PlaySoundSync(const std::string& path) override;
+    SoundOnset PlaySoundSync(const std::string& path) override;
     void RunAside(const std::function<void()>& work) override;
-    SoundOnset LastSoundOnset() override { return lastSound; }
     void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) override;
     AudioOutput DescribeAudio() override;
     int WaveOpen(const std::string& path) override;
@@ -146,7 +145,6 @@ private:
     std::vector<TraceEntry> trace;
     uint64_t presentedRevision = 0;
     Frame lastFrame;
-    SoundOnset lastSound;
     std::vector<std::function<void(int64_t)>> presentCallbacks;
     std::map<int, std::string> waves;
     int nextWave = 1;

@@ -616,12 +616,14 @@ void SdlHost::SetTopMost(Screen& screen) {
     if (found != state->windows.end()) SDL_SetWindowAlwaysOnTop(found->second.drawn->window.get(), SDL_TRUE);
 }
 
-void SdlHost::PlaySoundSync(const std::string& path) {
+SoundOnset SdlHost::PlaySoundSync(const std::string& path) {
     if (state->stampWhenRead) {
         state->audio.PlaySync(path, [](int64_t untilNanos) { SleepUntil(untilNanos); });
-        return;
+    } else {
+        state->audio.PlaySync(path, [this](int64_t untilNanos) { TakeInput(*state, untilNanos, [] { return false; }); });
     }
-    state->audio.PlaySync(path, [this](int64_t untilNanos) { TakeInput(*state, untilNanos, [] { return false; }); });
+    PlayedSound played = state->audio.LastPlayed();
+    return {Micros(*state, played.onsetNanos), played.durationNanos / 1000, played.audible, played.exact};
 }
 
 void SdlHost::RunAside(const std::function<void()>& work) {
@@ -643,11 +645,6 @@ void SdlHost::RunAside(const std::function<void()>& work) {
     TakeInput(*state, NO_DEADLINE, [&finished] { return finished.load(); });
     worker.join();
     if (failure) std::rethrow_exception(failure);
-}
-
-SoundOnset SdlHost::LastSoundOnset() {
-    PlayedSound played = state->audio.LastPlayed();
-    return {Micros(*state, played.onsetNanos), played.durationNanos / 1000, played.audible, played.exact};
 }
 
 void SdlHost::OnNextPresent(std::function<void(int64_t presentedMicros)> callback) {

@@ -34,9 +34,8 @@ public:
     int ShowMessageBox(const std::string& prompt, int style, const std::string& title) override;
     void SetCursorPos(int x, int y) override;
     void SetTopMost(Screen& screen) override;
-    void PlaySoundSync(const std::string& path) override;
+    SoundOnset PlaySoundSync(const std::string& path) override;
     void RunAside(const std::function<void()>& work) override;
-    SoundOnset LastSoundOnset() override;
     void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) override;
     AudioOutput DescribeAudio() override;
     int WaveOpen(const std::string& path) override;
