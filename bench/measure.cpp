@@ -17,19 +17,19 @@
 #include <thread>
 #include <vector>
 
+#include "audio/wav_file.h"
 #include "demo/demo_waves.h"
-#include "screens/display.h"
-#include "screens/experiment.h"
-#include "ui/runtime.h"
 #include "hosts/sdl/input_wait.h"
 #include "hosts/sdl/sdl_host.h"
-#include "audio/wav_file.h"
-#include "system.h"
-#include "screens/tone_letter_task.h"
-#include "tone_onsets.h"
-#include "screens/blanke.h"
 #include "measure/key_injector.h"
 #include "measure/measuring_host.h"
+#include "screens/blanke.h"
+#include "screens/display.h"
+#include "screens/experiment.h"
+#include "screens/tone_letter_task.h"
+#include "system.h"
+#include "tone_onsets.h"
+#include "ui/runtime.h"
 #include "x11_probe.h"
 
 namespace pelorin::bench {

@@ -14,8 +14,8 @@
 #include <map>
 #include <thread>
 
-#include "demo/demo_waves.h"
 #include "audio/wav_file.h"
+#include "demo/demo_waves.h"
 #include "record_beside.h"
 #include "report.h"
 #include "tone_onsets.h"

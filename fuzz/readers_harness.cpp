@@ -10,8 +10,8 @@
 
 #include "dataset.h"
 #include "events_summary.h"
-#include "system/files.h"
 #include "report.h"
+#include "system/files.h"
 
 namespace pelorin::fuzz {
 

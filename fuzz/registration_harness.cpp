@@ -8,11 +8,11 @@
 #include <string_view>
 #include <vector>
 
+#include "hosts/headless/headless_host.h"
 #include "screens/experiment.h"
 #include "screens/greet.h"
 #include "screens/template_variables.h"
 #include "system/files.h"
-#include "hosts/headless/headless_host.h"
 
 namespace pelorin::fuzz {
 

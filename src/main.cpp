@@ -10,17 +10,17 @@
 
 #include "check/timing_check.h"
 #include "demo/demo_folder.h"
-#include "screens/experiment.h"
-#include "options/program_options.h"
-#include "system/console.h"
-#include "system/files.h"
-#include "ui/runtime.h"
 #include "hosts/sdl/displays.h"
 #include "hosts/sdl/sdl_host.h"
-#include "system/warning.h"
+#include "options/program_options.h"
 #include "records/rehearsal_folder.h"
-#include "simulation/simulation.h"
 #include "screens/bar_game.h"
+#include "screens/experiment.h"
+#include "simulation/simulation.h"
+#include "system/console.h"
+#include "system/files.h"
+#include "system/warning.h"
+#include "ui/runtime.h"
 
 namespace {
 

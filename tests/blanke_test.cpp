@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "screens/experiment.h"
 #include "hosts/headless/headless_host.h"
-#include "ui/timer.h"
 #include "screens/blanke.h"
+#include "screens/experiment.h"
+#include "ui/timer.h"
 
 namespace pelorin {
 namespace {

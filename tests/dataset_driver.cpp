@@ -54,7 +54,7 @@ void Run(const std::string& folder, const std::string& id, const std::string& or
             host.AnswerMessageBox(ID_NO, 1500);
         } else if (entry.what == "show Display.Label1 \"Conutinue?\"") {
             subject.listening = false;
-            host.Schedule(at + 500, InputEvent::Click(experiment.Display().Command1[3]));
+            host.Schedule(at + 500, InputEvent::Click(experiment.Display().Command1.back()));
         }
     };
     int64_t at = host.ScheduleText(10, id) + 10;

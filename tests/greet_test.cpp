@@ -4,8 +4,8 @@
 #include <fstream>
 
 #include "lab.h"
-#include "system/files.h"
 #include "records/subject_list.h"
+#include "system/files.h"
 
 namespace pelorin::test {
 namespace {

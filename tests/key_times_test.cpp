@@ -10,8 +10,8 @@
 #include <utility>
 #include <variant>
 
-#include "events_summary.h"
 #include "event_rows.h"
+#include "events_summary.h"
 #include "lab.h"
 #include "system/files.h"
 

@@ -5,17 +5,17 @@
 #include <utility>
 #include <vector>
 
-#include "screens/my_debug.h"
+#include "hosts/headless/headless_host.h"
+#include "screens/bar_game.h"
+#include "screens/blanke.h"
 #include "screens/display.h"
 #include "screens/experiment.h"
 #include "screens/greet.h"
 #include "screens/instruction.h"
-#include "hosts/headless/headless_host.h"
 #include "screens/letter_task.h"
+#include "screens/my_debug.h"
 #include "screens/tone_letter_task.h"
 #include "screens/tone_task.h"
-#include "screens/blanke.h"
-#include "screens/bar_game.h"
 #include "simulation/perception.h"
 #include "test_support.h"
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "ui/layout.h"
-#include "ui/control.h"
 #include "hosts/headless/headless_host.h"
+#include "ui/control.h"
+#include "ui/layout.h"
 #include "ui/runtime.h"
 #include "ui/screen.h"
 

@@ -4,8 +4,8 @@
 #include <set>
 
 #include "hosts/headless/headless_host.h"
-#include "ui/runtime.h"
 #include "screens/my_random.h"
+#include "ui/runtime.h"
 
 namespace pelorin {
 namespace {

@@ -3,16 +3,16 @@
 #include <cstring>
 #include <string>
 
-#include "screens/my_debug.h"
-#include "screens/experiment.h"
-#include "ui/control.h"
 #include "hosts/headless/headless_host.h"
-#include "ui/runtime.h"
-#include "ui/screen.h"
 #include "hosts/sdl/canvas.h"
 #include "hosts/sdl/message_box.h"
 #include "hosts/sdl/painter.h"
 #include "hosts/sdl/text_layout.h"
+#include "screens/experiment.h"
+#include "screens/my_debug.h"
+#include "ui/control.h"
+#include "ui/runtime.h"
+#include "ui/screen.h"
 
 namespace pelorin::sdl {
 namespace {

@@ -9,15 +9,15 @@
 #include <thread>
 #include <vector>
 
-#include "system/calendar.h"
-#include "ui/control.h"
-#include "system/files.h"
 #include "hosts/headless/headless_host.h"
+#include "system/calendar.h"
+#include "system/files.h"
+#include "test_support.h"
+#include "ui/control.h"
 #include "ui/runtime.h"
 #include "ui/screen.h"
 #include "ui/text.h"
 #include "ui/timer.h"
-#include "test_support.h"
 
 namespace pelorin {
 namespace {

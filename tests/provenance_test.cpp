@@ -5,10 +5,10 @@
 
 #include "check/check_report.h"
 #include "lab.h"
-#include "system/files.h"
-#include "system/system_facts.h"
 #include "records/dataset.h"
 #include "records/provenance.h"
+#include "system/files.h"
+#include "system/system_facts.h"
 
 namespace pelorin::test {
 namespace {

@@ -14,9 +14,9 @@
 #include <random>
 #include <thread>
 
-#include "hosts/sdl/input_wait.h"
 #include "audio/sdl/sdl_audio.h"
 #include "audio/wav_file.h"
+#include "hosts/sdl/input_wait.h"
 #include "test_support.h"
 #include "tone_onsets.h"
 

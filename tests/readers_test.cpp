@@ -6,10 +6,10 @@
 
 #include "dataset.h"
 #include "events_summary.h"
-#include "system/files.h"
 #include "readers_harness.h"
 #include "records/event_columns.h"
 #include "report.h"
+#include "system/files.h"
 #include "test_support.h"
 
 namespace pelorin::test {

@@ -11,9 +11,9 @@
 #include <set>
 
 #include "lab.h"
-#include "system/files.h"
 #include "posix_child.h"
 #include "records/subject_list.h"
+#include "system/files.h"
 
 namespace pelorin::test {
 namespace {

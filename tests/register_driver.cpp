@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <string>
 
+#include "hosts/headless/headless_host.h"
 #include "screens/experiment.h"
 #include "screens/greet.h"
-#include "hosts/headless/headless_host.h"
 
 int main(int argc, char** argv) {
     using namespace pelorin;

@@ -5,9 +5,9 @@
 #include <set>
 
 #include "dataset.h"
-#include "system/files.h"
 #include "report.h"
 #include "report_dataset.h"
+#include "system/files.h"
 
 namespace pelorin::test {
 namespace {

@@ -13,13 +13,13 @@
 #include <set>
 #include <variant>
 
-#include "events_summary.h"
 #include "event_rows.h"
+#include "events_summary.h"
 #include "lab.h"
-#include "system/files.h"
 #include "posix_child.h"
 #include "records/dataset.h"
 #include "records/event_columns.h"
+#include "system/files.h"
 
 namespace pelorin::test {
 namespace {

@@ -13,8 +13,8 @@
 #include <numbers>
 #include <thread>
 
-#include "hosts/sdl/input_wait.h"
 #include "audio/wav_file.h"
+#include "hosts/sdl/input_wait.h"
 #include "test_support.h"
 
 namespace pelorin::sdl {

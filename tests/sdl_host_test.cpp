@@ -3,14 +3,14 @@
 #include <string>
 #include <vector>
 
-#include "ui/control.h"
 #include "hosts/headless/headless_host.h"
-#include "ui/runtime.h"
-#include "ui/screen.h"
 #include "hosts/sdl/geometry.h"
 #include "hosts/sdl/key_translator.h"
 #include "hosts/sdl/message_box.h"
 #include "hosts/sdl/text_layout.h"
+#include "ui/control.h"
+#include "ui/runtime.h"
+#include "ui/screen.h"
 
 namespace pelorin::sdl {
 namespace {

@@ -11,9 +11,9 @@
 
 #include "demo/demo_waves.h"
 #include "screens/experiment.h"
-#include "system/files.h"
 #include "simulation/simulated_subject.h"
 #include "simulation/simulation.h"
+#include "system/files.h"
 #include "test_support.h"
 
 namespace pelorin::test {

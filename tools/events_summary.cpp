@@ -8,10 +8,11 @@
 #include <map>
 #include <regex>
 
-#include "system/files.h"
+#include "measure/stats.h"
 #include "records/dataset.h"
-#include "tasks/task_table.h"
 #include "records/event_columns.h"
+#include "system/files.h"
+#include "tasks/task_table.h"
 
 namespace pelorin {
 
@@ -210,12 +211,6 @@ std::optional<std::string> ParseRow(std::string_view line, const Layout& layout,
         return std::string("a quit_answer on a row that is no quit_question, or none on one");
     }
     return std::nullopt;
-}
-
-std::string Decimals(double value, int decimals) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
 }
 
 // sub-<ID>[_...]_task-..._run-<k>_..._events.tsv: the participant and run a file's name gives.
@@ -483,10 +478,9 @@ std::vector<SummaryRow> Summarize(const DatasetRun& run) {
         // The channels of the block's task come first and always; a channel the task lacks, and keys of
         // no channel, only when typed.
         std::vector<std::string> order;
-        // A task the table does not name (a lab's own, a torn row) may have had either channel.
-        const TaskFacts* task = FindTask(block.task);
-        if (task == nullptr || task->tones) order.push_back("tone");
-        if (task == nullptr || task->letters) order.push_back("letter");
+        for (const char* channel : {"tone", "letter"}) {
+            if (TaskPresents(block.task, channel)) order.push_back(channel);
+        }
         for (const char* other : {"tone", "letter", "none"}) {
             if (block.channels.contains(other) && std::find(order.begin(), order.end(), other) == order.end()) {
                 order.push_back(other);
@@ -533,9 +527,9 @@ std::string FormatTable(const std::vector<SummaryRow>& rows) {
         // A block's own columns once, on its first channel's line.
         bool sameBlock = previous != nullptr && previous->participantId == row.participantId &&
                          previous->run == row.run && previous->block == row.block;
-        std::string share = row.shareCorrect ? Decimals(*row.shareCorrect, 3) : "-";
-        std::string median = row.medianRtCorrectMicros ? Decimals(double(*row.medianRtCorrectMicros) / 1e6, 3) : "-";
-        std::string question = row.quitQuestionMicros > 0 ? Decimals(double(row.quitQuestionMicros) / 1e6, 3) : "-";
+        std::string share = row.shareCorrect ? measure::Fixed(*row.shareCorrect, 3) : "-";
+        std::string median = row.medianRtCorrectMicros ? measure::Fixed(double(*row.medianRtCorrectMicros) / 1e6, 3) : "-";
+        std::string question = row.quitQuestionMicros > 0 ? measure::Fixed(double(row.quitQuestionMicros) / 1e6, 3) : "-";
         std::snprintf(line, sizeof line, "%-11s  %3s  %5s  %-6s  %-9s  %-7s  %9d  %8d  %7d  %13s  %13s  %15d  %17s\n",
                       sameBlock ? "" : row.participantId.c_str(), sameBlock ? "" : std::to_string(row.run).c_str(),
                       sameBlock ? "" : std::to_string(row.block).c_str(), sameBlock ? "" : row.task.c_str(),
@@ -560,9 +554,9 @@ std::string FormatCsv(const std::vector<SummaryRow>& rows) {
         out += row.participantId.empty() ? "NA" : row.participantId;
         out += "," + std::to_string(row.run) + "," + std::to_string(row.block) + "," + row.task + "," + row.ended +
                "," + row.channel + "," + std::to_string(row.presented) + "," + std::to_string(row.answered) + "," +
-               std::to_string(row.correct) + "," + (row.shareCorrect ? Decimals(*row.shareCorrect, 3) : "NA") + "," +
-               (row.medianRtCorrectMicros ? Decimals(double(*row.medianRtCorrectMicros) / 1e6, 6) : "NA") + "," +
-               std::to_string(row.keysUnanswered) + "," + Decimals(double(row.quitQuestionMicros) / 1e6, 6) + "\n";
+               std::to_string(row.correct) + "," + (row.shareCorrect ? measure::Fixed(*row.shareCorrect, 3) : "NA") + "," +
+               (row.medianRtCorrectMicros ? measure::Fixed(double(*row.medianRtCorrectMicros) / 1e6, 6) : "NA") + "," +
+               std::to_string(row.keysUnanswered) + "," + measure::Fixed(double(row.quitQuestionMicros) / 1e6, 6) + "\n";
     }
     return out;
 }

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "hosts/headless/headless_host.h"
-#include "ui/runtime.h"
 #include "records/results_log.h"
+#include "ui/runtime.h"
 
 namespace {
 

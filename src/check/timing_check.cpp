@@ -12,30 +12,31 @@
 #include <random>
 #include <thread>
 
+#include "audio/wav_file.h"
 #include "check/check_report.h"
 #include "check/system_info.h"
 #include "demo/demo_waves.h"
-#include "screens/display.h"
-#include "screens/experiment.h"
+#include "hosts/sdl/displays.h"
 #include "measure/key_injector.h"
 #include "measure/loopback.h"
 #include "measure/measuring_host.h"
 #include "measure/sound_capture.h"
 #include "measure/stats.h"
-#include "system/append_file.h"
-#include "ui/control.h"
-#include "system/files.h"
-#include "ui/runtime.h"
-#include "ui/screen.h"
-#include "hosts/sdl/displays.h"
-#include "system/system_facts.h"
-#include "ui/timer.h"
-#include "system/warning.h"
-#include "audio/wav_file.h"
 #include "records/provenance.h"
 #include "screens/bar_game.h"
-#include "screens/tone_letter_task.h"
 #include "screens/blanke.h"
+#include "screens/display.h"
+#include "screens/experiment.h"
+#include "screens/tone_letter_task.h"
+#include "system/append_file.h"
+#include "system/calendar.h"
+#include "system/files.h"
+#include "system/system_facts.h"
+#include "system/warning.h"
+#include "ui/control.h"
+#include "ui/runtime.h"
+#include "ui/screen.h"
+#include "ui/timer.h"
 
 namespace pelorin::check {
 
@@ -105,31 +106,17 @@ private:
     int64_t started = 0;
 };
 
+// When the check began, from the system's calendar.
 struct LocalTime {
-    std::tm parts{};
+    std::string iso;   // "2026-12-07T04:12:33+01:00"
     std::string text;  // "2026-12-07 04:12:33 UTC+01:00"
+    // A field of the ISO form: its first character and length.
+    int Field(size_t first, size_t length) const { return std::stoi(iso.substr(first, length)); }
 };
 
 LocalTime Now() {
-    LocalTime now;
-    std::time_t seconds = std::time(nullptr);
-    std::tm utc{};
-#ifdef _WIN32
-    localtime_s(&now.parts, &seconds);
-    gmtime_s(&utc, &seconds);
-#else
-    localtime_r(&seconds, &now.parts);
-    gmtime_r(&seconds, &utc);
-#endif
-    // The offset from UTC as digits on every system (Windows' %z gives the zone's name).
-    utc.tm_isdst = now.parts.tm_isdst;
-    long offsetMinutes = std::lround(std::difftime(seconds, std::mktime(&utc)) / 60);
-    char text[64];
-    size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &now.parts);
-    std::snprintf(text + length, sizeof text - length, " UTC%c%02ld:%02ld", offsetMinutes < 0 ? '-' : '+',
-                  std::labs(offsetMinutes) / 60, std::labs(offsetMinutes) % 60);
-    now.text = text;
-    return now;
+    std::string iso = FormatLocalTime(SystemCalendarNow());
+    return {iso, iso.substr(0, 10) + " " + iso.substr(11, 8) + " UTC" + iso.substr(19)};
 }
 
 // The tones a run plays from the folder's wave/, or the demo tones written to a temporary folder
@@ -351,8 +338,8 @@ void MeasureDisk(const std::string& folder, DiskFigures& disk) {
 
 // Writes the report as a new file in the folder; its path, or empty with the reason on stderr.
 std::string WriteReport(const std::string& folder, const LocalTime& started, const std::string& report) {
-    const std::tm& t = started.parts;
-    std::string name = ReportFileName(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    std::string name = ReportFileName(started.Field(0, 4), started.Field(5, 2), started.Field(8, 2), started.Field(11, 2),
+                                      started.Field(14, 2), started.Field(17, 2));
     // A check started twice in one second gets a second file, never a report overwritten.
     for (int attempt = 1; attempt < 10; ++attempt) {
         std::string candidate = name;

@@ -5,9 +5,9 @@
 #include <thread>
 
 #include "measure/process_times.h"
-#include "ui/runtime.h"
-#include "screens/tone_letter_task.h"
 #include "screens/blanke.h"
+#include "screens/tone_letter_task.h"
+#include "ui/runtime.h"
 
 namespace pelorin::measure {
 

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <ostream>
 
-#include "system/files.h"
 #include "records/provenance.h"
 #include "records/rehearsal_folder.h"
+#include "system/files.h"
 
 
 namespace pelorin {

@@ -7,9 +7,9 @@
 #include <tuple>
 #include <vector>
 
+#include "records/dataset.h"
 #include "system/files.h"
 #include "system/system_facts.h"
-#include "records/dataset.h"
 
 #ifndef PELORIN_VERSION
 #define PELORIN_VERSION "unknown"

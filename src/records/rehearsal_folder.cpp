@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "system/files.h"
 #include "records/dataset.h"
 #include "records/subject_list.h"
+#include "system/files.h"
 
 namespace pelorin {
 

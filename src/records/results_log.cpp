@@ -7,14 +7,14 @@
 #include <iterator>
 #include <utility>
 
+#include "records/event_columns.h"
+#include "records/provenance.h"
 #include "system/append_file.h"
 #include "system/calendar.h"
 #include "system/files.h"
 #include "system/warning.h"
 #include "ui/runtime.h"
 #include "ui/text.h"
-#include "records/event_columns.h"
-#include "records/provenance.h"
 
 
 namespace pelorin {

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/host.h"
 #include "records/dataset.h"
+#include "ui/host.h"
 
 namespace pelorin {
 

@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "records/results_log.h"
+#include "screens/blanke.h"
+#include "screens/my_random.h"
 #include "ui/layout.h"
 #include "ui/runtime.h"
-#include "screens/my_random.h"
-#include "screens/blanke.h"
 
 namespace pelorin {
 

@@ -5,12 +5,12 @@
 #include <string>
 #include <string_view>
 
+#include "records/event_columns.h"
+#include "tasks/task_table.h"
 #include "ui/control.h"
 #include "ui/screen.h"
 #include "ui/timer.h"
 #include "ui/wave_player.h"
-#include "records/event_columns.h"
-#include "tasks/task_table.h"
 
 namespace pelorin {
 

@@ -1,11 +1,11 @@
 #include "screens/display.h"
 
-#include "screens/my_debug.h"
-#include "screens/experiment.h"
-#include "ui/layout.h"
-#include "ui/runtime.h"
 #include "screens/bar_game.h"
 #include "screens/blanke.h"
+#include "screens/experiment.h"
+#include "screens/my_debug.h"
+#include "ui/layout.h"
+#include "ui/runtime.h"
 
 namespace pelorin {
 

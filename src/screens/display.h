@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <utility>
 
+#include "tasks/task_table.h"
 #include "ui/control.h"
 #include "ui/screen.h"
-#include "tasks/task_table.h"
 
 namespace pelorin {
 

@@ -1,14 +1,14 @@
 #include "screens/experiment.h"
 
-#include "screens/my_debug.h"
+#include "screens/blanke.h"
 #include "screens/display.h"
 #include "screens/greet.h"
 #include "screens/instruction.h"
-#include "system/files.h"
 #include "screens/letter_task.h"
+#include "screens/my_debug.h"
 #include "screens/tone_letter_task.h"
 #include "screens/tone_task.h"
-#include "screens/blanke.h"
+#include "system/files.h"
 
 namespace pelorin {
 

@@ -3,10 +3,10 @@
 #include <array>
 #include <memory>
 
-#include "screens/template_variables.h"
-#include "ui/runtime.h"
 #include "records/results_log.h"
+#include "screens/template_variables.h"
 #include "tasks/task_table.h"
+#include "ui/runtime.h"
 
 namespace pelorin {
 

@@ -1,14 +1,14 @@
 #include "screens/greet.h"
 
-#include "screens/display.h"
-#include "screens/experiment.h"
-#include "screens/instruction.h"
-#include "ui/layout.h"
-#include "system/files.h"
-#include "ui/runtime.h"
 #include "records/event_columns.h"
 #include "records/subject_list.h"
 #include "screens/blanke.h"
+#include "screens/display.h"
+#include "screens/experiment.h"
+#include "screens/instruction.h"
+#include "system/files.h"
+#include "ui/layout.h"
+#include "ui/runtime.h"
 
 namespace pelorin {
 

@@ -1,11 +1,11 @@
 #include "screens/instruction.h"
 
+#include "records/dataset.h"
+#include "screens/blanke.h"
 #include "screens/display.h"
 #include "screens/experiment.h"
 #include "ui/layout.h"
 #include "ui/runtime.h"
-#include "records/dataset.h"
-#include "screens/blanke.h"
 
 namespace pelorin {
 

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "ui/layout.h"
 #include "ui/control.h"
+#include "ui/layout.h"
 #include "ui/screen.h"
 
 namespace pelorin {

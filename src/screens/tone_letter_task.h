@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "ui/wave_player.h"
-#include "screens/my_random.h"
 #include "screens/bar_game.h"
+#include "screens/my_random.h"
+#include "ui/wave_player.h"
 
 namespace pelorin {
 

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "screens/my_random.h"
 #include "screens/bar_game.h"
+#include "screens/my_random.h"
 
 namespace pelorin {
 

@@ -9,6 +9,7 @@
 #include "screens/experiment.h"
 #include "screens/instruction.h"
 #include "simulation/perception.h"
+#include "tasks/task_table.h"
 
 namespace pelorin {
 
@@ -24,8 +25,11 @@ constexpr const char* STRAY_KEYS = "qazpv ";
 
 int64_t Round(double millis) { return static_cast<int64_t>(std::llround(millis)); }
 
-bool IsTaskScreen(const std::string& name) {
-    return name == "ToneTask" || name == "LetterTask" || name == "Tone_LetterTask";
+const TaskFacts* TaskOfScreen(const std::string& name) {
+    for (const TaskFacts& task : TASK_FACTS) {
+        if (task.screen == name) return &task;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -74,9 +78,10 @@ void SimulatedSubject::See(const TraceEntry& entry) {
     if (what.starts_with("top ")) {
         std::string top = what.substr(4);
         BlockEnded();
-        if (IsTaskScreen(top)) {
+        if (const TaskFacts* task = TaskOfScreen(top)) {
             block = top;
-            dual = top == "Tone_LetterTask";
+            // Both channels at once cost the subject time.
+            dual = task->tones && task->letters;
         }
         if (top == "Instruction") {
             // The first Continue shows the text, which the subject reads; the second moves on.
@@ -89,7 +94,7 @@ void SimulatedSubject::See(const TraceEntry& entry) {
     }
     if (what.starts_with("show Display.Command1(3)") && !quitting) {
         quitting = true;
-        host.Schedule(at + 1500 + Round(Uniform() * 1500), InputEvent::Click(experiment.Display().Command1[3]));
+        host.Schedule(at + 1500 + Round(Uniform() * 1500), InputEvent::Click(experiment.Display().Command1.back()));
         return;
     }
     if (what.starts_with("sound end ")) {

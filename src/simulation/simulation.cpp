@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <ostream>
 
-#include "screens/experiment.h"
-#include "system/files.h"
 #include "hosts/headless/headless_host.h"
 #include "records/rehearsal_folder.h"
+#include "screens/experiment.h"
 #include "simulation/simulated_subject.h"
+#include "system/files.h"
 
 namespace pelorin {
 

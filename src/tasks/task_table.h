@@ -13,6 +13,8 @@ struct TaskServices;
 // What a task is, apart from how its screen is made: everything the records, the summary and the
 // report need, none of which links the screens.
 struct TaskFacts {
+    // The task screen's name, as the host shows and traces it.
+    std::string_view screen;
     // The task's level in the results' task column, and what the level means there.
     std::string_view level;
     std::string_view description;
@@ -37,13 +39,13 @@ std::unique_ptr<BarGame> MakeLetterTask(TaskServices& services);
 std::unique_ptr<BarGame> MakeTone_LetterTask(TaskServices& services);
 
 inline constexpr TaskRow TASK_TABLE[] = {
-    {{"tone", "The tone block: tones only, answered with x, s, w; only the red tone bar rises.", true, false,
+    {{"ToneTask", "tone", "The tone block: tones only, answered with x, s, w; only the red tone bar rises.", true, false,
       "Let's start with a trial where you only have to respond to tone.", "Tone task"},
      &MakeToneTask},
-    {{"letter", "The letter block: letters only, answered with b, n, m; only the blue letter bar rises.", false, true,
+    {{"LetterTask", "letter", "The letter block: letters only, answered with b, n, m; only the blue letter bar rises.", false, true,
       "Now let's move on to a trial where you only have to respond to letters.", "Letter task"},
      &MakeLetterTask},
-    {{"dual", "The dual block: tones and letters at once, each with its own keys; both bars rise.", true, true,
+    {{"Tone_LetterTask", "dual", "The dual block: tones and letters at once, each with its own keys; both bars rise.", true, true,
       "Now let's move on to a trial where you have to respond to both letters and tones.", "Tone + Letter"},
      &MakeTone_LetterTask},
 };
@@ -64,6 +66,15 @@ constexpr const TaskFacts* FindTask(std::string_view level) {
         if (task.level == level) return &task;
     }
     return nullptr;
+}
+
+// Whether a block of the task presents the stimuli of the answer channel ("tone" or "letter"). A task
+// the table does not name (a lab's own, a torn row) may have presented either.
+constexpr bool TaskPresents(std::string_view task, std::string_view channel) {
+    const TaskFacts* facts = FindTask(task);
+    if (channel == "tone") return facts == nullptr || facts->tones;
+    if (channel == "letter") return facts == nullptr || facts->letters;
+    return false;
 }
 
 }  // namespace pelorin

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "ui/control.h"
 #include "system/files.h"
+#include "ui/control.h"
 #include "ui/screen.h"
 #include "ui/timer.h"
 

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "ui/runtime.h"
 #include "hosts/sdl/sdl_host.h"
+#include "ui/runtime.h"
 
 namespace pelorin::sdl {
 namespace {

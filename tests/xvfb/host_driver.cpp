@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <iostream>
 
+#include "hosts/sdl/sdl_host.h"
 #include "ui/control.h"
 #include "ui/runtime.h"
 #include "ui/screen.h"
-#include "hosts/sdl/sdl_host.h"
 #include "ui/timer.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <optional>
 #include <thread>
 
-#include "ui/runtime.h"
 #include "hosts/sdl/sdl_host.h"
+#include "ui/runtime.h"
 #include "xtest_keys.h"
 
 namespace pelorin::sdl {

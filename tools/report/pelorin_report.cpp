@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "dataset.h"
-#include "system/files.h"
 #include "report.h"
+#include "system/files.h"
 #include "tool_start.h"
 
 #ifndef PELORIN_VERSION

@@ -10,6 +10,7 @@
 #include "measure/stats.h"
 #include "records/json.h"
 #include "report_scripts.h"
+#include "tasks/task_table.h"
 
 namespace pelorin {
 
@@ -88,11 +89,7 @@ std::optional<double> SecondsOf(const std::optional<int64_t>& micros) {
 
 // Whether the task presents the channel's stimuli: keys of the other channel, or of none, may come in
 // any block.
-bool TaskHas(const std::string& task, const std::string& channel) {
-    if (channel == "tone") return task != "letter";
-    if (channel == "letter") return task != "tone";
-    return false;
-}
+bool TaskHas(const std::string& task, const std::string& channel) { return TaskPresents(task, channel); }
 
 // One block of a run: its rows, and where it starts and ends on the run's clock.
 struct BlockRows {

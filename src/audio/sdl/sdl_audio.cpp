@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "audio/audio_clock.h"
-#include "system/monotonic_clock.h"
 #include "audio/sound_mixer.h"
 #include "audio/sound_thread.h"
 #include "audio/system_output.h"
-#include "system/warning.h"
 #include "audio/wav_file.h"
+#include "system/monotonic_clock.h"
+#include "system/warning.h"
 
 namespace pelorin::sdl {
 

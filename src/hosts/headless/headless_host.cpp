@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "ui/control.h"
+#include "audio/wav_file.h"
 #include "system/files.h"
+#include "ui/control.h"
 #include "ui/runtime.h"
 #include "ui/screen.h"
-#include "audio/wav_file.h"
 
 namespace pelorin {
 

@@ -6,10 +6,10 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/control.h"
 #include "hosts/sdl/damage.h"
 #include "hosts/sdl/sdl_types.h"
 #include "hosts/sdl/text.h"
+#include "ui/control.h"
 
 namespace pelorin::sdl {
 

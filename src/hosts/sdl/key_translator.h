@@ -3,8 +3,8 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/host.h"
 #include "hosts/sdl/sdl_types.h"
+#include "ui/host.h"
 
 namespace pelorin::sdl {
 

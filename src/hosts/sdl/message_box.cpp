@@ -4,8 +4,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "ui/host.h"
 #include "hosts/sdl/text_layout.h"
+#include "ui/host.h"
 
 namespace pelorin::sdl {
 

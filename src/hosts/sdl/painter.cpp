@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "ui/screen.h"
 #include "hosts/sdl/geometry.h"
+#include "ui/screen.h"
 
 namespace pelorin::sdl {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ui/control.h"
 #include "hosts/sdl/canvas.h"
 #include "hosts/sdl/text_layout.h"
+#include "ui/control.h"
 
 namespace pelorin {
 class Screen;

@@ -13,10 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "ui/control.h"
-#include "system/files.h"
-#include "ui/runtime.h"
-#include "ui/screen.h"
+#include "audio/sdl/sdl_audio.h"
 #include "hosts/sdl/canvas.h"
 #include "hosts/sdl/displays.h"
 #include "hosts/sdl/geometry.h"
@@ -24,11 +21,14 @@
 #include "hosts/sdl/key_translator.h"
 #include "hosts/sdl/message_box.h"
 #include "hosts/sdl/painter.h"
-#include "audio/sdl/sdl_audio.h"
 #include "hosts/sdl/sdl_types.h"
 #include "hosts/sdl/system_display.h"
 #include "hosts/sdl/text.h"
 #include "hosts/sdl/text_layout.h"
+#include "system/files.h"
+#include "ui/control.h"
+#include "ui/runtime.h"
+#include "ui/screen.h"
 
 namespace pelorin::sdl {
 

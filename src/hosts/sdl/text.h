@@ -7,9 +7,9 @@
 #include <unordered_map>
 #include <utility>
 
+#include "hosts/sdl/sdl_types.h"
 #include "ui/control.h"
 #include "ui/host.h"
-#include "hosts/sdl/sdl_types.h"
 
 namespace pelorin::sdl {
 

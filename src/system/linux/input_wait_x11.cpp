@@ -12,9 +12,9 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "system/posix/posix_files.h"
 #include "hosts/sdl/input_wait_shared.h"
 #include "hosts/sdl/wake_margin.h"
+#include "system/posix/posix_files.h"
 
 namespace pelorin::sdl {
 

@@ -7,8 +7,8 @@
 #include <mutex>
 #include <thread>
 
-#include "measure/sound_capture.h"
 #include "audio/sound_thread.h"
+#include "measure/sound_capture.h"
 
 namespace pelorin::measure {
 

@@ -7,9 +7,9 @@
 #include <atomic>
 #include <mutex>
 
-#include "system/monotonic_clock.h"
 #include "audio/sound_thread.h"
 #include "audio/system_output.h"
+#include "system/monotonic_clock.h"
 
 namespace pelorin::sdl {
 

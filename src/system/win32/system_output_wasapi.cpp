@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "system/monotonic_clock.h"
 #include "audio/system_output.h"
+#include "system/monotonic_clock.h"
 #include "system/win32/wasapi_com.h"
 #include "system/win32/win32_handle.h"
 
