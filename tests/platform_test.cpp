@@ -40,8 +40,8 @@ public:
         };
     }
 
-    void Form_KeyPressAt(int16_t& KeyAscii, int64_t typedMicros) override {
-        if (onKeyAt) onKeyAt(KeyAscii, typedMicros);
+    void Form_KeyPressAt(int16_t& KeyAscii, const InputEvent& typed) override {
+        if (onKeyAt) onKeyAt(KeyAscii, typed.timestampMicros);
         Form_KeyPress(KeyAscii);
     }
     void Form_KeyPress(int16_t& KeyAscii) override {

@@ -71,22 +71,22 @@ void BarGame::MoveBars() {
     Shape2.Move(ScreenWidth() / 2 + Label1.Width(), ScreenHeight() - Shape2.Height());
 }
 
-void BarGame::Form_KeyPressAt(int16_t& KeyAscii, int64_t typedMicros) {
+void BarGame::Form_KeyPressAt(int16_t& KeyAscii, const InputEvent& typed) {
     if (KeyAscii == KEY_ESCAPE) {
         services.blanke.Unload();
     } else if (KeyAscii == KEY_GRAVE) {
         services.toggleDebug();
     } else if (KeyAscii > 0 && KeyAscii < 128) {
-        AnswerKey(static_cast<char>(KeyAscii), typedMicros);
+        AnswerKey(static_cast<char>(KeyAscii), typed);
     } else if (KeyAscii > 0) {
         // A letter beyond ASCII (é, ß, §) answers nothing, but it was typed.
-        Unanswered(KeyAscii, typedMicros);
+        Unanswered(KeyAscii, typed);
     }
 }
 
-void BarGame::Form_KeyDownAt(int keyCode, int /*shift*/, int64_t typedMicros) {
+void BarGame::Form_KeyDownAt(int keyCode, int /*shift*/, const InputEvent& typed) {
     // Tab types no character code, but it was typed on the screen all the same.
-    if (keyCode == KEY_TAB) Unanswered(KEY_TAB, typedMicros);
+    if (keyCode == KEY_TAB) Unanswered(KEY_TAB, typed);
 }
 
 void BarGame::BeginBlock() {
@@ -119,25 +119,25 @@ bool BarGame::PresentTone(MyRandom& toneRan, int16_t& toneIndex) {
     if (block != blockCounter) return false;
     SoundOnset onset = runtime.PlaySound(runtime.DataPath(ToneFile(toneIndex)));
     services.results.Tone(ToneStimulus(toneIndex), onset);
-    services.blanke.Wait(35);
+    runtime.Wait(35);
     return block == blockCounter;
 }
 
-bool BarGame::Answer(char key, int64_t typedMicros, Shape& bar, bool correct, float fall) {
+bool BarGame::Answer(char key, const InputEvent& typed, Shape& bar, bool correct, float fall) {
     int block = blockCounter;
     if (correct) {
         float height = bar.Height() - fall;
         bar.SetHeight(height < 0 ? 0 : height);
     }
     PlaceBars();
-    services.results.Response(key, typedMicros, &bar == &Shape1 ? Channel::Tone : Channel::Letter, correct);
-    services.blanke.Wait(25);
+    services.results.Response(key, typed.timestampMicros, &bar == &Shape1 ? Channel::Tone : Channel::Letter, correct);
+    runtime.Wait(25);
     return block == blockCounter;
 }
 
-void BarGame::Unanswered(int16_t keyAscii, int64_t typedMicros) {
+void BarGame::Unanswered(int16_t keyAscii, const InputEvent& typed) {
     Channel channel = keyAscii > 0 && keyAscii < 128 ? ChannelOf(static_cast<char>(keyAscii)) : Channel::None;
-    services.results.Response(keyAscii, typedMicros, channel, std::nullopt);
+    services.results.Response(keyAscii, typed.timestampMicros, channel, std::nullopt);
 }
 
 int16_t BarGame::KeyNumber(char key, const char* keys) {
@@ -168,7 +168,7 @@ void BarGame::OverflowEnding() {
     for (int play = 0; play < 5; ++play) {
         MMControl2.Command("Prev");
         MMControl2.Command("Play");
-        services.blanke.Wait(500);
+        runtime.Wait(500);
     }
     MMControl2.Command("Close");
     services.results.EndBlock();
@@ -188,7 +188,7 @@ void BarGame::TimeUpEnding() {
     Label2.SetVisible(true);
     Timer2.SetEnabled(false);
     Timer1.SetEnabled(false);
-    services.blanke.Wait(2000);
+    runtime.Wait(2000);
     services.results.EndBlock();
     services.blanke.ShowBlanke(100, services.sequencer);
 }

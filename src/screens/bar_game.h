@@ -19,9 +19,9 @@ class MyRandom;
 class ResultsLog;
 struct TemplateVariables;
 
-// What a task screen is given: the event loop it runs on, the results it writes, the letters it shows,
-// the blank screen's waits and hand-overs, the block sequencer it hands back to (whose size is the
-// screen size), and the debug window's toggle.
+// What a task screen is given: the event loop it runs on (with its waits), the results it writes, the
+// letters it shows, the blank screen's hand-overs, the block sequencer it hands back to (whose size is
+// the screen size), and the debug window's toggle.
 struct TaskServices {
     Runtime& runtime;
     ResultsLog& results;
@@ -46,8 +46,8 @@ class BarGame : public Screen {
 public:
     void Form_Load() override;
     void Form_Resize() override;
-    void Form_KeyPressAt(int16_t& KeyAscii, int64_t typedMicros) override;
-    void Form_KeyDownAt(int keyCode, int shift, int64_t typedMicros) override;
+    void Form_KeyPressAt(int16_t& KeyAscii, const InputEvent& typed) override;
+    void Form_KeyDownAt(int keyCode, int shift, const InputEvent& typed) override;
 
     Label Label1;
     Label Label2;
@@ -86,16 +86,16 @@ protected:
     // Draws a tone, plays it to its end and waits 35 ms. False when an ending ran meanwhile.
     bool PresentTone(MyRandom& toneRan, int16_t& toneIndex);
     // Lowers the bar on a correct answer, not below 0, places the bars and waits 25 ms. False when an
-    // ending ran during the wait: the block the answer belonged to is over. typedMicros is when the
-    // key was typed, on the host's clock.
-    bool Answer(char key, int64_t typedMicros, Shape& bar, bool correct, float fall);
+    // ending ran during the wait: the block the answer belonged to is over. typed is the key's input
+    // event, stamped when the host received it.
+    bool Answer(char key, const InputEvent& typed, Shape& bar, bool correct, float fall);
     // A key that answers nothing, its channel closed or no answer key: kept in the results all the same.
-    void Unanswered(int16_t keyAscii, int64_t typedMicros);
+    void Unanswered(int16_t keyAscii, const InputEvent& typed);
 
     // Adds a growth tick to the bars that rise in this task.
     virtual void Grow() = 0;
-    // A key other than Esc and the back quote, and when it was typed.
-    virtual void AnswerKey(char key, int64_t typedMicros) = 0;
+    // A key other than Esc and the back quote, with its input event.
+    virtual void AnswerKey(char key, const InputEvent& typed) = 0;
     // Closes every answer channel.
     virtual void Disarm() = 0;
     // Stops players other than the error sound's when the overflow ending begins.

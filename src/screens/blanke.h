@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "ui/control.h"
+#include "ui/runtime.h"
 #include "ui/screen.h"
 #include "ui/timer.h"
 
@@ -11,7 +12,7 @@ namespace pelorin {
 
 // The blank screen between all others: timed waits that keep events flowing, the hand-overs with and
 // without the fixation cross, and the quit question on unload.
-class Blanke : public Screen {
+class Blanke : public Screen, public Waits {
 public:
     explicit Blanke(Runtime& runtime);
 
@@ -20,10 +21,10 @@ public:
     // Blank, cross, blank for the three times, then myForm's Start.
     void ShowBlankeCross(int16_t hideCrossTime1, int16_t showCrossTime, int16_t hideCrossTime2, Screen& myForm);
     // Returns after WaitTime ms while events keep running. A Wait begun inside another ends both.
-    void Wait(int16_t WaitTime);
+    void Wait(int16_t WaitTime) override;
     // The same on a timer and flag of its own; the work handed to the runtime for the next wait is
     // done inside it, once its time runs.
-    void Wait2(int16_t WaitTime);
+    void Wait2(int16_t WaitTime) override;
 
     void Form_Load() override;
     void Form_Resize() override;

@@ -33,7 +33,7 @@ void Display::Start() {
     if (blockNumber >= 1 && blockNumber <= static_cast<int>(TASK_COUNT)) {
         Label2.SetCaption(TASK_TABLE[blockNumber - 1].facts.announcement);
         Label2.SetVisible(true);
-        experiment.Blanke().Wait(3000);
+        runtime.Wait(3000);
         Label2.SetVisible(false);
         experiment.Blanke().ShowBlankeCross(1000, 1000, 500, TaskScreen(blockNumber));
         return;

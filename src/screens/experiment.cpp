@@ -15,6 +15,8 @@ namespace pelorin {
 Experiment::Experiment(Host& host) : runtime(host) {
     // The window system's close button asks the quit question, as Esc does.
     runtime.SetCloseHandler([this] { Blanke().Unload(); });
+    // The event loop's timed waits are the blank screen's.
+    runtime.SetWaits([this]() -> Waits& { return Blanke(); });
     // The results say what failed; the experimenter sees it over the screen on top.
     results.onFailure = [this](const std::string& message) { runtime.MsgBox(message, MB_EXCLAMATION, ERROR_TITLE); };
 }

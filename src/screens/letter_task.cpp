@@ -30,13 +30,13 @@ void LetterTask::ShowLetter() {
 
 void LetterTask::Grow() { Shape2.SetHeight(Shape2.Height() + GROWTH_PER_TICK); }
 
-void LetterTask::AnswerKey(char key, int64_t typedMicros) {
+void LetterTask::AnswerKey(char key, const InputEvent& typed) {
     int16_t answer = KeyNumber(key, LETTER_KEYS);
-    if (answer == 0 || !letterArmed) return Unanswered(key, typedMicros);
+    if (answer == 0 || !letterArmed) return Unanswered(key, typed);
     letterArmed = false;
     // The answered letter disappears at once.
     Label1.SetVisible(false);
-    if (Answer(key, typedMicros, Shape2, answer == letterIndex, LETTER_FALL)) ShowLetter();
+    if (Answer(key, typed, Shape2, answer == letterIndex, LETTER_FALL)) ShowLetter();
 }
 
 std::unique_ptr<BarGame> MakeLetterTask(TaskServices& services) { return std::make_unique<LetterTask>(services); }

@@ -46,15 +46,15 @@ void Tone_LetterTask::Disarm() {
     letterArmed = false;
 }
 
-void Tone_LetterTask::AnswerKey(char key, int64_t typedMicros) {
+void Tone_LetterTask::AnswerKey(char key, const InputEvent& typed) {
     if (int16_t tone = KeyNumber(key, TONE_KEYS); tone != 0 && toneArmed) {
         toneArmed = false;
-        if (Answer(key, typedMicros, Shape1, tone == toneIndex, TONE_FALL)) PlayTone();
+        if (Answer(key, typed, Shape1, tone == toneIndex, TONE_FALL)) PlayTone();
     } else if (int16_t letter = KeyNumber(key, LETTER_KEYS); letter != 0 && letterArmed) {
         letterArmed = false;
-        if (Answer(key, typedMicros, Shape2, letter == letterIndex, LETTER_FALL)) ShowLetter();
+        if (Answer(key, typed, Shape2, letter == letterIndex, LETTER_FALL)) ShowLetter();
     } else {
-        Unanswered(key, typedMicros);
+        Unanswered(key, typed);
     }
 }
 

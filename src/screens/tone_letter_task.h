@@ -31,7 +31,7 @@ private:
     void ShowLetter();
     void PlayTone();
     void Grow() override;
-    void AnswerKey(char key, int64_t typedMicros) override;
+    void AnswerKey(char key, const InputEvent& typed) override;
     void Disarm() override;
     void CloseOtherPlayers() override { MMControl1.Command("Close"); }
 };

@@ -26,11 +26,11 @@ void ToneTask::PlayTone() {
 
 void ToneTask::Grow() { Shape1.SetHeight(Shape1.Height() + GROWTH_PER_TICK); }
 
-void ToneTask::AnswerKey(char key, int64_t typedMicros) {
+void ToneTask::AnswerKey(char key, const InputEvent& typed) {
     int16_t answer = KeyNumber(key, TONE_KEYS);
-    if (answer == 0 || !toneArmed) return Unanswered(key, typedMicros);
+    if (answer == 0 || !toneArmed) return Unanswered(key, typed);
     toneArmed = false;
-    if (Answer(key, typedMicros, Shape1, answer == toneIndex, TONE_FALL)) PlayTone();
+    if (Answer(key, typed, Shape1, answer == toneIndex, TONE_FALL)) PlayTone();
 }
 
 std::unique_ptr<BarGame> MakeToneTask(TaskServices& services) { return std::make_unique<ToneTask>(services); }

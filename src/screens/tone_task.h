@@ -23,7 +23,7 @@ public:
 private:
     void PlayTone();
     void Grow() override;
-    void AnswerKey(char key, int64_t typedMicros) override;
+    void AnswerKey(char key, const InputEvent& typed) override;
     void Disarm() override { toneArmed = false; }
 };
 

@@ -139,9 +139,9 @@ void Runtime::Dispatch(const InputEvent& event) {
         Screen* screen = event.target != nullptr ? event.target : ActiveScreen();
         if (screen == nullptr || !screen->Visible()) return;
         if (event.kind == InputEvent::Kind::KeyPress) {
-            DispatchKeyPress(*screen, event.keyAscii, event.repeat, event.timestampMicros);
+            DispatchKeyPress(*screen, event);
         } else {
-            DispatchKeyDown(*screen, event.keyCode, event.shift, event.repeat, event.timestampMicros);
+            DispatchKeyDown(*screen, event);
         }
         return;
     }
@@ -179,12 +179,13 @@ bool IsTextBox(const Control* control) { return control != nullptr && control->K
 
 }  // namespace
 
-void Runtime::DispatchKeyPress(Screen& screen, int16_t keyAscii, bool repeat, int64_t typedMicros) {
+void Runtime::DispatchKeyPress(Screen& screen, const InputEvent& event) {
     Control* focused = ShownFocus(screen);
     // One press is one answer: a held key repeats only into a text box.
-    if (repeat && !IsTextBox(focused)) return;
+    if (event.repeat && !IsTextBox(focused)) return;
+    int16_t keyAscii = event.keyAscii;
     if (screen.KeyPreview() || focused == nullptr) {
-        screen.Form_KeyPressAt(keyAscii, typedMicros);
+        screen.Form_KeyPressAt(keyAscii, event);
         if (keyAscii == 0) return;
         // The handler may have moved the focus or ended in another screen's wait.
         focused = ShownFocus(screen);
@@ -199,11 +200,11 @@ void Runtime::DispatchKeyPress(Screen& screen, int16_t keyAscii, bool repeat, in
     }
 }
 
-void Runtime::DispatchKeyDown(Screen& screen, int keyCode, int shift, bool repeat, int64_t typedMicros) {
+void Runtime::DispatchKeyDown(Screen& screen, const InputEvent& event) {
     Control* focused = ShownFocus(screen);
-    if (repeat && !IsTextBox(focused)) return;
-    if (screen.KeyPreview() || focused == nullptr) screen.Form_KeyDownAt(keyCode, shift, typedMicros);
-    if (keyCode == KEY_TAB && (shift & CTRL_MASK) == 0) MoveFocus(screen, (shift & SHIFT_MASK) != 0);
+    if (event.repeat && !IsTextBox(focused)) return;
+    if (screen.KeyPreview() || focused == nullptr) screen.Form_KeyDownAt(event.keyCode, event.shift, event);
+    if (event.keyCode == KEY_TAB && (event.shift & CTRL_MASK) == 0) MoveFocus(screen, (event.shift & SHIFT_MASK) != 0);
 }
 
 void Runtime::DispatchClick(Control& control) {

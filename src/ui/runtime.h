@@ -15,6 +15,16 @@ class Control;
 class Screen;
 class Timer;
 
+// The timed waits a screen calls while events keep running (a blank screen's, whose timers they use).
+class Waits {
+public:
+    virtual ~Waits() = default;
+    // Returns after WaitTime ms while events keep running. A Wait begun inside another ends both.
+    virtual void Wait(int16_t WaitTime) = 0;
+    // The same on a timer and flag of its own; the work handed to DuringNextWait is done inside it.
+    virtual void Wait2(int16_t WaitTime) = 0;
+};
+
 // Thrown to end the program: it unwinds every nested wait and handler back to main.
 class ProgramEnded : public std::exception {
 public:
@@ -77,6 +87,11 @@ public:
     void OnNextPresent(std::function<void(int64_t)> callback) { host.OnNextPresent(std::move(callback)); }
     // Runs work that holds the thread for milliseconds (a flush) while input keeps its arrival times.
     void RunAside(const std::function<void()>& work) { host.RunAside(work); }
+    // The timed waits: services of the event loop, given by the screen that keeps their timers, made on
+    // first use.
+    void SetWaits(std::function<Waits&()> provider) { waits = std::move(provider); }
+    void Wait(int16_t WaitTime) { waits().Wait(WaitTime); }
+    void Wait2(int16_t WaitTime) { waits().Wait2(WaitTime); }
     // Work for the next timed wait, done once its time is running, so that what the work costs comes
     // out of a wait's specified time instead of stretching a screen's.
     void DuringNextWait(std::function<void()> work) { waitWork.push_back(std::move(work)); }
@@ -120,8 +135,8 @@ private:
     void RemoveFromDisplay(Screen& screen);
     void UpdateActive();
     void FireDueTimers(int64_t now);
-    void DispatchKeyPress(Screen& screen, int16_t keyAscii, bool repeat, int64_t typedMicros);
-    void DispatchKeyDown(Screen& screen, int keyCode, int shift, bool repeat, int64_t typedMicros);
+    void DispatchKeyPress(Screen& screen, const InputEvent& event);
+    void DispatchKeyDown(Screen& screen, const InputEvent& event);
     void DispatchClick(Control& control);
     void MoveFocus(Screen& screen, bool backwards);
     void ResizeFullScreens();
@@ -137,6 +152,7 @@ private:
     uint64_t revision = 1;
     int eventDepth = 0;
     std::vector<std::function<void()>> waitWork;
+    std::function<Waits&()> waits;
     int64_t inputHandledThrough = 0;
     std::function<void(int64_t)> inputHandled;
     int displayWidthPixels = 0;

@@ -81,9 +81,9 @@ void Screen::Show() {
 }
 
 void Screen::Form_KeyPress(int16_t&) {}
-void Screen::Form_KeyPressAt(int16_t& KeyAscii, int64_t) { Form_KeyPress(KeyAscii); }
+void Screen::Form_KeyPressAt(int16_t& KeyAscii, const InputEvent&) { Form_KeyPress(KeyAscii); }
 void Screen::Form_KeyDown(int, int) {}
-void Screen::Form_KeyDownAt(int keyCode, int shift, int64_t) { Form_KeyDown(keyCode, shift); }
+void Screen::Form_KeyDownAt(int keyCode, int shift, const InputEvent&) { Form_KeyDown(keyCode, shift); }
 void Screen::Form_QueryUnload(bool&) {}
 
 }  // namespace pelorin

@@ -8,6 +8,7 @@ namespace pelorin {
 
 class Control;
 class Runtime;
+struct InputEvent;
 
 // The base of every screen: its controls in declaration order, its size, its loaded and visible state,
 // and the handlers a screen overrides. A full-screen screen always has the display's size; a bordered
@@ -61,11 +62,11 @@ public:
     virtual void Form_Activate() {}
     virtual void Form_Resize() {}
     virtual void Form_KeyPress(int16_t& KeyAscii);
-    // The same key with the time the host received it, on NowMicros' clock: a screen that records
-    // when keys were typed overrides this one; by default it is Form_KeyPress.
-    virtual void Form_KeyPressAt(int16_t& KeyAscii, int64_t typedMicros);
+    // The same key with the input event that brought it, whose time is when the host received it: a
+    // screen that records when keys were typed overrides this one; by default it is Form_KeyPress.
+    virtual void Form_KeyPressAt(int16_t& KeyAscii, const InputEvent& typed);
     virtual void Form_KeyDown(int keyCode, int shift);
-    virtual void Form_KeyDownAt(int keyCode, int shift, int64_t typedMicros);
+    virtual void Form_KeyDownAt(int keyCode, int shift, const InputEvent& typed);
     virtual void Form_QueryUnload(bool& Cancel);
 
 private:
