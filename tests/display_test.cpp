@@ -12,13 +12,13 @@ TEST(DisplayTest, TheMenuStaysCentredAsOneGroupAndItsButtonsStartBlocksWith1000M
     display.Start();
     lab.RunUntilIdle();
     EXPECT_EQ(lab.host.TimeOf("show Display.Label1 \"Conutinue?\""), 0);
-    EXPECT_EQ(lab.host.Find("show Display.Command1(").size(), 4u);
+    EXPECT_EQ(lab.host.Find("show Display.Command1(").size(), TASK_COUNT + 1);
     EXPECT_EQ(lab.host.TimeOf("show Display.Label2"), -1);
 
     // The heading and the buttons stand centred as one group, on any display size.
     auto centred = [&] {
         float left = display.Command1[0].Left();
-        float right = display.Command1[3].Left() + display.Command1[3].Width();
+        float right = display.Command1.back().Left() + display.Command1.back().Width();
         float top = display.Label1.Top();
         float bottom = display.Command1[0].Top() + display.Command1[0].Height();
         EXPECT_FLOAT_EQ((left + right) / 2, display.Width() / 2);
@@ -40,7 +40,7 @@ TEST(DisplayTest, TheMenuStaysCentredAsOneGroupAndItsButtonsStartBlocksWith1000M
     EXPECT_EQ(lab.experiment.templateVariables.blockNumber, 5);
 
     // "Quit": no question.
-    lab.host.Schedule(lab.host.NowMillis() + 10, InputEvent::Click(display.Command1[3]));
+    lab.host.Schedule(lab.host.NowMillis() + 10, InputEvent::Click(display.Command1.back()));
     EXPECT_THROW(lab.RunUntilIdle(), ProgramEnded);
     EXPECT_TRUE(lab.host.Find("msgbox").empty());
 }

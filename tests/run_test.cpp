@@ -19,7 +19,7 @@ TEST(RunTest, AWholeExperimentFromRegistrationToQuit) {
         lab.ContinueThroughInstructions(entry);
         if (entry.what == "show Display.Label1 \"Conutinue?\"") {
             subject.listening = false;
-            lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(lab.experiment.Display().Command1[++menus == 1 ? 2 : 3]));
+            lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(++menus == 1 ? lab.experiment.Display().Command1[2] : lab.experiment.Display().Command1.back()));
         }
     };
     // Order condition 2: the blocks' order is the same for both conditions.

@@ -34,8 +34,8 @@ TEST(SoakTest, HundredBlocksFromTheMenuNeitherNestDeeperNorGrowTheHeap) {
         lab.host.ClearTrace();
         subject.presses.clear();
         int menuVisit = static_cast<int>(depths.size());
-        int choice = menuVisit > MENU_BLOCKS ? 3 : menuVisit % 3;
-        lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(display.Command1[static_cast<size_t>(choice)]));
+        Button& choice = menuVisit > MENU_BLOCKS ? display.Command1.back() : display.Command1[static_cast<size_t>(menuVisit % 3)];
+        lab.host.Schedule(entry.Millis() + 500, InputEvent::Click(choice));
     };
 
     lab.SetBlockNumber(0);

@@ -22,7 +22,7 @@ void Display::Form_Load() {
     variables.letters[3] = "C";
 }
 
-Screen& Display::TaskScreen(int block) { return experiment.Task(static_cast<size_t>(block - 1)); }
+Screen& Display::TaskScreen(int row) { return experiment.Task(static_cast<size_t>(row)); }
 
 void Display::Start() {
     Label1.SetVisible(false);
@@ -30,12 +30,12 @@ void Display::Start() {
     ShowForms({this});
     CenterControlGroup(*this);
     int16_t blockNumber = ++experiment.templateVariables.blockNumber;
-    if (blockNumber >= 1 && blockNumber <= static_cast<int>(TASK_COUNT)) {
-        Label2.SetCaption(TASK_TABLE[blockNumber - 1].facts.announcement);
+    if (int row = blockNumber >= 1 ? FixedOrderRow(blockNumber) : -1; row >= 0) {
+        Label2.SetCaption(TASK_TABLE[row].facts.announcement);
         Label2.SetVisible(true);
         runtime.Wait(3000);
         Label2.SetVisible(false);
-        experiment.Blanke().ShowBlankeCross(1000, 1000, 500, TaskScreen(blockNumber));
+        experiment.Blanke().ShowBlankeCross(1000, 1000, 500, TaskScreen(row));
         return;
     }
     for (Button& button : Command1) {
@@ -47,7 +47,7 @@ void Display::Start() {
 
 void Display::Command1_Click(int Index) {
     if (Index >= 0 && Index < static_cast<int>(TASK_COUNT)) {
-        experiment.Blanke().ShowBlankeCross(1000, 1000, 1000, TaskScreen(Index + 1));
+        experiment.Blanke().ShowBlankeCross(1000, 1000, 1000, TaskScreen(Index));
     } else {
         runtime.End();
     }

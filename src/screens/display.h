@@ -43,8 +43,8 @@ private:
     }
 
     void Command1_Click(int Index);
-    // The task screen of block 1 to TASK_COUNT, in the fixed order and the menu's.
-    Screen& TaskScreen(int block);
+    // The task screen of the task table's row.
+    Screen& TaskScreen(int row);
 
     Experiment& experiment;
 };

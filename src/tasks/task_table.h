@@ -21,14 +21,15 @@ struct TaskFacts {
     // Which answer channels the block presents, and so which bars rise.
     bool tones = false;
     bool letters = false;
-    // Said on the block sequencer before the task's block in the run's fixed order.
+    // Said on the block sequencer before the task's block in the run's fixed order; a task without
+    // one is on the menu only.
     const char* announcement = "";
     // The task's button on the menu.
     const char* caption = "";
 };
 
-// One row a task: its facts and how its screen is made. The run's fixed order is the table's order;
-// the menu shows a button a row, then Quit.
+// One row a task: its facts and how its screen is made. The run's fixed order is the order of the
+// rows with an announcement; the menu shows a button a row, in the table's order, then Quit.
 struct TaskRow {
     TaskFacts facts;
     std::unique_ptr<BarGame> (*make)(TaskServices& services);
@@ -39,14 +40,27 @@ std::unique_ptr<BarGame> MakeLetterTask(TaskServices& services);
 std::unique_ptr<BarGame> MakeTone_LetterTask(TaskServices& services);
 
 inline constexpr TaskRow TASK_TABLE[] = {
-    {{"ToneTask", "tone", "The tone block: tones only, answered with x, s, w; only the red tone bar rises.", true, false,
-      "Let's start with a trial where you only have to respond to tone.", "Tone task"},
+    {{.screen = "ToneTask",
+      .level = "tone",
+      .description = "The tone block: tones only, answered with x, s, w; only the red tone bar rises.",
+      .tones = true,
+      .announcement = "Let's start with a trial where you only have to respond to tone.",
+      .caption = "Tone task"},
      &MakeToneTask},
-    {{"LetterTask", "letter", "The letter block: letters only, answered with b, n, m; only the blue letter bar rises.", false, true,
-      "Now let's move on to a trial where you only have to respond to letters.", "Letter task"},
+    {{.screen = "LetterTask",
+      .level = "letter",
+      .description = "The letter block: letters only, answered with b, n, m; only the blue letter bar rises.",
+      .letters = true,
+      .announcement = "Now let's move on to a trial where you only have to respond to letters.",
+      .caption = "Letter task"},
      &MakeLetterTask},
-    {{"Tone_LetterTask", "dual", "The dual block: tones and letters at once, each with its own keys; both bars rise.", true, true,
-      "Now let's move on to a trial where you have to respond to both letters and tones.", "Tone + Letter"},
+    {{.screen = "Tone_LetterTask",
+      .level = "dual",
+      .description = "The dual block: tones and letters at once, each with its own keys; both bars rise.",
+      .tones = true,
+      .letters = true,
+      .announcement = "Now let's move on to a trial where you have to respond to both letters and tones.",
+      .caption = "Tone + Letter"},
      &MakeTone_LetterTask},
 };
 
@@ -59,6 +73,14 @@ consteval std::array<TaskFacts, TASK_COUNT> FactsOfTasks() {
     return facts;
 }
 inline constexpr std::array<TaskFacts, TASK_COUNT> TASK_FACTS = FactsOfTasks();
+
+// The row of the block'th block (from 1) of the run's fixed order, or -1 past its end.
+constexpr int FixedOrderRow(int block) {
+    for (size_t row = 0; row < TASK_COUNT; ++row) {
+        if (*TASK_TABLE[row].facts.announcement != '\0' && --block == 0) return static_cast<int>(row);
+    }
+    return -1;
+}
 
 // The facts of the task with this results level, or nullptr.
 constexpr const TaskFacts* FindTask(std::string_view level) {
