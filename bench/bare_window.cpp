@@ -19,29 +19,9 @@
 #include <cstring>
 #include <string>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/resource.h>
-#endif
+#include "measure/process_times.h"
 
 namespace {
-
-double CpuSeconds() {
-#ifdef _WIN32
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    const auto seconds = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-    };
-    return seconds(kernel) + seconds(user);
-#else
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-#endif
-}
 
 void SDLCALL Silence(void*, Uint8* stream, int len) { std::memset(stream, 0, static_cast<size_t>(len)); }
 
@@ -62,7 +42,7 @@ int PresentFor(SDL_Window* window, int millis) {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     const auto end = start + std::chrono::milliseconds(millis);
-    const double cpuBefore = CpuSeconds();
+    const double cpuBefore = pelorin::measure::ProcessCpuSeconds();
     int height = 0;
     for (auto next = start + std::chrono::milliseconds(35); next < end; next += std::chrono::milliseconds(35)) {
         for (auto now = Clock::now(); now < next; now = Clock::now()) {
@@ -76,7 +56,7 @@ int PresentFor(SDL_Window* window, int millis) {
         SDL_UpdateWindowSurfaceRects(window, &rows, 1);
     }
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    std::printf("cpu.floor %.6f\n", 100.0 * (CpuSeconds() - cpuBefore) / wall);
+    std::printf("cpu.floor %.6f\n", 100.0 * (pelorin::measure::ProcessCpuSeconds() - cpuBefore) / wall);
     std::fflush(stdout);
     if (audio != 0) SDL_CloseAudioDevice(audio);
     return 0;

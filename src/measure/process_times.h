@@ -1,7 +1,7 @@
 #pragma once
 
 // What the process costs the machine, from the system's own accounting: one file per system
-// (posix/process_times_posix.cpp, win32/process_times_win32.cpp).
+// (src/system/posix/process_times_posix.cpp, src/system/win32/process_times_win32.cpp).
 namespace pelorin::measure {
 
 // CPU time, in seconds, of the whole process and of the calling thread.
