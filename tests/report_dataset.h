@@ -62,7 +62,7 @@ inline void RunForcedSubject(const std::string& folder, const ForcedSubject& for
             }
         } else if (what == "show Display.Label1 \"Conutinue?\"") {
             subject.listening = false;
-            host.Schedule(now + 500, InputEvent::Click(experiment.Display().Command1[3]));
+            host.Schedule(now + 500, InputEvent::Click(experiment.Display().Command1.back()));
         }
     };
     int64_t at = host.ScheduleText(10, forced.id) + 10;
