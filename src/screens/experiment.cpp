@@ -1,5 +1,8 @@
 #include "screens/experiment.h"
 
+#include <stdexcept>
+#include <string>
+
 #include "screens/blanke.h"
 #include "screens/display.h"
 #include "screens/greet.h"
@@ -59,10 +62,16 @@ BarGame& Experiment::Task(size_t row) {
     return *slot;
 }
 
-// The three tasks the run was made with, by their screens' names.
-ToneTask& Experiment::ToneTask() { return static_cast<pelorin::ToneTask&>(Task(0)); }
-LetterTask& Experiment::LetterTask() { return static_cast<pelorin::LetterTask&>(Task(1)); }
-Tone_LetterTask& Experiment::Tone_LetterTask() { return static_cast<pelorin::Tone_LetterTask&>(Task(2)); }
+// The three tasks of the experiment, by their screens' names, wherever their rows stand in the table.
+template <class T>
+T& Experiment::TaskNamed(std::string_view screen) {
+    size_t row = TaskRowOf(screen);
+    if (row == TASK_COUNT) throw std::logic_error("no task screen " + std::string(screen) + " in the task table");
+    return static_cast<T&>(Task(row));
+}
+ToneTask& Experiment::ToneTask() { return TaskNamed<pelorin::ToneTask>("ToneTask"); }
+LetterTask& Experiment::LetterTask() { return TaskNamed<pelorin::LetterTask>("LetterTask"); }
+Tone_LetterTask& Experiment::Tone_LetterTask() { return TaskNamed<pelorin::Tone_LetterTask>("Tone_LetterTask"); }
 MyDebug& Experiment::myDebug() { return Use(debug, *this); }
 
 }  // namespace pelorin

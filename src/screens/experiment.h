@@ -2,6 +2,7 @@
 
 #include <array>
 #include <memory>
+#include <string_view>
 
 #include "records/results_log.h"
 #include "screens/template_variables.h"
@@ -63,6 +64,9 @@ public:
     MyDebug& myDebug();
 
 private:
+    // The task screen with this name, of its class.
+    template <class T>
+    T& TaskNamed(std::string_view screen);
     // Creates the screen on first use and loads it; a screen its own load reaches is not loaded twice.
     template <class T, class... Args>
     T& Use(std::unique_ptr<T>& slot, Args&... args) {

@@ -74,6 +74,14 @@ consteval std::array<TaskFacts, TASK_COUNT> FactsOfTasks() {
 }
 inline constexpr std::array<TaskFacts, TASK_COUNT> TASK_FACTS = FactsOfTasks();
 
+// The row of the task whose screen has this name, or TASK_COUNT.
+constexpr size_t TaskRowOf(std::string_view screen) {
+    for (size_t row = 0; row < TASK_COUNT; ++row) {
+        if (TASK_TABLE[row].facts.screen == screen) return row;
+    }
+    return TASK_COUNT;
+}
+
 // The row of the block'th block (from 1) of the run's fixed order, or -1 past its end.
 constexpr int FixedOrderRow(int block) {
     for (size_t row = 0; row < TASK_COUNT; ++row) {
