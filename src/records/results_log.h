@@ -30,12 +30,12 @@ class ResultsLog {
 public:
     explicit ResultsLog(Runtime& runtime);
     ~ResultsLog();
+    ResultsLog(const ResultsLog&) = delete;
+    ResultsLog& operator=(const ResultsLog&) = delete;
 
     // Told what to say to the experimenter when a file could not be made or written: the screens show
     // it. Unset, it goes to the program's warnings.
     std::function<void(const std::string& message)> onFailure;
-    ResultsLog(const ResultsLog&) = delete;
-    ResultsLog& operator=(const ResultsLog&) = delete;
 
     // What the dataset keeps of a subject: never the initials, which stay in the subject list.
     struct Subject {
@@ -60,7 +60,7 @@ public:
     void BlockStart(std::string_view task, std::function<Bars()> bars);
     // The next tone is drawn: a key scored from now on is scored against it, before it is heard too.
     void ToneDrawn(std::string_view stimulus);
-    // The tone the last synchronous play played, its onset as the host reports it; stimulus is a level.
+    // A tone played to its end, with the onset its play returned; stimulus is a level.
     void Tone(std::string_view stimulus, const SoundOnset& sound);
     // A letter put on the screen: its row follows once the frame that shows it is presented.
     void Letter(const std::string& letter);
