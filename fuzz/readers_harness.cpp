@@ -12,6 +12,7 @@
 #include "events_summary.h"
 #include "report.h"
 #include "system/files.h"
+#include "system/saved_text.h"
 
 namespace pelorin::fuzz {
 
@@ -19,8 +20,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Lines as the reader counts them: ended by LF, or by CR alone in a file whose first line ends so.
 size_t CountLines(std::string_view text) {
-    return std::count(text.begin(), text.end(), '\n') + (text.empty() || text.ends_with('\n') ? 0 : 1);
+    std::optional<LineEnd> first = FindLineEnd(WithoutByteOrderMark(text), 0);
+    char end = first && first->next - first->at == 1 && WithoutByteOrderMark(text)[first->at] == '\r' ? '\r' : '\n';
+    return std::count(text.begin(), text.end(), end) + (text.empty() || text.ends_with(end) ? 0 : 1);
 }
 
 std::string WithCrLf(std::string_view text) {
@@ -28,6 +32,38 @@ std::string WithCrLf(std::string_view text) {
     for (char c : text) {
         if (c == '\n') out += '\r';
         out += c;
+    }
+    return out;
+}
+
+// The text as Excel for Mac saves it: CR alone ends each line.
+std::string WithCrOnly(std::string_view text) {
+    std::string out(text);
+    std::replace(out.begin(), out.end(), '\n', '\r');
+    return out;
+}
+
+// The text as LibreOffice saves it with every text cell quoted: each cell of a line that holds anything
+// in double quotes (a text without quotes of its own).
+std::string WithQuotedCells(std::string_view text) {
+    std::string out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = std::min(text.find('\n', start), text.size());
+        std::string_view line = text.substr(start, end - start);
+        if (line.find_first_not_of(" \t") != std::string_view::npos) {
+            for (size_t cell = 0;;) {
+                size_t tab = std::min(line.find('\t', cell), line.size());
+                out += '"' + std::string(line.substr(cell, tab - cell)) + '"';
+                if (tab == line.size()) break;
+                out += '\t';
+                cell = tab + 1;
+            }
+        } else {
+            out += line;
+        }
+        if (end < text.size()) out += '\n';
+        start = end + 1;
     }
     return out;
 }
@@ -87,11 +123,18 @@ std::string RunEventsCase(const uint8_t* data, size_t size) {
     if (auto* rows = std::get_if<std::vector<EventRow>>(&strict)) {
         if (*rows != read.rows || !read.skipped.empty()) return "the strict reader read otherwise";
     }
+    // The same file as the lab's tools save it again reads the same, every row and every line skipped.
+    auto readsAlike = [&](const std::string& resaved) {
+        auto again = ReadEventsKeeping(resaved);
+        auto* same = std::get_if<EventsRead>(&again);
+        return same && same->rows == read.rows && same->skipped == read.skipped;
+    };
+    if (!readsAlike(std::string(BYTE_ORDER_MARK) + std::string(text))) return "a byte order mark read otherwise";
     if (text.find('\r') == std::string_view::npos) {
-        auto again = ReadEventsKeeping(WithCrLf(text));
-        auto* crlf = std::get_if<EventsRead>(&again);
-        if (!crlf || crlf->rows != read.rows || crlf->skipped.size() != read.skipped.size()) {
-            return "CR LF line ends read otherwise";
+        if (!readsAlike(WithCrLf(text))) return "CR LF line ends read otherwise";
+        if (!readsAlike(WithCrOnly(text))) return "CR line ends read otherwise";
+        if (text.find('"') == std::string_view::npos && !readsAlike(WithQuotedCells(text))) {
+            return "quoted cells read otherwise";
         }
     }
     DatasetRun run;

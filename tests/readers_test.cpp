@@ -148,6 +148,79 @@ TEST_F(LabEditedDatasetTest, TheReportCountsEachSubjectOnceInOneOrder) {
     EXPECT_NE(page.find("data-col=\"median_rt_correct\" data-value=\"0.400000\""), std::string::npos);
 }
 
+// A dataset as Windows tools save it back: an events file in each form (a byte order mark, CR alone as
+// Excel for Mac ends lines, CR LF with a trailing empty line, every text cell quoted as LibreOffice
+// quotes it, no correct column), participants.tsv quoted and CR-only after its byte order mark, a scans
+// table with CR LF and an empty line, and the dataset's name as Python's json.dump writes it. Both
+// readers read every block of every run, alike, and skip nothing.
+TEST(WindowsSavedDatasetTest, EveryBlockOfEveryFormIsRead) {
+    TempDir dir;
+    std::string root = JoinPath(dir.path, "Res_Data");
+    auto write = [&](const std::string& name, const std::string& text) {
+        fs::create_directories(fs::path(PathFromUtf8(JoinPath(root, name))).parent_path());
+        std::ofstream(PathFromUtf8(JoinPath(root, name)), std::ios::binary) << text;
+    };
+    auto events = [](const std::string& id) { return id + "/beh/" + id + "_task-dualtask_events.tsv"; };
+    auto replaced = [](std::string text, const std::string& what, const std::string& by) {
+        for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += by.size()) text.replace(at, what.size(), by);
+        return text;
+    };
+    const std::string written = EventsFile(TodaysColumns());
+    write(events("sub-1"), "\xEF\xBB\xBF" + written);
+    write(events("sub-2"), replaced(written, "\n", "\r"));
+    write(events("sub-3"), replaced(written, "\n", "\r\n") + "\r\n\t\t\r\n");
+    std::string quoted;
+    for (std::string_view line : SplitLines(written)) {
+        std::string cells;
+        for (std::string_view cell : SplitTabs(line)) {
+            bool number = cell.find_first_not_of("0123456789.") == std::string_view::npos;
+            cells += (cells.empty() ? "" : "\t") + (number ? std::string(cell) : "\"" + std::string(cell) + "\"");
+        }
+        quoted += cells + "\n";
+    }
+    ASSERT_NE(quoted.find("\"response\"\t1\t\"tone\"\t\"500Hz\"\t\"s\""), std::string::npos);
+    write(events("sub-4"), quoted);
+    std::vector<std::string> withoutCorrect = TodaysColumns();
+    withoutCorrect.erase(withoutCorrect.begin() + CORRECT_COLUMN);
+    write(events("sub-5"), EventsFile(withoutCorrect));
+    write("participants.tsv", "\xEF\xBB\xBF\"participant_id\"\t\"order_condition\"\r\"sub-1\"\t1\r\"sub-2\"\t2\r"
+                              "\"sub-3\"\t1\r\"sub-4\"\t2\r\"sub-5\"\t1\r\r");
+    write("sub-3/sub-3_scans.tsv", "filename\tacq_time\tutc_offset\r\nbeh/sub-3_task-dualtask_events.tsv\t"
+                                   "2026-01-05T09:00:00\t+00:00\r\n\r\n");
+    write("dataset_description.json", "{\"Name\": \"\\u00c9tude \\ud83d\\ude00\", \"BIDSVersion\": \"1.9.0\"}");
+
+    Dataset dataset = ReadDataset(root);
+    EXPECT_EQ(dataset.errors, std::vector<std::string>{});
+    ASSERT_EQ(dataset.runs.size(), 5u);
+    for (const DatasetRun& run : dataset.runs) {
+        std::string csv = FormatCsv(Summarize(run));
+        EXPECT_EQ(csv.substr(csv.find('\n') + 1), run.participantId + BLOCK_SUMMARY);
+    }
+    std::string error;
+    auto report = ReadReportDataset(root, &error);
+    ASSERT_TRUE(report) << error;
+    EXPECT_EQ(report->name, "\xC3\x89tude \xF0\x9F\x98\x80");
+    EXPECT_EQ(report->skipped, std::vector<std::string>{});
+    std::vector<std::string> subjects;
+    for (const ReportSubject& subject : report->subjects) {
+        subjects.push_back(subject.participantId + ":" + subject.orderCondition + ":" +
+                           std::to_string(subject.runs.size()) + ":" +
+                           (subject.runs.empty() ? "" : subject.runs[0].acqTime));
+    }
+    for (size_t i = 0; i < std::min(report->subjects.size(), dataset.runs.size()); ++i) {
+        ASSERT_EQ(report->subjects[i].runs.size(), 1u);
+        EXPECT_EQ(report->subjects[i].runs[0].data.rows, dataset.runs[i].rows) << report->subjects[i].participantId;
+        // Every form holds the rows as written; the file without correct has n/a there, and no other.
+        std::vector<EventRow> asWritten = dataset.runs[0].rows;
+        if (i == 4) {
+            for (EventRow& row : asWritten) row.correct.reset();
+        }
+        EXPECT_EQ(dataset.runs[i].rows, asWritten) << dataset.runs[i].participantId;
+    }
+    EXPECT_EQ(subjects, (std::vector<std::string>{"sub-1:1:1:", "sub-2:2:1:", "sub-3:1:1:2026-01-05T09:00:00",
+                                                  "sub-4:2:1:", "sub-5:1:1:"}));
+}
+
 // A spreadsheet re-saves the numbers as it shows them (1 for 1.000000, 0.3 for 0.300000, 0.24 for 0.240)
 // and ends its lines with CR LF: the rows read as the program wrote them; the strict reader of the
 // program's own files still asks for its forms.
@@ -215,6 +288,30 @@ TEST(LongRunPageTest, DrawsTheFirstBlocksAndOneFigureOfAll) {
               std::string::npos);
     EXPECT_EQ(count("data-flag=\"below-chance\""), 10u);
     EXPECT_EQ(count("<a href=\"#blocks-sub-1-run-1\">sub-1 run 1 block"), 10u);
+}
+
+// A cell the lab typed goes into the page's figures escaped: no text can end the page's script element
+// or open a tag of its own, and the figures read it back whole.
+TEST(LongRunPageTest, TheLabsCellsCannotEndThePagesScript) {
+    const std::string cell = "</script><b>&";
+    std::string text = EventsFile(TodaysColumns());
+    text.replace(text.find("\ts\t"), 3, "\t" + cell + "\t");
+    auto read = ReadEventsKeeping(text);
+    ASSERT_TRUE(std::holds_alternative<EventsRead>(read));
+    ASSERT_EQ(std::get<EventsRead>(read).rows[2].key, cell);
+    ReportDataset dataset;
+    ReportRun run;
+    run.data = {"sub-1", 1, "", std::get<EventsRead>(read).rows, {}};
+    dataset.subjects.push_back({"sub-1", "1", {run}});
+    std::string page = MakeReport(dataset, "test");
+    auto count = [](const std::string& in, const std::string& what) {
+        size_t n = 0;
+        for (size_t at = in.find(what); at != std::string::npos; at = in.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count(page, "</script"), count(MakeReport(ReportDataset{}, "test"), "</script"));
+    EXPECT_EQ(page.find("<b>"), std::string::npos);
+    EXPECT_NE(page.find("\"key\":\"\\u003c/script\\u003e\\u003cb\\u003e\\u0026\""), std::string::npos);
 }
 
 // The order is a strict total one over IDs a lab may give, so a sort is defined and equal IDs meet.

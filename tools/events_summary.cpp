@@ -12,6 +12,7 @@
 #include "records/dataset.h"
 #include "records/event_columns.h"
 #include "system/files.h"
+#include "system/saved_text.h"
 #include "tasks/task_table.h"
 
 namespace pelorin {
@@ -120,8 +121,17 @@ std::string_view WithoutCr(std::string_view line) {
     return line;
 }
 
+// The cells of a line: a spreadsheet's quoted cells unquoted where the file is read as a lab hands it
+// back; the program's own files hold no quotes, and the strict reader takes none.
+std::vector<std::string_view> LineCells(std::string_view line, bool exactForms, std::vector<std::string>& unquoted) {
+    if (exactForms || line.find('"') == std::string_view::npos) return SplitTabs(line);
+    unquoted = SplitCells(line);
+    return std::vector<std::string_view>(unquoted.begin(), unquoted.end());
+}
+
 std::optional<std::string> ParseRow(std::string_view line, const Layout& layout, bool exactForms, EventRow& row) {
-    std::vector<std::string_view> texts = SplitTabs(line);
+    std::vector<std::string> unquoted;
+    std::vector<std::string_view> texts = LineCells(line, exactForms, unquoted);
     if (texts.size() != layout.width) {
         return std::to_string(texts.size()) + " columns, not " + std::to_string(layout.width);
     }
@@ -204,7 +214,7 @@ std::optional<std::string> ParseRow(std::string_view line, const Layout& layout,
     if (!response && !tone && !letter && !row.stimulus.empty()) {
         return std::string("a stimulus on a row that is none and no response");
     }
-    if (row.responseMicros && (!row.correct || (has({CHANNEL}) && row.channel.empty()))) {
+    if (row.responseMicros && ((has({CORRECT_COLUMN}) && !row.correct) || (has({CHANNEL}) && row.channel.empty()))) {
         return std::string("a response time on a key that answered nothing");
     }
     if (has({QUIT_ANSWER}) && question == row.quitAnswer.empty()) {
@@ -225,10 +235,17 @@ void NameRun(const std::string& path, DatasetRun& run) {
 }
 
 std::variant<EventsRead, std::string> ReadEventsAs(std::string_view text, bool exactForms) {
-    size_t headerEnd = text.find('\n');
+    // A spreadsheet's UTF-8 export may begin with a byte order mark, and Excel for Mac ends its lines
+    // with a CR alone: the header's line end is the file's.
+    text = WithoutByteOrderMark(text);
+    std::optional<LineEnd> headerLineEnd = FindLineEnd(text, 0);
+    bool crOnly = headerLineEnd && headerLineEnd->next == headerLineEnd->at + 1 && text[headerLineEnd->at] == '\r';
+    const char lineEnd = crOnly ? '\r' : '\n';
+    size_t headerEnd = text.find(lineEnd);
     std::string_view headerLine = WithoutCr(text.substr(0, headerEnd));
     Layout layout;
-    std::vector<std::string_view> names = SplitTabs(headerLine);
+    std::vector<std::string> unquotedNames;
+    std::vector<std::string_view> names = LineCells(headerLine, exactForms, unquotedNames);
     layout.width = names.size();
     for (size_t i = 0; i < names.size(); ++i) {
         for (size_t c = 0; c < EVENT_COLUMN_COUNT; ++c) {
@@ -244,7 +261,7 @@ std::variant<EventsRead, std::string> ReadEventsAs(std::string_view text, bool e
     EventsRead read;
     // Room for every row at once, so that a long file's rows are never held twice while they move: a
     // row a line, and no more than a row's shortest form (an onset, a tab a column) fits into the text.
-    read.rows.reserve(std::min(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')),
+    read.rows.reserve(std::min(static_cast<size_t>(std::count(text.begin(), text.end(), lineEnd)),
                                text.size() / (layout.width + 8)));
     size_t skippedLines = 0;
     auto skip = [&](int lineNumber, const std::string& reason) {
@@ -252,7 +269,7 @@ std::variant<EventsRead, std::string> ReadEventsAs(std::string_view text, bool e
     };
     size_t position = headerEnd + 1;
     for (int lineNumber = 2; position < text.size(); ++lineNumber) {
-        size_t end = text.find('\n', position);
+        size_t end = text.find(lineEnd, position);
         bool ended = end != std::string_view::npos;
         std::string_view line = text.substr(position, ended ? end - position : std::string_view::npos);
         position = ended ? end + 1 : text.size();
@@ -262,7 +279,8 @@ std::variant<EventsRead, std::string> ReadEventsAs(std::string_view text, bool e
             continue;
         }
         line = WithoutCr(line);
-        if (line.empty()) continue;
+        // An empty line, or the empty row a spreadsheet leaves (its tabs alone), holds no event.
+        if (IsBlankLine(line)) continue;
         // Every row is written whole with its line end: a last line without one is what a power cut left,
         // even where it happens to read as a row (its last cell cut short).
         if (!ended) {
@@ -429,6 +447,26 @@ Dataset ReadPath(const std::string& path) {
     return dataset;
 }
 
+std::optional<bool> ScoredRight(const EventRow& row) {
+    if (row.correct || row.stimulus.empty()) return row.correct;
+    // The stimuli stand in the vocabulary in the order of their keys: the tones', then the letters'.
+    constexpr size_t TONES = std::size(TONE_KEYS) - 1;
+    static_assert(std::size(STIMULI) == TONES + std::size(LETTER_KEYS) - 1);
+    for (size_t i = 0; i < std::size(STIMULI); ++i) {
+        if (STIMULI[i].value != row.stimulus) continue;
+        char key = i < TONES ? TONE_KEYS[i] : LETTER_KEYS[i - TONES];
+        return row.key == std::string_view(&key, 1);
+    }
+    return std::nullopt;
+}
+
+std::string ResponseChannel(const EventRow& row) {
+    if (!row.channel.empty() || row.key.size() != 1) return row.channel;
+    if (std::string_view(TONE_KEYS).find(row.key[0]) != std::string_view::npos) return "tone";
+    if (std::string_view(LETTER_KEYS).find(row.key[0]) != std::string_view::npos) return "letter";
+    return "";
+}
+
 std::vector<SummaryRow> Summarize(const DatasetRun& run) {
     struct ChannelCounts {
         int presented = 0;
@@ -458,13 +496,15 @@ std::vector<SummaryRow> Summarize(const DatasetRun& run) {
         }
         if (row.trialType == "tone" || row.trialType == "letter") ++block.channels[row.trialType].presented;
         if (row.trialType != "response") continue;
-        ChannelCounts& counts = block.channels[row.channel.empty() ? "none" : row.channel];
-        if (!row.correct) {
+        std::string channel = ResponseChannel(row);
+        ChannelCounts& counts = block.channels[channel.empty() ? "none" : channel];
+        std::optional<bool> right = ScoredRight(row);
+        if (!right) {
             ++counts.unanswered;
             continue;
         }
         ++counts.answered;
-        if (!*row.correct) continue;
+        if (!*right) continue;
         ++counts.correct;
         if (!row.responseMicros) continue;
         int64_t presented = row.onsetMicros - *row.responseMicros;

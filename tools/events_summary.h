@@ -104,6 +104,14 @@ std::variant<DatasetRun, std::string> ReadRun(const std::string& path);
 // A dataset folder, or one events file, as ReadDataset reads it.
 Dataset ReadPath(const std::string& path);
 
+// Whether a response answered the stimulus it was scored against right: its correct cell, or in a file
+// without that column, whether its key is that stimulus's answer key. nullopt for a key that answered
+// nothing.
+std::optional<bool> ScoredRight(const EventRow& row);
+// A response's answer channel: its channel cell, or in a file without that column, the channel its key
+// belongs to. Empty for a key of no channel.
+std::string ResponseChannel(const EventRow& row);
+
 // One row per participant x run x block x channel: the channels of the block's task, a channel the task
 // lacks when its keys were typed, and "none" for keys of no channel (q, space, tab, ...).
 struct SummaryRow {

@@ -7,6 +7,7 @@
 
 #include "system/append_file.h"
 #include "system/files.h"
+#include "system/saved_text.h"
 
 #ifndef PELORIN_VERSION
 #define PELORIN_VERSION "unknown"
@@ -154,23 +155,13 @@ std::optional<JsonMembers> ReadJsonMembers(std::string_view text) {
         while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n')) ++at;
     };
     // A string from its opening quote; false at a text that ends inside it.
-    auto skipString = [&](std::string* into) {
-        for (++at; at < text.size(); ++at) {
-            if (text[at] == '"') {
-                ++at;
-                return true;
-            }
-            if (text[at] == '\\') ++at;
-            if (into && at < text.size()) *into += text[at];
-        }
-        return false;
-    };
+    auto skipString = [&] { return ReadJsonString(text, at).has_value(); };
     auto skipValue = [&] {
         int depth = 0;
         while (at < text.size()) {
             char c = text[at];
             if (c == '"') {
-                if (!skipString(nullptr)) return false;
+                if (!skipString()) return false;
                 continue;
             }
             if (depth == 0 && (c == ',' || c == '}')) return true;
@@ -192,13 +183,13 @@ std::optional<JsonMembers> ReadJsonMembers(std::string_view text) {
     } else {
         for (;;) {
             skipBlanks();
-            std::string name;
-            if (at >= text.size() || text[at] != '"' || !skipString(&name)) return std::nullopt;
+            std::optional<std::string> name = ReadJsonString(text, at);
+            if (!name) return std::nullopt;
             skipBlanks();
             if (at >= text.size() || text[at] != ':') return std::nullopt;
             ++at;
             if (!skipValue()) return std::nullopt;
-            members.names.push_back(std::move(name));
+            members.names.push_back(std::move(*name));
             if (text[at] == '}') break;
             ++at;
         }
@@ -256,31 +247,23 @@ struct TableRow {
 };
 
 // participants.tsv's row for a subject, its cells under the header's names wherever they stand: the
-// lab's own columns get n/a, the file's line ends are kept. Or, where the file cannot be read as a
-// table that takes the row, what the lab must mend.
+// lab's own columns get n/a, the file's line ends are kept. The table is read as the lab's tools leave
+// it (ReadTableText: a byte order mark, CR LF or CR alone, quoted cells, blank lines). Or, where the file
+// cannot be read as a table that takes the row, what the lab must mend.
 std::variant<TableRow, std::string> RowByHeader(std::string_view contents, const std::string& participant,
                                                  const std::string& orderCondition) {
     if (contents.find('\0') != std::string_view::npos) return std::string("it holds NUL bytes: it is no text table");
-    size_t headerEnd = contents.find('\n');
-    std::string_view headerLine = contents.substr(0, headerEnd);
-    bool crlf = headerLine.ends_with('\r');
-    if (crlf) headerLine.remove_suffix(1);
-    // A spreadsheet's UTF-8 export may begin with a byte order mark.
-    if (headerLine.starts_with("\xEF\xBB\xBF")) headerLine.remove_prefix(3);
-    std::vector<std::string_view> names = SplitTabs(headerLine);
-    if (names.size() == 1 && headerLine.find(',') != std::string_view::npos) {
+    TableText table = ReadTableText(contents);
+    const std::vector<std::string>& names = table.header;
+    if (names.size() == 1 && names[0].find(',') != std::string::npos) {
         return std::string("its header is separated by commas, not tabs: save it as tab-separated text");
     }
-    std::optional<size_t> idColumn;
-    std::optional<size_t> conditionColumn;
     for (size_t i = 0; i < names.size(); ++i) {
         if (names[i].empty()) return "column " + std::to_string(i + 1) + " of its header has no name";
-        for (size_t j = 0; j < i; ++j) {
-            if (names[j] == names[i]) return "its header names the column " + std::string(names[i]) + " twice";
-        }
-        if (names[i] == PARTICIPANT_COLUMNS[PARTICIPANT_ID].name) idColumn = i;
-        if (names[i] == PARTICIPANT_COLUMNS[ORDER_CONDITION].name) conditionColumn = i;
+        if (table.Column(names[i]) != i) return "its header names the column " + names[i] + " twice";
     }
+    std::optional<size_t> idColumn = table.Column(PARTICIPANT_COLUMNS[PARTICIPANT_ID].name);
+    std::optional<size_t> conditionColumn = table.Column(PARTICIPANT_COLUMNS[ORDER_CONDITION].name);
     for (auto [column, found] : {std::pair{PARTICIPANT_ID, idColumn}, std::pair{ORDER_CONDITION, conditionColumn}}) {
         if (!found) {
             return "its header (the first line) has no column " + std::string(PARTICIPANT_COLUMNS[column].name) +
@@ -288,41 +271,31 @@ std::variant<TableRow, std::string> RowByHeader(std::string_view contents, const
         }
     }
     // Every row must stand under the header, or a new one would not read as the others do.
-    size_t lineNumber = 1;
-    for (size_t at = headerEnd; at != std::string_view::npos && at + 1 < contents.size();) {
-        size_t end = contents.find('\n', at + 1);
-        std::string_view line = contents.substr(at + 1, end == std::string_view::npos ? end : end - at - 1);
-        ++lineNumber;
-        at = end;
-        if (line.ends_with('\r')) line.remove_suffix(1);
-        std::vector<std::string_view> cells = SplitTabs(line);
-        if (line.empty() || cells.size() != names.size()) {
-            return "line " + std::to_string(lineNumber) + " has " + std::to_string(line.empty() ? 0 : cells.size()) +
+    for (const TableText::Row& row : table.rows) {
+        if (row.cells.size() != names.size()) {
+            return "line " + std::to_string(row.line) + " has " + std::to_string(row.cells.size()) +
                    " cells where the header has " + std::to_string(names.size()) +
                    ": give it one cell per column, n/a where there is no value";
         }
         // One row per subject ID: a second run of an ID keeps the first row.
-        if (cells[*idColumn] == participant) return TableRow{};
+        if (row.cells[*idColumn] == participant) return TableRow{};
     }
     std::string row;
     for (size_t i = 0; i < names.size(); ++i) {
         row += i == *idColumn ? participant : i == *conditionColumn ? orderCondition : std::string(NOT_APPLICABLE);
-        row += i + 1 < names.size() ? "\t" : crlf ? "\r\n" : "\n";
+        if (i + 1 < names.size()) row += '\t';
     }
-    // A last line without its end (as editors save) gets one first.
-    if (contents.ends_with('\r')) row.insert(0, "\n");
-    else if (!contents.ends_with('\n')) row.insert(0, crlf ? "\r\n" : "\n");
-    return TableRow{row};
+    return TableRow{RowToAppend(contents, row)};
 }
 
-// Appends a row to a table, with its header first when the table is new or empty. A table whose last
-// line has no end gets one first; refuse says when the row must not be added.
+// Appends a row to a table, with its header first when the table is new or empty, in the table's own
+// line ends (RowToAppend); refuse says when the row must not be added.
 std::optional<DatasetError> AppendRow(const std::string& path, const std::string& header, const std::string& row,
                                       const std::function<bool(const std::string& contents)>& refuse) {
     AppendResult result = AppendComposed(path, [&](const std::string& contents) -> std::optional<std::string> {
         if (refuse(contents)) return std::nullopt;
         if (contents.empty()) return header + row;
-        return (contents.back() == '\n' ? "" : "\n") + row;
+        return RowToAppend(contents, std::string_view(row).substr(0, row.find('\n')));
     });
     if (result.status == AppendResult::Status::Failed) return DatasetError{"write", path, result.error};
     return std::nullopt;

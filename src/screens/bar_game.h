@@ -34,11 +34,6 @@ struct TaskServices {
 inline constexpr Color TONE_BAR_COLOR{255, 0, 0};
 inline constexpr Color LETTER_BAR_COLOR{0, 0, 192};
 
-// The answer keys, each string in the order of the stimuli its keys name: x, s, w answer the tones
-// 1 to 3 (200, 500, 800 Hz), b, n, m the letters 1 to 3.
-inline constexpr char TONE_KEYS[] = "xsw";
-inline constexpr char LETTER_KEYS[] = "bnm";
-
 // The rising-bar game the three task screens share: the bars and their layout, the growth and block
 // timers, both endings and the hand-back to the block sequencer. Each task screen adds its stimuli,
 // its answer keys and which bars rise.

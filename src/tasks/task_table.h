@@ -10,6 +10,11 @@ namespace pelorin {
 class BarGame;
 struct TaskServices;
 
+// The answer keys, each string in the order of the stimuli its keys name: x, s, w answer the tones
+// 1 to 3 (200, 500, 800 Hz), b, n, m the letters 1 to 3. The records' readers score by them too.
+inline constexpr char TONE_KEYS[] = "xsw";
+inline constexpr char LETTER_KEYS[] = "bnm";
+
 // What a task is, apart from how its screen is made: everything the records, the summary and the
 // report need, none of which links the screens.
 struct TaskFacts {

@@ -6,7 +6,9 @@
 #include <map>
 #include <system_error>
 
+#include "records/json.h"
 #include "system/files.h"
+#include "system/saved_text.h"
 
 namespace pelorin {
 
@@ -14,42 +16,33 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A tab-separated table with a header: each row's cells by column name.
+// A tab-separated table with a header, as the lab's tools leave it (ReadTableText): each row's cells by
+// column name.
 std::vector<std::map<std::string, std::string>> ReadTable(const std::string& path) {
     std::vector<std::map<std::string, std::string>> table;
     auto text = ReadWholeFile(path);
     if (!text) return table;
-    std::vector<std::string> lines = SplitLines(*text);
-    if (lines.empty()) return table;
-    // A spreadsheet's UTF-8 export may begin with a byte order mark.
-    std::string_view headerLine = lines[0];
-    if (headerLine.starts_with("\xEF\xBB\xBF")) headerLine.remove_prefix(3);
-    std::vector<std::string_view> header = SplitTabs(headerLine);
-    for (size_t i = 1; i < lines.size(); ++i) {
-        if (lines[i].empty()) continue;
-        std::vector<std::string_view> cells = SplitTabs(lines[i]);
+    TableText read = ReadTableText(*text);
+    for (TableText::Row& cells : read.rows) {
         std::map<std::string, std::string> row;
-        for (size_t c = 0; c < header.size() && c < cells.size(); ++c) row[std::string(header[c])] = cells[c];
+        for (size_t c = 0; c < read.header.size() && c < cells.cells.size(); ++c) {
+            row.try_emplace(read.header[c], std::move(cells.cells[c]));
+        }
         table.push_back(std::move(row));
     }
     return table;
 }
 
-// The string value of a top-level key of a JSON object, read without a JSON library: the files are
-// the program's own, and a key it cannot find is simply left out of the page.
+// The string value of a top-level key of a JSON object, read without a JSON library (its escapes as
+// JSON reads them, whoever wrote the file): a key it cannot find is simply left out of the page.
 std::string JsonStringValue(const std::string& json, const std::string& key) {
     size_t at = json.find("\"" + key + "\"");
     if (at == std::string::npos) return "";
     at = json.find(':', at);
     if (at == std::string::npos) return "";
     at = json.find_first_not_of(" \t\r\n", at + 1);
-    if (at == std::string::npos || json[at] != '"') return "";
-    std::string value;
-    for (++at; at < json.size() && json[at] != '"'; ++at) {
-        if (json[at] == '\\' && at + 1 < json.size()) ++at;
-        value += json[at];
-    }
-    return value;
+    if (at == std::string::npos) return "";
+    return ReadJsonString(json, at).value_or("");
 }
 
 std::optional<bool> JsonBoolValue(const std::string& json, const std::string& key) {

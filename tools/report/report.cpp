@@ -131,7 +131,9 @@ std::pair<double, double> LongestUnanswered(const BlockRows& block, const std::s
     std::vector<std::pair<int64_t, int64_t>> held;
     for (const EventRow* row : block.rows) {
         if (row->trialType == channel) stimuli.push_back(row->onsetMicros);
-        if (row->trialType == "response" && row->channel == channel && row->correct) marks.push_back(row->onsetMicros);
+        if (row->trialType == "response" && ResponseChannel(*row) == channel && ScoredRight(*row)) {
+            marks.push_back(row->onsetMicros);
+        }
         if (row->trialType == "quit_question" && row->durationMicros) {
             held.emplace_back(row->onsetMicros, row->onsetMicros + *row->durationMicros);
         }
@@ -374,12 +376,14 @@ std::string BlockSpec(const BlockRows& block, const std::string& title) {
             rowsUsed.insert(name);
             stimuli.push_back(Object({{"t", t}, {"row", Json(name)}, {"stimulus", Json(row->stimulus)}}));
         } else if (row->trialType == "response") {
-            std::string name = row->channel.empty() ? "other key" : row->channel + " key";
+            std::string channel = ResponseChannel(*row);
+            std::optional<bool> right = ScoredRight(*row);
+            std::string name = channel.empty() ? "other key" : channel + " key";
             rowsUsed.insert(name);
-            std::string outcome = !row->correct ? "answered nothing" : *row->correct ? "right" : "wrong";
+            std::string outcome = !right ? "answered nothing" : *right ? "right" : "wrong";
             keys.push_back(Object({{"t", t}, {"row", Json(name)}, {"key", Json(row->key)}, {"outcome", Json(outcome)}}));
             if (row->responseMicros) {
-                times.push_back(Object({{"t", t}, {"rt", Seconds(*row->responseMicros)}, {"channel", Json(row->channel)},
+                times.push_back(Object({{"t", t}, {"rt", Seconds(*row->responseMicros)}, {"channel", Json(channel)},
                                         {"outcome", Json(outcome)}}));
             }
         } else if (row->trialType == "overflow" || row->trialType == "time_up" || row->trialType == "quit" ||
