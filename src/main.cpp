@@ -64,6 +64,18 @@ void WarnOfKeyboardLayout(pelorin::Host& host, pelorin::Runtime& runtime) {
                    pelorin::MB_EXCLAMATION, "Keyboard layout");
 }
 
+// Shows, before the registration screen takes a key, what pelorin.ini held that the program could not
+// use: a double-click has no console, and a setting skipped (a display not chosen) must not pass
+// unseen.
+void ShowSettingsNotes(const std::vector<std::string>& skipped, pelorin::Runtime& runtime) {
+    if (skipped.empty()) return;
+    std::string lines;
+    for (const std::string& note : skipped) lines += note + ".\r";
+    runtime.MsgBox("Pelorin could not use every line of its settings file:\r" + lines +
+                       "Mend pelorin.ini beside instruction.txt, or carry on without those settings.",
+                   pelorin::MB_EXCLAMATION, "Settings");
+}
+
 // Refuses a display the system does not list, before anything is opened or written. Given on the
 // command line, the refusal goes where the command line's go; from the settings file, which a
 // double-click reads, also where a double-click sees it.
@@ -91,7 +103,7 @@ bool DisplayListed(const pelorin::ProgramOptions& options) {
     return false;
 }
 
-int RunExperiment(bool pilot, int display) {
+int RunExperiment(bool pilot, int display, const std::vector<std::string>& settingsSkipped) {
     try {
         std::string pilotFolder;
         if (pilot) {
@@ -109,6 +121,7 @@ int RunExperiment(bool pilot, int display) {
             experiment.dataset.kind = pelorin::DatasetKind::Pilot;
             experiment.recordsFolder = pilotFolder;
         }
+        ShowSettingsNotes(settingsSkipped, experiment.runtime);
         WarnOfKeyboardLayout(host, experiment.runtime);
         experiment.Run();
     } catch (const pelorin::ProgramEnded&) {
@@ -126,11 +139,12 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments = pelorin::ProgramArguments(argc, argv);
     if (!arguments.empty()) pelorin::UseStartingConsole();
     pelorin::ProgramOptions options = pelorin::ParseProgramOptions(arguments, std::cout, std::cerr);
+    pelorin::SettingsNotes settings;
     if (options.mode == Mode::Experiment || options.mode == Mode::Pilot || options.mode == Mode::Check) {
         if (!options.display) {
-            pelorin::SettingsNotes notes = pelorin::ApplySettingsFile(pelorin::CurrentFolder(), options);
-            for (const std::string& skipped : notes.skipped) pelorin::Warn(skipped);
-            if (!notes.refusal.empty()) pelorin::ReportFailure(notes.refusal);
+            settings = pelorin::ApplySettingsFile(pelorin::CurrentFolder(), options);
+            for (const std::string& skipped : settings.skipped) pelorin::Warn(skipped);
+            if (!settings.refusal.empty()) pelorin::ReportFailure(settings.refusal);
         }
         if (options.mode != Mode::Exit && !DisplayListed(options)) return pelorin::USAGE_ERROR;
     }
@@ -146,7 +160,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     case Mode::Pilot:
-        return RunExperiment(true, display);
+        return RunExperiment(true, display, settings.skipped);
     case Mode::Check:
         return pelorin::check::RunTimingCheck(
             {.folder = {}, .display = display, .loopback = options.loopback, .loopbackInput = options.loopbackInput});
@@ -155,5 +169,5 @@ int main(int argc, char** argv) {
     case Mode::Experiment:
         break;
     }
-    return RunExperiment(false, display);
+    return RunExperiment(false, display, settings.skipped);
 }

@@ -3,13 +3,13 @@
 #include <CLI/CLI.hpp>
 #include <cctype>
 #include <charconv>
-#include <fstream>
 #include <filesystem>
 #include <ostream>
 
 #include "records/provenance.h"
 #include "records/rehearsal_folder.h"
 #include "system/files.h"
+#include "system/saved_text.h"
 
 
 namespace pelorin {
@@ -180,19 +180,35 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
 
 SettingsNotes ApplySettingsFile(const std::string& folder, ProgramOptions& options) {
     SettingsNotes notes;
-    std::ifstream file(PathFromUtf8(JoinPath(folder, SETTINGS_FILE)), std::ios::binary);
-    if (!file) return notes;
+    std::string reason;
+    std::optional<std::string> bytes = ReadWholeFile(JoinPath(folder, SETTINGS_FILE), &reason);
+    if (!bytes) {
+        // No file changes nothing; a file that is there and cannot be read is said.
+        std::error_code error;
+        if (std::filesystem::exists(PathFromUtf8(JoinPath(folder, SETTINGS_FILE)), error)) {
+            notes.skipped.push_back(std::string(SETTINGS_FILE) + ": cannot read it (" + reason + "); its settings were not used");
+        }
+        return notes;
+    }
+    // As Notepad and other editors save it: UTF-8 with a byte order mark or without, or "Unicode".
+    std::optional<std::string> text = SavedTextAsUtf8(*bytes);
+    if (!text) {
+        notes.skipped.push_back(std::string(SETTINGS_FILE) +
+                                ": not text Pelorin can read (it holds NUL bytes): save it as UTF-8 or Unicode; its "
+                                "settings were not used");
+        return notes;
+    }
     auto trim = [](const std::string& text) {
-        size_t first = text.find_first_not_of(" \t\r");
+        size_t first = text.find_first_not_of(" \t");
         if (first == std::string::npos) return std::string();
-        size_t last = text.find_last_not_of(" \t\r");
+        size_t last = text.find_last_not_of(" \t");
         return text.substr(first, last - first + 1);
     };
-    std::string line;
-    for (int number = 1; std::getline(file, line); ++number) {
-        // A file saved by Notepad may start with a byte-order mark.
-        if (number == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
-        line = trim(line);
+    std::string displayGivenBy;
+    int number = 0;
+    for (const std::string& whole : SplitLines(*text)) {
+        ++number;
+        std::string line = trim(whole);
         if (line.empty() || line[0] == '#' || line[0] == ';') continue;
         std::string where = std::string(SETTINGS_FILE) + " line " + std::to_string(number);
         size_t equals = line.find('=');
@@ -214,7 +230,14 @@ SettingsNotes ApplySettingsFile(const std::string& folder, ProgramOptions& optio
             options.exitCode = USAGE_ERROR;
             return notes;
         }
-        // The command line wins over the file, and the file's first word over a later one.
+        // The file's first display= holds, as a reader of the file top down takes it; a later one is said.
+        if (!displayGivenBy.empty()) {
+            notes.skipped.push_back(where + ": display is given on " + displayGivenBy.substr(std::string(SETTINGS_FILE).size() + 1) +
+                                    " already, and the first holds; skipped");
+            continue;
+        }
+        displayGivenBy = where;
+        // The command line wins over the file.
         if (options.display) continue;
         options.display = static_cast<int>(wanted);
         options.displayGivenBy = where;

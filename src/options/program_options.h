@@ -51,9 +51,11 @@ struct SettingsNotes {
 };
 
 // Takes the settings of SETTINGS_FILE in the folder that the command line left open: lines of
-// NAME=VALUE, blank lines and lines starting with # or ; skipped, and so is what it cannot use. A
-// value that cannot be right (display=abc) refuses the run like the command line: mode Exit, exit
-// code 2. A folder without the file changes nothing.
+// NAME=VALUE, blank lines and lines starting with # or ; skipped, and so is what it cannot use, each
+// said in skipped. The file is read as editors save it: UTF-8 with a byte order mark or without, or
+// UTF-16 (Notepad's "Unicode"), any line ends. Of two display= lines the first holds. A value that
+// cannot be right (display=abc) refuses the run like the command line: mode Exit, exit code 2. A
+// folder without the file changes nothing.
 SettingsNotes ApplySettingsFile(const std::string& folder, ProgramOptions& options);
 
 }  // namespace pelorin

@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "options/program_options.h"
+#include "system/files.h"
+#include "test_support.h"
+
+namespace pelorin::test {
+namespace {
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(PathFromUtf8(path), std::ios::binary) << bytes;
+}
+
+// pelorin.ini as Notepad saves it: UTF-8 with or without a byte order mark, "Unicode" (UTF-16 LE) and
+// "Unicode big endian", each with a byte order mark; an editor's UTF-16 without one. Each says display
+// 1, whatever the line ends; a second display= never overrides the first and is said.
+TEST(SettingsFileTest, EveryEncodingNotepadSavesIsRead) {
+    auto utf16 = [](const std::string& ascii, bool bigEndian, bool mark) {
+        std::string bytes = mark ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
+        for (char c : ascii) bytes += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+        return bytes;
+    };
+    const std::string text = "; the subjects' monitor\r\ndisplay = 1\r\nDisplay=0\r\n";
+    for (const std::string& bytes : {text, "\xEF\xBB\xBF" + text, utf16(text, false, true), utf16(text, true, true),
+                                     utf16(text, false, false), std::string("display=1\rdisplay=0\r")}) {
+        TempDir dir;
+        WriteBytes(dir.path + "/pelorin.ini", bytes);
+        ProgramOptions options;
+        SettingsNotes notes = ApplySettingsFile(dir.path, options);
+        EXPECT_EQ(options.mode, ProgramOptions::Mode::Experiment);
+        EXPECT_EQ(options.display, 1);
+        ASSERT_EQ(notes.skipped.size(), 1u);
+        EXPECT_TRUE(notes.skipped[0].ends_with(": display is given on line " +
+                                               std::string(bytes.find('\n') != std::string::npos ? "2" : "1") +
+                                               " already, and the first holds; skipped"))
+            << notes.skipped[0];
+    }
+    // The command line wins over the file.
+    TempDir dir;
+    WriteBytes(dir.path + "/pelorin.ini", "display=1\n");
+    ProgramOptions given;
+    given.display = 0;
+    ApplySettingsFile(dir.path, given);
+    EXPECT_EQ(given.display, 0);
+}
+
+// What cannot be read is said, with the file and line, and the run goes on without it.
+TEST(SettingsFileTest, WhatCannotBeReadIsSaid) {
+    TempDir dir;
+    WriteBytes(dir.path + "/pelorin.ini", std::string("display=1\0\x01\x02\0\0\0", 15));
+    ProgramOptions options;
+    SettingsNotes notes = ApplySettingsFile(dir.path, options);
+    EXPECT_EQ(notes.skipped, std::vector<std::string>{"pelorin.ini: not text Pelorin can read (it holds NUL bytes): "
+                                                      "save it as UTF-8 or Unicode; its settings were not used"});
+    EXPECT_FALSE(options.display);
+    WriteBytes(dir.path + "/pelorin.ini", "monitor=1\nshow it\n");
+    notes = ApplySettingsFile(dir.path, options);
+    EXPECT_EQ(notes.skipped, (std::vector<std::string>{"pelorin.ini line 1: unknown setting \"monitor\"; skipped",
+                                                       "pelorin.ini line 2: \"show it\" is no NAME=VALUE setting; skipped"}));
+}
+
+}  // namespace
+}  // namespace pelorin::test
