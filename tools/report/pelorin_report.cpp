@@ -3,10 +3,12 @@
 // index.html beside the description a BIDS derivative needs. Whatever cannot be read (a folder entry, an
 // events file, a line of one) is skipped, named on the page and on standard error with its file and
 // line, and the rest is reported; the exit code says so (see USAGE). Without arguments it reads
-// Res_Data, and started from Explorer it opens the page in the browser (see tool_start.h).
+// Res_Data, a run folder given stands for its Res_Data, and started from Explorer it opens the page in
+// the browser (see tool_start.h).
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -56,8 +58,9 @@ constexpr const char* USAGE =
     "Write one page for a whole dataset of Pelorin's: every block's figure, the group's and the flags to\n"
     "act on. It needs no internet connection.\n"
     "\n"
-    "Res_Data is the results folder, a BIDS dataset. Without it: Res_Data in the current folder (on\n"
-    "Windows, beside the program, and the page is opened in the browser when started from Explorer).\n"
+    "Res_Data is the results folder, a BIDS dataset, or a run folder that holds one (its Res_Data is\n"
+    "read). Without it: Res_Data in the current folder (on Windows, beside the program, and the page is\n"
+    "opened in the browser when started from Explorer).\n"
     "\n"
     "Options:\n"
     "  -o FILE           where the page goes (Res_Data/derivatives/pelorin-report/index.html unless given)\n"
@@ -66,27 +69,27 @@ constexpr const char* USAGE =
     "\n"
     "Exit code: 0 the page was written from everything; 1 the page was written, and something was skipped\n"
     "(each named on standard error and on the page with its file and line); 2 a wrong command line;\n"
-    "3 no page: the folder could not be read or the page not written.\n";
+    "3 no page: the folder holds no dataset, could not be read, or the page could not be written.\n";
 
 // Writes the page; its path goes to page.
 int Report(const std::vector<std::string>& arguments, std::string& page) {
-    std::string root;
+    std::optional<std::string> given;
     std::string output;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "-o" && i + 1 < arguments.size()) {
             output = arguments[++i];
-        } else if (root.empty() && !argument.starts_with("-")) {
-            root = argument;
+        } else if (!given && !argument.starts_with("-")) {
+            given = argument;
         } else {
-            root.clear();
-            break;
+            std::cerr << USAGE;
+            return 2;
         }
     }
-    if (root.empty()) {
-        std::cerr << USAGE;
-        return 2;
-    }
+    // Nothing is made, derivatives/ neither, before the folder is known to be the dataset meant.
+    std::optional<std::string> found = pelorin::DatasetToRead("pelorin-report", given, std::cerr);
+    if (!found) return 3;
+    const std::string& root = *found;
     std::string error;
     auto dataset = pelorin::ReadReportDataset(root, &error);
     if (!dataset) {
@@ -122,7 +125,7 @@ int Report(const std::vector<std::string>& arguments, std::string& page) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    pelorin::ToolStart start = pelorin::StartTool("pelorin-report", USAGE, 3, argc, argv, std::cout, std::cerr);
+    pelorin::ToolStart start = pelorin::StartTool("pelorin-report", USAGE, argc, argv, std::cout);
     if (start.exitCode) return pelorin::EndTool(start, *start.exitCode);
     std::string page;
     int status = Report(start.arguments, page);
