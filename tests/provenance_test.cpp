@@ -23,7 +23,8 @@ std::string Report(const std::string& machine, const std::string& verdict) {
 }
 
 // The newest report of this PC: by the date and time in its name, a second report of the same second
-// after the first; another PC's, a report that names no PC and files of other names are passed over.
+// after the first; another PC's, a report that names no PC and files of other names are passed over,
+// a report renamed by hand too (its name says nothing of when the check ran, and sorts after a date).
 TEST(ProvenanceTest, NewestTimingCheckIsThisPcsLatestReport) {
     TempDir dir;
     EXPECT_TRUE(NewestTimingCheck(dir.path, "lab-pc-3").file.empty());
@@ -34,6 +35,8 @@ TEST(ProvenanceTest, NewestTimingCheckIsThisPcsLatestReport) {
     WriteText(dir.path + "/timing-check-2026-01-04-080000.txt", "Pelorin timing check\nVerdict: ready\n");
     WriteText(dir.path + "/timing-check-2026-01-05-080000.txt.bak", Report("lab-pc-3", "ready"));
     WriteText(dir.path + "/timing-check-latest.txt", Report("lab-pc-3", "ready"));
+    WriteText(dir.path + "/timing-check-before-new-screen-2.txt", Report("lab-pc-3", "3 warnings: put right."));
+    WriteText(dir.path + "/timing-check-2026-13-02-090000.txt", Report("lab-pc-3", "3 warnings: put right."));
     TimingCheckFound found = NewestTimingCheck(dir.path, "lab-pc-3");
     EXPECT_EQ(found.file, "timing-check-2026-01-02-090000-2.txt");
     EXPECT_EQ(found.verdict, "1 warning: put right.");

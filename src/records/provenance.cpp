@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 #include <tuple>
 #include <vector>
@@ -40,6 +41,20 @@ std::string KnownNumber(double value) { return value > 0 ? Number(value) : NOT_K
 
 std::string KnownText(const std::string& text) { return text.empty() ? NOT_KNOWN : JsonString(text); }
 
+// Whether a name's stamp is a check's local date and time, YYYY-MM-DD-HHMMSS: a report renamed by hand
+// ("timing-check-before-new-screen-2.txt") says nothing of when the check ran.
+bool IsCheckStamp(std::string_view stamp) {
+    constexpr std::string_view FORM = "dddd-dd-dd-dddddd";
+    if (stamp.size() != FORM.size()) return false;
+    for (size_t i = 0; i < FORM.size(); ++i) {
+        bool digit = stamp[i] >= '0' && stamp[i] <= '9';
+        if (FORM[i] == 'd' ? !digit : stamp[i] != FORM[i]) return false;
+    }
+    auto field = [&](size_t at) { return (stamp[at] - '0') * 10 + (stamp[at + 1] - '0'); };
+    int month = field(5), day = field(8), hour = field(11), minute = field(13), second = field(15);
+    return month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour <= 23 && minute <= 59 && second <= 60;
+}
+
 // The date, time and attempt of a report's name (timing-check-2026-12-07-101500-2.txt), by which the
 // newest sorts last; nothing for another name.
 std::optional<std::tuple<std::string, int>> ReportStamp(const std::string& name) {
@@ -47,6 +62,7 @@ std::optional<std::tuple<std::string, int>> ReportStamp(const std::string& name)
     const std::string prefix = REPORT_PREFIX;
     if (!name.starts_with(prefix) || !name.ends_with(".txt") || name.size() < prefix.size() + STAMP + 4) return {};
     std::string stamp = name.substr(prefix.size(), STAMP);
+    if (!IsCheckStamp(stamp)) return {};
     std::string rest = name.substr(prefix.size() + STAMP, name.size() - prefix.size() - STAMP - 4);
     int attempt = 1;
     if (!rest.empty()) {
@@ -86,6 +102,8 @@ Provenance GatherProvenance(Host& host, const std::string& runFolder) {
     provenance.display.refreshHz = shown.refreshHz;
     provenance.display.scalingPercent = shown.ScalingPercent();
     provenance.display.dpi = shown.dpi;
+    provenance.display.widthMm = shown.widthMm;
+    provenance.display.heightMm = shown.heightMm;
     provenance.keyboardLayout = host.DescribeKeyboard({}).name;
     provenance.timingCheck = NewestTimingCheck(runFolder, MachineName());
     return provenance;

@@ -150,6 +150,7 @@ struct DisplayInfo {
     int refreshHz = 0;                             // 0: the system reports none
     float dpi = BASE_DPI;                          // what the system asks programs to draw at there
     std::string dpiSource;                         // where the DPI was read, such as "Xft.dpi 144"
+    double widthMm = 0, heightMm = 0;              // the visible picture's size, as the monitor says; 0: not known
     float TwipsPerPixel() const { return TWIPS_PER_INCH / dpi; }
     int ScalingPercent() const;
 };

@@ -46,9 +46,24 @@ std::vector<DisplayInfo> ListDisplays() {
         SDL_DisplayMode mode{};
         if (SDL_GetDesktopDisplayMode(number, &mode) == 0) display.refreshHz = mode.refresh_rate;
         ReadDisplayDpi(display);
+        ReadDisplaySize(display);
         displays.push_back(display);
     }
     return displays;
+}
+
+std::optional<PictureSize> EdidPictureSize(std::string_view edid) {
+    constexpr std::string_view HEADER("\x00\xFF\xFF\xFF\xFF\xFF\xFF\x00", 8);
+    if (edid.size() < 128 || !edid.starts_with(HEADER)) return std::nullopt;
+    auto byte = [&](size_t at) { return static_cast<unsigned>(static_cast<unsigned char>(edid[at])); };
+    // The first detailed timing (a pixel clock that is not 0) holds the size to the millimetre.
+    if (byte(54) != 0 || byte(55) != 0) {
+        unsigned width = byte(66) | (byte(68) & 0xF0) << 4;
+        unsigned height = byte(67) | (byte(68) & 0x0F) << 8;
+        if (width > 0 && height > 0) return PictureSize{double(width), double(height)};
+    }
+    if (byte(21) > 0 && byte(22) > 0) return PictureSize{byte(21) * 10.0, byte(22) * 10.0};
+    return std::nullopt;
 }
 
 }  // namespace pelorin::sdl

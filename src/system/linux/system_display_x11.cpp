@@ -5,6 +5,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
+#include <X11/extensions/Xrandr.h>
 
 #include <cstdlib>
 #include <memory>
@@ -126,6 +127,58 @@ void ReadDisplayDpi(DisplayInfo& display) {
         }
     }
     XrmDestroyDatabase(database);
+}
+
+// The output RandR shows the display on is the one whose CRTC covers the display's bounds, which is
+// how SDL lists them. Its EDID is the monitor's own word; the output's size is the server's, which
+// takes it from the EDID too or says 0 (Xvfb).
+void ReadDisplaySize(DisplayInfo& display) {
+    Connection connection = Connect();
+    if (!connection) return;
+    Display* x = connection.get();
+    ErrorsIgnored ignored(x);
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (!XRRQueryExtension(x, &eventBase, &errorBase) || !XRRQueryVersion(x, &major, &minor) ||
+        (major == 1 && minor < 2)) {
+        return;
+    }
+    XRRScreenResources* resources = XRRGetScreenResourcesCurrent(x, DefaultRootWindow(x));
+    if (resources == nullptr) return;
+    Atom edidName = XInternAtom(x, RR_PROPERTY_RANDR_EDID, True);
+    for (int i = 0; i < resources->noutput && display.widthMm == 0; ++i) {
+        XRROutputInfo* output = XRRGetOutputInfo(x, resources, resources->outputs[i]);
+        if (output == nullptr) continue;
+        XRRCrtcInfo* crtc = output->connection == RR_Connected && output->crtc != 0
+                                ? XRRGetCrtcInfo(x, resources, output->crtc)
+                                : nullptr;
+        if (crtc != nullptr && crtc->x == display.left && crtc->y == display.top &&
+            static_cast<int>(crtc->width) == display.width && static_cast<int>(crtc->height) == display.height) {
+            std::optional<PictureSize> size;
+            Atom type = 0;
+            int format = 0;
+            unsigned long items = 0, after = 0;
+            unsigned char* data = nullptr;
+            if (edidName != 0 &&
+                XRRGetOutputProperty(x, resources->outputs[i], edidName, 0, 256, False, False, AnyPropertyType, &type,
+                                     &format, &items, &after, &data) == Success &&
+                data != nullptr) {
+                if (format == 8) size = EdidPictureSize(std::string_view(reinterpret_cast<const char*>(data), items));
+                XFree(data);
+            }
+            if (!size && output->mm_width > 0 && output->mm_height > 0) {
+                size = PictureSize{double(output->mm_width), double(output->mm_height)};
+            }
+            if (size) {
+                // A monitor turned on its side shows its picture turned too.
+                bool turned = (crtc->rotation & (RR_Rotate_90 | RR_Rotate_270)) != 0;
+                display.widthMm = turned ? size->heightMm : size->widthMm;
+                display.heightMm = turned ? size->widthMm : size->heightMm;
+            }
+        }
+        if (crtc != nullptr) XRRFreeCrtcInfo(crtc);
+        XRRFreeOutputInfo(output);
+    }
+    XRRFreeScreenResources(resources);
 }
 
 // The keys of the active group (the layout Alt+Shift and the like switch to) at their first two

@@ -1,6 +1,10 @@
 #include <windows.h>
+// After windows.h, which they need.
+#include <setupapi.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "hosts/sdl/system_display.h"
 #include "system/win32/win32_handle.h"
@@ -30,6 +34,65 @@ void ReadDisplayDpi(DisplayInfo& display) {
     ReleaseDC(nullptr, screen);
     display.dpi = dpi > 0 ? static_cast<float>(dpi) : BASE_DPI;
     display.dpiSource = "system DPI " + std::to_string(dpi);
+}
+
+namespace {
+
+// The monitors' device interface class (GUID_DEVINTERFACE_MONITOR).
+constexpr GUID MONITOR_INTERFACES = {0xe6f07b5f, 0xee97, 0x4a90, {0xb0, 0x76, 0x33, 0xf5, 0x7b, 0xf4, 0xea, 0xa7}};
+
+// The EDID the monitor of a device interface gave the system, kept in its device's registry key.
+std::string MonitorEdid(const wchar_t* interfaceName) {
+    HDEVINFO set = SetupDiGetClassDevsW(&MONITOR_INTERFACES, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) return "";
+    std::string edid;
+    SP_DEVICE_INTERFACE_DATA monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (SetupDiOpenDeviceInterfaceW(set, interfaceName, 0, &monitor)) {
+        DWORD needed = 0;
+        SetupDiGetDeviceInterfaceDetailW(set, &monitor, nullptr, 0, &needed, nullptr);
+        std::vector<char> buffer(std::max<DWORD>(needed, sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)));
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof device;
+        if (SetupDiGetDeviceInterfaceDetailW(set, &monitor, detail, static_cast<DWORD>(buffer.size()), nullptr, &device)) {
+            HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+            if (key != INVALID_HANDLE_VALUE) {
+                BYTE data[1024];
+                DWORD size = sizeof data;
+                if (RegQueryValueExW(key, L"EDID", nullptr, nullptr, data, &size) == ERROR_SUCCESS) {
+                    edid.assign(reinterpret_cast<const char*>(data), size);
+                }
+                RegCloseKey(key);
+            }
+        }
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return edid;
+}
+
+}  // namespace
+
+// The monitors attached to the adapter output that shows the display, by their device interfaces:
+// the first whose EDID gives a size is the one.
+void ReadDisplaySize(DisplayInfo& display) {
+    POINT centre{display.left + display.width / 2, display.top + display.height / 2};
+    MONITORINFOEXW info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(MonitorFromPoint(centre, MONITOR_DEFAULTTONEAREST), &info)) return;
+    DISPLAY_DEVICEW device{};
+    device.cb = sizeof device;
+    for (DWORD i = 0; EnumDisplayDevicesW(info.szDevice, i, &device, EDD_GET_DEVICE_INTERFACE_NAME); ++i) {
+        if ((device.StateFlags & DISPLAY_DEVICE_ACTIVE) == 0) continue;
+        if (std::optional<PictureSize> size = EdidPictureSize(MonitorEdid(device.DeviceID))) {
+            // A monitor turned on its side shows its picture turned too.
+            bool turned = (display.width > display.height) != (size->widthMm > size->heightMm);
+            display.widthMm = turned ? size->heightMm : size->widthMm;
+            display.heightMm = turned ? size->widthMm : size->heightMm;
+            return;
+        }
+    }
 }
 
 // The thread's layout: the one its keys are typed with.
