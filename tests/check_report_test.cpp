@@ -72,6 +72,8 @@ std::vector<std::string> WarningsOf(const CheckFigures& figures) {
 
 TEST(CheckReportTest, EachBoundRaisesItsOwnWarningAndNothingElse) {
     EXPECT_TRUE(WarningsOf(GoodPc()).empty());
+    EXPECT_EQ(check::CheckExitCode(GoodPc(), true), 0);
+    EXPECT_EQ(check::CheckExitCode(GoodPc(), false), 1) << "no report written";
     std::string report = check::FormatReport(GoodPc());
     EXPECT_NE(report.find("Verdict: ready"), std::string::npos);
     EXPECT_EQ(report.find("WARNING"), std::string::npos);
@@ -120,10 +122,12 @@ TEST(CheckReportTest, EachBoundRaisesItsOwnWarningAndNothingElse) {
     f.disk.flushes.clear();
     f.disk.error = "Permission denied";
     only(f, "could not be written to: Permission denied");
-    // A flush that failed after good ones is a failing disk all the same.
+    EXPECT_EQ(check::CheckExitCode(f, true), 1) << "a folder that cannot be written";
+    // A flush that failed after good ones is a failing disk all the same, for a lab's script too.
     f = GoodPc();
     f.disk.error = "Input/output error";
     only(f, "writing to the disk failed after 2 good rows: Input/output error");
+    EXPECT_EQ(check::CheckExitCode(f, true), 1) << "a disk that failed after good flushes";
     f = GoodPc();
     f.power.plan = "Balanced";
     f.power.highPerformance = false;
@@ -176,6 +180,7 @@ TEST(CheckReportTest, EachBoundRaisesItsOwnWarningAndNothingElse) {
     f.sound.output = {};
     f.power.onBattery = true;
     EXPECT_EQ(WarningsOf(f).size(), 3u);
+    EXPECT_EQ(check::CheckExitCode(f, true), 0) << "warnings a lab puts right are no failure";
     EXPECT_NE(check::FormatReport(f).find("Verdict: 3 warnings"), std::string::npos);
 }
 

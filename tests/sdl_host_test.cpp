@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "hosts/headless/headless_host.h"
 #include "hosts/sdl/geometry.h"
 #include "hosts/sdl/key_translator.h"
 #include "hosts/sdl/message_box.h"
+#include "hosts/sdl/system_display.h"
+#include "hosts/sdl/text.h"
 #include "hosts/sdl/text_layout.h"
 #include "ui/control.h"
 #include "ui/runtime.h"
@@ -203,6 +206,49 @@ TEST(GeometryTest, ABarOfAnyHeightStandsOnTheBottomRow) {
     EXPECT_EQ(ToPixels(0, -3000, 1215, 14520, TWIPS_PER_PIXEL).y, -200);
     // A runaway height stays a number.
     EXPECT_LT(ToPixels(0, -1e30f, 10, 1e30f, TWIPS_PER_PIXEL).y, 0);
+}
+
+// Screens keep their physical size on a scaled display: twips to a pixel follow the display's DPI (15
+// at 96, 10 at 144 as Windows' 150 % asks), for the display the system lists and the fonts the host
+// draws with alike, so a bar is 1.5 times the pixels at 144 dpi.
+TEST(GeometryTest, TwipsPerPixelFollowTheDisplaysDpi) {
+    for (auto [dpi, twips, border] : {std::tuple{96.0f, 15.0f, 4}, {120.0f, 12.0f, 5}, {144.0f, 10.0f, 6}}) {
+        DisplayInfo display;
+        display.dpi = dpi;
+        EXPECT_FLOAT_EQ(display.TwipsPerPixel(), twips) << dpi;
+        EXPECT_EQ(display.ScalingPercent(), static_cast<int>(dpi * 100 / 96)) << dpi;
+        Fonts fonts(dpi);
+        EXPECT_FLOAT_EQ(fonts.TwipsPerPixel(), twips) << dpi;
+        EXPECT_EQ(fonts.Scaled(4), border) << dpi;
+    }
+    Fonts at96(96), at144(144);
+    EXPECT_EQ(ToPixels(0, 0, 1215, 3840, at144.TwipsPerPixel()).w, 122);
+    EXPECT_EQ(ToPixels(0, 0, 1215, 3840, at96.TwipsPerPixel()).w, 81);
+}
+
+// A monitor's EDID gives the sidecar's ScreenSize: the detailed timing's millimetres, else the basic
+// block's centimetres; a projector's zeros and bytes that are no EDID give none.
+TEST(GeometryTest, TheMonitorsSizeIsReadFromItsEdid) {
+    std::string edid(128, '\0');
+    edid.replace(0, 8, std::string("\x00\xFF\xFF\xFF\xFF\xFF\xFF\x00", 8));
+    edid[21] = 60;
+    edid[22] = 34;
+    auto size = [](const std::string& bytes) {
+        std::optional<PictureSize> read = EdidPictureSize(bytes);
+        return read ? std::to_string(int(read->widthMm)) + "x" + std::to_string(int(read->heightMm)) : "none";
+    };
+    EXPECT_EQ(size(edid), "600x340");
+    // 597 x 336 mm: the low eight bits of each, then their high four bits in one byte.
+    edid[54] = 0x56;
+    edid[55] = 0x5e;
+    edid[66] = 0x55;
+    edid[67] = 0x50;
+    edid[68] = 0x21;
+    EXPECT_EQ(size(edid), "597x336");
+    edid[66] = edid[67] = edid[68] = edid[21] = edid[22] = 0;
+    EXPECT_EQ(size(edid), "none");
+    EXPECT_EQ(size(edid.substr(0, 127)), "none");
+    EXPECT_EQ(size(std::string(128, '\xFF')), "none");
 }
 
 class Layered : public Screen {

@@ -321,6 +321,10 @@ std::string FormatReport(const CheckFigures& f) {
     return text;
 }
 
+int CheckExitCode(const CheckFigures& figures, bool reportWritten) {
+    return reportWritten && figures.disk.error.empty() ? 0 : 1;
+}
+
 std::string ReportFileName(int year, int month, int day, int hour, int minute, int second) {
     char name[64];
     std::snprintf(name, sizeof name, "timing-check-%04d-%02d-%02d-%02d%02d%02d.txt", year, month, day, hour, minute,

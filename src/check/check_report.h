@@ -120,6 +120,10 @@ struct Warning {
 
 std::vector<Warning> Warnings(const CheckFigures& figures);
 
+// The check's exit code, for a lab's scripts: 0 once the report is written; 1 when it could not be, or
+// when the disk failed (even after good flushes), which no run should meet. Other warnings leave it 0.
+int CheckExitCode(const CheckFigures& figures, bool reportWritten);
+
 // The report as printed and written: one section per part measured, the verdict, the warnings.
 std::string FormatReport(const CheckFigures& figures);
 

@@ -454,8 +454,7 @@ int RunTimingCheck(const CheckOptions& options) {
         if (!written.empty()) std::printf("\nWritten to %s\n", written.c_str());
         std::fflush(stdout);
         blanke.Wait(2000);
-        // A disk that failed is no PC to run on: said by the exit code too, for a lab's scripts.
-        return written.empty() || !figures.disk.error.empty() ? 1 : 0;
+        return CheckExitCode(figures, !written.empty());
     } catch (const ProgramEnded&) {
         if (!report.empty()) return 0;
         Warn("the timing check was stopped before its end; nothing was written");
