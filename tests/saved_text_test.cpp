@@ -21,8 +21,9 @@ TEST(SavedTablesTest, ParticipantsTakeTheRowAsEachToolSavedThem) {
     for (auto [saved, added] : std::initializer_list<std::pair<std::string, std::string>>{
              // An editor's trailing empty line: it stays, and the row comes after it.
              {"participant_id\torder_condition\nsub-1\t2\n\n", "sub-12\t1\n"},
-             // Excel for Mac: CR alone, and no end to the last line.
-             {"participant_id\tage\torder_condition\rsub-1\t23\t2", "\rsub-12\tn/a\t1\r"},
+             // Excel for Mac: CR alone, and no end to the last line. The row ends in CR LF, which the
+             // legacy BIDS validator asks of a table and every reader takes.
+             {"participant_id\tage\torder_condition\rsub-1\t23\t2", "\r\nsub-12\tn/a\t1\r\n"},
              // Excel's "CSV UTF-8" as tab-separated text: a byte order mark, CR LF, and the cell it quotes.
              {"\xEF\xBB\xBF" "participant_id\tnote\torder_condition\r\nsub-1\t\"said \"\"stop\"\"\ttwice\"\t2\r\n\r\n",
               "sub-12\tn/a\t1\r\n"},
@@ -44,9 +45,10 @@ TEST(SavedTablesTest, ParticipantsTakeTheRowAsEachToolSavedThem) {
     }
 }
 
-// A subject's scans table saved CR-only or CR LF gets the next run's row in its own line ends.
+// A subject's scans table saved CR LF, LF or CR alone gets the next run's row ended as its own rows are,
+// a CR-only one with the LF the legacy BIDS validator asks for beside the CR.
 TEST(SavedTablesTest, ScansTakeTheRowInTheFilesOwnLineEnds) {
-    for (std::string lineEnd : {"\r", "\r\n"}) {
+    for (std::string lineEnd : {"\r", "\n", "\r\n"}) {
         TempDir dir;
         std::string saved = "filename\tacq_time\tutc_offset" + lineEnd +
                             "beh/sub-1_task-dualtask_events.tsv\t2026-01-05T09:00:00\t+00:00" + lineEnd;
@@ -54,7 +56,8 @@ TEST(SavedTablesTest, ScansTakeTheRowInTheFilesOwnLineEnds) {
         EXPECT_EQ(AddScan(dir.path, 1, "beh/sub-1_task-dualtask_run-2_events.tsv", "2026-01-05T10:00:00", "+00:00"),
                   std::nullopt);
         EXPECT_EQ(ReadWholeFile(dir.path + "/sub-1_scans.tsv"),
-                  saved + "beh/sub-1_task-dualtask_run-2_events.tsv\t2026-01-05T10:00:00\t+00:00" + lineEnd);
+                  saved + "beh/sub-1_task-dualtask_run-2_events.tsv\t2026-01-05T10:00:00\t+00:00" +
+                      (lineEnd == "\r" ? "\r\n" : lineEnd));
     }
 }
 

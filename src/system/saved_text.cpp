@@ -146,9 +146,10 @@ TableText ReadTableText(std::string_view text) {
 }
 
 std::string RowToAppend(std::string_view text, std::string_view row) {
-    std::string lineEnd = ReadTableText(text).lineEnd;
+    const std::string headerEnd = ReadTableText(text).lineEnd;
+    std::string lineEnd = headerEnd == "\r" ? "\r\n" : headerEnd;
     std::string appended;
-    if (text.ends_with('\r') && lineEnd == "\r\n") {
+    if (text.ends_with('\r') && headerEnd == "\r\n") {
         // A CR LF file cut between its CR and its LF: the line's end is made whole.
         appended = "\n";
     } else if (!text.empty() && !text.ends_with('\n') && !text.ends_with('\r')) {

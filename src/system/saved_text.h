@@ -67,8 +67,10 @@ struct TableText {
 TableText ReadTableText(std::string_view text);
 
 // What to append to a table's text so that the row (its cells joined by tabs, without a line end)
-// becomes its last line, ended as the table's header is: a CR-only file stays CR-only, a CR LF file CR
-// LF. A last line without its end gets one first.
+// becomes its last line, ended as the table's header is: LF in an LF file, CR LF in a CR LF file. A
+// file whose lines end in CR alone gets a row ended by CR LF: every reader takes its CR as a line's end
+// all the same, and the legacy BIDS validator refuses a table without a single LF. A last line without
+// its end gets one first.
 std::string RowToAppend(std::string_view text, std::string_view row);
 
 }  // namespace pelorin
