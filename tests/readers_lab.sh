@@ -3,6 +3,7 @@
 # with CR LF and a column added, a tail torn by a power cut, a sub-* link in a loop, participants.tsv
 # with a column added and a subject twice. Both read what can be read, name each thing skipped with
 # its file and line, and exit with 1; on the dataset put right, with 0. --help gives the exit codes.
+# Given no folder, a run folder or a folder without a dataset, they read the dataset meant or nothing.
 #   readers_lab.sh PELORIN_SUMMARY PELORIN_REPORT
 set -euo pipefail
 summary=$1
@@ -53,4 +54,22 @@ rm "$data/sub-7"
 printf '%s\n%s\n' "$header" "$block" | write sub-10
 "$summary" "$data" >/dev/null || fail "pelorin-summary exit code $? on a whole dataset"
 "$report" "$data" -o "$work/page.html" >/dev/null || fail "pelorin-report exit code $? on a whole dataset"
-echo "readers: a lab-edited dataset read as far as it can be, each skip named, the exit codes right"
+# The folder the user meant: options alone read ./Res_Data; a run folder stands for its Res_Data, said
+# so; a folder with no dataset is refused with where it looked, and nothing is written, derivatives/
+# neither.
+(cd "$work" && "$summary" --csv summary.csv >/dev/null && "$report" -o page.html >/dev/null) ||
+  fail "options alone do not read ./Res_Data"
+[ -s "$work/summary.csv" ] && [ -s "$work/page.html" ] || fail "options alone wrote no CSV or page"
+for tool in "$summary" "$report"; do
+  "$tool" "$work" >/dev/null 2>"$work/said.txt" || fail "$tool on the run folder exits with $?: $(cat "$work/said.txt")"
+  grep -qF "$work is a run folder: reading its dataset, $data" "$work/said.txt" || fail "$tool does not say: $(cat "$work/said.txt")"
+done
+mkdir "$work/Elsewhere"
+"$summary" --csv "$work/Elsewhere/summary.csv" "$work/Elsewhere" >/dev/null 2>"$work/said.txt" && status=0 || status=$?
+[ "$status" = 1 ] && grep -qF "$work/Elsewhere holds no dataset" "$work/said.txt" ||
+  fail "pelorin-summary on a folder without a dataset: exit code $status, $(cat "$work/said.txt")"
+"$report" "$work/Elsewhere" >/dev/null 2>"$work/said.txt" && status=0 || status=$?
+[ "$status" = 3 ] && grep -qF "$work/Elsewhere holds no dataset" "$work/said.txt" ||
+  fail "pelorin-report on a folder without a dataset: exit code $status, $(cat "$work/said.txt")"
+[ -z "$(ls -A "$work/Elsewhere")" ] || fail "a folder without a dataset got: $(ls -A "$work/Elsewhere")"
+echo "readers: a lab-edited dataset read as far as it can be, each skip named, the exit codes right, the folder meant read"
