@@ -150,7 +150,7 @@ TEST_F(LabEditedDatasetTest, TheReportCountsEachSubjectOnceInOneOrder) {
 
 // A dataset as Windows tools save it back: an events file in each form (a byte order mark, CR alone as
 // Excel for Mac ends lines, CR LF with a trailing empty line, every text cell quoted as LibreOffice
-// quotes it, no correct column), participants.tsv quoted and CR-only after its byte order mark, a scans
+// quotes it, no correct column, Excel's "Unicode Text"), participants.tsv quoted and CR-only after its byte order mark, a scans
 // table with CR LF and an empty line, and the dataset's name as Python's json.dump writes it. Both
 // readers read every block of every run, alike, and skip nothing.
 TEST(WindowsSavedDatasetTest, EveryBlockOfEveryFormIsRead) {
@@ -183,15 +183,19 @@ TEST(WindowsSavedDatasetTest, EveryBlockOfEveryFormIsRead) {
     std::vector<std::string> withoutCorrect = TodaysColumns();
     withoutCorrect.erase(withoutCorrect.begin() + CORRECT_COLUMN);
     write(events("sub-5"), EventsFile(withoutCorrect));
+    // Excel's "Unicode Text": UTF-16 LE after its byte order mark, CR LF.
+    std::string utf16 = "\xFF\xFE";
+    for (char c : replaced(written, "\n", "\r\n")) utf16 += std::string{c, '\0'};
+    write(events("sub-6"), utf16);
     write("participants.tsv", "\xEF\xBB\xBF\"participant_id\"\t\"order_condition\"\r\"sub-1\"\t1\r\"sub-2\"\t2\r"
-                              "\"sub-3\"\t1\r\"sub-4\"\t2\r\"sub-5\"\t1\r\r");
+                              "\"sub-3\"\t1\r\"sub-4\"\t2\r\"sub-5\"\t1\r\"sub-6\"\t2\r\r");
     write("sub-3/sub-3_scans.tsv", "filename\tacq_time\tutc_offset\r\nbeh/sub-3_task-dualtask_events.tsv\t"
                                    "2026-01-05T09:00:00\t+00:00\r\n\r\n");
     write("dataset_description.json", "{\"Name\": \"\\u00c9tude \\ud83d\\ude00\", \"BIDSVersion\": \"1.9.0\"}");
 
     Dataset dataset = ReadDataset(root);
     EXPECT_EQ(dataset.errors, std::vector<std::string>{});
-    ASSERT_EQ(dataset.runs.size(), 5u);
+    ASSERT_EQ(dataset.runs.size(), 6u);
     for (const DatasetRun& run : dataset.runs) {
         std::string csv = FormatCsv(Summarize(run));
         EXPECT_EQ(csv.substr(csv.find('\n') + 1), run.participantId + BLOCK_SUMMARY);
@@ -218,7 +222,7 @@ TEST(WindowsSavedDatasetTest, EveryBlockOfEveryFormIsRead) {
         EXPECT_EQ(dataset.runs[i].rows, asWritten) << dataset.runs[i].participantId;
     }
     EXPECT_EQ(subjects, (std::vector<std::string>{"sub-1:1:1:", "sub-2:2:1:", "sub-3:1:1:2026-01-05T09:00:00",
-                                                  "sub-4:2:1:", "sub-5:1:1:"}));
+                                                  "sub-4:2:1:", "sub-5:1:1:", "sub-6:2:1:"}));
 }
 
 // A spreadsheet re-saves the numbers as it shows them (1 for 1.000000, 0.3 for 0.300000, 0.24 for 0.240)

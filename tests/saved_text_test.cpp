@@ -45,6 +45,19 @@ TEST(SavedTablesTest, ParticipantsTakeTheRowAsEachToolSavedThem) {
     }
 }
 
+// Excel's "Unicode Text" is UTF-16: a row in UTF-8 would corrupt it, so none is added, and the reason
+// says how to save it; the table stays as it was.
+TEST(SavedTablesTest, AUtf16TableGetsNoRowAndTheReason) {
+    TempDir dir;
+    std::string saved("\xFF\xFEp\0a\0r\0t\0", 10);
+    WriteBytes(dir.path + "/participants.tsv", saved);
+    std::optional<DatasetError> error = AddParticipant(dir.path, 12, 1);
+    ASSERT_TRUE(error);
+    EXPECT_TRUE(error->mend);
+    EXPECT_TRUE(error->reason.starts_with("it is saved as UTF-16 (Excel's \"Unicode Text\")")) << error->reason;
+    EXPECT_EQ(ReadWholeFile(dir.path + "/participants.tsv"), saved);
+}
+
 // A subject's scans table saved CR LF, LF or CR alone gets the next run's row ended as its own rows are,
 // a CR-only one with the LF the legacy BIDS validator asks for beside the CR.
 TEST(SavedTablesTest, ScansTakeTheRowInTheFilesOwnLineEnds) {

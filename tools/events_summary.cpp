@@ -353,6 +353,8 @@ std::variant<DatasetRun, std::string> ReadRun(const std::string& path) {
     std::string error;
     auto text = ReadWholeFile(path, &error);
     if (!text) return path + ": cannot read: " + error;
+    // Excel's "Unicode Text" is UTF-16; anything else is read as it is.
+    if (text->starts_with("\xFF\xFE") || text->starts_with("\xFE\xFF")) text = SavedTextAsUtf8(*text);
     auto events = ReadEventsKeeping(*text);
     if (auto* reason = std::get_if<std::string>(&events)) return path + ": " + *reason;
     run.rows = std::move(std::get<EventsRead>(events).rows);

@@ -252,6 +252,11 @@ struct TableRow {
 // cannot be read as a table that takes the row, what the lab must mend.
 std::variant<TableRow, std::string> RowByHeader(std::string_view contents, const std::string& participant,
                                                  const std::string& orderCondition) {
+    if (contents.starts_with("\xFF\xFE") || contents.starts_with("\xFE\xFF")) {
+        // Rows in UTF-8 would corrupt it, and rewriting it whole is the lab's to do.
+        return std::string("it is saved as UTF-16 (Excel's \"Unicode Text\"), which the BIDS validators do not read: "
+                           "save it as tab-separated text in UTF-8 (\"Text (Tab delimited)\")");
+    }
     if (contents.find('\0') != std::string_view::npos) return std::string("it holds NUL bytes: it is no text table");
     TableText table = ReadTableText(contents);
     const std::vector<std::string>& names = table.header;

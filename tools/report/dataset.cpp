@@ -22,7 +22,7 @@ std::vector<std::map<std::string, std::string>> ReadTable(const std::string& pat
     std::vector<std::map<std::string, std::string>> table;
     auto text = ReadWholeFile(path);
     if (!text) return table;
-    TableText read = ReadTableText(*text);
+    TableText read = ReadTableText(SavedTextAsUtf8(*text).value_or(*text));
     for (TableText::Row& cells : read.rows) {
         std::map<std::string, std::string> row;
         for (size_t c = 0; c < read.header.size() && c < cells.cells.size(); ++c) {
