@@ -20,11 +20,9 @@ TEST(JsonTest, LabTextIsQuotedSoThatItReadsBackAsWritten) {
     // In the page, no text can close the script element or start an entity; the rest is escaped alike.
     EXPECT_EQ(ScriptJsonString("</script><b>&amp;"), R"("\u003c/script\u003e\u003cb\u003e\u0026amp;")");
     EXPECT_EQ(ScriptJsonString("say \"A\"\n\\"), R"("say \"A\"\u000a\\")");
-}
 
-// A lab's JSON may come from any program: Python's json.dump writes every character beyond ASCII as a
-// \u escape (a surrogate pair beyond the first plane), and what Pelorin writes must read back as written.
-TEST(JsonTest, EscapesReadAsJsonDefinesThem) {
+    // A lab's JSON may come from any program: Python's json.dump writes every character beyond ASCII as
+    // a \u escape (a surrogate pair beyond the first plane), and what Pelorin writes reads back as written.
     auto read = [](std::string_view literal) {
         size_t at = 0;
         std::optional<std::string> text = ReadJsonString(literal, at);

@@ -15,8 +15,9 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 
 // pelorin.ini as Notepad saves it: UTF-8 with or without a byte order mark, "Unicode" (UTF-16 LE) and
 // "Unicode big endian", each with a byte order mark; an editor's UTF-16 without one. Each says display
-// 1, whatever the line ends; a second display= never overrides the first and is said.
-TEST(SettingsFileTest, EveryEncodingNotepadSavesIsRead) {
+// 1, whatever the line ends; a second display= never overrides the first and is said, as is every
+// line that cannot be used.
+TEST(SettingsFileTest, EveryEncodingNotepadSavesIsReadAndWhatCannotBeIsSaid) {
     auto utf16 = [](const std::string& ascii, bool bigEndian, bool mark) {
         std::string bytes = mark ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
         for (char c : ascii) bytes += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
@@ -44,11 +45,8 @@ TEST(SettingsFileTest, EveryEncodingNotepadSavesIsRead) {
     given.display = 0;
     ApplySettingsFile(dir.path, given);
     EXPECT_EQ(given.display, 0);
-}
 
-// What cannot be read is said, with the file and line, and the run goes on without it.
-TEST(SettingsFileTest, WhatCannotBeReadIsSaid) {
-    TempDir dir;
+    // What cannot be read is said, with the file and line, and the run goes on without it.
     WriteBytes(dir.path + "/pelorin.ini", std::string("display=1\0\x01\x02\0\0\0", 15));
     ProgramOptions options;
     SettingsNotes notes = ApplySettingsFile(dir.path, options);

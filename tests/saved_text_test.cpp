@@ -16,7 +16,7 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 
 // participants.tsv as the lab's tools save it: each form takes the subject's row under the header's
 // names, in the file's own line ends, and a subject with a row keeps it. What was there stays byte for
-// byte before the row.
+// byte before the row; a form a row would corrupt gets none.
 TEST(SavedTablesTest, ParticipantsTakeTheRowAsEachToolSavedThem) {
     for (auto [saved, added] : std::initializer_list<std::pair<std::string, std::string>>{
              // An editor's trailing empty line: it stays, and the row comes after it.
@@ -43,11 +43,8 @@ TEST(SavedTablesTest, ParticipantsTakeTheRowAsEachToolSavedThem) {
             EXPECT_EQ(ReadWholeFile(dir.path + "/participants.tsv"), saved + added);
         }
     }
-}
-
-// Excel's "Unicode Text" is UTF-16: a row in UTF-8 would corrupt it, so none is added, and the reason
-// says how to save it; the table stays as it was.
-TEST(SavedTablesTest, AUtf16TableGetsNoRowAndTheReason) {
+    // Excel's "Unicode Text" is UTF-16: a row in UTF-8 would corrupt it, so none is added, and the
+    // reason says how to save it; the table stays as it was.
     TempDir dir;
     std::string saved("\xFF\xFEp\0a\0r\0t\0", 10);
     WriteBytes(dir.path + "/participants.tsv", saved);
