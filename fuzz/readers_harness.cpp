@@ -46,7 +46,9 @@ std::string WithCrOnly(std::string_view text) {
 // The text as LibreOffice saves it with every text cell quoted: each cell of a line that holds anything
 // in double quotes (a text without quotes of its own).
 std::string WithQuotedCells(std::string_view text) {
-    std::string out;
+    // A byte order mark stays before the first cell's quote.
+    std::string out(text.substr(0, text.size() - WithoutByteOrderMark(text).size()));
+    text = WithoutByteOrderMark(text);
     size_t start = 0;
     while (start < text.size()) {
         size_t end = std::min(text.find('\n', start), text.size());
@@ -129,7 +131,9 @@ std::string RunEventsCase(const uint8_t* data, size_t size) {
         auto* same = std::get_if<EventsRead>(&again);
         return same && same->rows == read.rows && same->skipped == read.skipped;
     };
-    if (!readsAlike(std::string(BYTE_ORDER_MARK) + std::string(text))) return "a byte order mark read otherwise";
+    if (!text.starts_with(BYTE_ORDER_MARK) && !readsAlike(std::string(BYTE_ORDER_MARK) + std::string(text))) {
+        return "a byte order mark read otherwise";
+    }
     if (text.find('\r') == std::string_view::npos) {
         if (!readsAlike(WithCrLf(text))) return "CR LF line ends read otherwise";
         if (!readsAlike(WithCrOnly(text))) return "CR line ends read otherwise";
