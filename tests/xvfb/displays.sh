@@ -2,8 +2,9 @@
 # The subject's display on a machine with two: an X server with two monitors side by side (display 0,
 # 1024 x 768 at 0,0; display 1, 800 x 600 at 1024,0), as a lab's PC with the experimenter's and the
 # subject's monitor. A display that is not there is refused with its reason, exit code 2 and nothing
-# written, from the command line and from pelorin.ini; pelorin.ini's display=1 (a double-click)
-# puts the screens, the message boxes and the debug window on display 1; --check --display 1 lists
+# written, from the command line and from pelorin.ini; pelorin.ini's display=1 (a double-click, the
+# file saved as Notepad's "Unicode", what it skipped shown in a box) puts the screens, the message
+# boxes and the debug window on display 1; --check --display 1 lists
 # both displays and shows display 0's number on it while it checks there.
 #
 # Xvfb has one RandR output whatever its screens and monitors, and SDL lists outputs: the server here
@@ -101,10 +102,23 @@ count_in() {
     -format "%[fx:round(mean*w*h)]" info:
 }
 
-# pelorin.ini beside instruction.txt, as a lab leaves it for a double-click: no option given.
-printf '# The subjects\x27 monitor\r\ndisplay=1\r\n' >"$work/pelorin.ini"
+# pelorin.ini beside instruction.txt, as a lab leaves it for a double-click (no option given), saved
+# by Notepad as "Unicode" (UTF-16 LE after its byte order mark), with a line it cannot use and a second
+# display= after the first: the first holds, and the box that names what was skipped is on display 1,
+# before the registration screen takes a key.
+{ printf '\xff\xfe'; printf '# The subjects\x27 monitor\r\ndisplay=1\r\nmonitor=left\r\ndisplay=0\r\n' |
+  iconv -f ascii -t utf-16le; } >"$work/pelorin.ini"
 start_program "$pelorin"
 [ "$(placed "^Pelorin$")" = "1024 0 800 600" ] || fail "the screens are not on display 1: $(placed "^Pelorin$")"
+wait_screen "the settings skipped" box_shown
+image=$(shot settings-on-1)
+[ "$(count_in "$image" 0 0 1024 768 "$MESSAGE_BOX_TITLE")" = 0 ] &&
+  [ "$(count_in "$image" 1024 0 800 600 "$MESSAGE_BOX_TITLE")" -gt 2000 ] || fail "the settings box is not on display 1: $image"
+grep -qF 'pelorin.ini line 3: unknown setting "monitor"; skipped' "$work/stderr.txt" &&
+  grep -qF 'pelorin.ini line 4: display is given on line 2 already, and the first holds; skipped' "$work/stderr.txt" ||
+  fail "the skipped lines are not said: $(cat "$work/stderr.txt")"
+keys Return
+wait_screen "the settings box gone" box_gone
 # The quit question over the registration screen: on display 1, nothing of it on display 0.
 keys Escape
 wait_screen "the quit question" box_shown
