@@ -40,8 +40,6 @@ std::optional<uint32_t> Hex4(std::string_view text, size_t at) {
     return value;
 }
 
-constexpr uint32_t REPLACEMENT_CHARACTER = 0xFFFD;
-
 }  // namespace
 
 std::optional<std::string> ReadJsonString(std::string_view text, size_t& at) {

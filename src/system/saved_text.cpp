@@ -7,7 +7,7 @@ std::string_view WithoutByteOrderMark(std::string_view text) {
     return text;
 }
 
-void AppendUtf8(std::string& text, uint32_t codePoint) {
+void AppendUtf8(std::string& text, char32_t codePoint) {
     if (codePoint < 0x80) {
         text += static_cast<char>(codePoint);
     } else if (codePoint < 0x800) {
@@ -26,8 +26,6 @@ void AppendUtf8(std::string& text, uint32_t codePoint) {
 }
 
 namespace {
-
-constexpr uint32_t REPLACEMENT_CHARACTER = 0xFFFD;
 
 std::string Utf8FromUtf16(std::string_view bytes, bool bigEndian) {
     std::string text;

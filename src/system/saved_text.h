@@ -17,8 +17,11 @@ inline constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 // The text without its leading byte order mark, if it has one.
 std::string_view WithoutByteOrderMark(std::string_view text);
 
+// What stands for a character that cannot be read.
+inline constexpr char32_t REPLACEMENT_CHARACTER = 0xFFFD;
+
 // A code point appended in UTF-8.
-void AppendUtf8(std::string& text, uint32_t codePoint);
+void AppendUtf8(std::string& text, char32_t codePoint);
 
 // A saved text in UTF-8, without a byte order mark: the bytes as they are when saved in UTF-8 (with a
 // byte order mark or without), or decoded from UTF-16, little or big endian (Notepad's "Unicode" and

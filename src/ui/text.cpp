@@ -1,5 +1,7 @@
 #include "ui/text.h"
 
+#include "system/saved_text.h"
+
 namespace pelorin {
 
 size_t Utf8Next(std::string_view text, size_t at, char32_t& codePoint) {
@@ -17,24 +19,6 @@ size_t Utf8Next(std::string_view text, size_t at, char32_t& codePoint) {
     if (value < SMALLEST[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
     codePoint = value;
     return length;
-}
-
-void AppendUtf8(std::string& out, char32_t codePoint) {
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | (codePoint >> 6));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        out += static_cast<char>(0xE0 | (codePoint >> 12));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (codePoint >> 18));
-        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
 }
 
 namespace {
