@@ -33,7 +33,8 @@ constexpr const char* PILOT_FOLDER = "Pilot_Data";
 std::string PilotFolderProblem(const std::string& folder) {
     std::error_code error;
     std::filesystem::file_status status = std::filesystem::symlink_status(pelorin::PathFromUtf8(folder), error);
-    if (std::filesystem::is_symlink(status)) {
+    // Asked of the system: a junction is a link too, which the library does not tell on every system.
+    if (pelorin::IsLink(folder)) {
         return folder + " is a link to another folder: a pilot writes only into a real folder of its own; remove "
                         "the link";
     }
