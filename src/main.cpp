@@ -11,6 +11,7 @@
 #include "check/timing_check.h"
 #include "demo/demo_folder.h"
 #include "hosts/sdl/displays.h"
+#include "hosts/sdl/failure_box.h"
 #include "hosts/sdl/sdl_host.h"
 #include "options/program_options.h"
 #include "records/rehearsal_folder.h"
@@ -124,6 +125,8 @@ int RunExperiment(bool pilot, int display) {
 
 int main(int argc, char** argv) {
     using Mode = pelorin::ProgramOptions::Mode;
+    // What stops the program before its window opens is shown where a desktop launch shows it, too.
+    pelorin::ShowFailuresIn(pelorin::sdl::ShowFailureBox);
     std::vector<std::string> arguments = pelorin::ProgramArguments(argc, argv);
     if (!arguments.empty()) pelorin::UseStartingConsole();
     pelorin::ProgramOptions options = pelorin::ParseProgramOptions(arguments, std::cout, std::cerr);
