@@ -94,7 +94,9 @@ std::string Readme(const DatasetSettings& settings) {
            "- participants.tsv: one row per subject, written at registration (participants.json describes the "
            "columns). The subject's initials are never in this dataset: they stay in the subject list, "
            "CurrentSubjects.txt, beside it. Columns a lab adds (such as age, sex, handedness) stay, in the order "
-           "it gives them: a new row gets n/a in them, and participants.json keeps the lab's descriptions.\n"
+           "it gives them: a new row gets n/a in them, and participants.json keeps the lab's descriptions. A row "
+           "this table or a scans file cannot take at once (open in a spreadsheet, read-only) waits in a file "
+           "beside it whose name begins with a dot and ends in -rows-to-add.tsv, and is added as soon as it can be.\n"
            "- sub-<ID>/sub-<ID>_scans.tsv: one row per run of the subject, its events file and the local time "
            "it began (scans.json describes the columns).\n"
            "- sub-<ID>/beh/sub-<ID>_task-" + std::string(EVENTS_TASK) +

@@ -358,7 +358,7 @@ void ResultsLog::Quit() {
     Flush();
     file.reset();
     // The last chance this run has to add what it kept waiting, when no block ended since.
-    if (rowsWaiting) AddWaitingRows(datasetRoot);
+    if (rowsWaiting) rowsWaiting = !AddWaitingRows(datasetRoot).empty();
 }
 
 void ResultsLog::Write(const Row& row) {
@@ -415,7 +415,7 @@ void ResultsLog::Flush() {
     std::string failedPath = file->Path();
     runtime.RunAside([&] {
         // Rows this run could not add to a shared table are tried again while the blank waits.
-        if (rowsWaiting) AddWaitingRows(datasetRoot);
+        if (rowsWaiting) rowsWaiting = !AddWaitingRows(datasetRoot).empty();
         if (sidecar) {
             error = sidecar->Sync();
             if (error) {
