@@ -156,11 +156,7 @@ AppendResult AppendComposed(const std::string& path,
             if (auto reason = ReadRegular(file.Get(), status.st_size, contents)) return Failure(*reason);
         }
         std::optional<std::string> composed = compose(contents);
-        if (!composed) {
-            // A file made only to be read stays nowhere.
-            if (created) unlink(path.c_str());
-            return AppendResult{AppendResult::Status::Refused, {}};
-        }
+        if (!composed) return AppendResult{AppendResult::Status::Refused, {}};
         const std::string& data = *composed;
         ssize_t written;
         do {
@@ -186,8 +182,9 @@ AppendResult AppendComposed(const std::string& path,
         }
         if (writeError.empty()) return AppendResult{AppendResult::Status::Written, {}};
         // Nothing half-written or unflushed stays behind, so a retry neither joins nor repeats it; a file
-        // this append made goes altogether, rather than stand empty.
-        if (created) {
+        // this append made, and nobody wrote to before it took the lock, goes altogether rather than stand
+        // empty (an append that waits for the lock meanwhile makes it anew).
+        if (created && contents.empty()) {
             unlink(path.c_str());
         } else if (regular && written > 0) {
             [[maybe_unused]] int ignored = ftruncate(file.Get(), static_cast<off_t>(contents.size()));

@@ -225,11 +225,7 @@ AppendResult AppendComposed(const std::string& path,
             if (auto reason = ReadRegular(file.Get(), contents)) return Failure(*reason);
         }
         std::optional<std::string> composed = compose(contents);
-        if (!composed) {
-            // A file made only to be read stays nowhere.
-            if (created) RemoveHeld(path);
-            return AppendResult{AppendResult::Status::Refused, {}};
-        }
+        if (!composed) return AppendResult{AppendResult::Status::Refused, {}};
         const std::string& data = *composed;
         // All ones: at the file's end, as an append.
         OVERLAPPED atEnd{};
@@ -250,8 +246,9 @@ AppendResult AppendComposed(const std::string& path,
         }
         if (error == ERROR_SUCCESS && writeError.empty()) return AppendResult{AppendResult::Status::Written, {}};
         // Nothing half-written or unflushed stays behind, so a retry neither joins nor repeats it; a file
-        // this append made goes altogether, rather than stand empty.
-        if (created) {
+        // this append made, and nobody wrote to before it took the lock, goes altogether rather than stand
+        // empty (an append that waits for the lock meanwhile makes it anew).
+        if (created && contents.empty()) {
             RemoveHeld(path);
         } else if (regular && written > 0) {
             FILE_END_OF_FILE_INFO end{};
