@@ -298,23 +298,33 @@ TEST(AppendTest, AppendsWholeRecordsOnlyWhenAcceptedAndReportsFailures) {
     EXPECT_FALSE(folder.error.empty());
 }
 
+// An append of a record on another thread, started while hold holds the file's lock: hold is given the
+// check to run under the lock, which starts the append, gives it time to reach the lock and returns
+// true when it has not run yet. Returns what the append saw of the file.
+using UnderLock = std::function<bool(const std::string& contents)>;
+std::string AppendWhileHeld(const std::string& path, const std::string& record,
+                            const std::function<void(const UnderLock& underLock)>& hold) {
+    std::string seen = "none";
+    std::thread append;
+    hold([&](const std::string&) {
+        append = std::thread([&] {
+            AppendIfAccepted(path, [&](const std::string& contents) { seen = contents; return true; }, record);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return seen == "none";
+    });
+    append.join();
+    return seen;
+}
+
 TEST(AppendTest, ASecondAppendWaitsForTheFirstAndSeesItsRecord) {
     test::TempDir dir;
     std::string path = JoinPath(dir.path, "list.txt");
-    std::string seenBySecond;
-    std::thread second;
-    auto first = [&](const std::string&) {
-        // The second registration starts while the first holds the list: it must wait, then check
-        // the list with the first's record in it.
-        second = std::thread([&] {
-            AppendIfAccepted(path, [&](const std::string& contents) { seenBySecond = contents; return true; },
-                             " 2 cd 1 \r\n");
-        });
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        return seenBySecond.empty();
-    };
-    EXPECT_EQ(AppendIfAccepted(path, first, " 1 ab 1 \r\n").status, AppendResult::Status::Written);
-    second.join();
+    // The second registration starts while the first holds the list: it must wait, then check the list
+    // with the first's record in it.
+    std::string seenBySecond = AppendWhileHeld(path, " 2 cd 1 \r\n", [&](const UnderLock& underLock) {
+        EXPECT_EQ(AppendIfAccepted(path, underLock, " 1 ab 1 \r\n").status, AppendResult::Status::Written);
+    });
     EXPECT_EQ(seenBySecond, " 1 ab 1 \r\n");
     EXPECT_EQ(ReadWholeFile(path), " 1 ab 1 \r\n 2 cd 1 \r\n");
 }
@@ -334,20 +344,10 @@ TEST(AppendTest, ASettledFileGoesAndAnAppendThatWaitedMakesItAnew) {
     EXPECT_EQ(SettleFile(path, [](const std::string& contents) { return contents != "a\n"; }), std::nullopt);
     EXPECT_EQ(ReadWholeFile(path), "a\n");
 
-    std::thread append;
-    std::string seenByAppend = "none";
-    EXPECT_EQ(SettleFile(path,
-                         [&](const std::string&) {
-                             append = std::thread([&] {
-                                 AppendIfAccepted(path, [&](const std::string& contents) { seenByAppend = contents; return true; },
-                                                  "b\n");
-                             });
-                             std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                             return seenByAppend == "none";
-                         }),
-              std::nullopt);
-    append.join();
-    EXPECT_EQ(seenByAppend, "");
+    std::string seen = AppendWhileHeld(path, "b\n", [&](const UnderLock& underLock) {
+        EXPECT_EQ(SettleFile(path, underLock), std::nullopt);
+    });
+    EXPECT_EQ(seen, "");
     EXPECT_EQ(ReadWholeFile(path), "b\n");
 }
 
