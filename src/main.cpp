@@ -11,6 +11,7 @@
 #include "check/timing_check.h"
 #include "demo/demo_folder.h"
 #include "hosts/sdl/displays.h"
+#include "hosts/sdl/failure_box.h"
 #include "hosts/sdl/sdl_host.h"
 #include "options/program_options.h"
 #include "records/rehearsal_folder.h"
@@ -33,7 +34,8 @@ constexpr const char* PILOT_FOLDER = "Pilot_Data";
 std::string PilotFolderProblem(const std::string& folder) {
     std::error_code error;
     std::filesystem::file_status status = std::filesystem::symlink_status(pelorin::PathFromUtf8(folder), error);
-    if (std::filesystem::is_symlink(status)) {
+    // Asked of the system: a junction is a link too, which the library does not tell on every system.
+    if (pelorin::IsLink(folder)) {
         return folder + " is a link to another folder: a pilot writes only into a real folder of its own; remove "
                         "the link";
     }
@@ -136,6 +138,8 @@ int RunExperiment(bool pilot, int display, const std::vector<std::string>& setti
 
 int main(int argc, char** argv) {
     using Mode = pelorin::ProgramOptions::Mode;
+    // What stops the program before its window opens is shown where a desktop launch shows it, too.
+    pelorin::ShowFailuresIn(pelorin::sdl::ShowFailureBox);
     std::vector<std::string> arguments = pelorin::ProgramArguments(argc, argv);
     if (!arguments.empty()) pelorin::UseStartingConsole();
     pelorin::ProgramOptions options = pelorin::ParseProgramOptions(arguments, std::cout, std::cerr);

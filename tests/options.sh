@@ -93,7 +93,8 @@ refuse_out() {
   local code=$?
   [ "$code" = 2 ] || fail "'$*' exits with $code, not 2"
   err | head -1 | grep -qF -- "pelorin: $reason" || fail "'$*' says '$(err | head -1)', not '$reason'"
-  [ "$(cd "$work" && find . | sort)" = "$lab_records" ] || fail "'$*' wrote into the folder: $(cd "$work" && find . | sort)"
+  [ "$(cd "$work" && find . | sort && if [ -f Res_Data/participants.tsv ]; then cat Res_Data/participants.tsv; fi)" = "$lab_records" ] ||
+    fail "'$*' wrote into the folder: $(cd "$work" && find . | sort)"
 }
 refuse_out "--out: Elsewhere/up is the current folder" --simulate 1 --out Elsewhere/up
 refuse_out "--out: Res_Data is or lies inside the current folder's Res_Data" --simulate 1 --out Res_Data
@@ -107,6 +108,18 @@ mkdir "$work/Ahead"
 ln -s ../Res_Data/later "$work/Ahead/Res_Data"
 lab_records=$(cd "$work" && find . | sort)
 refuse_out "--out: Ahead holds a Res_Data that is or lies inside the current folder's" --simulate 1 --out Ahead
+# A Res_Data of its own whose entries are the lab's: a copy made of hard links, a subject's folder linked
+# in. A write through either would land in the lab's records, so the files are compared by identity.
+mkdir "$work/Res_Data/sub-1"
+printf 'participant_id\torder_condition\nsub-1\t2\n' >"$work/Res_Data/participants.tsv"
+mkdir "$work/Copied" "$work/Linking" "$work/Linking/Res_Data"
+cp -al "$work/Res_Data" "$work/Copied/Res_Data"
+ln -s ../../Res_Data/sub-1 "$work/Linking/Res_Data/sub-1"
+lab_records=$(cd "$work" && find . | sort && cat Res_Data/participants.tsv)
+refuse_out "--out: Copied holds Res_Data/participants.tsv, which is also in the current folder's Res_Data (a link or a hard link to it)" \
+  --simulate 1 --out Copied
+refuse_out "--out: Linking holds Res_Data/sub-1, which is also in the current folder's Res_Data (a link or a hard link to it)" \
+  --simulate 1 --out Linking
 
 # A pilot's folder must be a real folder of its own: a file or a link there is refused before any window
 # opens (none could: no display), with the reason, exit code 1, nothing written.
@@ -135,6 +148,12 @@ refuse_pilot "Pilot_Data holds the current folder's subject list: a pilot writes
 rm "$work/CurrentSubjects.txt"
 lab_records=$(cd "$work" && find . | sort)
 refuse_pilot "Pilot_Data holds the current folder's subject list: a pilot writes only into a folder of its own"
+# Its Res_Data holding a link to a subject's folder of the lab's.
+rm "$work/Pilot_Data/CurrentSubjects.txt"
+mkdir "$work/Pilot_Data/Res_Data"
+ln -s ../../Res_Data/sub-1 "$work/Pilot_Data/Res_Data/sub-1"
+lab_records=$(cd "$work" && find . | sort)
+refuse_pilot "Pilot_Data holds Res_Data/sub-1, which is also in the current folder's Res_Data"
 rm -r "$work"/* 
 
 # A run folder that cannot be made is no usage error: said, exit code 1, nothing written.

@@ -298,25 +298,82 @@ TEST(AppendTest, AppendsWholeRecordsOnlyWhenAcceptedAndReportsFailures) {
     EXPECT_FALSE(folder.error.empty());
 }
 
+// An append of a record on another thread, started while hold holds the file's lock: hold is given the
+// check to run under the lock, which starts the append, gives it time to reach the lock and returns
+// true when it has not run yet. Returns what the append saw of the file.
+using UnderLock = std::function<bool(const std::string& contents)>;
+std::string AppendWhileHeld(const std::string& path, const std::string& record,
+                            const std::function<void(const UnderLock& underLock)>& hold) {
+    std::string seen = "none";
+    std::thread append;
+    hold([&](const std::string&) {
+        append = std::thread([&] {
+            AppendIfAccepted(path, [&](const std::string& contents) { seen = contents; return true; }, record);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return seen == "none";
+    });
+    append.join();
+    return seen;
+}
+
 TEST(AppendTest, ASecondAppendWaitsForTheFirstAndSeesItsRecord) {
     test::TempDir dir;
     std::string path = JoinPath(dir.path, "list.txt");
-    std::string seenBySecond;
-    std::thread second;
-    auto first = [&](const std::string&) {
-        // The second registration starts while the first holds the list: it must wait, then check
-        // the list with the first's record in it.
-        second = std::thread([&] {
-            AppendIfAccepted(path, [&](const std::string& contents) { seenBySecond = contents; return true; },
-                             " 2 cd 1 \r\n");
-        });
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        return seenBySecond.empty();
-    };
-    EXPECT_EQ(AppendIfAccepted(path, first, " 1 ab 1 \r\n").status, AppendResult::Status::Written);
-    second.join();
+    // The second registration starts while the first holds the list: it must wait, then check the list
+    // with the first's record in it.
+    std::string seenBySecond = AppendWhileHeld(path, " 2 cd 1 \r\n", [&](const UnderLock& underLock) {
+        EXPECT_EQ(AppendIfAccepted(path, underLock, " 1 ab 1 \r\n").status, AppendResult::Status::Written);
+    });
     EXPECT_EQ(seenBySecond, " 1 ab 1 \r\n");
     EXPECT_EQ(ReadWholeFile(path), " 1 ab 1 \r\n 2 cd 1 \r\n");
+}
+
+// A file that rows wait in is read and removed under the lock appends take: an append that waited for
+// the lock meanwhile makes the file anew instead of writing into the one removed.
+TEST(AppendTest, ASettledFileGoesAndAnAppendThatWaitedMakesItAnew) {
+    test::TempDir dir;
+    std::string path = JoinPath(dir.path, "waiting.tsv");
+    bool called = false;
+    EXPECT_EQ(SettleFile(path, [&](const std::string&) { return called = true; }), std::nullopt);
+    EXPECT_FALSE(called);
+
+    auto accept = [](const std::string&) { return true; };
+    ASSERT_EQ(AppendIfAccepted(path, accept, "a\n").status, AppendResult::Status::Written);
+    // Not settled: the file stays as it was.
+    EXPECT_EQ(SettleFile(path, [](const std::string& contents) { return contents != "a\n"; }), std::nullopt);
+    EXPECT_EQ(ReadWholeFile(path), "a\n");
+
+    std::string seen = AppendWhileHeld(path, "b\n", [&](const UnderLock& underLock) {
+        EXPECT_EQ(SettleFile(path, underLock), std::nullopt);
+    });
+    EXPECT_EQ(seen, "");
+    EXPECT_EQ(ReadWholeFile(path), "b\n");
+}
+
+// What the system knows a file by, whatever the name that reaches it: a hard link and a path through
+// ".." are the same file; another file is not, and nothing is there for a missing name.
+TEST(PathTest, AFileIsKnownByItsIdentityWhateverNameReachesIt) {
+    test::TempDir dir;
+    std::string folder = JoinPath(dir.path, "Res_Data");
+    ASSERT_EQ(MakeFolder(folder), std::nullopt);
+    std::string file = JoinPath(folder, "participants.tsv");
+    std::ofstream(PathFromUtf8(file)) << "participant_id\n";
+    std::string linked = JoinPath(dir.path, "linked.tsv");
+    std::filesystem::create_hard_link(PathFromUtf8(file), PathFromUtf8(linked));
+    std::optional<FileIdentity> identity = IdentityOf(file);
+    ASSERT_TRUE(identity);
+    EXPECT_FALSE(identity->folder);
+    EXPECT_EQ(IdentityOf(linked), identity);
+    EXPECT_EQ(IdentityOf(JoinPath(dir.path, "Res_Data/../Res_Data/participants.tsv")), identity);
+    EXPECT_TRUE(IdentityOf(folder)->folder);
+    EXPECT_NE(IdentityOf(folder), identity);
+    EXPECT_EQ(IdentityOf(JoinPath(dir.path, "missing")), std::nullopt);
+    EXPECT_EQ(ResolvedPath(JoinPath(dir.path, "missing")), std::nullopt);
+    EXPECT_EQ(IdentityOf(*ResolvedPath(JoinPath(dir.path, "Res_Data/../linked.tsv"))), identity);
+    EXPECT_FALSE(IsLink(file));
+    EXPECT_TRUE(SameName("Res_Data", "Res_Data"));
+    EXPECT_FALSE(SameName("Res_Data", "Res_Dat"));
 }
 
 TEST(PathTest, NamesJoinTheFolderWithTheSystemsSeparator) {

@@ -507,10 +507,12 @@ TEST(ResultsTest, TheParticipantsRowGoesUnderTheLabsColumns) {
     const std::string held = "\xEF\xBB\xBF" "age\tparticipant_id\torder_condition\n30\tsub-12\t2\n";
     EXPECT_EQ(registerWith(held).table, held);
 
-    // Tables that cannot take the row: each left as it was, with a box that says what to mend.
-    const std::string box = "msgbox 48 \"ERROR\" \"Could not add sub-12 to DIR/Res_Data/participants.tsv: ";
-    const std::string after = ".\\rThe run goes on and is recorded; once the file is mended, add the row sub-12 with "
-                              "order_condition 1 by hand (the subject list holds the record).\"\n";
+    // Tables that cannot take the row: each left as it was, with a box that says what to mend; the row
+    // waits beside the table, and the run's own files are written all the same.
+    const std::string box = "msgbox 48 \"ERROR\" \"participants.tsv cannot take a row as it stands: ";
+    const std::string after = ".\\rOnce it is mended, sub-12's row will be added.\\rThe run goes on and is recorded. "
+                              "Until then the row waits in DIR/Res_Data/.participants-rows-to-add.tsv; Pelorin adds it "
+                              "at the end of a block or of the run, or at the next registration or start.\"\n";
     for (auto [table, reason] : std::initializer_list<std::pair<std::string, std::string>>{
              {"participant_id\tage\nsub-3\t23\n",
               "its header (the first line) has no column order_condition: add it, tab-separated, to the first line"},
@@ -525,8 +527,112 @@ TEST(ResultsTest, TheParticipantsRowGoesUnderTheLabsColumns) {
         Registered refused = registerWith(table);
         EXPECT_EQ(refused.table, table);
         EXPECT_TRUE(refused.seen.starts_with(box + reason + after + list)) << refused.seen;
+        EXPECT_NE(refused.seen.find("holds .participants-rows-to-add.tsv\n"), std::string::npos) << refused.seen;
         EXPECT_TRUE(refused.events) << table;
     }
+}
+
+// Registers a subject in a run folder, on a station of its own, up to the instruction screen; returns
+// the message boxes it showed.
+std::string RegisterIn(const std::string& folder, const std::string& id) {
+    HeadlessHost host(1024, 768, folder);
+    Experiment experiment(host);
+    experiment.Greet();
+    Register(host, 10, id);
+    try {
+        for (;;) experiment.runtime.WaitPass();
+    } catch (const HeadlessIdle&) {
+    }
+    std::string seen;
+    for (const TraceEntry& entry : host.Find("msgbox")) seen += entry.what + "\n";
+    for (size_t at; (at = seen.find(folder)) != std::string::npos;) seen.replace(at, folder.size(), "DIR");
+    return seen;
+}
+
+// A shared table that cannot be written (read-only here; on Windows also one a spreadsheet holds open)
+// takes nothing of the run with it: the events file, its sidecar and the other table's row are
+// written, the box says what to do, and the row waits beside the table until the first moment it can
+// be added: a block's end, the quit, the next registration. The subject list is the program's alone.
+TEST(ResultsTest, ARowATableCannotTakeNowWaitsAndIsAddedWhenItCan) {
+    auto result = RunAsOrdinaryUser([] {
+        std::string out;
+        Lab lab;
+        std::string root = lab.dir.path + "/Res_Data";
+        fs::create_directory(root);
+        const std::string table = "participant_id\torder_condition\tage\nsub-3\t2\t31\n";
+        Write(root + "/participants.tsv", table);
+        fs::permissions(root + "/participants.tsv", fs::perms(0444));
+        lab.experiment.Greet();
+        Register(lab.host, 10);
+        lab.RunUntilIdle();
+        for (const TraceEntry& entry : lab.host.Find("msgbox")) out += entry.what + "\n";
+        out += "events " + std::to_string(fs::exists(lab.dir.path + "/" + EVENTS_NAME)) + " sidecar " +
+               std::to_string(fs::exists(root + "/sub-12/beh/sub-12_task-dualtask_events.json")) + "\n";
+        out += "scans " + ReadWholeFile(root + "/sub-12/sub-12_scans.tsv").value_or("none").substr(0, 65) + "\n";
+        out += "table unchanged " + std::to_string(ReadWholeFile(root + "/participants.tsv") == table) + "\n";
+        out += "waiting " + ReadWholeFile(root + "/.participants-rows-to-add.tsv").value_or("none");
+        // Made writable during the run: the tone block's end adds the row, under the lab's columns.
+        fs::permissions(root + "/participants.tsv", fs::perms(0644));
+        lab.SetBlockNumber(3);
+        lab.experiment.ToneTask().Start();
+        lab.RunUntilIdle();
+        out += "after the block " + ReadWholeFile(root + "/participants.tsv").value_or("none");
+        out += "waiting " + std::to_string(fs::exists(root + "/.participants-rows-to-add.tsv")) + "\n";
+
+        // The subject's scans.tsv read-only, from an earlier run, at a second registration of 12 (an
+        // edited list): the row waits, and the next registration (of 13) adds it.
+        Write(lab.dir.path + "/CurrentSubjects.txt", "");
+        fs::permissions(root + "/sub-12/sub-12_scans.tsv", fs::perms(0444));
+        std::string scansBefore = ReadWholeFile(root + "/sub-12/sub-12_scans.tsv").value_or("");
+        out += RegisterIn(lab.dir.path, "12");
+        out += "run 2 " + std::to_string(fs::exists(root + "/sub-12/beh/sub-12_task-dualtask_run-2_events.tsv")) + "\n";
+        out += "scans unchanged " + std::to_string(ReadWholeFile(root + "/sub-12/sub-12_scans.tsv") == scansBefore) + "\n";
+        fs::permissions(root + "/sub-12/sub-12_scans.tsv", fs::perms(0644));
+        out += RegisterIn(lab.dir.path, "13");
+        std::vector<std::string> scans = SplitLines(ReadWholeFile(root + "/sub-12/sub-12_scans.tsv").value_or(""));
+        out += "scans rows " + std::to_string(scans.size()) + " " + (scans.size() == 3 ? scans[2].substr(0, 42) : "") + "\n";
+        out += "waiting " + std::to_string(fs::exists(root + "/sub-12/.sub-12_scans-rows-to-add.tsv")) + "\n";
+        out += "list " + ReadWholeFile(lab.dir.path + "/CurrentSubjects.txt").value_or("none");
+        for (size_t at; (at = out.find(lab.dir.path)) != std::string::npos;) out.replace(at, lab.dir.path.size(), "DIR");
+        return out;
+    });
+    if (!result) PELORIN_SKIP("cannot run as a user that a read-only file stops (root without CAP_SETUID?)");
+    EXPECT_EQ(*result,
+              "msgbox 48 \"ERROR\" \"participants.tsv may not be written (Permission denied): make it writable; "
+              "sub-12's row will be added.\\rThe run goes on and is recorded. Until then the row waits in "
+              "DIR/Res_Data/.participants-rows-to-add.tsv; Pelorin adds it at the end of a block or of the run, or at "
+              "the next registration or start.\"\n"
+              "events 1 sidecar 1\n"
+              "scans filename\tacq_time\tutc_offset\nbeh/sub-12_task-dualtask_events.tsv\t\n"
+              "table unchanged 1\n"
+              "waiting participant_id\torder_condition\nsub-12\t1\n"
+              "after the block participant_id\torder_condition\tage\nsub-3\t2\t31\nsub-12\t1\tn/a\n"
+              "waiting 0\n"
+              "msgbox 48 \"ERROR\" \"sub-12_scans.tsv may not be written (Permission denied): make it writable; the "
+              "run's row will be added.\\rThe run goes on and is recorded. Until then the row waits in "
+              "DIR/Res_Data/sub-12/.sub-12_scans-rows-to-add.tsv; Pelorin adds it at the end of a block or of the "
+              "run, or at the next registration or start.\"\n"
+              "run 2 1\n"
+              "scans unchanged 1\n"
+              "scans rows 3 beh/sub-12_task-dualtask_run-2_events.tsv\t\n"
+              "waiting 0\n"
+              "list  12 kvt 1 \r\n 13 kvt 1 \r\n");
+}
+
+// A row that cannot even be kept for later (the place of its file taken) is not lost in silence: the
+// box gives the cells to add by hand.
+TEST(ResultsTest, ARowThatCannotBeKeptIsGivenToAddByHand) {
+    std::string seen = RegisterWithResData([](const std::string& folder) {
+        fs::create_directories(folder + "/.participants-rows-to-add.tsv");
+        Write(folder + "/participants.tsv", "participant_id\tage\n");
+    });
+    EXPECT_TRUE(seen.starts_with(
+        "msgbox 48 \"ERROR\" \"Could not add a row to DIR/Res_Data/participants.tsv: its header (the first line) has no "
+        "column order_condition: add it, tab-separated, to the first line, nor keep it to add later (Is a directory)."
+        "\\rThe run goes on and is recorded; add the row by hand once the file can be written: participant_id sub-12, "
+        "order_condition 1.\"\ntop Instruction\n"))
+        << seen;
+    EXPECT_NE(seen.find("holds sub-12\n"), std::string::npos) << seen;
 }
 
 // participants.json as a lab edits it: the descriptions it added stay, and Pelorin's columns are

@@ -32,14 +32,14 @@ TEST(SavedTablesTest, ParticipantsTakeTheRowAsEachToolSavedThem) {
          }) {
         TempDir dir;
         WriteBytes(dir.path + "/participants.tsv", saved);
-        EXPECT_EQ(AddParticipant(dir.path, 12, 1), std::nullopt) << saved;
+        EXPECT_FALSE(AddParticipant(dir.path, 12, 1)) << saved;
         EXPECT_EQ(ReadWholeFile(dir.path + "/participants.tsv"), saved + added);
         // The subject's row is found however it was saved: a second run adds none.
-        EXPECT_EQ(AddParticipant(dir.path, 12, 2), std::nullopt);
+        EXPECT_FALSE(AddParticipant(dir.path, 12, 2));
         EXPECT_EQ(ReadWholeFile(dir.path + "/participants.tsv"), saved + added);
         // A quoted ID is the same subject's.
         if (saved.find("\"sub-1\"") != std::string::npos) {
-            EXPECT_EQ(AddParticipant(dir.path, 1, 2), std::nullopt);
+            EXPECT_FALSE(AddParticipant(dir.path, 1, 2));
             EXPECT_EQ(ReadWholeFile(dir.path + "/participants.tsv"), saved + added);
         }
     }
@@ -48,11 +48,18 @@ TEST(SavedTablesTest, ParticipantsTakeTheRowAsEachToolSavedThem) {
     TempDir dir;
     std::string saved("\xFF\xFEp\0a\0r\0t\0", 10);
     WriteBytes(dir.path + "/participants.tsv", saved);
-    std::optional<DatasetError> error = AddParticipant(dir.path, 12, 1);
-    ASSERT_TRUE(error);
-    EXPECT_TRUE(error->mend);
-    EXPECT_TRUE(error->reason.starts_with("it is saved as UTF-16 (Excel's \"Unicode Text\")")) << error->reason;
+    std::optional<RowKept> kept = AddParticipant(dir.path, 12, 1);
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(kept->mend);
+    EXPECT_TRUE(kept->reason.starts_with("it is saved as UTF-16 (Excel's \"Unicode Text\")")) << kept->reason;
     EXPECT_EQ(ReadWholeFile(dir.path + "/participants.tsv"), saved);
+    // A scans table saved so keeps its bytes too; the run's row waits beside it.
+    WriteBytes(dir.path + "/sub-1_scans.tsv", saved);
+    kept = AddScan(dir.path, 1, "beh/sub-1_task-dualtask_events.tsv", "2026-01-05T09:00:00", "+00:00");
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(kept->mend);
+    EXPECT_EQ(kept->waiting, std::vector<std::string>{"beh/sub-1_task-dualtask_events.tsv"});
+    EXPECT_EQ(ReadWholeFile(dir.path + "/sub-1_scans.tsv"), saved);
 }
 
 // A subject's scans table saved CR LF, LF or CR alone gets the next run's row ended as its own rows are,
@@ -63,8 +70,7 @@ TEST(SavedTablesTest, ScansTakeTheRowInTheFilesOwnLineEnds) {
         std::string saved = "filename\tacq_time\tutc_offset" + lineEnd +
                             "beh/sub-1_task-dualtask_events.tsv\t2026-01-05T09:00:00\t+00:00" + lineEnd;
         WriteBytes(dir.path + "/sub-1_scans.tsv", saved);
-        EXPECT_EQ(AddScan(dir.path, 1, "beh/sub-1_task-dualtask_run-2_events.tsv", "2026-01-05T10:00:00", "+00:00"),
-                  std::nullopt);
+        EXPECT_FALSE(AddScan(dir.path, 1, "beh/sub-1_task-dualtask_run-2_events.tsv", "2026-01-05T10:00:00", "+00:00"));
         EXPECT_EQ(ReadWholeFile(dir.path + "/sub-1_scans.tsv"),
                   saved + "beh/sub-1_task-dualtask_run-2_events.tsv\t2026-01-05T10:00:00\t+00:00" +
                       (lineEnd == "\r" ? "\r\n" : lineEnd));

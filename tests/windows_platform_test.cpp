@@ -84,6 +84,65 @@ TEST(WindowsAppendFileTest, MakesANewFileOnlyAndAppendsWholePieces) {
     EXPECT_EQ(ReadWholeFile(path), "onset\tduration\n0.000001\t0.3\n");
 }
 
+// A spreadsheet holds the file it has open with read sharing only: an append then fails, said as the
+// file being in use, and leaves the file as it was, which stays readable. (Read-only files: the Linux
+// tests, as an ordinary user; Wine, run as root, writes them.)
+TEST(WindowsFilesTest, AFileHeldOpenIsSaidToBeInUseAndLeftAsItWas) {
+    TempDir dir;
+    std::string table = JoinPath(dir.path, "participants.tsv");
+    std::ofstream(PathFromUtf8(table), std::ios::binary) << "participant_id\torder_condition\r\n";
+    auto accept = [](const std::string&) { return true; };
+    {
+        Win32Handle spreadsheet(CreateFileW(WideFromUtf8(table).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(spreadsheet);
+        AppendResult held = AppendIfAccepted(table, accept, "sub-2\t1\r\n");
+        EXPECT_EQ(held.status, AppendResult::Status::Failed);
+        EXPECT_EQ(held.cause, AppendResult::Cause::InUse) << held.error;
+        EXPECT_EQ(ReadWholeFile(table), "participant_id\torder_condition\r\n");
+    }
+    // Let go, the file takes the row.
+    EXPECT_EQ(AppendIfAccepted(table, accept, "sub-2\t1\r\n").status, AppendResult::Status::Written);
+    EXPECT_EQ(ReadWholeFile(table), "participant_id\torder_condition\r\nsub-2\t1\r\n");
+}
+
+// Names as Windows resolves them: letter case ignored, an 8.3 name, a symbolic link: the same folder by
+// its identity, and its path in the spelling the system keeps.
+TEST(WindowsFilesTest, OneFolderWhateverNameReachesIt) {
+    TempDir dir;
+    std::string folder = JoinPath(dir.path, "Res_Data");
+    ASSERT_EQ(MakeFolder(folder), std::nullopt);
+    std::optional<FileIdentity> identity = IdentityOf(folder);
+    ASSERT_TRUE(identity);
+    EXPECT_TRUE(identity->folder);
+    EXPECT_EQ(IdentityOf(JoinPath(dir.path, "res_data")), identity);
+    EXPECT_EQ(IdentityOf(JoinPath(dir.path, "RES_DATA")), identity);
+    std::optional<std::string> resolved = ResolvedPath(JoinPath(dir.path, "res_data"));
+    ASSERT_TRUE(resolved);
+    EXPECT_TRUE(resolved->ends_with("\\Res_Data")) << *resolved;
+    EXPECT_FALSE(resolved->starts_with("\\\\?\\")) << *resolved;
+    EXPECT_TRUE(SameName("Res_Data", "RES_data"));
+    EXPECT_TRUE(SameName("Zo\xC3\xAB", "ZO\xC3\x8B"));
+    EXPECT_FALSE(SameName("Res_Data", "Res_Data2"));
+
+    std::wstring shortName(MAX_PATH, L'\0');
+    DWORD length = GetShortPathNameW(WideFromUtf8(folder).c_str(), shortName.data(), MAX_PATH);
+    ASSERT_GT(length, 0u);
+    shortName.resize(length);
+    EXPECT_EQ(IdentityOf(Utf8FromWide(shortName)), identity) << Utf8FromWide(shortName);
+
+    // A symbolic link, where the system makes one: Windows with the right to, not Wine, whose links are
+    // the Linux side's (which it follows as the folders they lead to: tests/wine/lab_hands.sh).
+    EXPECT_FALSE(IsLink(folder));
+    std::string link = JoinPath(dir.path, "Linked");
+    if (CreateSymbolicLinkW(WideFromUtf8(link).c_str(), WideFromUtf8(folder).c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) &&
+        GetFileAttributesW(WideFromUtf8(link).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        EXPECT_TRUE(IsLink(link));
+        EXPECT_EQ(IdentityOf(link), identity);
+        EXPECT_EQ(LinkTarget(link), folder);
+    }
+}
+
 // A program started by a double-click has no console: the warning must be in pelorin.log beside the
 // subject list, one dated line each, after what earlier runs left there.
 TEST(WindowsWarningTest, WarningsGoToPelorinLogInTheCurrentFolder) {

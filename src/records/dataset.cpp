@@ -20,12 +20,20 @@ namespace {
 // The newest release both validators know.
 constexpr const char* BIDS_VERSION = "1.9.0";
 
-std::string Tsv(std::initializer_list<std::string_view> cells) {
+std::string Tsv(const std::vector<std::string>& cells) {
     std::string line;
-    for (std::string_view cell : cells) line += std::string(cell) + '\t';
+    for (const std::string& cell : cells) line += cell + '\t';
     line.back() = '\n';
     return line;
 }
+
+// A table saved as UTF-16 (Excel's "Unicode Text"): rows in UTF-8 would corrupt it, and rewriting it
+// whole is the lab's to do.
+bool IsUtf16(std::string_view contents) { return contents.starts_with("\xFF\xFE") || contents.starts_with("\xFE\xFF"); }
+
+constexpr std::string_view UTF16_TABLE =
+    "it is saved as UTF-16 (Excel's \"Unicode Text\"), which the BIDS validators do not read: save it as "
+    "tab-separated text in UTF-8 (\"Text (Tab delimited)\")";
 
 std::string KindName(DatasetKind kind) {
     switch (kind) {
@@ -95,7 +103,9 @@ std::string Readme(const DatasetSettings& settings) {
            "- participants.tsv: one row per subject, written at registration (participants.json describes the "
            "columns). The subject's initials are never in this dataset: they stay in the subject list, "
            "CurrentSubjects.txt, beside it. Columns a lab adds (such as age, sex, handedness) stay, in the order "
-           "it gives them: a new row gets n/a in them, and participants.json keeps the lab's descriptions.\n"
+           "it gives them: a new row gets n/a in them, and participants.json keeps the lab's descriptions. A row "
+           "this table or a scans file cannot take at once (open in a spreadsheet, read-only) waits in a file "
+           "beside it whose name begins with a dot and ends in -rows-to-add.tsv, and is added as soon as it can be.\n"
            "- sub-<ID>/sub-<ID>_scans.tsv: one row per run of the subject, its events file and the local time "
            "it began (scans.json describes the columns).\n"
            "- sub-<ID>/beh/sub-<ID>_task-" + std::string(EVENTS_TASK) +
@@ -252,11 +262,7 @@ struct TableRow {
 // cannot be read as a table that takes the row, what the lab must mend.
 std::variant<TableRow, std::string> RowByHeader(std::string_view contents, const std::string& participant,
                                                  const std::string& orderCondition) {
-    if (contents.starts_with("\xFF\xFE") || contents.starts_with("\xFE\xFF")) {
-        // Rows in UTF-8 would corrupt it, and rewriting it whole is the lab's to do.
-        return std::string("it is saved as UTF-16 (Excel's \"Unicode Text\"), which the BIDS validators do not read: "
-                           "save it as tab-separated text in UTF-8 (\"Text (Tab delimited)\")");
-    }
+    if (IsUtf16(contents)) return std::string(UTF16_TABLE);
     if (contents.find('\0') != std::string_view::npos) return std::string("it holds NUL bytes: it is no text table");
     TableText table = ReadTableText(contents);
     const std::vector<std::string>& names = table.header;
@@ -293,17 +299,135 @@ std::variant<TableRow, std::string> RowByHeader(std::string_view contents, const
     return TableRow{RowToAppend(contents, row)};
 }
 
-// Appends a row to a table, with its header first when the table is new or empty, in the table's own
-// line ends (RowToAppend); refuse says when the row must not be added.
-std::optional<DatasetError> AppendRow(const std::string& path, const std::string& header, const std::string& row,
-                                      const std::function<bool(const std::string& contents)>& refuse) {
+// Why a shared table took no row.
+struct Refusal {
+    std::string reason;
+    AppendResult::Cause cause = AppendResult::Cause::Other;
+    bool mend = false;
+    // Not the table: the file of the rows that wait for it could not be read.
+    bool unreadWaiting = false;
+};
+
+std::optional<Refusal> RefusalOf(const AppendResult& result) {
+    if (result.status != AppendResult::Status::Failed) return std::nullopt;
+    return Refusal{result.error, result.cause, false};
+}
+
+// One of the dataset's shared tables: where it is, Pelorin's columns in it, and how a row of those
+// columns is added to it as it stands now (nothing where it has the row).
+struct SharedTable {
+    std::string path;
+    std::span<const Column> columns;
+    std::function<std::optional<Refusal>(const std::string& path, const std::vector<std::string>& cells)> add;
+};
+
+std::optional<Refusal> AddParticipantRow(const std::string& path, const std::vector<std::string>& cells) {
+    const std::string& participant = cells[PARTICIPANT_ID];
+    const std::string& orderCondition = cells[ORDER_CONDITION];
+    std::string unreadable;
     AppendResult result = AppendComposed(path, [&](const std::string& contents) -> std::optional<std::string> {
-        if (refuse(contents)) return std::nullopt;
-        if (contents.empty()) return header + row;
-        return RowToAppend(contents, std::string_view(row).substr(0, row.find('\n')));
+        if (contents.empty()) return TsvHeader(PARTICIPANT_COLUMNS) + Tsv(cells);
+        std::variant<TableRow, std::string> row = RowByHeader(contents, participant, orderCondition);
+        if (auto* problem = std::get_if<std::string>(&row)) {
+            unreadable = std::move(*problem);
+            return std::nullopt;
+        }
+        std::string& text = std::get<TableRow>(row).text;
+        if (text.empty()) return std::nullopt;
+        return text;
     });
-    if (result.status == AppendResult::Status::Failed) return DatasetError{"write", path, result.error};
-    return std::nullopt;
+    if (!unreadable.empty()) return Refusal{unreadable, AppendResult::Cause::Other, true};
+    return RefusalOf(result);
+}
+
+// Whether a scans table has a row of this events file, under its filename column, read as the lab's
+// tools leave it (ReadTableText).
+bool ScansHold(const std::string& contents, const std::string& eventsFile) {
+    TableText table = ReadTableText(contents);
+    size_t column = table.Column(SCAN_COLUMNS[0].name).value_or(0);
+    return std::any_of(table.rows.begin(), table.rows.end(), [&](const TableText::Row& row) {
+        return column < row.cells.size() && row.cells[column] == eventsFile;
+    });
+}
+
+std::optional<Refusal> AddScanRow(const std::string& path, const std::vector<std::string>& cells) {
+    std::string unreadable;
+    AppendResult result = AppendComposed(path, [&](const std::string& contents) -> std::optional<std::string> {
+        if (contents.empty()) return TsvHeader(SCAN_COLUMNS) + Tsv(cells);
+        if (IsUtf16(contents)) {
+            unreadable = UTF16_TABLE;
+            return std::nullopt;
+        }
+        if (ScansHold(contents, cells[0])) return std::nullopt;
+        std::string row = Tsv(cells);
+        row.pop_back();
+        return RowToAppend(contents, row);
+    });
+    if (!unreadable.empty()) return Refusal{unreadable, AppendResult::Cause::Other, true};
+    return RefusalOf(result);
+}
+
+SharedTable ParticipantsTable(const std::string& root) {
+    return {JoinPath(root, "participants.tsv"), PARTICIPANT_COLUMNS, AddParticipantRow};
+}
+
+SharedTable ScansTable(const std::string& subjectFolder, const std::string& participant) {
+    return {JoinPath(subjectFolder, participant + "_scans.tsv"), SCAN_COLUMNS, AddScanRow};
+}
+
+// Adds the rows that wait for a table, in the order they were kept, and removes their file once the
+// table holds every one; the first that the table refuses stops it (the ones added before stay: a row a
+// table holds is not added twice). Nothing when none wait, or the table took them all.
+std::optional<Refusal> AddWaiting(const SharedTable& table) {
+    std::string waitingFile = WaitingRowsFile(table.path);
+    std::optional<Refusal> refused;
+    bool read = false;
+    std::optional<std::string> error = SettleFile(waitingFile, [&](const std::string& contents) {
+        read = true;
+        std::vector<std::string> lines = SplitLines(contents);
+        for (size_t i = 1; i < lines.size(); ++i) {
+            std::vector<std::string> cells;
+            for (std::string_view cell : SplitTabs(lines[i])) cells.emplace_back(cell);
+            // Rows are written whole: anything else is not Pelorin's to add.
+            if (cells.size() != table.columns.size()) continue;
+            if ((refused = table.add(table.path, cells))) return false;
+        }
+        return true;
+    });
+    if (error && !read) return Refusal{"cannot read " + waitingFile + ": " + *error, AppendResult::Cause::Other, false, true};
+    return refused;
+}
+
+// Keeps a row the table refused in the file beside it, after the rows waiting there already.
+RowKept KeepRow(const SharedTable& table, const std::vector<std::string>& cells, const Refusal& refusal) {
+    RowKept kept{table.path, refusal.reason, refusal.cause, refusal.mend, {}, WaitingRowsFile(table.path), {}, cells};
+    AppendResult result = AppendComposed(kept.waitingFile, [&](const std::string& contents) {
+        return (contents.empty() ? TsvHeader(table.columns) : contents.back() == '\n' ? "" : "\n") + Tsv(cells);
+    });
+    if (result.status == AppendResult::Status::Failed) {
+        kept.waitingFile.clear();
+        kept.keepError = result.error;
+        kept.waiting = {cells[0]};
+        return kept;
+    }
+    std::vector<std::string> lines = SplitLines(ReadWholeFile(kept.waitingFile).value_or(""));
+    for (size_t i = 1; i < lines.size(); ++i) {
+        std::string_view first = SplitTabs(lines[i])[0];
+        if (std::find(kept.waiting.begin(), kept.waiting.end(), first) == kept.waiting.end()) {
+            kept.waiting.emplace_back(first);
+        }
+    }
+    return kept;
+}
+
+// Adds a row to a shared table after the rows that wait for it; a table that cannot take them all
+// keeps this one waiting too, so that rows reach it in the order they came.
+std::optional<RowKept> AddToShared(const SharedTable& table, const std::vector<std::string>& cells) {
+    std::optional<Refusal> refused = AddWaiting(table);
+    // Waiting rows that cannot even be read hold nothing up: this one is not kept from its table.
+    if (!refused || refused->unreadWaiting) refused = table.add(table.path, cells);
+    if (!refused) return std::nullopt;
+    return KeepRow(table, cells, *refused);
 }
 
 }  // namespace
@@ -347,33 +471,44 @@ std::optional<DatasetError> DescribeDataset(const std::string& root, const Datas
     for (const auto& [name, contents] : files) {
         if (auto error = WriteIfAbsent(JoinPath(root, name), contents)) return error;
     }
-    return DescribeColumns(root, "participants.json", PARTICIPANT_COLUMNS);
+    std::optional<DatasetError> error = DescribeColumns(root, "participants.json", PARTICIPANT_COLUMNS);
+    if (error) error->lab = true;
+    return error;
 }
 
-std::optional<DatasetError> AddParticipant(const std::string& root, int16_t id, int16_t orderCondition) {
-    std::string path = JoinPath(root, "participants.tsv");
-    std::string participant = ParticipantId(id);
-    std::string unreadable;
-    AppendResult result = AppendComposed(path, [&](const std::string& contents) -> std::optional<std::string> {
-        if (contents.empty()) {
-            return TsvHeader(PARTICIPANT_COLUMNS) + Tsv({participant, std::to_string(orderCondition)});
-        }
-        std::variant<TableRow, std::string> row = RowByHeader(contents, participant, std::to_string(orderCondition));
-        if (auto* problem = std::get_if<std::string>(&row)) {
-            unreadable = std::move(*problem);
-            return std::nullopt;
-        }
-        return std::get<TableRow>(row).text;
-    });
-    if (result.status == AppendResult::Status::Failed) return DatasetError{"write", path, result.error};
-    if (!unreadable.empty()) return DatasetError{"add a row to", path, unreadable, true};
-    return std::nullopt;
+std::optional<RowKept> AddParticipant(const std::string& root, int16_t id, int16_t orderCondition) {
+    return AddToShared(ParticipantsTable(root), {ParticipantId(id), std::to_string(orderCondition)});
 }
 
-std::optional<DatasetError> AddScan(const std::string& subjectFolder, int16_t id, const std::string& eventsFile,
-                                    const std::string& localTime, const std::string& utcOffset) {
-    return AppendRow(JoinPath(subjectFolder, ParticipantId(id) + "_scans.tsv"), TsvHeader(SCAN_COLUMNS),
-                     Tsv({eventsFile, localTime, utcOffset}), [](const std::string&) { return false; });
+std::optional<RowKept> AddScan(const std::string& subjectFolder, int16_t id, const std::string& eventsFile,
+                               const std::string& localTime, const std::string& utcOffset) {
+    return AddToShared(ScansTable(subjectFolder, ParticipantId(id)), {eventsFile, localTime, utcOffset});
+}
+
+std::vector<std::string> AddWaitingRows(const std::string& root) {
+    std::vector<std::string> waiting;
+    auto add = [&](const SharedTable& table) {
+        if (AddWaiting(table)) waiting.push_back(WaitingRowsFile(table.path));
+    };
+    add(ParticipantsTable(root));
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(PathFromUtf8(root), error)) {
+        std::u8string name = entry.path().filename().u8string();
+        std::string participant(name.begin(), name.end());
+        std::error_code notFolder;
+        if (participant.starts_with("sub-") && entry.is_directory(notFolder)) {
+            add(ScansTable(JoinPath(root, participant), participant));
+        }
+    }
+    return waiting;
+}
+
+std::string WaitingRowsFile(const std::string& table) {
+    size_t slash = table.find_last_of(std::string("/") + PATH_SEPARATOR);
+    std::string folder = slash == std::string::npos ? std::string() : table.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? table : table.substr(slash + 1);
+    if (name.ends_with(".tsv")) name.resize(name.size() - 4);
+    return folder + "." + name + "-rows-to-add.tsv";
 }
 
 }  // namespace pelorin

@@ -129,27 +129,94 @@ std::string ResultsLog::InstructionsJson() {
     return raw ? "  \"Instructions\": " + JsonString(DisplayText(*raw)) + ",\n" : std::string();
 }
 
+namespace {
+
+// The file name at the end of a path.
+std::string FileName(const std::string& path) {
+    size_t slash = path.find_last_of(std::string("/") + PATH_SEPARATOR);
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// "sub-2's row", "the rows of sub-2 and sub-3"; for a scans table, whose rows are runs, "the run's row".
+std::string RowsNamed(const RowKept& kept, bool participants) {
+    if (!participants) {
+        return kept.waiting.size() == 1 ? "the run's row" : "the rows of " + std::to_string(kept.waiting.size()) + " runs";
+    }
+    if (kept.waiting.size() == 1) return kept.waiting[0] + "'s row";
+    std::string names;
+    for (size_t i = 0; i < kept.waiting.size(); ++i) {
+        names += (i == 0 ? "" : i + 1 == kept.waiting.size() ? " and " : ", ") + kept.waiting[i];
+    }
+    return "the rows of " + names;
+}
+
+// What the experimenter is told of a row a shared table could not take: what to do about the table,
+// in plain words, and that the row will be added (or, where it could not even be kept, how to add it).
+std::string KeptMessage(const RowKept& kept, bool participants) {
+    std::string name = FileName(kept.table);
+    if (kept.waitingFile.empty()) {
+        std::string cells;
+        for (size_t i = 0; i < kept.cells.size(); ++i) {
+            cells += (i == 0 ? "" : ", ") +
+                     std::string(participants ? PARTICIPANT_COLUMNS[i].name : SCAN_COLUMNS[i].name) + " " + kept.cells[i];
+        }
+        return "Could not add a row to " + kept.table + ": " + kept.reason + ", nor keep it to add later (" +
+               kept.keepError + ").\rThe run goes on and is recorded; add the row by hand once the file can be "
+               "written: " + cells + ".";
+    }
+    std::string rows = RowsNamed(kept, participants);
+    std::string what;
+    if (kept.mend) {
+        what = name + " cannot take a row as it stands: " + kept.reason + ".\rOnce it is mended, " + rows + " will be added.";
+    } else if (kept.cause == AppendResult::Cause::InUse) {
+        what = name + " is open in another program: close it; " + rows + " will be added.";
+    } else if (kept.cause == AppendResult::Cause::ReadOnly) {
+        what = name + " may not be written (" + kept.reason + "): make it writable; " + rows + " will be added.";
+    } else {
+        what = name + " could not be written (" + kept.reason + "); " + rows + " will be added once it can be.";
+    }
+    bool one = kept.waiting.size() == 1;
+    return what + "\rThe run goes on and is recorded. Until then " + (one ? "the row waits" : "the rows wait") +
+           " in " + kept.waitingFile + "; Pelorin adds " + (one ? "it" : "them") +
+           " at the end of a block or of the run, or at the next registration or start.";
+}
+
+}  // namespace
+
 void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, const Subject& subject,
                       int64_t recordMicros) {
     zeroMicros = recordMicros;
+    datasetRoot = root;
     LocalTime start = LocalTimeOf(runtime.host.CalendarNow());
-    std::optional<DatasetError> error = DescribeDataset(root, settings);
-    if (!error) error = AddParticipant(root, subject.id, subject.orderCondition);
-    if (error && error->mend) {
-        // The lab's table cannot take the row as it stands: the subject list holds the record, the run
-        // is recorded all the same, and the lab adds the row once the table is mended.
-        Report("Could not add " + ParticipantId(subject.id) + " to " + error->path + ": " + error->reason +
-               ".\rThe run goes on and is recorded; once the file is mended, add the row " + ParticipantId(subject.id) +
-               " with order_condition " + std::to_string(subject.orderCondition) +
-               " by hand (the subject list holds the record).");
-        error.reset();
+    // What the experimenter is told of the dataset's shared files, once the run's own are written.
+    std::vector<std::string> notices;
+    if (std::optional<DatasetError> error = DescribeDataset(root, settings)) {
+        if (!error->lab) return Fail(error->what + " the results file", error->path, error->reason);
+        notices.push_back("Could not add Pelorin's column descriptions to " + error->path + ": " + error->reason +
+                          ".\rThe run goes on and is recorded; they are added at the next registration.");
     }
-    if (error) return Fail(error->what + " the results file", error->path, error->reason);
+    // Rows that earlier runs kept waiting go first, where their tables can take them now.
+    AddWaitingRows(root);
+    // The subject list holds the record: a participants.tsv that cannot take the row keeps nothing of the
+    // run from being recorded, and the row waits until the table can take it.
+    if (std::optional<RowKept> kept = AddParticipant(root, subject.id, subject.orderCondition)) {
+        notices.push_back(KeptMessage(*kept, true));
+        rowsWaiting = true;
+    }
     std::string participant = ParticipantId(subject.id);
     std::string subjectFolder = JoinPath(root, participant);
     std::string folder = JoinPath(subjectFolder, "beh");
+    auto fail = [&](const std::string& what, const std::string& path, const std::string& reason) {
+        // Folders made for a run that left nothing in them go too (a folder that holds anything stays).
+        std::error_code ignored;
+        std::filesystem::remove(PathFromUtf8(folder), ignored);
+        std::filesystem::remove(PathFromUtf8(subjectFolder), ignored);
+        std::string after;
+        for (const std::string& notice : notices) after += "\r\r" + notice;
+        Fail(what, path, reason, after);
+    };
     for (const std::string& made : {subjectFolder, folder}) {
-        if (auto reason = MakeFolder(made)) return Fail("make the results folder", made, *reason);
+        if (auto reason = MakeFolder(made)) return fail("make the results folder", made, *reason);
     }
     std::string task = "_task-" + std::string(EVENTS_TASK);
     for (int run = 1; run <= MAX_RUNS; ++run) {
@@ -157,15 +224,21 @@ void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, 
         std::string name = JoinPath(folder, entities);
         auto events = AppendFile::CreateNew(name + ".tsv");
         if (events.exists) continue;
-        if (!events.file) return Fail("create the results file", name + ".tsv", events.error);
+        if (!events.file) return fail("create the results file", name + ".tsv", events.error);
         auto sidecar = AppendFile::CreateNew(name + ".json");
-        std::error_code ignored;
-        if (!sidecar.file) {
-            // Nothing of this run stays behind: an empty events file would only take the name.
+        // Nothing of a run that cannot be written stays behind: an empty or header-only file would only
+        // take the name.
+        auto removeBoth = [&] {
             events.file.reset();
+            sidecar.file.reset();
+            std::error_code ignored;
             std::filesystem::remove(PathFromUtf8(name + ".tsv"), ignored);
+            if (!sidecar.exists) std::filesystem::remove(PathFromUtf8(name + ".json"), ignored);
+        };
+        if (!sidecar.file) {
+            removeBoth();
             if (sidecar.exists) continue;
-            return Fail("create the results file", name + ".json", sidecar.error);
+            return fail("create the results file", name + ".json", sidecar.error);
         }
         // What the run ran on: the build, the system, the sound output, the display, the keyboard
         // layout and the PC's latest timing check in the run folder.
@@ -175,25 +248,26 @@ void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, 
                            "  \"StimulusPresentation\": " + StimulusPresentationJson(provenance) + ",\n" +
                            ColumnsJson(EVENT_COLUMNS) + "}\n";
         if (std::optional<std::string> writeError = sidecar.file->Append(json)) {
-            events.file.reset();
-            sidecar.file.reset();
-            std::filesystem::remove(PathFromUtf8(name + ".tsv"), ignored);
-            std::filesystem::remove(PathFromUtf8(name + ".json"), ignored);
-            return Fail("write the results file", name + ".json", *writeError);
+            removeBoth();
+            return fail("write the results file", name + ".json", *writeError);
+        }
+        if (std::optional<std::string> headerError = events.file->Append(TsvHeader(EVENT_COLUMNS))) {
+            removeBoth();
+            return fail("write the results file", name + ".tsv", *headerError);
         }
         file = std::move(events.file);
         this->sidecar = std::move(sidecar.file);
-        if (auto headerError = file->Append(TsvHeader(EVENT_COLUMNS))) {
-            return Fail("write the results file", file->Path(), *headerError);
-        }
         // BIDS names a subject's files with '/', whatever the system.
-        if (auto scanError = AddScan(subjectFolder, subject.id, "beh/" + entities + ".tsv", start.time, start.offset)) {
-            return Fail(scanError->what + " the results file", scanError->path, scanError->reason);
+        if (std::optional<RowKept> kept =
+                AddScan(subjectFolder, subject.id, "beh/" + entities + ".tsv", start.time, start.offset)) {
+            notices.push_back(KeptMessage(*kept, false));
+            rowsWaiting = true;
         }
+        for (const std::string& notice : notices) ReportKept(notice);
         FlushDuringNextWait();
         return;
     }
-    Fail("create the results file", JoinPath(folder, participant + task + "_events.tsv"),
+    fail("create the results file", JoinPath(folder, participant + task + "_events.tsv"),
          "every run number up to " + std::to_string(MAX_RUNS) + " is taken");
 }
 
@@ -283,6 +357,8 @@ void ResultsLog::Quit() {
     Write(Row(runtime.host.NowMicros(), EventLevel(TRIAL_TYPE, "quit")));
     Flush();
     file.reset();
+    // The last chance this run has to add what it kept waiting, when no block ended since.
+    if (rowsWaiting) rowsWaiting = !AddWaitingRows(datasetRoot).empty();
 }
 
 void ResultsLog::Write(const Row& row) {
@@ -338,6 +414,8 @@ void ResultsLog::Flush() {
     std::optional<std::string> error;
     std::string failedPath = file->Path();
     runtime.RunAside([&] {
+        // Rows this run could not add to a shared table are tried again while the blank waits.
+        if (rowsWaiting) rowsWaiting = !AddWaitingRows(datasetRoot).empty();
         if (sidecar) {
             error = sidecar->Sync();
             if (error) {
@@ -359,14 +437,22 @@ void ResultsLog::FlushDuringNextWait() {
     });
 }
 
-void ResultsLog::Fail(const std::string& what, std::string path, const std::string& reason) {
+void ResultsLog::Fail(const std::string& what, std::string path, const std::string& reason, const std::string& after) {
     // The path may be the file's own: taken by value before the file goes.
     file.reset();
     sidecar.reset();
     // One box for the run: after a failure nothing more is written, so nothing more can fail.
     if (failed) return;
     failed = true;
-    Report("Could not " + what + " " + path + ":\r" + reason);
+    Report("Could not " + what + " " + path + ":\r" + reason + after);
+}
+
+void ResultsLog::ReportKept(const std::string& message) {
+    if (onRowKept) {
+        onRowKept(message);
+    } else {
+        Report(message);
+    }
 }
 
 void ResultsLog::Report(const std::string& message) {

@@ -36,6 +36,10 @@ public:
     // Told what to say to the experimenter when a file could not be made or written: the screens show
     // it. Unset, it goes to the program's warnings.
     std::function<void(const std::string& message)> onFailure;
+    // Told when a row of a shared table (participants.tsv, the subject's scans.tsv) could not be added
+    // and waits beside it to be added later, the run recorded all the same: what to say. Unset, it goes
+    // where onFailure goes.
+    std::function<void(const std::string& message)> onRowKept;
 
     // What the dataset keeps of a subject: never the initials, which stay in the subject list.
     struct Subject {
@@ -50,7 +54,9 @@ public:
 
     // Makes the dataset in root where it is new, adds the subject and makes the run's events file and
     // sidecar, for a subject whose record was written at recordMicros, from which onsets count. A name
-    // already taken gets the next free run number.
+    // already taken gets the next free run number. The run's own files never wait for the shared
+    // tables: a row participants.tsv or scans.tsv cannot take now waits beside it and is added at a
+    // block's end, at the quit or at a later registration, whichever finds the table free first.
     void Open(const std::string& root, const DatasetSettings& settings, const Subject& subject, int64_t recordMicros);
     // The events file being written, or empty.
     std::string EventsPath() const;
@@ -87,8 +93,10 @@ private:
     // Flushes while the next timed wait runs (registration and a block's end are followed by a blank
     // screen), so that a flush's cost stretches no screen's specified time.
     void FlushDuringNextWait();
-    void Fail(const std::string& what, std::string path, const std::string& reason);
+    // A file of the run could not be made or written: said once, with what follows it (after).
+    void Fail(const std::string& what, std::string path, const std::string& reason, const std::string& after = {});
     void Report(const std::string& message);
+    void ReportKept(const std::string& message);
     // The sidecar's Instructions line, or nothing when the run folder has no instruction text to show.
     std::string InstructionsJson();
 
@@ -106,6 +114,9 @@ private:
     std::unique_ptr<AppendFile> sidecar;
     bool failed = false;
     bool flushDue = false;
+    // The dataset of the run, and whether rows of its shared tables wait to be added.
+    std::string datasetRoot;
+    bool rowsWaiting = false;
     int64_t zeroMicros = 0;
     // The block in progress (0 outside one), counted over the whole run.
     int block = 0;

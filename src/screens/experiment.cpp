@@ -28,6 +28,8 @@ Experiment::~Experiment() = default;
 
 void Experiment::Run() {
     try {
+        // Rows a shared table of the dataset could not take at an earlier run go in now, where it can.
+        AddWaitingRows(RecordsPath(dataset.folder));
         Greet().Show();
         for (;;) runtime.WaitPass();
     } catch (const ProgramEnded&) {

@@ -1,10 +1,12 @@
 #include "simulation/simulation.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ostream>
 
 #include "hosts/headless/headless_host.h"
+#include "records/dataset.h"
 #include "records/rehearsal_folder.h"
 #include "screens/experiment.h"
 #include "simulation/simulated_subject.h"
@@ -49,6 +51,11 @@ int RunSimulation(const SimulationSettings& settings, const std::string& dataFol
         experiment.dataset.kind = DatasetKind::Simulated;
         experiment.dataset.note = note;
         experiment.recordsFolder = folder;
+        // A row a shared table could not take waits to be added: said, and the subjects go on.
+        experiment.results.onRowKept = [&err, subject](std::string message) {
+            std::replace(message.begin(), message.end(), '\r', ' ');
+            err << "pelorin: simulated subject " << subject << ": " << message << '\n';
+        };
         SimulatedSubject person(host, experiment, settings, static_cast<uint64_t>(subject));
         std::string stopped;
         try {
@@ -74,7 +81,11 @@ int RunSimulation(const SimulationSettings& settings, const std::string& dataFol
     std::snprintf(line, sizeof line, "%d simulated subjects in %.2f s (%.3f s a subject), written into ",
                   settings.subjects, seconds, seconds / settings.subjects);
     out << line << folder << '\n';
-    return 0;
+    std::vector<std::string> waiting = AddWaitingRows(JoinPath(folder, DatasetSettings().folder));
+    for (const std::string& file : waiting) {
+        err << "pelorin: rows still wait in " << file << " to be added to their table; the next registration adds them\n";
+    }
+    return waiting.empty() ? 0 : 1;
 }
 
 }  // namespace pelorin

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -51,6 +52,11 @@ struct AppendResult {
     Status status = Status::Failed;
     // The reason, for Failed.
     std::string error;
+    // What stood in the way, for Failed, where the system says: another program holds the file open and
+    // lets no one else write it (a spreadsheet does), or the file may not be written (read-only, no
+    // permission). Other covers the rest (a full disk, a folder in its place).
+    enum class Cause { Other, InUse, ReadOnly };
+    Cause cause = Cause::Other;
 };
 
 // Appends a record to a text file as one step under an advisory lock, so that two programs appending
@@ -67,6 +73,37 @@ AppendResult AppendIfAccepted(const std::string& path, const std::function<bool(
 // appended with, a header before their first row.
 AppendResult AppendComposed(const std::string& path,
                             const std::function<std::optional<std::string>(const std::string& contents)>& compose);
+
+// Reads a file under the lock AppendComposed takes and hands its contents to settle; when settle returns
+// true the file is removed while the lock is held, so that an append that waited for it makes the file
+// anew instead of writing into the removed one. A file that is not there is no failure: settle is not
+// called. The reason on failure.
+std::optional<std::string> SettleFile(const std::string& path,
+                                      const std::function<bool(const std::string& contents)>& settle);
+
+// What the system knows a file or folder by, whatever name reaches it: a link, a junction, another
+// letter case, an 8.3 name or a hard link. The device and inode, or the volume's serial number and the
+// file's index.
+struct FileIdentity {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool folder = false;
+    bool operator==(const FileIdentity& other) const { return volume == other.volume && index == other.index; }
+};
+
+// The identity of what a path names, links followed; nullopt where nothing can be opened there.
+std::optional<FileIdentity> IdentityOf(const std::string& path);
+// The path of what a path names as the system resolves it: absolute, every link and junction followed,
+// in the spelling the system keeps; nullopt where nothing is there.
+std::optional<std::string> ResolvedPath(const std::string& path);
+// Whether a path names a link itself (a symbolic link, a junction), whether or not it leads anywhere.
+bool IsLink(const std::string& path);
+// Where a link leads, as it is written in the link; nullopt for anything else, or a link the system
+// cannot read.
+std::optional<std::string> LinkTarget(const std::string& path);
+// Whether two names of entries in one folder name the same entry: letter case ignored where the system
+// ignores it.
+bool SameName(std::string_view a, std::string_view b);
 
 // Delimited-field reading of one line: leading blanks are skipped; a number ends at the first blank,
 // comma or line end; a text ends at a comma or the line end.

@@ -106,6 +106,38 @@ start_program() {
   done
 }
 
+# A failure before the window opens is shown in the system's message box too (SDL's, titled Pelorin,
+# without a window of the program's): once it is up, a screenshot of it goes to failure-box.png and it
+# is answered with Return, the pointer over it. Returns when the box is answered or the program has
+# ended without one; failure_box_seen says which, failure_box_text what the box said (read from the
+# screenshot).
+failure_box_seen=0
+failure_box_text=""
+answer_failure_box() {
+  failure_box_seen=0
+  local place
+  for _ in $(seq $((TIMEOUT * 10))); do
+    kill -0 "$program_pid" 2>/dev/null || return 0
+    # "0x200002 "Pelorin": ()  590x100+217+222  +217+222": its size and where it stands.
+    place=$(xwininfo -root -tree 2>/dev/null | awk '/ "Pelorin": / {print $(NF-1), $NF; exit}')
+    if [ -n "$place" ]; then
+      sleep 0.3
+      shot failure-box >/dev/null
+      read -r width height left top < <(sed -E 's/^([0-9]+)x([0-9]+)[^ ]* \+(-?[0-9]+)\+(-?[0-9]+)$/\1 \2 \3 \4/' <<<"$place")
+      # Light text on a dark box: cut out, turned dark on light and enlarged for the OCR.
+      convert "$work/failure-box.png" -crop "${width}x${height}+${left}+${top}" +repage -colorspace Gray -negate \
+        -resize 300% "$work/failure-box-text.png"
+      failure_box_text=$(tesseract "$work/failure-box-text.png" - 2>/dev/null | tr '\n' ' ')
+      xdotool mousemove $((left + width / 2)) $((top + height / 2))
+      keys Return
+      failure_box_seen=1
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "the program neither ended nor showed its failure"
+}
+
 # Waits for the program to end; its exit code goes to exit_code.
 exit_code=""
 wait_exit() {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "hosts/sdl/failure_box.h"
 #include "hosts/sdl/text_layout.h"
 #include "ui/host.h"
 
@@ -257,6 +258,16 @@ int ModalMessageBox::Run(const HostHooks& host) {
         }
         if (answer != 0) return answer;
     }
+}
+
+void ShowFailureBox(const std::string& message) {
+    // The system's box breaks lines at LF alone.
+    std::string text;
+    for (size_t i = 0; i < message.size(); ++i) {
+        if (message[i] == '\r' && i + 1 < message.size() && message[i + 1] == '\n') continue;
+        text += message[i] == '\r' ? '\n' : message[i];
+    }
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Pelorin", text.c_str(), nullptr);
 }
 
 }  // namespace pelorin::sdl

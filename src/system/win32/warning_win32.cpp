@@ -43,4 +43,7 @@ void ReportFailure(const std::string& message) {
     MessageBoxW(nullptr, WideFromUtf8(message).c_str(), L"Pelorin", MB_OK | MB_ICONERROR);
 }
 
+// Windows' own box needs no help.
+void ShowFailuresIn(void (*)(const std::string& message)) {}
+
 }  // namespace pelorin
