@@ -14,6 +14,14 @@ fail() {
   if [ -n "$work" ] && [ -n "${DISPLAY:-}" ]; then
     import -window root "$work/failure.png" 2>/dev/null && echo "screen at failure: $work/failure.png" >&2
   fi
+  # What the program said: CI keeps the log and not the folder.
+  local said
+  for said in "$work/stderr.txt" "$work/stdout.txt" "$work/pelorin.log"; do
+    if [ -n "$work" ] && [ -s "$said" ]; then
+      echo "last lines of ${said##*/}:" >&2
+      tail -n 20 "$said" | tr -d '\r' | sed 's/^/  /' >&2
+    fi
+  done
   exit 1
 }
 
