@@ -164,6 +164,7 @@ void MeasureSound(measure::MeasuringHost& host, Runtime& runtime, Blanke& blanke
     Tones tones(folder);
     figures.sound.tones = tones.description;
     if (tones.paths.empty()) return;
+    host.WaitForSoundOutput();
     host.tones.clear();
     host.keysHandled.clear();
     std::atomic<bool> done = false;
@@ -254,6 +255,7 @@ void MeasureLoopback(measure::MeasuringHost& host, Runtime& runtime, Blanke& bla
         return;
     }
     figures.input = capture->Describe();
+    host.WaitForSoundOutput();
     blanke.Wait(LOOPBACK_LEAD_MS);
     host.tones.clear();
     std::mt19937 random(13);

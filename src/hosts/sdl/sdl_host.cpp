@@ -626,6 +626,10 @@ SoundOnset SdlHost::PlaySoundSync(const std::string& path) {
     return {Micros(*state, played.onsetNanos), played.durationNanos / 1000, played.audible, played.exact};
 }
 
+void SdlHost::WaitForSoundOutput() {
+    state->audio.WaitUntilPlaying([this](int64_t untilNanos) { TakeInput(*state, untilNanos, [] { return false; }); });
+}
+
 void SdlHost::RunAside(const std::function<void()>& work) {
     if (state->stampWhenRead) return work();
     std::atomic<bool> finished{false};

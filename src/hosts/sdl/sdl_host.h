@@ -62,6 +62,10 @@ public:
     // check's way of saying which display is which.
     void ShowDisplayNumbers();
 
+    // Until the sound output plays (it warms up from the start, and a synchronous sound waits for it
+    // itself), keeping events running: for a measurement whose first sound must not include that wait.
+    void WaitForSoundOutput();
+
     // The refresh rate the system reports for the display the window is on; 0 when it reports none.
     int DisplayRefreshHz();
 
