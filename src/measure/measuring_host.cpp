@@ -76,7 +76,10 @@ bool MeasuringHost::Look(int64_t now) {
         lastCaption = task->Label1.Caption();
         size_t index = letters.size();
         letters.push_back({now, 0});
-        OnNextPresent([this, index](int64_t presented) { letters[index].presented = presented; });
+        OnNextPresent([this, index](const PresentedFrame& presented) {
+            letters[index].presented = presented.micros;
+            letters[index].stamp = presented.stamp;
+        });
     }
     if (stopAtEnd && task->Label2.Visible()) {
         endMicros = now;

@@ -47,6 +47,7 @@ public:
     struct Letter {
         int64_t changed = 0;
         int64_t presented = 0;
+        FrameStamp stamp = FrameStamp::PresentCall;
     };
     struct Key {
         int64_t handled = 0;  // when the screen was handed it

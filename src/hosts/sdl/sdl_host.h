@@ -36,7 +36,9 @@ public:
     void SetTopMost(Screen& screen) override;
     SoundOnset PlaySoundSync(const std::string& path) override;
     void RunAside(const std::function<void()>& work) override;
-    void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) override;
+    void OnNextPresent(std::function<void(const PresentedFrame&)> callback) override;
+    void FinishPresents() override;
+    FrameCounts CountFrames() override;
     AudioOutput DescribeAudio() override;
     int WaveOpen(const std::string& path) override;
     void WaveRewind(int handle) override;
