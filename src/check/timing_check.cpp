@@ -411,6 +411,11 @@ int RunTimingCheck(const CheckOptions& options) {
         task.Timer2.SetEnabled(false);
         screen.Show();
         figures.display.presents = block.tickPresents;
+        figures.display.onsets = block.tickOnsets;
+        figures.display.onsetStamp = block.onsetStamp;
+        figures.display.measuredRefreshMs = block.refreshMs;
+        figures.display.framesShown = block.framesShown;
+        figures.display.framesMissed = block.framesMissed;
         figures.waits.blockSeconds = BLOCK_MS / 1000;
         figures.waits.ticks = block.tickLateness;
         figures.waits.ticksFired = block.ticksFired;

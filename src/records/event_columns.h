@@ -109,7 +109,7 @@ inline constexpr Level ONSET_SOURCES[] = {
      "letter: the display's own time of the refresh at which the frame that first showed the letter began (on X11, "
      "the X server's Present extension, which the frame was presented through), good to a few microseconds of "
      "what the display reports. The refresh scans the picture from its top: the letter's own rows appear later by "
-     "the sidecar's LetterScanDelay."},
+     "the sidecar's LetterOnsets.LetterScanDelayMs."},
     {"present_call",
      "letter: when the frame that first showed the letter was handed to the display, where the display gives no "
      "time of its refresh (no Present extension on X11, Windows): the subject saw it at the display's next "

@@ -137,7 +137,7 @@ struct FrameCounts {
     int64_t shown = 0;
     int64_t missed = 0;
     double refreshMicros = 0;  // 0 where not measured
-    bool stamped = false;      // the display stamps its refreshes
+    FrameStamp stamp = FrameStamp::PresentCall;
 };
 
 // The audio output a run plays through, as its results describe it.
@@ -162,6 +162,10 @@ struct DisplayFacts {
     double dpi = 0;         // the dots per inch the screens are laid out for; 0: not known
     double widthMm = 0;     // the visible picture's size; 0: not known
     double heightMm = 0;
+    // How letters' onsets are taken, and the refresh period measured from the display's stamps (0:
+    // not measured).
+    FrameStamp letterStamp = FrameStamp::PresentCall;
+    double measuredRefreshMs = 0;
 };
 
 // One display of the machine, numbered as the system lists it (0 is the first).

@@ -94,6 +94,7 @@ public:
     void RunAside(const std::function<void()>& work) override;
     void OnNextPresent(std::function<void(const PresentedFrame&)> callback) override;
     AudioOutput DescribeAudio() override;
+    FrameCounts CountFrames() override { return FrameCounts{0, 0, 0, FrameStamp::VirtualClock}; }
     int WaveOpen(const std::string& path) override;
     void WaveRewind(int handle) override;
     void WavePlay(int handle) override;

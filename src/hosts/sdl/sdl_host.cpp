@@ -776,7 +776,7 @@ FrameCounts SdlHost::CountFrames() {
     SettlePresents(*state);
     FrameCounts counts = state->frames;
     counts.refreshMicros = state->presenter != nullptr ? static_cast<double>(state->presenter->RefreshNanos()) / 1000.0 : 0;
-    counts.stamped = state->presenter != nullptr;
+    counts.stamp = state->presenter != nullptr ? FrameStamp::DisplayRefresh : FrameStamp::PresentCall;
     return counts;
 }
 
