@@ -127,6 +127,11 @@ void MeasureBlock(Paths paths, const Settings& settings) {
     Put("cpu.thread", figures.cpuThread);
     Put("rss", figures.peakMemory);
     Put("draw", figures.drawPerTick);
+    PutSeries("onset", figures.tickOnsets);
+    Put("frames.shown", figures.framesShown);
+    Put("frames.missed", figures.framesMissed);
+    Put("frames.stamped", figures.onsetStamp == FrameStamp::DisplayRefresh ? 1 : 0);
+    Put("refresh", figures.refreshMs);
 }
 
 void PushKey(char key) {

@@ -55,6 +55,17 @@ void PrintLoopRows(const Measured& m) {
     };
     Row("growth ticks fired", "all, none extra", fired(m.blockPelorin), fired(m.blockBaseline),
         Verdict(First(m.blockPelorin, "ticks.fired") == First(m.blockPelorin, "ticks.due")));
+    // Frames shown later than the refresh they were aimed at, where the display stamps its refreshes.
+    auto late = [](const Figures& f) {
+        if (First(f, "frames.stamped") != 1) return std::string("not stamped (presented at the call)");
+        return Fixed(First(f, "frames.missed"), 0) + " of " + Fixed(First(f, "frames.shown"), 0) + " (refresh " +
+               Fixed(First(f, "refresh")) + " ms)";
+    };
+    const double shownP = First(m.blockPelorin, "frames.shown");
+    Row("frames shown a refresh late, idle block", "<=1 %", late(m.blockPelorin), late(m.blockBaseline),
+        Verdict(First(m.blockPelorin, "frames.stamped") == 1 && First(m.blockPelorin, "frames.missed") <= shownP / 100));
+    Row("growth frame: present call -> its onset", "-", Distribution(Summarise(Series(m.blockPelorin, "onset")), true),
+        Distribution(Summarise(Series(m.blockBaseline, "onset")), true), "");
     double drawP = First(m.blockPelorin, "draw");
     Row("drawing (wall), ms per growth tick", "<=0.3", Fixed(drawP), Fixed(First(m.blockBaseline, "draw")),
         Verdict(drawP <= 0.3));

@@ -105,6 +105,22 @@ TEST(CheckReportTest, EachBoundRaisesItsOwnWarningAndNothingElse) {
     only(f, "refreshes at 59 Hz");
     f.display.refreshHz = 0;
     only(f, "reports no refresh rate");
+    // Where the display stamps its refreshes, the report names the stamp, the period its stamps give
+    // and the frames shown late; where it does not, it says the onset is the present call's.
+    f = GoodPc();
+    f.display.onsetStamp = FrameStamp::DisplayRefresh;
+    f.display.measuredRefreshMs = 16.667;
+    f.display.framesShown = 300;
+    f.display.framesMissed = 3;
+    EXPECT_TRUE(WarningsOf(f).empty());
+    for (const char* line : {"  a frame's onset taken at              the refresh that showed it, as the display stamps it\n",
+                             "  refresh period from its stamps        16.667 ms (60.00 Hz; the system reports 60 Hz)\n",
+                             "  frames shown a refresh late           3 of 300 over the 10 s block\n"}) {
+        EXPECT_NE(check::FormatReport(f).find(line), std::string::npos) << line << check::FormatReport(f);
+    }
+    f = GoodPc();
+    EXPECT_NE(check::FormatReport(f).find("the present call's return: no refresh's stamp here"), std::string::npos);
+    EXPECT_EQ(check::FormatReport(f).find("frames shown a refresh late"), std::string::npos);
     f = GoodPc();
     f.sound.output = {};
     only(f, "no sound device");
@@ -190,6 +206,7 @@ TEST(CheckReportTest, SectionsGiveLagAndSdBesideTheMegaStudysRows) {
     CheckFigures f = GoodPc();
     f.reference = check::ReferenceSystem::Linux;
     f.display.presents = {1, 2, 3};
+    f.display.onsets = {1, 2, 3};
     f.sound.latency = {21.5, 22.5};
     f.sound.exact = 2;
     f.keys.idleToStamp = {0.2, 0.2, 0.2};

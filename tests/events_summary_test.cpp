@@ -112,7 +112,7 @@ TEST(EventsSummaryTest, RefusesWhatTheProgramDoesNotWriteWithTheLineAndTheReason
         {row("2.000000", "n/a", "tone\t1\ttone\t200Hz\tn/a\tn/a\tn/a\tn/a\t0.333\t0.333\tn/a\taudio_clock"),
          "line 3: a duration on a row that is no tone or quit_question, or none on one"},
         {row("2.000000", "0.100000", "tone\t1\ttone\t200Hz\tn/a\tn/a\tn/a\tn/a\t0.333\t0.333\tn/a\tn/a"),
-         "line 3: an onset_source on a row that is no tone, or none on a tone"},
+         "line 3: an onset_source on a row that is no tone or letter, or none on a tone"},
         {row("2.000000", "n/a", "response\t1\ttone\t200Hz\tn/a\ttone\t1\t0.200000\t0.333\t0.333\tn/a\tn/a"),
          "line 3: a key on a row that is no response, or none on a response"},
         {row("2.000000", "n/a", "response\t1\ttone\tn/a\t\"\tn/a\tn/a\tn/a\t0.333\t0.333\tn/a\tn/a"),

@@ -255,11 +255,12 @@ TEST_F(PlatformTest, OnsetsAreTheTimesOfTheCallTheEventAndThePresent) {
     EXPECT_EQ(missing.durationMicros, 0);
     EXPECT_FALSE(missing.audible);
     // A change is presented by the pass that draws it.
-    int64_t presented = -1;
+    PresentedFrame presented{-1, FrameStamp::PresentCall};
     form.Text1.SetText("changed");
-    runtime.OnNextPresent([&](int64_t micros) { presented = micros; });
+    runtime.OnNextPresent([&](const PresentedFrame& frame) { presented = frame; });
     RunUntil(host.NowMillis() + 100);
-    EXPECT_EQ(presented, called + 300000);
+    EXPECT_EQ(presented.micros, called + 300000);
+    EXPECT_EQ(presented.stamp, FrameStamp::VirtualClock);
 }
 
 }  // namespace

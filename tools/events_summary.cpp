@@ -196,8 +196,9 @@ std::optional<std::string> ParseRow(std::string_view line, const Layout& layout,
         if (tone && !IsTone(row.stimulus)) return std::string("a tone without its frequency");
         if (letter && (row.stimulus.empty() || IsTone(row.stimulus))) return std::string("a letter without its letter");
     }
-    if (has({ONSET_SOURCE}) && tone == row.onsetSource.empty()) {
-        return std::string("an onset_source on a row that is no tone, or none on a tone");
+    // Letters of earlier versions have none.
+    if (has({ONSET_SOURCE}) && (tone ? row.onsetSource.empty() : !letter && !row.onsetSource.empty())) {
+        return std::string("an onset_source on a row that is no tone or letter, or none on a tone");
     }
     if (has({KEY}) && response == row.key.empty()) {
         return std::string("a key on a row that is no response, or none on a response");

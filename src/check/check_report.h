@@ -40,6 +40,10 @@ struct DisplayFigures {
     std::string scalingSource;  // where the scaling was read, such as "Xft.dpi 144"
     int refreshHz = 0;          // 0: the system reports none
     std::vector<double> presents;  // ms per present of a frame that showed a growing bar
+    std::vector<double> onsets;    // ms from each such present's call to the frame's onset
+    FrameStamp onsetStamp = FrameStamp::PresentCall;
+    double measuredRefreshMs = 0;  // from the display's stamps; 0: none
+    double framesShown = 0, framesMissed = 0;  // over the block, shown at the refresh
     std::vector<DisplayInfo> listed;        // every display the system lists
     int number = 0;                         // the one checked, as a run with the same --display
     float twipsPerPixel = TWIPS_PER_PIXEL;  // what Pelorin draws at there

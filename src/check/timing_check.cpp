@@ -164,6 +164,7 @@ void MeasureSound(measure::MeasuringHost& host, Runtime& runtime, Blanke& blanke
     Tones tones(folder);
     figures.sound.tones = tones.description;
     if (tones.paths.empty()) return;
+    host.WaitForSoundOutput();
     host.tones.clear();
     host.keysHandled.clear();
     std::atomic<bool> done = false;
@@ -254,6 +255,7 @@ void MeasureLoopback(measure::MeasuringHost& host, Runtime& runtime, Blanke& bla
         return;
     }
     figures.input = capture->Describe();
+    host.WaitForSoundOutput();
     blanke.Wait(LOOPBACK_LEAD_MS);
     host.tones.clear();
     std::mt19937 random(13);
@@ -409,6 +411,11 @@ int RunTimingCheck(const CheckOptions& options) {
         task.Timer2.SetEnabled(false);
         screen.Show();
         figures.display.presents = block.tickPresents;
+        figures.display.onsets = block.tickOnsets;
+        figures.display.onsetStamp = block.onsetStamp;
+        figures.display.measuredRefreshMs = block.refreshMs;
+        figures.display.framesShown = block.framesShown;
+        figures.display.framesMissed = block.framesMissed;
         figures.waits.blockSeconds = BLOCK_MS / 1000;
         figures.waits.ticks = block.tickLateness;
         figures.waits.ticksFired = block.ticksFired;

@@ -35,6 +35,12 @@ void MeasuringHost::Watch(Tone_LetterTask& watched) {
 void MeasuringHost::Present() {
     int64_t began = NowMicros();
     bool tick = task != nullptr && Look(began);
+    if (tick) {
+        OnNextPresent([this, began](const PresentedFrame& frame) {
+            tickOnsets.push_back(Millis(frame.micros - began));
+            onsetStamp = frame.stamp;
+        });
+    }
     SdlHost::Present();
     int64_t took = NowMicros() - began;
     drawMicros += took;
@@ -76,7 +82,10 @@ bool MeasuringHost::Look(int64_t now) {
         lastCaption = task->Label1.Caption();
         size_t index = letters.size();
         letters.push_back({now, 0});
-        OnNextPresent([this, index](int64_t presented) { letters[index].presented = presented; });
+        OnNextPresent([this, index](const PresentedFrame& presented) {
+            letters[index].presented = presented.micros;
+            letters[index].stamp = presented.stamp;
+        });
     }
     if (stopAtEnd && task->Label2.Visible()) {
         endMicros = now;
@@ -92,6 +101,8 @@ BlockFigures MeasureIdleBlock(MeasuringHost& host, Runtime& runtime, Tone_Letter
     host.Watch(task);
     host.tickLateness.clear();
     host.tickPresents.clear();
+    host.tickOnsets.clear();
+    const FrameCounts framesBefore = host.CountFrames();
     host.drawMicros = 0;
     host.stopAtEnd = true;
     double processBefore = ProcessCpuSeconds();
@@ -109,7 +120,14 @@ BlockFigures MeasureIdleBlock(MeasuringHost& host, Runtime& runtime, Tone_Letter
 
     BlockFigures figures;
     figures.tickLateness = host.tickLateness;
+    host.FinishPresents();
+    const FrameCounts framesAfter = host.CountFrames();
     figures.tickPresents = host.tickPresents;
+    figures.tickOnsets = host.tickOnsets;
+    figures.onsetStamp = host.onsetStamp;
+    figures.framesShown = static_cast<double>(framesAfter.shown - framesBefore.shown);
+    figures.framesMissed = static_cast<double>(framesAfter.missed - framesBefore.missed);
+    figures.refreshMs = framesAfter.refreshMicros / 1000;
     size_t ticks = host.tickLateness.size();
     figures.ticksFired = static_cast<double>(ticks);
     figures.ticksDue = static_cast<double>((blockEnd - 1 - firstTick) / PERIOD_MICROS + 1);

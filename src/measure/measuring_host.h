@@ -47,6 +47,7 @@ public:
     struct Letter {
         int64_t changed = 0;
         int64_t presented = 0;
+        FrameStamp stamp = FrameStamp::PresentCall;
     };
     struct Key {
         int64_t handled = 0;  // when the screen was handed it
@@ -59,6 +60,10 @@ public:
     std::vector<double> tickLateness;
     // How long each present that showed a growth tick took, in ms.
     std::vector<double> tickPresents;
+    // From each such present's call to the frame's onset (the refresh that showed it, where the
+    // display stamps it), in ms, and how that onset was taken.
+    std::vector<double> tickOnsets;
+    FrameStamp onsetStamp = FrameStamp::PresentCall;
     std::vector<Key> keysHandled;
     std::vector<Tone> tones;
     std::vector<Letter> letters;
@@ -80,6 +85,12 @@ private:
 struct BlockFigures {
     std::vector<double> tickLateness;  // ms from each tick's due time to the frame showing it
     std::vector<double> tickPresents;  // ms each of those frames' present took
+    std::vector<double> tickOnsets;    // ms from each of those presents' call to its frame's onset
+    FrameStamp onsetStamp = FrameStamp::PresentCall;
+    // Frames shown at the refresh over the block, those shown a refresh or more after the one they
+    // were aimed at, and the refresh period from the display's stamps (0: none).
+    double framesShown = 0, framesMissed = 0;
+    double refreshMs = 0;
     double ticksFired = 0, ticksDue = 0;
     double blockError = 0;  // ms from the block's due end to its ending
     double cpuProcess = 0, cpuThread = 0;  // % of a core over the block

@@ -102,9 +102,18 @@ inline constexpr Level ONSET_SOURCES[] = {
      "Nothing was heard (no audio device opened, a sound file that could not be played, or a sound output that "
      "took no sample of the tone): the time the tone was due; the program waited for its duration all the same."},
     {"virtual_clock",
-     "Never played to an output: a run on the test host or of a simulated subject (pelorin --simulate), which has "
-     "no audio output (the sidecar's Audio says Silent). The onset is exact on the run's virtual clock, on which the "
-     "tone took its duration."},
+     "Never played to an output or shown on a display: a run on the test host or of a simulated subject (pelorin "
+     "--simulate), which has no audio output (the sidecar's Audio says Silent) and no display. The onset is exact on "
+     "the run's virtual clock, on which the tone took its duration."},
+    {"display_refresh",
+     "letter: the display's own time of the refresh at which the frame that first showed the letter began (on X11, "
+     "the X server's Present extension, which the frame was presented through), good to a few microseconds of "
+     "what the display reports. The refresh scans the picture from its top: the letter's own rows appear later by "
+     "the sidecar's LetterOnsets.LetterScanDelayMs."},
+    {"present_call",
+     "letter: when the frame that first showed the letter was handed to the display, where the display gives no "
+     "time of its refresh (no Present extension on X11, Windows): the subject saw it at the display's next "
+     "refresh, up to a refresh period (16.7 ms at 60 Hz) later."},
 };
 
 // The columns of an events file, in their order.
@@ -131,8 +140,9 @@ inline constexpr std::array<Column, EVENT_COLUMN_COUNT> EVENT_COLUMNS = {{
      "Time of the event from the moment the subject's record was written to the subject list, on the program's "
      "monotonic clock. block_start: when the block's growth and block timers started (its 60 s count from here). "
      "tone: when its first sample reached the audio output (onset_source says how it was taken). letter: when the "
-     "frame that first shows it was presented (a letter drawn over the same letter changes nothing on the screen: "
-     "then the first frame presented after it was drawn). response: when the system handed the key to the "
+     "frame that first shows it began to show: the display's refresh that showed it where the display stamps it, "
+     "else when the frame was presented (onset_source says which; a letter drawn over the same letter changes "
+     "nothing on the screen: then the first frame presented after it was drawn). response: when the system handed the key to the "
      "program, whatever the program was doing then. overflow, time_up: when the ending began. quit_question: when "
      "the question was put. quit: when the program ended.",
      "s", {}, true},
@@ -184,7 +194,7 @@ inline constexpr std::array<Column, EVENT_COLUMN_COUNT> EVENT_COLUMNS = {{
      {}, {}, true},
     {"quit_answer", CellForm::Level, "Answer to the quit question",
      "quit_question: the answer given; n/a for every other event.", {}, QUIT_ANSWERS},
-    {"onset_source", CellForm::Level, "How the onset was taken", "tone: how its onset was taken; n/a for every other event.",
+    {"onset_source", CellForm::Level, "How the onset was taken", "tone, letter: how its onset was taken; n/a for every other event.",
      {}, ONSET_SOURCES},
 }};
 

@@ -104,6 +104,9 @@ Provenance GatherProvenance(Host& host, const std::string& runFolder) {
     provenance.display.dpi = shown.dpi;
     provenance.display.widthMm = shown.widthMm;
     provenance.display.heightMm = shown.heightMm;
+    const FrameCounts frames = host.CountFrames();
+    provenance.display.letterStamp = frames.stamp;
+    provenance.display.measuredRefreshMs = frames.refreshMicros / 1000;
     provenance.keyboardLayout = host.DescribeKeyboard({}).name;
     provenance.timingCheck = NewestTimingCheck(runFolder, MachineName());
     return provenance;
@@ -123,6 +126,15 @@ std::string StimulusPresentationJson(const Provenance& p) {
     json += ",\n    \"Display\": {\"Index\": " + std::to_string(d.index) + ", \"Name\": " + KnownText(d.name) +
             ", \"RefreshRate\": " + KnownNumber(d.refreshHz) + ", \"ScalingPercent\": " +
             KnownNumber(d.scalingPercent) + ", \"DPI\": " + KnownNumber(d.dpi) + "}";
+    // The letter stands in the middle of the screen (its label centred): the refresh that shows it
+    // reaches its rows about half a period after it begins, which a lab may add to its onsets.
+    const char* stamp = d.letterStamp == FrameStamp::DisplayRefresh ? "display_refresh"
+                        : d.letterStamp == FrameStamp::VirtualClock ? "virtual_clock"
+                                                                    : "present_call";
+    const double period = d.measuredRefreshMs > 0 ? d.measuredRefreshMs : d.refreshHz > 0 ? 1000 / d.refreshHz : 0;
+    json += ",\n    \"LetterOnsets\": {\"OnsetSource\": \"" + std::string(stamp) + "\", \"MeasuredRefreshPeriodMs\": " +
+            KnownNumber(d.measuredRefreshMs) + ", \"LetterVerticalPosition\": 0.5, \"LetterScanDelayMs\": " +
+            KnownNumber(period / 2) + "}";
     json += ",\n    \"KeyboardLayout\": " + KnownText(p.keyboardLayout);
     json += ",\n    \"Audio\": " + AudioJson(p.audio);
     json += ",\n    \"TimingCheck\": ";

@@ -307,11 +307,16 @@ void ResultsLog::Letter(const std::string& letter) {
     // An answer that comes before the letter is on the screen has no onset to count from.
     letterStimulus = letter;
     letterOnset = -1;
-    runtime.OnNextPresent([this, letter](int64_t presented) {
+    lettersWaiting.push_back(runtime.host.NowMicros());
+    runtime.OnNextPresent([this, letter](const PresentedFrame& frame) {
+        if (!lettersWaiting.empty()) lettersWaiting.pop_front();
         if (!file) return;
-        if (letter == letterStimulus) letterOnset = presented;
-        Row row(presented, EventLevel(TRIAL_TYPE, "letter"));
+        if (letter == letterStimulus) letterOnset = frame.micros;
+        Row row(frame.micros, EventLevel(TRIAL_TYPE, "letter"));
         row.stimulus = letter;
+        row.onsetSource = frame.stamp == FrameStamp::DisplayRefresh ? EventLevel(ONSET_SOURCE, "display_refresh")
+                          : frame.stamp == FrameStamp::VirtualClock ? EventLevel(ONSET_SOURCE, "virtual_clock")
+                                                                    : EventLevel(ONSET_SOURCE, "present_call");
         Write(row);
     });
 }
@@ -339,6 +344,8 @@ void ResultsLog::Overflow() { Write(Row(runtime.host.NowMicros(), EventLevel(TRI
 void ResultsLog::TimeUp() { Write(Row(runtime.host.NowMicros(), EventLevel(TRIAL_TYPE, "time_up"))); }
 
 void ResultsLog::EndBlock() {
+    // The block's last letter is shown by now: its row belongs to the block.
+    runtime.host.FinishPresents();
     FlushDuringNextWait();
     block = 0;
     task = {};
@@ -353,6 +360,7 @@ void ResultsLog::QuitQuestion(int64_t askedMicros, int64_t answeredMicros, bool 
 }
 
 void ResultsLog::Quit() {
+    runtime.host.FinishPresents();
     flushDue = false;
     Write(Row(runtime.host.NowMicros(), EventLevel(TRIAL_TYPE, "quit")));
     Flush();
@@ -397,6 +405,8 @@ void ResultsLog::Write(const Row& row) {
 }
 
 void ResultsLog::Release(int64_t through) {
+    // A letter shown at a refresh to come has its onset after its drawing: what came later waits for it.
+    if (!lettersWaiting.empty()) through = std::min(through, lettersWaiting.front());
     auto end = std::find_if(held.begin(), held.end(), [through](const HeldRow& row) { return row.onsetMicros > through; });
     // Taken out first: a failed write reports in a box, whose pass may release again.
     std::vector<HeldRow> due(std::make_move_iterator(held.begin()), std::make_move_iterator(end));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -68,7 +69,8 @@ public:
     void ToneDrawn(std::string_view stimulus);
     // A tone played to its end, with the onset its play returned; stimulus is a level.
     void Tone(std::string_view stimulus, const SoundOnset& sound);
-    // A letter put on the screen: its row follows once the frame that shows it is presented.
+    // A letter put on the screen: its row follows once the frame that shows it is shown, at the
+    // display's refresh where the host hears of it; rows after its drawing wait for it.
     void Letter(const std::string& letter);
     // A key typed on a task screen at typedMicros (when the host received it), as its character code
     // (0 to 255, Latin-1): correct is empty for a key that answered nothing; one that answered is
@@ -110,6 +112,8 @@ private:
         std::string line;
     };
     std::vector<HeldRow> held;
+    // When each letter whose frame is not shown yet was drawn, oldest first.
+    std::deque<int64_t> lettersWaiting;
     // The run's sidecar until its first flush, which takes it to the disk with the events file.
     std::unique_ptr<AppendFile> sidecar;
     bool failed = false;

@@ -118,6 +118,28 @@ struct SoundOnset {
     bool virtualClock = false;
 };
 
+// How the time of a presented frame was taken.
+enum class FrameStamp {
+    DisplayRefresh,  // the display's own stamp of the refresh at which the frame began to show
+    PresentCall,     // when the frame was handed to the display: no refresh's stamp to be had
+    VirtualClock,    // the test host's virtual clock
+};
+
+// When a frame began to show, on NowMicros' clock.
+struct PresentedFrame {
+    int64_t micros = 0;
+    FrameStamp stamp = FrameStamp::PresentCall;
+};
+
+// The frames a host showed at the display's refresh: how many, how many of them one or more refreshes
+// after the one they were aimed at, and the refresh period measured from the display's stamps.
+struct FrameCounts {
+    int64_t shown = 0;
+    int64_t missed = 0;
+    double refreshMicros = 0;  // 0 where not measured
+    FrameStamp stamp = FrameStamp::PresentCall;
+};
+
 // The audio output a run plays through, as its results describe it.
 struct AudioOutput {
     bool silent = true;     // no device: sounds keep their durations but nothing is heard
@@ -140,6 +162,10 @@ struct DisplayFacts {
     double dpi = 0;         // the dots per inch the screens are laid out for; 0: not known
     double widthMm = 0;     // the visible picture's size; 0: not known
     double heightMm = 0;
+    // How letters' onsets are taken, and the refresh period measured from the display's stamps (0:
+    // not measured).
+    FrameStamp letterStamp = FrameStamp::PresentCall;
+    double measuredRefreshMs = 0;
 };
 
 // One display of the machine, numbered as the system lists it (0 is the first).
@@ -205,8 +231,15 @@ public:
     // Returns where the sound reached the output, as the output said once it had played.
     virtual SoundOnset PlaySoundSync(const std::string& path) = 0;
     // Calls back once, with the time on NowMicros' clock at which the frame that first carries every
-    // change made before this call was presented.
-    virtual void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) = 0;
+    // change made before this call began to show: the display's refresh where it stamps it, else the
+    // present's call. The call back may come passes of the event loop later (at the refresh).
+    virtual void OnNextPresent(std::function<void(const PresentedFrame&)> callback) = 0;
+    // Waits, a refresh or two at most, until every frame sent has been shown and its callers told
+    // (those of a frame the display does not confirm are told its present's call): before a block's
+    // rows are closed.
+    virtual void FinishPresents() {}
+    // The frames shown so far at the display's refresh; none counted where it gives no stamp.
+    virtual FrameCounts CountFrames() { return {}; }
     // The device sounds play through.
     virtual AudioOutput DescribeAudio() = 0;
     // The wave player: open returns a handle (or -1), play returns at once.

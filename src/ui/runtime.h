@@ -84,7 +84,7 @@ public:
 
     // Plays a wave file to its end, the display brought up to date first; returns the sound's onset.
     SoundOnset PlaySound(const std::string& path);
-    void OnNextPresent(std::function<void(int64_t)> callback) { host.OnNextPresent(std::move(callback)); }
+    void OnNextPresent(std::function<void(const PresentedFrame&)> callback) { host.OnNextPresent(std::move(callback)); }
     // Runs work that holds the thread for milliseconds (a flush) while input keeps its arrival times.
     void RunAside(const std::function<void()>& work) { host.RunAside(work); }
     // The timed waits: services of the event loop, given by the screen that keeps their timers, made on

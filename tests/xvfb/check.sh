@@ -52,6 +52,10 @@ done
 expect_line "size" "800 x 600 pixels"
 expect_line "system scaling" "150 % \(Xft.dpi 144\)"
 expect_line "present of a growing bar" "$DISTRIBUTION"
+# Xvfb's Present extension stamps its simulated 60 Hz refresh.
+expect_line "a frame's onset taken at" "the refresh that showed it, as the display stamps it"
+expect_line "refresh period from its stamps" "1[5-8]\.[0-9]+ ms \([0-9.]+ Hz; the system reports"
+expect_line "frames shown a refresh late" "[0-9]+ of [0-9]+ over the 10 s block"
 expect_line "Wait\(25\) overshoot" "$DISTRIBUTION"
 expect_line "Wait\(35\) overshoot" "$DISTRIBUTION"
 expect_line "growth-tick lateness, 10 s block" "$DISTRIBUTION"

@@ -7,13 +7,17 @@
 # the output: its row comes before that tone's, as every row stands in onset order, and no response
 # time is negative. In the dual block, the
 # letter that follows a letter answer (the same letter again a third of the time, which changes no
-# pixel) has its onset after the answer's 25 ms wait, never at a frame presented before it.
-#   key_onsets.sh PELORIN MAKE_WAVES DEMO_DIR KEY_TYPIST
+# pixel) has its onset after the answer's 25 ms wait, never at a frame presented before it; and each
+# letter's onset is the time the X server gave the refresh that showed its frame, as an outside
+# client watching the window's Present events is told it (PRESENT_WATCH), after the file's constant
+# offset, within 0.1 ms: shown by the first or second refresh after its drawing, none missing.
+#   key_onsets.sh PELORIN MAKE_WAVES DEMO_DIR KEY_TYPIST PRESENT_WATCH
 # KEY_ONSETS_CYCLES (12) and KEY_ONSETS_PERIOD (600 ms) set the tone block's answers, for a longer
 # measurement; KEY_ONSETS_AUDIODRIVER plays through another SDL audio driver than the silent dummy.
 source "$(dirname "$0")/lib.sh"
 TIMEOUT=150
 typist=$4
+watch=$5
 cycles=${KEY_ONSETS_CYCLES:-12}
 period=${KEY_ONSETS_PERIOD:-600}
 # How far a key's row may stand from its send, after the smallest such difference of the run: well
@@ -26,6 +30,11 @@ start_display
 if [ -n "${KEY_ONSETS_AUDIODRIVER:-}" ]; then export SDL_AUDIODRIVER=$KEY_ONSETS_AUDIODRIVER; fi
 prepare_demo_data "$2" "$3"
 start_program "$1"
+window=$(xdotool search --name "^Pelorin$" | head -1)
+[ -n "$window" ] || fail "no window named Pelorin"
+"$watch" "$window" >"$work/presents.txt" 2>"$work/watch_errors.txt" &
+for _ in $(seq 50); do grep -q watching "$work/presents.txt" 2>/dev/null && break; sleep 0.1; done
+grep -q watching "$work/presents.txt" || fail "the window's presents cannot be watched: $(cat "$work/watch_errors.txt")"
 register_and_start_blocks
 
 bars_gone() { ! bars_shown "$1"; }
@@ -131,4 +140,48 @@ awk -F'\t' -v o="$onset" -v t="$type" -v k="$key" -v s="$stimulus" '
   END { printf "%d letters after answers, %d of them repeated\n", letters, repeats; exit bad || letters < 10 || repeats < 1 }
 ' "$events" >"$work/letters.txt" || fail "$(cat "$work/letters.txt")"
 cat "$work/letters.txt"
+
+# The dual block's letters against the refreshes the X server said it showed frames at.
+python3 - "$events" "$work/presents.txt" >"$work/refreshes.txt" <<'CHECK' || fail "$(cat "$work/refreshes.txt")"
+import csv, sys
+rows = list(csv.DictReader(open(sys.argv[1]), delimiter="\t"))
+usts = sorted(int(line.split()[2]) for line in open(sys.argv[2]) if line[0].isdigit())
+starts = [i for i, row in enumerate(rows) if row["trial_type"] == "block_start"]
+dual = rows[starts[2]:]
+micros = lambda row: round(float(row["onset"]) * 1e6)
+letters = [row for row in dual if row["trial_type"] == "letter"]
+answers = [row for row in dual if row["trial_type"] == "response" and row["channel"] == "letter"]
+bad = [f"letter {row['stimulus']} at {row['onset']}: onset_source {row['onset_source']}"
+       for row in letters if row["onset_source"] != "display_refresh"]
+if not usts or not letters:
+    sys.exit(f"{len(usts)} frames shown through the Present extension, {len(letters)} letter rows")
+if len(letters) != len(answers) + 1:
+    bad.append(f"{len(letters)} letter rows for {len(answers)} letter answers and the first letter")
+# The program's clock and the refreshes' count from different zeros: the offset that puts the most
+# letters on a refresh is the file's.
+def near(value):
+    import bisect
+    i = bisect.bisect_left(usts, value)
+    return min((usts[j] for j in (i - 1, i) if 0 <= j < len(usts)), key=lambda u: abs(u - value), default=None)
+offsets = [micros(letters[0]) - u for u in usts]
+offset = max(offsets, key=lambda c: sum(abs(near(micros(l) - c) - (micros(l) - c)) <= 100 for l in letters))
+for row in letters:
+    shown = near(micros(row) - offset)
+    if abs(shown - (micros(row) - offset)) > 100:
+        bad.append(f"letter {row['stimulus']} at {row['onset']}: {(micros(row) - offset - shown) / 1000:.3f} ms from the nearest refresh")
+# Drawn after its answer's 25 ms wait, it shows at the first refresh after that, or the one after when
+# a frame was on its way.
+for row in letters:
+    before = [micros(a) for a in answers if micros(a) < micros(row)]
+    if not before:
+        continue
+    drawn = before[-1] + 25000 - offset
+    between = [u for u in usts if drawn <= u < micros(row) - offset - 100]
+    if len(between) > 1:
+        bad.append(f"letter {row['stimulus']} at {row['onset']}: {len(between)} refreshes between its drawing and its onset")
+print(f"{len(letters)} letters, each on a refresh the X server reported (offset {offset} us); {len(usts)} frames shown")
+print("\n".join(bad))
+sys.exit(1 if bad else 0)
+CHECK
+cat "$work/refreshes.txt"
 passed=1

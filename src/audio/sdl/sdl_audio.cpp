@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -233,15 +232,20 @@ public:
     std::unordered_map<std::string, std::shared_ptr<const Sound>> cache;
     StartMode startMode = StartMode::SamplePlaced;
     PlayedSound last;
+    // When the system's output opened, and whether it has been seen playing (or given up on).
+    int64_t openedNanos = 0;
+    bool started = false;
 
     // Declared before the outputs, so that it outlives their threads.
     Mixer mixer;
     std::unique_ptr<SystemOutput> system;
     std::unique_ptr<SdlOutput> sdl;
 
+    // Until the system's output plays the stream (its timeline is known), for at most START_LIMIT_NANOS
+    // after it opened, through the caller's wait; at once when it already does.
+    void WaitForSystemOutput(const std::function<void(int64_t)>& waitUntil);
+
 private:
-    // Until the system's output plays the stream (its timeline is known), for at most START_LIMIT_NANOS.
-    void WaitForSystemOutput();
     void PlayThroughSystem(const Sound& sound, uint64_t start, const std::function<void(int64_t)>& waitUntil);
     void PlayThroughSdl(const Sound& sound, int64_t called, uint64_t start,
                         const std::function<void(int64_t)>& waitUntil);
@@ -268,7 +272,9 @@ Audio::Device::Device(OutputChoice choice) {
             return;
         }
     }
-    if (system != nullptr) WaitForSystemOutput();
+    // NOTE: the output is not waited on here. It warms up on its own while the window opens and the
+    // experimenter registers; the first synchronous play waits for it (WaitForSystemOutput).
+    openedNanos = MonotonicNanos();
     const std::string systemDriver = system != nullptr ? system->Driver() : "";
     const char* driver = system != nullptr ? systemDriver.c_str() : SDL_GetCurrentAudioDriver();
     const int frames = system != nullptr ? system->BufferFrames() : int{sdl->output.samples};
@@ -279,21 +285,23 @@ Audio::Device::Device(OutputChoice choice) {
     std::fflush(stdout);
 }
 
-void Audio::Device::WaitForSystemOutput() {
+void Audio::Device::WaitForSystemOutput(const std::function<void(int64_t)>& waitUntil) {
     // A sound asked for before the stream plays would be placed by guesswork and could start a second
     // or more late, or be given up on while it waits and recorded unplayed though it then plays.
-    const int64_t giveUp = MonotonicNanos() + START_LIMIT_NANOS;
-    while (!system->Timeline().Known()) {
+    if (started || system == nullptr) return;
+    const int64_t giveUp = openedNanos + START_LIMIT_NANOS;
+    for (;;) {
         const uint64_t asked = system->AskTiming();
-        while (!system->Answered(asked) && MonotonicNanos() < giveUp) std::this_thread::sleep_for(std::chrono::nanoseconds(ANSWER_POLL_NANOS));
-        if (system->Timeline().Known()) return;
+        while (!system->Answered(asked) && MonotonicNanos() < giveUp) WaitTill(MonotonicNanos() + ANSWER_POLL_NANOS, waitUntil);
+        if (system->Timeline().Known()) break;
         if (MonotonicNanos() >= giveUp) {
             Warn("the sound output did not start playing within " + std::to_string(START_LIMIT_NANOS / 1'000'000'000) +
                  " s of opening: the first sounds may start late");
-            return;
+            break;
         }
-        std::this_thread::sleep_for(std::chrono::nanoseconds(START_POLL_NANOS));
+        WaitTill(MonotonicNanos() + START_POLL_NANOS, waitUntil);
     }
+    started = true;
 }
 
 int64_t Audio::Device::FixedLatencyNanos() const {
@@ -505,7 +513,13 @@ PlayedSound Audio::LastPlayed() const {
     return device->last;
 }
 
+void Audio::WaitUntilPlaying(const std::function<void(int64_t untilNanos)>& waitUntil) {
+    device->WaitForSystemOutput(waitUntil);
+}
+
 void Audio::PlaySync(const std::string& path, const std::function<void(int64_t untilNanos)>& waitUntil) {
+    // A sound asked for while the output still warms up is placed once it plays, from then on.
+    device->WaitForSystemOutput(waitUntil);
     const int64_t called = MonotonicNanos();
     device->last = PlayedSound{called, 0, false, false};
     const auto sound = device->Load(path);

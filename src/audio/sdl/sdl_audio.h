@@ -34,7 +34,7 @@ enum class StartMode { SamplePlaced, NextBuffer };
 // durations. All members are called from the program's one thread.
 class Audio {
 public:
-    // Opens the output; says once on stderr if none opens.
+    // Opens the output without waiting for it to play; says once on stderr if none opens.
     Audio();
     ~Audio();
     Audio(const Audio&) = delete;
@@ -47,6 +47,9 @@ public:
     // of the calling thread is a call of waitUntil (a time on MonotonicNanos' clock), made holding no
     // lock; it may return early, and is called again until the time has come.
     void PlaySync(const std::string& path, const std::function<void(int64_t untilNanos)>& waitUntil);
+    // Until the output plays its stream, for up to 3 s after it opened; PlaySync waits for this itself.
+    // Through waitUntil, as PlaySync's waits.
+    void WaitUntilPlaying(const std::function<void(int64_t untilNanos)>& waitUntil);
     // The onset and length of the sound the last PlaySync played.
     PlayedSound LastPlayed() const;
     // From a synchronous play's call to its first sample at the output; 0 when silent.

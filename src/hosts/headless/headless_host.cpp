@@ -158,7 +158,7 @@ HeadlessHost::Frame HeadlessHost::Snapshot() const {
     return frame;
 }
 
-void HeadlessHost::OnNextPresent(std::function<void(int64_t presentedMicros)> callback) {
+void HeadlessHost::OnNextPresent(std::function<void(const PresentedFrame&)> callback) {
     presentCallbacks.push_back(std::move(callback));
 }
 
@@ -173,7 +173,7 @@ void HeadlessHost::Present() {
     // out first: a callback may itself present (a message box).
     auto callbacks = std::move(presentCallbacks);
     presentCallbacks.clear();
-    for (auto& callback : callbacks) callback(now);
+    for (auto& callback : callbacks) callback(PresentedFrame{now, FrameStamp::VirtualClock});
 }
 
 void HeadlessHost::DrawFrame() {

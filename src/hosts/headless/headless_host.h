@@ -92,8 +92,9 @@ public:
     void SetTopMost(Screen& screen) override;
     SoundOnset PlaySoundSync(const std::string& path) override;
     void RunAside(const std::function<void()>& work) override;
-    void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) override;
+    void OnNextPresent(std::function<void(const PresentedFrame&)> callback) override;
     AudioOutput DescribeAudio() override;
+    FrameCounts CountFrames() override { return FrameCounts{0, 0, 0, FrameStamp::VirtualClock}; }
     int WaveOpen(const std::string& path) override;
     void WaveRewind(int handle) override;
     void WavePlay(int handle) override;
@@ -145,7 +146,7 @@ private:
     std::vector<TraceEntry> trace;
     uint64_t presentedRevision = 0;
     Frame lastFrame;
-    std::vector<std::function<void(int64_t)>> presentCallbacks;
+    std::vector<std::function<void(const PresentedFrame&)>> presentCallbacks;
     std::map<int, std::string> waves;
     int nextWave = 1;
     int cursorX = -1;

@@ -75,8 +75,12 @@ void Canvas::Present() {
 
 void Canvas::PresentParts(SDL_Window& window, const std::vector<SDL_Rect>& rects) {
     // What SDL_RenderPresent does for the software renderer, for these rectangles alone.
-    SDL_RenderFlush(&renderer);
+    FinishFrame();
     SDL_UpdateWindowSurfaceRects(&window, rects.data(), static_cast<int>(rects.size()));
+}
+
+void Canvas::FinishFrame() {
+    SDL_RenderFlush(&renderer);
     cache.EndFrame();
 }
 

@@ -44,6 +44,8 @@ public:
     // draws into the window's own pixels, can; see CanPresentParts.
     void PresentParts(SDL_Window& window, const std::vector<SDL_Rect>& rects);
     bool CanPresentParts() const { return partsPresentable; }
+    // Ends a frame drawn into the window's own pixels that another part sends to the display.
+    void FinishFrame();
     // The size of the window drawn into.
     SDL_Rect Whole() const;
 

@@ -247,6 +247,9 @@ int ModalMessageBox::Run(const HostHooks& host) {
             }
             pressedButton = -1;
             break;
+        case SDL_USEREVENT:
+            if (host.woken) host.woken();
+            break;
         case SDL_WINDOWEVENT:
             if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) host.sizeChanged(event.window);
             if (event.window.event == SDL_WINDOWEVENT_EXPOSED || event.window.event == SDL_WINDOWEVENT_SHOWN) {

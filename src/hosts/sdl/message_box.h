@@ -42,6 +42,8 @@ public:
         KeyTranslator& keys;
         std::function<void()> draw;
         std::function<void(const SDL_WindowEvent&)> sizeChanged;
+        // Another thread woke the loop (a frame shown at the refresh).
+        std::function<void()> woken;
     };
     // Lays the box out in the middle of a window of that size.
     void LayOut(Canvas& canvas, int windowWidth, int windowHeight);

@@ -21,6 +21,7 @@
 #include "hosts/sdl/key_translator.h"
 #include "hosts/sdl/message_box.h"
 #include "hosts/sdl/painter.h"
+#include "hosts/sdl/refresh_presenter.h"
 #include "hosts/sdl/sdl_types.h"
 #include "hosts/sdl/system_display.h"
 #include "hosts/sdl/text.h"
@@ -108,6 +109,8 @@ struct SdlHostState {
     int displayWidth = 0;
     int displayHeight = 0;
     std::unique_ptr<DrawnWindow> main;
+    // The main window shown at the display's refresh where the display stamps it; null: at the call.
+    std::unique_ptr<RefreshPresenter> presenter;
     std::unique_ptr<InputWait> inputWait;
     std::map<Screen*, BorderedWindow> windows;
     std::vector<NumberWindow> numbers;
@@ -130,8 +133,20 @@ struct SdlHostState {
     bool stampWhenRead = false;
     // A caller waits for the next present: one goes out even when nothing changed.
     bool presentAsked = false;
-    std::vector<std::function<void(int64_t)>> presentCallbacks;
+    std::vector<std::function<void(const PresentedFrame&)>> presentCallbacks;
     int64_t lastPresentMicros = 0;
+    // Through the presenter: the main window's rectangles drawn and not sent yet (a frame is on its
+    // way), the callers waiting for a frame that carries what has been drawn, and the frames sent
+    // with the callers each will tell when it is shown.
+    std::vector<SDL_Rect> unsent;
+    std::vector<std::function<void(const PresentedFrame&)>> drawnCallbacks;
+    struct SentFrame {
+        uint64_t serial = 0;
+        int64_t calledMicros = 0;
+        std::vector<std::function<void(const PresentedFrame&)>> callbacks;
+    };
+    std::deque<SentFrame> sentFrames;
+    FrameCounts frames;
     // Drawn over every window's top right-hand corner, above a message box too; none when empty.
     std::string mark;
     // The monotonic clock's reading at start, in nanoseconds: NowMicros counts from it.
@@ -147,6 +162,7 @@ SdlHostState::SdlHostState(int displayNumber) : display(ChosenDisplay(displayNum
                                       SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP));
     if (!window) throw StartError(std::string("cannot open a window: ") + SDL_GetError());
     main = std::make_unique<DrawnWindow>(std::move(window), fonts, layouts);
+    if (main->canvas.CanPresentParts()) presenter = RefreshPresenter::Open(main->window.get());
     inputWait = std::make_unique<InputWait>(main->window.get());
     SDL_GetWindowSize(main->window.get(), &displayWidth, &displayHeight);
     // Nothing here follows the pointer; its moves would only wake the loop.
@@ -306,6 +322,8 @@ void ProcessEvent(SdlHostState& state, const SDL_Event& event) {
     }
 }
 
+void SettlePresents(SdlHostState& state);
+
 // Sleeps to a time on the monotonic clock: to the deadline itself, because a sleep of mingw-w64's
 // runtime can end a little early.
 void SleepUntil(int64_t untilNanos) {
@@ -322,6 +340,7 @@ void TakeInput(SdlHostState& state, int64_t untilNanos, const std::function<bool
         SDL_Event event;
         // Polling also reads the display connection dry, so that the sleep wakes on what comes next.
         while (SDL_PollEvent(&event) != 0) ProcessEvent(state, event);
+        SettlePresents(state);
         if (done() || MonotonicNanos() >= untilNanos) return;
         state.inputWait->Sleep(untilNanos);
     }
@@ -398,6 +417,12 @@ bool DrawWindow(SdlHostState& state, DrawnWindow& window, bool whole, bool prese
         if (!presentAnyway) return false;
         rects = {canvas.Whole()};
     }
+    if (&window == state.main.get() && state.presenter != nullptr) {
+        // Sent at the refresh by SettlePresents, with whatever is drawn until then.
+        canvas.FinishFrame();
+        state.unsent.insert(state.unsent.end(), rects.begin(), rects.end());
+        return true;
+    }
     canvas.PresentParts(*window.window, rects);
     return true;
 }
@@ -435,10 +460,64 @@ void DrawNumber(SdlHostState& state, NumberWindow& number) {
     canvas.Present();
 }
 
+void Tell(std::vector<std::function<void(const PresentedFrame&)>> callbacks, const PresentedFrame& frame) {
+    for (auto& callback : callbacks) callback(frame);
+}
+
+// The presenter failed: the frames it did not show are told at their calls, and the window goes
+// back to SDL's present, drawn whole, with the callers still waiting for their frame.
+void GiveUpPresenter(SdlHostState& state) {
+    state.presenter.reset();
+    for (auto& callback : std::exchange(state.drawnCallbacks, {})) state.presentCallbacks.push_back(std::move(callback));
+    state.unsent.clear();
+    state.dirty = true;
+    state.presentAsked = true;
+    while (!state.sentFrames.empty()) {
+        SdlHostState::SentFrame frame = std::move(state.sentFrames.front());
+        state.sentFrames.pop_front();
+        Tell(std::move(frame.callbacks), PresentedFrame{frame.calledMicros, FrameStamp::PresentCall});
+    }
+}
+
+// Tells the callers of every frame shown since the last look the refresh it began at, and sends the
+// next frame once the one before is shown. Never waits. Each frame is taken out before its callers
+// are told: a callback may itself present.
+void SettlePresents(SdlHostState& state) {
+    RefreshPresenter* presenter = state.presenter.get();
+    if (presenter == nullptr) return;
+    for (const ShownFrame& shown : presenter->TakeShown()) {
+        while (!state.sentFrames.empty() && state.sentFrames.front().serial <= shown.serial) {
+            SdlHostState::SentFrame frame = std::move(state.sentFrames.front());
+            state.sentFrames.pop_front();
+            if (frame.serial != shown.serial) {
+                Tell(std::move(frame.callbacks), PresentedFrame{frame.calledMicros, FrameStamp::PresentCall});
+                continue;
+            }
+            ++state.frames.shown;
+            if (shown.targetMsc != 0 && shown.msc > shown.targetMsc) ++state.frames.missed;
+            Tell(std::move(frame.callbacks), PresentedFrame{Micros(state, shown.ustNanos), FrameStamp::DisplayRefresh});
+        }
+    }
+    if (presenter->Failed()) return GiveUpPresenter(state);
+    // A caller waits for a frame even when nothing in it changed: one pixel goes out again.
+    if (!state.drawnCallbacks.empty() && state.unsent.empty()) state.unsent.push_back(SDL_Rect{0, 0, 1, 1});
+    if (presenter->Pending() || state.unsent.empty()) return;
+    SDL_Surface* surface = SDL_GetWindowSurface(state.main->window.get());
+    if (surface == nullptr) return GiveUpPresenter(state);
+    const uint64_t serial = presenter->Present(*surface, std::exchange(state.unsent, {}));
+    state.lastPresentMicros = Micros(state, MonotonicNanos());
+    state.sentFrames.push_back({serial, state.lastPresentMicros, std::exchange(state.drawnCallbacks, {})});
+}
+
 // Hands every waiting caller the time of the last present: the frame on display carries all the
-// changes made before it was asked for. Taken out first: a callback may itself present.
+// changes made before it was asked for. Through the presenter they wait for the frame that carries
+// what is drawn now, and are told at its refresh. Taken out first: a callback may itself present.
 void TellPresented(SdlHostState& state) {
-    for (auto& callback : std::exchange(state.presentCallbacks, {})) callback(state.lastPresentMicros);
+    if (state.presenter != nullptr) {
+        for (auto& callback : std::exchange(state.presentCallbacks, {})) state.drawnCallbacks.push_back(std::move(callback));
+        return SettlePresents(state);
+    }
+    Tell(std::exchange(state.presentCallbacks, {}), PresentedFrame{state.lastPresentMicros, FrameStamp::PresentCall});
 }
 
 // Brings every window up to date, with a message box over the main one when one is up.
@@ -481,6 +560,10 @@ void Redraw(SdlHostState& state, const ModalMessageBox* box, bool presentAnyway)
 // next to nothing and still makes a frame presented after the change.
 void PresentUnchanged(SdlHostState& state) {
     Canvas& canvas = state.main->canvas;
+    if (state.presenter != nullptr) {
+        state.unsent.push_back(SDL_Rect{0, 0, 1, 1});
+        return;
+    }
     if (canvas.CanPresentParts()) {
         canvas.PresentParts(*state.main->window, {SDL_Rect{0, 0, 1, 1}});
     } else {
@@ -491,6 +574,7 @@ void PresentUnchanged(SdlHostState& state) {
 
 // Brings the windows up to date when anything visible changed or a window needs drawing again.
 void Refresh(SdlHostState& state) {
+    SettlePresents(state);
     if (state.runtime == nullptr) return;
     bool asked = std::exchange(state.presentAsked, false);
     if (state.runtime->Revision() == state.presentedRevision && !state.dirty && !state.changed) {
@@ -599,7 +683,8 @@ int SdlHost::ShowMessageBox(const std::string& prompt, int style, const std::str
     box.LayOut(state->main->canvas, state->displayWidth, state->displayHeight);
     int answer = box.Run({SDL_GetWindowID(state->main->window.get()), state->keys,
                           [this, &box] { Redraw(*state, &box, true); },
-                          [this](const SDL_WindowEvent& event) { ProcessWindowEvent(*state, event); }});
+                          [this](const SDL_WindowEvent& event) { ProcessWindowEvent(*state, event); },
+                          [this] { SettlePresents(*state); }});
     // The screen comes back where the box was.
     state->changed = true;
     return answer;
@@ -626,6 +711,10 @@ SoundOnset SdlHost::PlaySoundSync(const std::string& path) {
     return {Micros(*state, played.onsetNanos), played.durationNanos / 1000, played.audible, played.exact};
 }
 
+void SdlHost::WaitForSoundOutput() {
+    state->audio.WaitUntilPlaying([this](int64_t untilNanos) { TakeInput(*state, untilNanos, [] { return false; }); });
+}
+
 void SdlHost::RunAside(const std::function<void()>& work) {
     if (state->stampWhenRead) return work();
     std::atomic<bool> finished{false};
@@ -647,7 +736,7 @@ void SdlHost::RunAside(const std::function<void()>& work) {
     if (failure) std::rethrow_exception(failure);
 }
 
-void SdlHost::OnNextPresent(std::function<void(int64_t presentedMicros)> callback) {
+void SdlHost::OnNextPresent(std::function<void(const PresentedFrame&)> callback) {
     state->presentCallbacks.push_back(std::move(callback));
     state->presentAsked = true;
 }
@@ -655,6 +744,8 @@ void SdlHost::OnNextPresent(std::function<void(int64_t presentedMicros)> callbac
 void SdlHost::StampKeysWhenRead() { state->stampWhenRead = true; }
 
 void SdlHost::UseWholeFramesAndSdlSound() {
+    FinishPresents();
+    state->presenter.reset();
     state->wholeFrames = true;
     state->audio.UseSdlOutputFromNextBuffer();
 }
@@ -664,6 +755,29 @@ int SdlHost::DisplayRefreshHz() {
     int display = SDL_GetWindowDisplayIndex(state->main->window.get());
     if (SDL_GetDesktopDisplayMode(std::max(display, 0), &mode) != 0) return 0;
     return mode.refresh_rate;
+}
+
+void SdlHost::FinishPresents() {
+    // Two refreshes at 60 Hz for each frame still to go out: the one on its way and the one after.
+    constexpr int64_t SHOWN_WITHIN_NANOS = 40'000'000;
+    for (int tries = 0; tries < 3 && state->presenter != nullptr; ++tries) {
+        SettlePresents(*state);
+        if (state->presenter == nullptr || state->sentFrames.empty()) break;
+        state->presenter->AwaitShown(SHOWN_WITHIN_NANOS);
+    }
+    if (state->presenter == nullptr || state->sentFrames.empty()) return;
+    // The display stopped saying which frames it showed: those are told at their calls, and the rest
+    // of the run is presented at the call.
+    GiveUpPresenter(*state);
+    Refresh(*state);
+}
+
+FrameCounts SdlHost::CountFrames() {
+    SettlePresents(*state);
+    FrameCounts counts = state->frames;
+    counts.refreshMicros = state->presenter != nullptr ? static_cast<double>(state->presenter->RefreshNanos()) / 1000.0 : 0;
+    counts.stamp = state->presenter != nullptr ? FrameStamp::DisplayRefresh : FrameStamp::PresentCall;
+    return counts;
 }
 
 AudioOutput SdlHost::DescribeAudio() { return state->audio.Describe(); }

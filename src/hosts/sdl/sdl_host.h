@@ -36,7 +36,9 @@ public:
     void SetTopMost(Screen& screen) override;
     SoundOnset PlaySoundSync(const std::string& path) override;
     void RunAside(const std::function<void()>& work) override;
-    void OnNextPresent(std::function<void(int64_t presentedMicros)> callback) override;
+    void OnNextPresent(std::function<void(const PresentedFrame&)> callback) override;
+    void FinishPresents() override;
+    FrameCounts CountFrames() override;
     AudioOutput DescribeAudio() override;
     int WaveOpen(const std::string& path) override;
     void WaveRewind(int handle) override;
@@ -61,6 +63,10 @@ public:
     // Shows each other display's number big in its middle, for as long as the host lives: the timing
     // check's way of saying which display is which.
     void ShowDisplayNumbers();
+
+    // Until the sound output plays (it warms up from the start, and a synchronous sound waits for it
+    // itself), keeping events running: for a measurement whose first sound must not include that wait.
+    void WaitForSoundOutput();
 
     // The refresh rate the system reports for the display the window is on; 0 when it reports none.
     int DisplayRefreshHz();
