@@ -31,21 +31,21 @@ constexpr const char* PILOT_FOLDER = "Pilot_Data";
 // Why the pilot's folder cannot keep its records apart from the lab's, or empty once it is ready: it
 // must be a real folder (made when absent), neither a file nor a link to another one, and hold no
 // link into the lab's subject list or Res_Data.
-std::string PilotFolderProblem(const std::string& folder) {
+std::string PilotFolderProblem(const std::string& folder, const pelorin::Texts& texts) {
     std::error_code error;
     std::filesystem::file_status status = std::filesystem::symlink_status(pelorin::PathFromUtf8(folder), error);
     // Asked of the system: a junction is a link too, which the library does not tell on every system.
     if (pelorin::IsLink(folder)) {
-        return folder + " is a link to another folder: a pilot writes only into a real folder of its own; remove "
-                        "the link";
+        return texts.Get("pilot.folder-link", {{"folder", folder}});
     }
     if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
-        return folder + " is no folder: a pilot writes only into a folder of its own; rename or remove it";
+        return texts.Get("pilot.folder-not-folder", {{"folder", folder}});
     }
-    if (auto made = pelorin::MakeFolder(folder)) return "cannot make the folder " + folder + ": " + *made;
+    if (auto made = pelorin::MakeFolder(folder)) {
+        return texts.Get("pilot.folder-cannot-make", {{"folder", folder}, {"reason", *made}});
+    }
     if (std::string reason = pelorin::ReachesLabRecords(folder, pelorin::CurrentFolder()); !reason.empty()) {
-        return folder + " " + reason + ": a pilot writes only into a folder of its own, never into the lab's "
-                                       "subject list and Res_Data";
+        return texts.Get("pilot.folder-reaches-records", {{"folder", folder}, {"reason", reason}});
     }
     return {};
 }
@@ -61,9 +61,8 @@ void WarnOfKeyboardLayout(pelorin::Host& host, pelorin::Runtime& runtime) {
     std::string name = layout.name.empty() ? "" : ", " + layout.name + ",";
     pelorin::Warn("the active keyboard layout" + name + " cannot type the answer keys " + keys +
                   ": switch to a layout that types them (such as English) before the subject starts");
-    runtime.MsgBox("The active keyboard layout" + name + " cannot type the answer keys " + keys +
-                       ".\rSwitch to a layout that types them (such as English) before the subject starts.",
-                   pelorin::MB_EXCLAMATION, "Keyboard layout");
+    runtime.MsgBox(runtime.texts.Get("keyboard.untypable", {{"name", name}, {"keys", keys}}), pelorin::MB_EXCLAMATION,
+                   runtime.texts.Get("keyboard.title"));
 }
 
 // Shows, before the registration screen takes a key, what pelorin.ini held that the program could not
@@ -73,9 +72,8 @@ void ShowSettingsNotes(const std::vector<std::string>& skipped, pelorin::Runtime
     if (skipped.empty()) return;
     std::string lines;
     for (const std::string& note : skipped) lines += note + ".\r";
-    runtime.MsgBox("Pelorin could not use every line of its settings file:\r" + lines +
-                       "Mend pelorin.ini beside instruction.txt, or carry on without those settings.",
-                   pelorin::MB_EXCLAMATION, "Settings");
+    runtime.MsgBox(runtime.texts.Get("settings.skipped", {{"lines", lines}}), pelorin::MB_EXCLAMATION,
+                   runtime.texts.Get("settings.title"));
 }
 
 // Refuses a display the system does not list, before anything is opened or written. Given on the
@@ -105,20 +103,24 @@ bool DisplayListed(const pelorin::ProgramOptions& options) {
     return false;
 }
 
-int RunExperiment(bool pilot, int display, const std::vector<std::string>& settingsSkipped) {
+int RunExperiment(bool pilot, int display, const std::vector<std::string>& settingsSkipped,
+                  const pelorin::Texts& texts) {
     try {
         std::string pilotFolder;
         if (pilot) {
             // Made before the window opens: a pilot that could not keep its records apart does not start.
             pilotFolder = pelorin::JoinPath(pelorin::CurrentFolder(), PILOT_FOLDER);
-            if (std::string reason = PilotFolderProblem(pilotFolder); !reason.empty()) {
+            if (std::string reason = PilotFolderProblem(pilotFolder, texts); !reason.empty()) {
                 pelorin::ReportFailure(reason);
                 return 1;
             }
         }
         pelorin::sdl::SdlHost host(display);
-        if (pilot) host.SetMark("PILOT");
+        host.UseTexts(texts);
+        if (pilot) host.SetMark(texts.Get("pilot.mark"));
         pelorin::Experiment experiment(host);
+        // Before any screen is made: each takes its texts when it is.
+        experiment.runtime.texts = texts;
         if (pilot) {
             experiment.dataset.kind = pelorin::DatasetKind::Pilot;
             experiment.recordsFolder = pilotFolder;
@@ -153,6 +155,7 @@ int main(int argc, char** argv) {
         if (options.mode != Mode::Exit && !DisplayListed(options)) return pelorin::USAGE_ERROR;
     }
     int display = options.display.value_or(0);
+    pelorin::Texts texts;
     switch (options.mode) {
     case Mode::Exit:
         return options.exitCode;
@@ -164,7 +167,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     case Mode::Pilot:
-        return RunExperiment(true, display, settings.skipped);
+        return RunExperiment(true, display, settings.skipped, texts);
     case Mode::Check:
         return pelorin::check::RunTimingCheck(
             {.folder = {}, .display = display, .loopback = options.loopback, .loopbackInput = options.loopbackInput});
@@ -173,5 +176,5 @@ int main(int argc, char** argv) {
     case Mode::Experiment:
         break;
     }
-    return RunExperiment(false, display, settings.skipped);
+    return RunExperiment(false, display, settings.skipped, texts);
 }
