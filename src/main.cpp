@@ -2,9 +2,11 @@
 // returning 0 when the run is ended by "Quit" or by Yes to the quit question. The options (--help)
 // rehearse it as a marked pilot, run simulated subjects, check the PC's timing or make a demo run
 // folder; none touches the subject list or Res_Data.
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@
 #include "system/files.h"
 #include "system/warning.h"
 #include "ui/runtime.h"
+#include "ui/translations.h"
 
 namespace {
 
@@ -103,6 +106,46 @@ bool DisplayListed(const pelorin::ProgramOptions& options) {
     return false;
 }
 
+// The texts of the language the command line or pelorin.ini chose, English by default; a lab's file
+// that cannot be read, or keys a language lacks, are said on one line each and never stop a run. A
+// language not at hand refuses the run, where the choice was made, before anything is written.
+std::optional<pelorin::Texts> ChosenTexts(const pelorin::ProgramOptions& options, const std::string& folder,
+                                          const std::vector<std::string>& languages) {
+    std::string tag = options.language.empty() ? "en" : pelorin::LanguageTag(options.language);
+    if (std::find(languages.begin(), languages.end(), tag) == languages.end()) {
+        std::string reason = options.languageGivenBy + ": no language \"" + options.language +
+                             "\" at hand; the languages at hand are " + pelorin::LanguageList(languages) +
+                             " (a lab adds one as pelorin-LANG.po beside instruction.txt)";
+        if (options.languageGivenBy.starts_with("--")) {
+            std::cerr << "pelorin: " << reason << '\n';
+        } else {
+            pelorin::ReportFailure(reason);
+        }
+        return std::nullopt;
+    }
+    pelorin::LanguageTexts loaded = pelorin::LoadLanguage(tag, folder);
+    for (const std::string& note : loaded.notes) pelorin::Warn(note);
+    if (std::vector<std::string> missing = loaded.texts.Missing(); tag != "en" && !missing.empty()) {
+        pelorin::Warn("language " + tag + " has no text for " + pelorin::LanguageList(missing) +
+                      "; they are shown in English");
+    }
+    return loaded.texts;
+}
+
+// What the timing check says of the languages: each at hand, and what a lab's file lacks or could not give.
+void ListLanguages(const std::string& folder, const std::vector<std::string>& languages, std::ostream& out) {
+    out << "Languages at hand: " << pelorin::LanguageList(languages) << '\n';
+    for (const std::string& language : languages) {
+        if (language == "en") continue;
+        pelorin::LanguageTexts loaded = pelorin::LoadLanguage(language, folder);
+        std::vector<std::string> missing = loaded.texts.Missing();
+        out << "  " << language << ": "
+            << (missing.empty() ? "every text" : "no text for " + pelorin::LanguageList(missing) + " (shown in English)")
+            << '\n';
+        for (const std::string& note : loaded.notes) out << "  " << language << ": " << note << '\n';
+    }
+}
+
 int RunExperiment(bool pilot, int display, const std::vector<std::string>& settingsSkipped,
                   const pelorin::Texts& texts) {
     try {
@@ -144,11 +187,15 @@ int main(int argc, char** argv) {
     pelorin::ShowFailuresIn(pelorin::sdl::ShowFailureBox);
     std::vector<std::string> arguments = pelorin::ProgramArguments(argc, argv);
     if (!arguments.empty()) pelorin::UseStartingConsole();
-    pelorin::ProgramOptions options = pelorin::ParseProgramOptions(arguments, std::cout, std::cerr);
+    std::string folder = pelorin::CurrentFolder();
+    std::vector<std::string> languages = pelorin::LanguagesAtHand(folder);
+    pelorin::ProgramOptions options =
+        pelorin::ParseProgramOptions(arguments, std::cout, std::cerr, pelorin::LanguageList(languages));
     pelorin::SettingsNotes settings;
     if (options.mode == Mode::Experiment || options.mode == Mode::Pilot || options.mode == Mode::Check) {
+        // A display given on the command line leaves the file unread, its language too.
         if (!options.display) {
-            settings = pelorin::ApplySettingsFile(pelorin::CurrentFolder(), options);
+            settings = pelorin::ApplySettingsFile(folder, options);
             for (const std::string& skipped : settings.skipped) pelorin::Warn(skipped);
             if (!settings.refusal.empty()) pelorin::ReportFailure(settings.refusal);
         }
@@ -156,6 +203,12 @@ int main(int argc, char** argv) {
     }
     int display = options.display.value_or(0);
     pelorin::Texts texts;
+    if (options.mode == Mode::Experiment || options.mode == Mode::Pilot || options.mode == Mode::Check) {
+        std::optional<pelorin::Texts> chosen = ChosenTexts(options, folder, languages);
+        if (!chosen) return pelorin::USAGE_ERROR;
+        texts = *chosen;
+    }
+    if (options.mode == Mode::Check) ListLanguages(folder, languages, std::cout);
     switch (options.mode) {
     case Mode::Exit:
         return options.exitCode;
