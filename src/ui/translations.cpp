@@ -154,7 +154,7 @@ PoFile ReadPo(std::string_view saved, std::string& error) {
         std::string_view line = Trim(text.substr(at, end - at));
         at = end + 1;
         ++number;
-        auto fail = [&](const std::string& reason) {
+        auto malformed = [&](const std::string& reason) {
             error = "line " + std::to_string(number) + ": " + reason;
             return PoFile{};
         };
@@ -174,10 +174,10 @@ PoFile ReadPo(std::string_view saved, std::string& error) {
             continue;
         }
         if (line[0] == '"') {
-            if (field == nullptr) return fail("a string that continues nothing");
+            if (field == nullptr) return malformed("a string that continues nothing");
             std::string reason;
             std::optional<std::string> part = Unquote(line, reason);
-            if (!part) return fail(reason);
+            if (!part) return malformed(reason);
             *field += *part;
             continue;
         }
@@ -190,24 +190,24 @@ PoFile ReadPo(std::string_view saved, std::string& error) {
             field = &entry.context;
         } else if (word == "msgid") {
             if (entry.hasStr) finish();
-            if (entry.hasId) return fail("a second msgid before its msgstr");
+            if (entry.hasId) return malformed("a second msgid before its msgstr");
             entry.hasId = true;
             field = &entry.id;
         } else if (word == "msgid_plural") {
-            if (!entry.hasId) return fail("msgid_plural without its msgid");
+            if (!entry.hasId) return malformed("msgid_plural without its msgid");
             entry.plural = true;
             field = &entry.discarded;
         } else if (word == "msgstr" || word.starts_with("msgstr[")) {
-            if (!entry.hasId) return fail("msgstr without its msgid");
+            if (!entry.hasId) return malformed("msgstr without its msgid");
             entry.hasStr = true;
             field = word == "msgstr" ? &entry.str : &entry.discarded;
         } else {
-            return fail("\"" + std::string(line.substr(0, 40)) + "\" is no .po line");
+            return malformed("\"" + std::string(line.substr(0, 40)) + "\" is no .po line");
         }
         if (entry.line == 0) entry.line = number;
         std::string reason;
         std::optional<std::string> part = Unquote(rest, reason);
-        if (!part) return fail(reason);
+        if (!part) return malformed(reason);
         *field += *part;
     }
     if (entry.hasId && !entry.hasStr) {
