@@ -13,6 +13,7 @@
 #include "system/calendar.h"
 #include "system/files.h"
 #include "system/warning.h"
+#include "tasks/task_table.h"
 #include "ui/runtime.h"
 #include "ui/text.h"
 
@@ -129,6 +130,18 @@ std::string ResultsLog::InstructionsJson() {
     return raw ? "  \"Instructions\": " + JsonString(DisplayText(*raw)) + ",\n" : std::string();
 }
 
+std::string ResultsLog::LanguageJson() {
+    // What the subject read besides the lab's instructions: the language of the run's texts, and each
+    // announcement as the sequencer showed it, by the task's level (which stays the data's English).
+    std::string announcements;
+    for (const TaskFacts& task : TASK_FACTS) {
+        if (*task.announcement == '\0') continue;
+        announcements += std::string(announcements.empty() ? "" : ", ") + JsonString(task.level) + ": " +
+                         JsonString(runtime.texts.Get(task.announcement));
+    }
+    return ",\n    \"Language\": " + JsonString(runtime.texts.language) + ",\n    \"Announcements\": {" + announcements + "}";
+}
+
 namespace {
 
 // The file name at the end of a path.
@@ -238,7 +251,7 @@ void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, 
         Provenance provenance = GatherProvenance(runtime.host, runtime.host.CurrentDirectory());
         std::string json = "{\n  \"TaskName\": " + JsonString(TASK_NAME) + ",\n  \"TaskDescription\": " +
                            JsonString(TASK_DESCRIPTION) + ",\n" + InstructionsJson() +
-                           "  \"StimulusPresentation\": " + StimulusPresentationJson(provenance) + ",\n" +
+                           "  \"StimulusPresentation\": " + StimulusPresentationJson(provenance, LanguageJson()) + ",\n" +
                            ColumnsJson(EVENT_COLUMNS) + "}\n";
         if (std::optional<std::string> writeError = sidecar.file->Append(json)) {
             removeBoth();

@@ -99,6 +99,8 @@ private:
     void ReportKept(const std::string& message);
     // The sidecar's Instructions line, or nothing when the run folder has no instruction text to show.
     std::string InstructionsJson();
+    // The Language and Announcements of the sidecar's StimulusPresentation: what the run's texts were.
+    std::string LanguageJson();
 
     Runtime& runtime;
     std::unique_ptr<AppendFile> file;
