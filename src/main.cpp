@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -134,7 +135,7 @@ std::optional<pelorin::Texts> ChosenTexts(const pelorin::ProgramOptions& options
 
 // What the timing check says of the languages: each at hand, and what a lab's file lacks or could not give.
 void ListLanguages(const std::string& folder, const std::vector<std::string>& languages, std::ostream& out) {
-    out << "Languages at hand: " << pelorin::LanguageList(languages) << '\n';
+    out << "\nLanguages at hand: " << pelorin::LanguageList(languages) << '\n';
     for (const std::string& language : languages) {
         if (language == "en") continue;
         pelorin::LanguageTexts loaded = pelorin::LoadLanguage(language, folder);
@@ -208,7 +209,8 @@ int main(int argc, char** argv) {
         if (!chosen) return pelorin::USAGE_ERROR;
         texts = *chosen;
     }
-    if (options.mode == Mode::Check) ListLanguages(folder, languages, std::cout);
+    std::ostringstream languagesNote;
+    if (options.mode == Mode::Check) ListLanguages(folder, languages, languagesNote);
     switch (options.mode) {
     case Mode::Exit:
         return options.exitCode;
@@ -223,7 +225,8 @@ int main(int argc, char** argv) {
         return RunExperiment(true, display, settings.skipped, texts);
     case Mode::Check:
         return pelorin::check::RunTimingCheck(
-            {.folder = {}, .display = display, .loopback = options.loopback, .loopbackInput = options.loopbackInput});
+            {.folder = {}, .display = display, .loopback = options.loopback, .loopbackInput = options.loopbackInput,
+             .languages = languagesNote.str()});
     case Mode::DemoFolder:
         return pelorin::WriteDemoFolder(options.demoFolder, std::cout, std::cerr) ? 0 : 1;
     case Mode::Experiment:

@@ -62,7 +62,8 @@ TEST(TextFitTest, EveryShippedTextFitsItsControl) {
             SCOPED_TRACE(language + " on " + setting.name);
             // The test host counts 15 twips to a pixel: the display's size in twips is what counts.
             float scale = setting.dpi / 96.0f;
-            HeadlessHost host(static_cast<int>(setting.width / scale), static_cast<int>(setting.height / scale), "/nowhere");
+            HeadlessHost host(static_cast<int>(static_cast<float>(setting.width) / scale),
+                              static_cast<int>(static_cast<float>(setting.height) / scale), "/nowhere");
             Experiment experiment(host);
             experiment.runtime.texts = LoadLanguage(language, "").texts;
             std::vector<std::string> overflowing;

@@ -20,6 +20,19 @@ std::string Lower(std::string_view text) {
     return lower;
 }
 
+// The parts of a text between any of the separators, empty ones included.
+std::vector<std::string_view> SplitOn(std::string_view text, std::string_view separators) {
+    std::vector<std::string_view> parts;
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t end = text.find_first_of(separators, at);
+        if (end == std::string_view::npos) end = text.size();
+        parts.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return parts;
+}
+
 // A quoted .po string's contents with its C escapes undone, or nullopt with the reason.
 std::optional<std::string> Unquote(std::string_view quoted, std::string& reason) {
     if (quoted.size() < 2 || quoted.front() != '"' || quoted.back() != '"') {
@@ -147,12 +160,8 @@ PoFile ReadPo(std::string_view saved, std::string& error) {
         for (const std::string& key : keys) file.translations[key] = done.str;
     };
     int number = 0;
-    size_t at = 0;
-    while (at <= text.size()) {
-        size_t end = text.find('\n', at);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = Trim(text.substr(at, end - at));
-        at = end + 1;
+    for (std::string_view whole : SplitOn(text, "\n")) {
+        std::string_view line = Trim(whole);
         ++number;
         auto malformed = [&](const std::string& reason) {
             error = "line " + std::to_string(number) + ": " + reason;
@@ -222,12 +231,8 @@ PoFile ReadPo(std::string_view saved, std::string& error) {
 std::string LanguageTag(std::string_view given) {
     std::string tag;
     size_t index = 0;
-    size_t at = 0;
-    while (at <= given.size()) {
-        size_t end = given.find_first_of("-_", at);
-        if (end == std::string_view::npos) end = given.size();
-        std::string part = Lower(given.substr(at, end - at));
-        at = end + 1;
+    for (std::string_view givenPart : SplitOn(given, "-_")) {
+        std::string part = Lower(givenPart);
         bool letters = !part.empty() && std::all_of(part.begin(), part.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)); });
         bool alnum = !part.empty() && std::all_of(part.begin(), part.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
         if (index == 0) {
@@ -249,17 +254,20 @@ std::string LabTranslationName(std::string_view language) { return "pelorin-" + 
 
 namespace {
 
-// The lab's file of the language in the folder, its name in any letter case, or empty.
-std::string LabFile(const std::string& folder, std::string_view language) {
+// The lab's files in the folder, pelorin-<tag>.po in any letter case, by their languages' tags.
+std::map<std::string, std::string> LabFiles(const std::string& folder) {
+    std::map<std::string, std::string> files;
     std::error_code error;
     for (const auto& item : std::filesystem::directory_iterator(PathFromUtf8(folder), error)) {
         std::u8string name8 = item.path().filename().u8string();
         std::string name(name8.begin(), name8.end());
         std::string lower = Lower(name);
         if (!lower.starts_with("pelorin-") || !lower.ends_with(".po")) continue;
-        if (LanguageTag(name.substr(8, name.size() - 11)) == language) return JoinPath(folder, name);
+        if (std::string tag = LanguageTag(name.substr(8, name.size() - 11)); !tag.empty()) {
+            files.emplace(tag, JoinPath(folder, name));
+        }
     }
-    return {};
+    return files;
 }
 
 }  // namespace
@@ -267,14 +275,7 @@ std::string LabFile(const std::string& folder, std::string_view language) {
 std::vector<std::string> LanguagesAtHand(const std::string& folder) {
     std::set<std::string> languages{"en"};
     for (const ShippedTranslation& shipped : SHIPPED_TRANSLATIONS) languages.emplace(shipped.language);
-    std::error_code error;
-    for (const auto& item : std::filesystem::directory_iterator(PathFromUtf8(folder), error)) {
-        std::u8string name8 = item.path().filename().u8string();
-        std::string name(name8.begin(), name8.end());
-        std::string lower = Lower(name);
-        if (!lower.starts_with("pelorin-") || !lower.ends_with(".po")) continue;
-        if (std::string tag = LanguageTag(name.substr(8, name.size() - 11)); !tag.empty()) languages.insert(tag);
-    }
+    for (const auto& [tag, path] : LabFiles(folder)) languages.insert(tag);
     return {languages.begin(), languages.end()};
 }
 
@@ -304,7 +305,9 @@ LanguageTexts LoadLanguage(const std::string& language, const std::string& folde
     for (const ShippedTranslation& shipped : SHIPPED_TRANSLATIONS) {
         if (shipped.language == language) take(LabTranslationName(language) + " (built in)", shipped.po);
     }
-    if (std::string path = LabFile(folder, language); !path.empty()) {
+    std::map<std::string, std::string> labFiles = LabFiles(folder);
+    if (auto found = labFiles.find(language); found != labFiles.end()) {
+        const std::string& path = found->second;
         std::string reason;
         std::optional<std::string> bytes = ReadWholeFile(path, &reason);
         // As editors save it: UTF-8 with or without a byte order mark, or UTF-16.

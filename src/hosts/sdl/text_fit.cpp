@@ -7,9 +7,7 @@
 
 namespace pelorin::sdl {
 
-namespace {
-
-int WidthOf(Fonts& fonts, TTF_Font& font, std::string_view utf8) {
+int TextWidth(Fonts& fonts, TTF_Font& font, std::string_view utf8) {
     int width = 0;
     size_t at = 0;
     while (at < utf8.size()) {
@@ -21,6 +19,20 @@ int WidthOf(Fonts& fonts, TTF_Font& font, std::string_view utf8) {
     return width;
 }
 
+std::vector<std::string> WrapText(Fonts& fonts, TTF_Font& font, std::string_view displayText, int width) {
+    std::vector<std::string> lines;
+    Advance advance = [&fonts, &font](char32_t codePoint) { return fonts.Advance(font, codePoint); };
+    size_t at = 0;
+    while (at < displayText.size()) {
+        LineBreak line = NextLine(displayText, at, std::max(width, 1), advance);
+        lines.emplace_back(displayText.substr(at, line.end - at));
+        at = line.next;
+    }
+    return lines;
+}
+
+namespace {
+
 FittedText LayOut(Fonts& fonts, TTF_Font& font, std::string_view text, int width, int height) {
     FittedText fitted;
     fitted.font = &font;
@@ -29,16 +41,10 @@ FittedText LayOut(Fonts& fonts, TTF_Font& font, std::string_view text, int width
     if (oneLine) {
         if (!text.empty()) fitted.lines.emplace_back(text);
     } else {
-        Advance advance = [&fonts, &font](char32_t codePoint) { return fonts.Advance(font, codePoint); };
-        size_t at = 0;
-        while (at < text.size()) {
-            LineBreak line = NextLine(text, at, std::max(width, 1), advance);
-            fitted.lines.emplace_back(text.substr(at, line.end - at));
-            at = line.next;
-        }
+        fitted.lines = WrapText(fonts, font, text, width);
     }
     for (const std::string& line : fitted.lines) {
-        fitted.widths.push_back(WidthOf(fonts, font, line));
+        fitted.widths.push_back(TextWidth(fonts, font, line));
         if (fitted.widths.back() > width) fitted.fits = false;
     }
     // A single line may stand taller than its box, as the design's one-line labels do; more lines may not.

@@ -20,6 +20,11 @@ struct FittedText {
     bool fits = true;
 };
 
+// A line's width in pixels: the sum of its glyphs' advances.
+int TextWidth(Fonts& fonts, TTF_Font& font, std::string_view utf8);
+// Display text broken into lines no wider than width, after blanks where it can.
+std::vector<std::string> WrapText(Fonts& fonts, TTF_Font& font, std::string_view displayText, int width);
+
 // The smallest size a text shrinks to, as a share of its design size.
 inline constexpr float SMALLEST_SHARE = 0.6f;
 
