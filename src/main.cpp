@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "check/text_fit_check.h"
 #include "check/timing_check.h"
 #include "demo/demo_folder.h"
 #include "hosts/sdl/displays.h"
@@ -144,6 +145,12 @@ void ListLanguages(const std::string& folder, const std::vector<std::string>& la
             << (missing.empty() ? "every text" : "no text for " + pelorin::LanguageList(missing) + " (shown in English)")
             << '\n';
         for (const std::string& note : loaded.notes) out << "  " << language << ": " << note << '\n';
+        // A lab's own text may be longer than its control can show, even shrunk or wrapped.
+        for (const pelorin::check::DisplayShape& display : pelorin::check::DISPLAY_SHAPES) {
+            for (const std::string& control : pelorin::check::TextsThatDoNotFit(loaded.texts, display)) {
+                out << "  WARNING " << language << ": does not fit on " << display.name << ": " << control << '\n';
+            }
+        }
     }
 }
 
