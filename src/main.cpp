@@ -211,10 +211,12 @@ int main(int argc, char** argv) {
     }
     int display = options.display.value_or(0);
     pelorin::Texts texts;
-    if (options.mode == Mode::Experiment || options.mode == Mode::Pilot || options.mode == Mode::Check) {
+    if (options.mode == Mode::Experiment || options.mode == Mode::Pilot || options.mode == Mode::Check ||
+        options.mode == Mode::Simulate) {
         std::optional<pelorin::Texts> chosen = ChosenTexts(options, folder, languages);
         if (!chosen) return pelorin::USAGE_ERROR;
         texts = *chosen;
+        options.simulation.texts = texts;
     }
     std::ostringstream languagesNote;
     if (options.mode == Mode::Check) ListLanguages(folder, languages, languagesNote);

@@ -234,6 +234,15 @@ run --language de
 err | grep -qF "pelorin-de.po: line 2: msgstr without its msgid; its texts are not used" || fail "a malformed pelorin-de.po: '$(err)'"
 err | grep -q "cannot open a window\|no display" || fail "a malformed pelorin-de.po stopped the run before its window: '$(err)'"
 rm "$work"/pelorin*
+# Simulated subjects in a language: refused as the experiment is when it is not at hand; their
+# sidecars say the one they ran in.
+run --simulate 1 --language xx
+code=$?
+[ "$code" = 2 ] && [ -z "$(ls -A "$work")" ] || fail "--simulate 1 --language xx exits with $code, leaving $(ls -A "$work")"
+run --simulate 1 --language el --out Greek
+grep -qF '"Language": "el"' "$work/Greek/Res_Data/sub-1/beh/sub-1_task-dualtask_events.json" ||
+  fail "a simulated subject in Greek: $(err)"
+rm -rf "$work/Greek"
 
 [ "$failures" = 0 ] || exit 1
 echo "all options answered as expected"
