@@ -2,12 +2,16 @@
 // returning 0 when the run is ended by "Quit" or by Yes to the quit question. The options (--help)
 // rehearse it as a marked pilot, run simulated subjects, check the PC's timing or make a demo run
 // folder; none touches the subject list or Res_Data.
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "check/text_fit_check.h"
 #include "check/timing_check.h"
 #include "demo/demo_folder.h"
 #include "hosts/sdl/displays.h"
@@ -22,6 +26,7 @@
 #include "system/files.h"
 #include "system/warning.h"
 #include "ui/runtime.h"
+#include "ui/translations.h"
 
 namespace {
 
@@ -31,21 +36,21 @@ constexpr const char* PILOT_FOLDER = "Pilot_Data";
 // Why the pilot's folder cannot keep its records apart from the lab's, or empty once it is ready: it
 // must be a real folder (made when absent), neither a file nor a link to another one, and hold no
 // link into the lab's subject list or Res_Data.
-std::string PilotFolderProblem(const std::string& folder) {
+std::string PilotFolderProblem(const std::string& folder, const pelorin::Texts& texts) {
     std::error_code error;
     std::filesystem::file_status status = std::filesystem::symlink_status(pelorin::PathFromUtf8(folder), error);
     // Asked of the system: a junction is a link too, which the library does not tell on every system.
     if (pelorin::IsLink(folder)) {
-        return folder + " is a link to another folder: a pilot writes only into a real folder of its own; remove "
-                        "the link";
+        return texts.Get("pilot.folder-link", {{"folder", folder}});
     }
     if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
-        return folder + " is no folder: a pilot writes only into a folder of its own; rename or remove it";
+        return texts.Get("pilot.folder-not-folder", {{"folder", folder}});
     }
-    if (auto made = pelorin::MakeFolder(folder)) return "cannot make the folder " + folder + ": " + *made;
+    if (auto made = pelorin::MakeFolder(folder)) {
+        return texts.Get("pilot.folder-cannot-make", {{"folder", folder}, {"reason", *made}});
+    }
     if (std::string reason = pelorin::ReachesLabRecords(folder, pelorin::CurrentFolder()); !reason.empty()) {
-        return folder + " " + reason + ": a pilot writes only into a folder of its own, never into the lab's "
-                                       "subject list and Res_Data";
+        return texts.Get("pilot.folder-reaches-records", {{"folder", folder}, {"reason", reason}});
     }
     return {};
 }
@@ -61,9 +66,8 @@ void WarnOfKeyboardLayout(pelorin::Host& host, pelorin::Runtime& runtime) {
     std::string name = layout.name.empty() ? "" : ", " + layout.name + ",";
     pelorin::Warn("the active keyboard layout" + name + " cannot type the answer keys " + keys +
                   ": switch to a layout that types them (such as English) before the subject starts");
-    runtime.MsgBox("The active keyboard layout" + name + " cannot type the answer keys " + keys +
-                       ".\rSwitch to a layout that types them (such as English) before the subject starts.",
-                   pelorin::MB_EXCLAMATION, "Keyboard layout");
+    runtime.MsgBox(runtime.texts.Get("keyboard.untypable", {{"name", name}, {"keys", keys}}), pelorin::MB_EXCLAMATION,
+                   runtime.texts.Get("keyboard.title"));
 }
 
 // Shows, before the registration screen takes a key, what pelorin.ini held that the program could not
@@ -73,9 +77,8 @@ void ShowSettingsNotes(const std::vector<std::string>& skipped, pelorin::Runtime
     if (skipped.empty()) return;
     std::string lines;
     for (const std::string& note : skipped) lines += note + ".\r";
-    runtime.MsgBox("Pelorin could not use every line of its settings file:\r" + lines +
-                       "Mend pelorin.ini beside instruction.txt, or carry on without those settings.",
-                   pelorin::MB_EXCLAMATION, "Settings");
+    runtime.MsgBox(runtime.texts.Get("settings.skipped", {{"lines", lines}}), pelorin::MB_EXCLAMATION,
+                   runtime.texts.Get("settings.title"));
 }
 
 // Refuses a display the system does not list, before anything is opened or written. Given on the
@@ -105,20 +108,70 @@ bool DisplayListed(const pelorin::ProgramOptions& options) {
     return false;
 }
 
-int RunExperiment(bool pilot, int display, const std::vector<std::string>& settingsSkipped) {
+// The texts of the language the command line or pelorin.ini chose, English by default; a lab's file
+// that cannot be read, or keys a language lacks, are said on one line each and never stop a run. A
+// language not at hand refuses the run, where the choice was made, before anything is written.
+std::optional<pelorin::Texts> ChosenTexts(const pelorin::ProgramOptions& options, const std::string& folder,
+                                          const std::vector<std::string>& languages) {
+    std::string tag = options.language.empty() ? "en" : pelorin::LanguageTag(options.language);
+    if (std::find(languages.begin(), languages.end(), tag) == languages.end()) {
+        std::string reason = options.languageGivenBy + ": no language \"" + options.language +
+                             "\" at hand; the languages at hand are " + pelorin::LanguageList(languages) +
+                             " (a lab adds one as pelorin-LANG.po beside instruction.txt)";
+        if (options.languageGivenBy.starts_with("--")) {
+            std::cerr << "pelorin: " << reason << '\n';
+        } else {
+            pelorin::ReportFailure(reason);
+        }
+        return std::nullopt;
+    }
+    pelorin::LanguageTexts loaded = pelorin::LoadLanguage(tag, folder);
+    for (const std::string& note : loaded.notes) pelorin::Warn(note);
+    if (std::vector<std::string> missing = loaded.texts.Missing(); tag != "en" && !missing.empty()) {
+        pelorin::Warn("language " + tag + " has no text for " + pelorin::LanguageList(missing) +
+                      "; they are shown in English");
+    }
+    return loaded.texts;
+}
+
+// What the timing check says of the languages: each at hand, and what a lab's file lacks or could not give.
+void ListLanguages(const std::string& folder, const std::vector<std::string>& languages, std::ostream& out) {
+    out << "\nLanguages at hand: " << pelorin::LanguageList(languages) << '\n';
+    for (const std::string& language : languages) {
+        if (language == "en") continue;
+        pelorin::LanguageTexts loaded = pelorin::LoadLanguage(language, folder);
+        std::vector<std::string> missing = loaded.texts.Missing();
+        out << "  " << language << ": "
+            << (missing.empty() ? "every text" : "no text for " + pelorin::LanguageList(missing) + " (shown in English)")
+            << '\n';
+        for (const std::string& note : loaded.notes) out << "  " << language << ": " << note << '\n';
+        // A lab's own text may be longer than its control can show, even shrunk or wrapped.
+        for (const pelorin::check::DisplayShape& display : pelorin::check::DISPLAY_SHAPES) {
+            for (const std::string& control : pelorin::check::TextsThatDoNotFit(loaded.texts, display)) {
+                out << "  WARNING " << language << ": does not fit on " << display.name << ": " << control << '\n';
+            }
+        }
+    }
+}
+
+int RunExperiment(bool pilot, int display, const std::vector<std::string>& settingsSkipped,
+                  const pelorin::Texts& texts) {
     try {
         std::string pilotFolder;
         if (pilot) {
             // Made before the window opens: a pilot that could not keep its records apart does not start.
             pilotFolder = pelorin::JoinPath(pelorin::CurrentFolder(), PILOT_FOLDER);
-            if (std::string reason = PilotFolderProblem(pilotFolder); !reason.empty()) {
+            if (std::string reason = PilotFolderProblem(pilotFolder, texts); !reason.empty()) {
                 pelorin::ReportFailure(reason);
                 return 1;
             }
         }
         pelorin::sdl::SdlHost host(display);
-        if (pilot) host.SetMark("PILOT");
+        host.UseTexts(texts);
+        if (pilot) host.SetMark(texts.Get("pilot.mark"));
         pelorin::Experiment experiment(host);
+        // Before any screen is made: each takes its texts when it is.
+        experiment.runtime.texts = texts;
         if (pilot) {
             experiment.dataset.kind = pelorin::DatasetKind::Pilot;
             experiment.recordsFolder = pilotFolder;
@@ -142,17 +195,31 @@ int main(int argc, char** argv) {
     pelorin::ShowFailuresIn(pelorin::sdl::ShowFailureBox);
     std::vector<std::string> arguments = pelorin::ProgramArguments(argc, argv);
     if (!arguments.empty()) pelorin::UseStartingConsole();
-    pelorin::ProgramOptions options = pelorin::ParseProgramOptions(arguments, std::cout, std::cerr);
+    std::string folder = pelorin::CurrentFolder();
+    std::vector<std::string> languages = pelorin::LanguagesAtHand(folder);
+    pelorin::ProgramOptions options =
+        pelorin::ParseProgramOptions(arguments, std::cout, std::cerr, pelorin::LanguageList(languages));
     pelorin::SettingsNotes settings;
     if (options.mode == Mode::Experiment || options.mode == Mode::Pilot || options.mode == Mode::Check) {
+        // A display given on the command line leaves the file unread, its language too.
         if (!options.display) {
-            settings = pelorin::ApplySettingsFile(pelorin::CurrentFolder(), options);
+            settings = pelorin::ApplySettingsFile(folder, options);
             for (const std::string& skipped : settings.skipped) pelorin::Warn(skipped);
             if (!settings.refusal.empty()) pelorin::ReportFailure(settings.refusal);
         }
         if (options.mode != Mode::Exit && !DisplayListed(options)) return pelorin::USAGE_ERROR;
     }
     int display = options.display.value_or(0);
+    pelorin::Texts texts;
+    if (options.mode == Mode::Experiment || options.mode == Mode::Pilot || options.mode == Mode::Check ||
+        options.mode == Mode::Simulate) {
+        std::optional<pelorin::Texts> chosen = ChosenTexts(options, folder, languages);
+        if (!chosen) return pelorin::USAGE_ERROR;
+        texts = *chosen;
+        options.simulation.texts = texts;
+    }
+    std::ostringstream languagesNote;
+    if (options.mode == Mode::Check) ListLanguages(folder, languages, languagesNote);
     switch (options.mode) {
     case Mode::Exit:
         return options.exitCode;
@@ -164,14 +231,15 @@ int main(int argc, char** argv) {
             return 1;
         }
     case Mode::Pilot:
-        return RunExperiment(true, display, settings.skipped);
+        return RunExperiment(true, display, settings.skipped, texts);
     case Mode::Check:
         return pelorin::check::RunTimingCheck(
-            {.folder = {}, .display = display, .loopback = options.loopback, .loopbackInput = options.loopbackInput});
+            {.folder = {}, .display = display, .loopback = options.loopback, .loopbackInput = options.loopbackInput,
+             .languages = languagesNote.str()});
     case Mode::DemoFolder:
         return pelorin::WriteDemoFolder(options.demoFolder, std::cout, std::cerr) ? 0 : 1;
     case Mode::Experiment:
         break;
     }
-    return RunExperiment(false, display, settings.skipped);
+    return RunExperiment(false, display, settings.skipped, texts);
 }

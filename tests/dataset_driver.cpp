@@ -4,7 +4,9 @@
 //   - subject 1 and subject 2, each through the three blocks and the menu's Quit, answering every
 //     stimulus, one answer in five wrong, typing keys that answer nothing (tab, space, both quotes, a
 //     backslash, letters beyond ASCII) and answering a quit question No in the letter block;
-//   - subject 2 again after the list was edited, its second run, ended by Yes in the tone block.
+//   - subject 2 again after the list was edited, its second run, ended by Yes in the tone block;
+//   - subjects 3, 4 and 5, each ended by Yes in the tone block.
+// Subject 1 runs in English, subject 2 in Greek and then German, 3 to 5 in French, Spanish and Dutch.
 //   dataset_driver FOLDER
 // With --columns it prints the events columns of the vocabulary instead, "name<TAB>numeric|text" a line,
 // for the checks that read the files.
@@ -15,6 +17,7 @@
 
 #include "lab.h"
 #include "records/event_columns.h"
+#include "ui/translations.h"
 
 namespace {
 
@@ -27,10 +30,14 @@ void TypeStrayKeys(HeadlessHost& host, int64_t at) {
     for (int16_t key : keys) host.Schedule(at += 7, InputEvent::KeyPress(key));
 }
 
-// One run: registration with the ID and order condition, the instructions, the blocks, the end.
-void Run(const std::string& folder, const std::string& id, const std::string& order, bool quitInToneBlock) {
+// One run in a language: registration with the ID and order condition, the instructions, the blocks,
+// the end.
+void Run(const std::string& folder, const std::string& id, const std::string& order, bool quitInToneBlock,
+         const std::string& language = "en") {
     HeadlessHost host(1024, 768, folder);
     Experiment experiment(host);
+    experiment.runtime.texts = LoadLanguage(language, folder).texts;
+    std::string menuShown = "show Display.Label1 \"" + experiment.runtime.texts.Get("sequencer.continue") + "\"";
     test::SimulatedSubject subject(host);
     subject.wrongEvery = 5;
     bool toneBlockSeen = false;
@@ -52,7 +59,7 @@ void Run(const std::string& folder, const std::string& id, const std::string& or
             letterBlockSeen = true;
             host.Schedule(at + 20000, InputEvent::KeyPress(KEY_ESCAPE));
             host.AnswerMessageBox(ID_NO, 1500);
-        } else if (entry.what == "show Display.Label1 \"Conutinue?\"") {
+        } else if (entry.what == menuShown) {
             subject.listening = false;
             host.Schedule(at + 500, InputEvent::Click(experiment.Display().Command1.back()));
         }
@@ -92,10 +99,14 @@ int main(int argc, char** argv) {
     std::ofstream(folder + "/Res_Data/sub-9_task-dualtask_events.json") << "{\"SubjectInitials\": \"abc\"}\n";
 
     Run(folder, "1", "2", false);
-    Run(folder, "2", "1", false);
+    Run(folder, "2", "1", false, "el");
     // The list edited: subject 2's record taken out, so that 2 registers again.
     std::ofstream(folder + "/CurrentSubjects.txt", std::ios::binary | std::ios::trunc) << " 1 kvt 2 \r\n";
-    Run(folder, "2", "1", true);
+    Run(folder, "2", "1", true, "de");
+    // The other shipped languages, a short run each: the data's words stay English in every one.
+    Run(folder, "3", "1", true, "fr");
+    Run(folder, "4", "2", true, "es");
+    Run(folder, "5", "1", true, "nl");
     std::printf("dataset in %s/Res_Data\n", folder.c_str());
     return 0;
 }

@@ -203,5 +203,46 @@ err | grep -qxF 'pelorin: pelorin.ini line 3: display takes a display'"'"'s numb
 run --display 0
 err | grep -q "pelorin.ini" && fail "--display 0 read pelorin.ini: '$(err)'"
 
+# Languages: the help lists those at hand, a lab's file among them; a language not at hand is refused
+# with the list, from the command line or from pelorin.ini (which says where), exit code 2, nothing
+# written; a lab's file that cannot be read is named and the run goes on with the texts it has.
+rm "$work/pelorin.ini"
+printf 'msgctxt "quit.question"\nmsgid "Do you really want to quit?"\nmsgstr "Quer mesmo sair?"\n' >"$work/pelorin-pt_BR.po"
+run --help
+out | grep -q -- '--language LANG .*at hand here: de, el, en, es, fr, nl, pt-BR\.' || fail "--help lists no languages: $(out | grep -- --language)"
+run --language xx
+code=$?
+[ "$code" = 2 ] || fail "--language xx exits with $code, not 2"
+err | grep -qxF 'pelorin: --language: no language "xx" at hand; the languages at hand are de, el, en, es, fr, nl, pt-BR (a lab adds one as pelorin-LANG.po beside instruction.txt)' ||
+  fail "--language xx says '$(err)'"
+printf 'language = klingon\r\n' >"$work/pelorin.ini"
+run
+code=$?
+[ "$code" = 2 ] || fail "language = klingon in pelorin.ini exits with $code, not 2"
+err | grep -qF 'pelorin: pelorin.ini line 1: no language "klingon" at hand; the languages at hand are de, el' ||
+  fail "language = klingon in pelorin.ini says '$(err)'"
+[ "$(ls -A "$work" | sort | tr '\n' ' ')" = "pelorin-pt_BR.po pelorin.ini " ] || fail "a refused language left: $(ls -A "$work")"
+# The command line wins over the file: pt-BR is taken however it is written, and the texts its file
+# lacks are named on one line (the one it has is not). Without a display the run then stops at its window.
+run --language PT-br
+err | grep -q '^pelorin: language pt-BR has no text for greet.welcome, .*; they are shown in English$' ||
+  fail "--language PT-br does not name the texts it lacks: '$(err)'"
+err | grep -q 'quit.question' && fail "--language PT-br names a text its file has: '$(err)'"
+# A lab's German file that is no .po file: named, with its line, and its texts not used.
+printf 'msgctxt "quit.question"\nmsgstr "Wirklich?"\n' >"$work/pelorin-de.po"
+run --language de
+err | grep -qF "pelorin-de.po: line 2: msgstr without its msgid; its texts are not used" || fail "a malformed pelorin-de.po: '$(err)'"
+err | grep -q "cannot open a window\|no display" || fail "a malformed pelorin-de.po stopped the run before its window: '$(err)'"
+rm "$work"/pelorin*
+# Simulated subjects in a language: refused as the experiment is when it is not at hand; their
+# sidecars say the one they ran in.
+run --simulate 1 --language xx
+code=$?
+[ "$code" = 2 ] && [ -z "$(ls -A "$work")" ] || fail "--simulate 1 --language xx exits with $code, leaving $(ls -A "$work")"
+run --simulate 1 --language el --out Greek
+grep -qF '"Language": "el"' "$work/Greek/Res_Data/sub-1/beh/sub-1_task-dualtask_events.json" ||
+  fail "a simulated subject in Greek: $(err)"
+rm -rf "$work/Greek"
+
 [ "$failures" = 0 ] || exit 1
 echo "all options answered as expected"

@@ -55,7 +55,9 @@ done
 dpkg-deb -c "$deb" | awk '{print $6}' >"$work/contents.txt"
 for file in ./usr/bin/pelorin ./usr/bin/pelorin-summary ./usr/bin/pelorin-report ./usr/share/man/man1/pelorin.1.gz \
   ./usr/share/man/man1/pelorin-summary.1.gz ./usr/share/man/man1/pelorin-report.1.gz \
-  ./usr/share/applications/pelorin.desktop; do
+  ./usr/share/applications/pelorin.desktop ./usr/share/pelorin/translations/de.po ./usr/share/pelorin/translations/el.po \
+  ./usr/share/pelorin/translations/es.po ./usr/share/pelorin/translations/fr.po ./usr/share/pelorin/translations/nl.po \
+  ./usr/share/pelorin/translations/pelorin.pot; do
   grep -qx -- "$file" "$work/contents.txt" || fail "the package lacks $file: $(cat "$work/contents.txt")"
 done
 outside=$(grep -v '^\./usr/' "$work/contents.txt" | grep -vx './' || true)

@@ -76,7 +76,11 @@ TEST_F(ReportTest, FlagsStandExactlyWhereTheRunsForcedThem) {
         ASSERT_EQ(subject.runs.size(), 1u);
         EXPECT_EQ(subject.runs[0].error, "");
         EXPECT_FALSE(subject.runs[0].acqTime.empty());
+        // The language the subject read, as the sidecar says it, stands in the run's heading.
+        EXPECT_EQ(subject.runs[0].language, "en");
+        EXPECT_NE(MakeReport(dataset, "test").find(subject.participantId + ", run 1, started "), std::string::npos);
     }
+    EXPECT_EQ(std::regex_search(MakeReport(dataset, "test"), std::regex("sub-2, run 1, started [^<]*, in language en")), true);
     // Subject 1 did the task with sound and answered No to a quit question: nothing. Subject 2: the
     // silent run, every tone wrong, the letters left from 20 s until the bar overflowed, the quit in the
     // dual block; and nothing else.

@@ -450,7 +450,7 @@ int RunTimingCheck(const CheckOptions& options) {
         blanke.Wait(100);
         MeasureDisk(folder, figures.disk);
 
-        report = FormatReport(figures);
+        report = FormatReport(figures) + options.languages;
         std::string written = WriteReport(folder, started, report);
         std::vector<Warning> warnings = Warnings(figures);
         screen.Say(warnings.empty() ? "Done: nothing out of bounds"

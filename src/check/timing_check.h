@@ -13,6 +13,8 @@ struct CheckOptions {
     // input where none is named).
     bool loopback = false;
     std::string loopbackInput;
+    // What the report says of the languages at hand, at its end.
+    std::string languages;
 };
 
 // The timing check a lab runs on its own PC before the first subject: about 30 seconds in the real

@@ -46,7 +46,8 @@ std::string ReadResponseTimes(const std::string& text, SimulationSettings& setti
 
 }  // namespace
 
-ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+                                   const std::string& languages) {
     ProgramOptions options;
     SimulationSettings& simulation = options.simulation;
 
@@ -76,6 +77,12 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
             ->type_name("N")
             ->check(CLI::NonNegativeNumber)
             ->excludes(simulate);
+    CLI::Option* languageOption =
+        app.add_option("--language", options.language,
+                       "Show every screen and box in language LANG (a BCP 47 tag); at hand here: " + languages +
+                           ". A lab's pelorin-LANG.po beside instruction.txt adds a language or changes texts. The run "
+                           "folder's pelorin.ini may say the same (language=LANG); this wins")
+            ->type_name("LANG");
     bool check = false;
     CLI::Option* checkFlag = app.add_flag(
         "--check",
@@ -168,6 +175,7 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
         options.display = display;
         options.displayGivenBy = "--display " + std::to_string(display);
     }
+    if (*languageOption) options.languageGivenBy = "--language";
     if (pilot) options.mode = ProgramOptions::Mode::Pilot;
     if (*simulate) options.mode = ProgramOptions::Mode::Simulate;
     if (check) options.mode = ProgramOptions::Mode::Check;
@@ -205,6 +213,7 @@ SettingsNotes ApplySettingsFile(const std::string& folder, ProgramOptions& optio
         return text.substr(first, last - first + 1);
     };
     std::string displayGivenBy;
+    std::string languageGivenBy;
     int number = 0;
     for (const std::string& whole : SplitLines(*text)) {
         ++number;
@@ -219,6 +228,20 @@ SettingsNotes ApplySettingsFile(const std::string& folder, ProgramOptions& optio
         std::string name = trim(line.substr(0, equals));
         std::string value = trim(line.substr(equals + 1));
         for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (name == "language") {
+            // Checked against the languages at hand once the run folder's files are known.
+            if (!languageGivenBy.empty()) {
+                notes.skipped.push_back(where + ": language is given on " +
+                                        languageGivenBy.substr(std::string(SETTINGS_FILE).size() + 1) +
+                                        " already, and the first holds; skipped");
+                continue;
+            }
+            languageGivenBy = where;
+            if (!options.languageGivenBy.empty()) continue;
+            options.language = value;
+            options.languageGivenBy = where;
+            continue;
+        }
         if (name != "display") {
             notes.skipped.push_back(where + ": unknown setting \"" + name + "\"; skipped");
             continue;

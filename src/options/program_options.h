@@ -31,6 +31,10 @@ struct ProgramOptions {
     // unless one is named).
     bool loopback = false;
     std::string loopbackInput;
+    // The language of every text the subject and the experimenter read, as given (a BCP 47 tag such as
+    // de or pt-BR); empty: English. Where it was given, for a refusal.
+    std::string language;
+    std::string languageGivenBy;
 };
 
 // The settings file a lab may keep in the run folder, beside instruction.txt.
@@ -41,7 +45,9 @@ inline constexpr int USAGE_ERROR = 2;
 
 // Reads the program's arguments (without the program's name), in UTF-8. Help and the version go to
 // out; a refusal goes to err as its reason followed by the usage.
-ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+// languages lists the languages at hand, for the help.
+ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+                                   const std::string& languages = "en");
 
 // What reading the settings file has to say, each with the file's line: what it skipped, and why it
 // refuses the run (empty when it does not).
@@ -53,7 +59,8 @@ struct SettingsNotes {
 // Takes the settings of SETTINGS_FILE in the folder that the command line left open: lines of
 // NAME=VALUE, blank lines and lines starting with # or ; skipped, and so is what it cannot use, each
 // said in skipped. The file is read as editors save it: UTF-8 with a byte order mark or without, or
-// UTF-16 (Notepad's "Unicode"), any line ends. Of two display= lines the first holds. A value that
+// UTF-16 (Notepad's "Unicode"), any line ends. Of two display= or language= lines the first holds;
+// the command line wins over either. A value that
 // cannot be right (display=abc) refuses the run like the command line: mode Exit, exit code 2. A
 // folder without the file changes nothing.
 SettingsNotes ApplySettingsFile(const std::string& folder, ProgramOptions& options);

@@ -112,7 +112,7 @@ Provenance GatherProvenance(Host& host, const std::string& runFolder) {
     return provenance;
 }
 
-std::string StimulusPresentationJson(const Provenance& p) {
+std::string StimulusPresentationJson(const Provenance& p, const std::string& more) {
     const DisplayFacts& d = p.display;
     std::string json = "{\n    \"OperatingSystem\": " + JsonString(p.operatingSystem) +
                        ",\n    \"SoftwareName\": \"Pelorin\",\n    \"SoftwareVersion\": " + JsonString(p.softwareVersion);
@@ -143,7 +143,7 @@ std::string StimulusPresentationJson(const Provenance& p) {
     } else {
         json += "{\"File\": " + JsonString(p.timingCheck.file) + ", \"Verdict\": " + JsonString(p.timingCheck.verdict) + "}";
     }
-    return json + "\n  }";
+    return json + more + "\n  }";
 }
 
 std::string TimingCheckMachineLine(const std::string& machine) { return MACHINE_PREFIX + machine; }

@@ -35,7 +35,8 @@ Provenance GatherProvenance(Host& host, const std::string& runFolder);
 // The StimulusPresentation object of an events file's sidecar, on one line: the keys BIDS defines
 // (OperatingSystem, SoftwareName, SoftwareVersion, Code, ScreenResolution, ScreenRefreshRate,
 // ScreenSize) and Pelorin's own beside them.
-std::string StimulusPresentationJson(const Provenance& provenance);
+// more: members of the object's own to end it with (",\n    \"Name\": value" each).
+std::string StimulusPresentationJson(const Provenance& provenance, const std::string& more = {});
 
 // The newest report of the timing check named timing-check-*.txt in the folder that was made on the
 // PC named machine; a report that names no PC, or another, is not this PC's.

@@ -13,6 +13,7 @@
 #include "system/calendar.h"
 #include "system/files.h"
 #include "system/warning.h"
+#include "tasks/task_table.h"
 #include "ui/runtime.h"
 #include "ui/text.h"
 
@@ -129,6 +130,18 @@ std::string ResultsLog::InstructionsJson() {
     return raw ? "  \"Instructions\": " + JsonString(DisplayText(*raw)) + ",\n" : std::string();
 }
 
+std::string ResultsLog::LanguageJson() {
+    // What the subject read besides the lab's instructions: the language of the run's texts, and each
+    // announcement as the sequencer showed it, by the task's level (which stays the data's English).
+    std::string announcements;
+    for (const TaskFacts& task : TASK_FACTS) {
+        if (*task.announcement == '\0') continue;
+        announcements += std::string(announcements.empty() ? "" : ", ") + JsonString(task.level) + ": " +
+                         JsonString(runtime.texts.Get(task.announcement));
+    }
+    return ",\n    \"Language\": " + JsonString(runtime.texts.language) + ",\n    \"Announcements\": {" + announcements + "}";
+}
+
 namespace {
 
 // The file name at the end of a path.
@@ -138,47 +151,39 @@ std::string FileName(const std::string& path) {
 }
 
 // "sub-2's row", "the rows of sub-2 and sub-3"; for a scans table, whose rows are runs, "the run's row".
-std::string RowsNamed(const RowKept& kept, bool participants) {
+std::string RowsNamed(const Texts& texts, const RowKept& kept, bool participants) {
     if (!participants) {
-        return kept.waiting.size() == 1 ? "the run's row" : "the rows of " + std::to_string(kept.waiting.size()) + " runs";
+        return kept.waiting.size() == 1 ? texts.Get("results.rows-run")
+                                        : texts.Get("results.rows-runs", {{"count", std::to_string(kept.waiting.size())}});
     }
-    if (kept.waiting.size() == 1) return kept.waiting[0] + "'s row";
+    if (kept.waiting.size() == 1) return texts.Get("results.rows-subject", {{"subject", kept.waiting[0]}});
     std::string names;
     for (size_t i = 0; i < kept.waiting.size(); ++i) {
-        names += (i == 0 ? "" : i + 1 == kept.waiting.size() ? " and " : ", ") + kept.waiting[i];
+        names += (i == 0 ? "" : i + 1 == kept.waiting.size() ? texts.Get("results.list-and") : ", ") + kept.waiting[i];
     }
-    return "the rows of " + names;
+    return texts.Get("results.rows-subjects", {{"subjects", names}});
 }
 
 // What the experimenter is told of a row a shared table could not take: what to do about the table,
 // in plain words, and that the row will be added (or, where it could not even be kept, how to add it).
-std::string KeptMessage(const RowKept& kept, bool participants) {
-    std::string name = FileName(kept.table);
+std::string KeptMessage(const Texts& texts, const RowKept& kept, bool participants) {
     if (kept.waitingFile.empty()) {
         std::string cells;
         for (size_t i = 0; i < kept.cells.size(); ++i) {
             cells += (i == 0 ? "" : ", ") +
                      std::string(participants ? PARTICIPANT_COLUMNS[i].name : SCAN_COLUMNS[i].name) + " " + kept.cells[i];
         }
-        return "Could not add a row to " + kept.table + ": " + kept.reason + ", nor keep it to add later (" +
-               kept.keepError + ").\rThe run goes on and is recorded; add the row by hand once the file can be "
-               "written: " + cells + ".";
+        return texts.Get("results.row-lost",
+                         {{"table", kept.table}, {"reason", kept.reason}, {"error", kept.keepError}, {"cells", cells}});
     }
-    std::string rows = RowsNamed(kept, participants);
-    std::string what;
-    if (kept.mend) {
-        what = name + " cannot take a row as it stands: " + kept.reason + ".\rOnce it is mended, " + rows + " will be added.";
-    } else if (kept.cause == AppendResult::Cause::InUse) {
-        what = name + " is open in another program: close it; " + rows + " will be added.";
-    } else if (kept.cause == AppendResult::Cause::ReadOnly) {
-        what = name + " may not be written (" + kept.reason + "): make it writable; " + rows + " will be added.";
-    } else {
-        what = name + " could not be written (" + kept.reason + "); " + rows + " will be added once it can be.";
-    }
-    bool one = kept.waiting.size() == 1;
-    return what + "\rThe run goes on and is recorded. Until then " + (one ? "the row waits" : "the rows wait") +
-           " in " + kept.waitingFile + "; Pelorin adds " + (one ? "it" : "them") +
-           " at the end of a block or of the run, or at the next registration or start.";
+    std::string_view key = kept.mend                                         ? "results.table-mend"
+                           : kept.cause == AppendResult::Cause::InUse    ? "results.table-in-use"
+                           : kept.cause == AppendResult::Cause::ReadOnly ? "results.table-read-only"
+                                                                         : "results.table-failed";
+    std::string what = texts.Get(
+        key, {{"table", FileName(kept.table)}, {"reason", kept.reason}, {"rows", RowsNamed(texts, kept, participants)}});
+    return what + texts.Get(kept.waiting.size() == 1 ? "results.row-waits" : "results.rows-wait",
+                            {{"file", kept.waitingFile}});
 }
 
 }  // namespace
@@ -191,32 +196,33 @@ void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, 
     // What the experimenter is told of the dataset's shared files, once the run's own are written.
     std::vector<std::string> notices;
     if (std::optional<DatasetError> error = DescribeDataset(root, settings)) {
-        if (!error->lab) return Fail(error->what + " the results file", error->path, error->reason);
-        notices.push_back("Could not add Pelorin's column descriptions to " + error->path + ": " + error->reason +
-                          ".\rThe run goes on and is recorded; they are added at the next registration.");
+        bool creating = error->what == "create";
+        if (!error->lab) return Fail(creating ? "results.cannot-create" : "results.cannot-write", error->path, error->reason);
+        notices.push_back(
+            runtime.texts.Get("results.column-descriptions", {{"path", error->path}, {"reason", error->reason}}));
     }
     // Rows that earlier runs kept waiting go first, where their tables can take them now.
     AddWaitingRows(root);
     // The subject list holds the record: a participants.tsv that cannot take the row keeps nothing of the
     // run from being recorded, and the row waits until the table can take it.
     if (std::optional<RowKept> kept = AddParticipant(root, subject.id, subject.orderCondition)) {
-        notices.push_back(KeptMessage(*kept, true));
+        notices.push_back(KeptMessage(runtime.texts, *kept, true));
         rowsWaiting = true;
     }
     std::string participant = ParticipantId(subject.id);
     std::string subjectFolder = JoinPath(root, participant);
     std::string folder = JoinPath(subjectFolder, "beh");
-    auto fail = [&](const std::string& what, const std::string& path, const std::string& reason) {
+    auto fail = [&](std::string_view key, const std::string& path, const std::string& reason) {
         // Folders made for a run that left nothing in them go too (a folder that holds anything stays).
         std::error_code ignored;
         std::filesystem::remove(PathFromUtf8(folder), ignored);
         std::filesystem::remove(PathFromUtf8(subjectFolder), ignored);
         std::string after;
         for (const std::string& notice : notices) after += "\r\r" + notice;
-        Fail(what, path, reason, after);
+        Fail(key, path, reason, after);
     };
     for (const std::string& made : {subjectFolder, folder}) {
-        if (auto reason = MakeFolder(made)) return fail("make the results folder", made, *reason);
+        if (auto reason = MakeFolder(made)) return fail("results.cannot-make-folder", made, *reason);
     }
     std::string task = "_task-" + std::string(EVENTS_TASK);
     for (int run = 1; run <= MAX_RUNS; ++run) {
@@ -224,7 +230,7 @@ void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, 
         std::string name = JoinPath(folder, entities);
         auto events = AppendFile::CreateNew(name + ".tsv");
         if (events.exists) continue;
-        if (!events.file) return fail("create the results file", name + ".tsv", events.error);
+        if (!events.file) return fail("results.cannot-create", name + ".tsv", events.error);
         auto sidecar = AppendFile::CreateNew(name + ".json");
         // Nothing of a run that cannot be written stays behind: an empty or header-only file would only
         // take the name.
@@ -238,37 +244,37 @@ void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, 
         if (!sidecar.file) {
             removeBoth();
             if (sidecar.exists) continue;
-            return fail("create the results file", name + ".json", sidecar.error);
+            return fail("results.cannot-create", name + ".json", sidecar.error);
         }
         // What the run ran on: the build, the system, the sound output, the display, the keyboard
         // layout and the PC's latest timing check in the run folder.
         Provenance provenance = GatherProvenance(runtime.host, runtime.host.CurrentDirectory());
         std::string json = "{\n  \"TaskName\": " + JsonString(TASK_NAME) + ",\n  \"TaskDescription\": " +
                            JsonString(TASK_DESCRIPTION) + ",\n" + InstructionsJson() +
-                           "  \"StimulusPresentation\": " + StimulusPresentationJson(provenance) + ",\n" +
+                           "  \"StimulusPresentation\": " + StimulusPresentationJson(provenance, LanguageJson()) + ",\n" +
                            ColumnsJson(EVENT_COLUMNS) + "}\n";
         if (std::optional<std::string> writeError = sidecar.file->Append(json)) {
             removeBoth();
-            return fail("write the results file", name + ".json", *writeError);
+            return fail("results.cannot-write", name + ".json", *writeError);
         }
         if (std::optional<std::string> headerError = events.file->Append(TsvHeader(EVENT_COLUMNS))) {
             removeBoth();
-            return fail("write the results file", name + ".tsv", *headerError);
+            return fail("results.cannot-write", name + ".tsv", *headerError);
         }
         file = std::move(events.file);
         this->sidecar = std::move(sidecar.file);
         // BIDS names a subject's files with '/', whatever the system.
         if (std::optional<RowKept> kept =
                 AddScan(subjectFolder, subject.id, "beh/" + entities + ".tsv", start.time, start.offset)) {
-            notices.push_back(KeptMessage(*kept, false));
+            notices.push_back(KeptMessage(runtime.texts, *kept, false));
             rowsWaiting = true;
         }
         for (const std::string& notice : notices) ReportKept(notice);
         FlushDuringNextWait();
         return;
     }
-    fail("create the results file", JoinPath(folder, participant + task + "_events.tsv"),
-         "every run number up to " + std::to_string(MAX_RUNS) + " is taken");
+    fail("results.cannot-create", JoinPath(folder, participant + task + "_events.tsv"),
+         runtime.texts.Get("results.runs-taken", {{"count", std::to_string(MAX_RUNS)}}));
 }
 
 void ResultsLog::BlockStart(std::string_view blockTask, std::function<Bars()> blockBars) {
@@ -413,7 +419,7 @@ void ResultsLog::Release(int64_t through) {
     held.erase(held.begin(), end);
     for (const HeldRow& row : due) {
         if (!file) return;
-        if (auto error = file->Append(row.line)) Fail("write the results file", file->Path(), *error);
+        if (auto error = file->Append(row.line)) Fail("results.cannot-write", file->Path(), *error);
     }
 }
 
@@ -436,7 +442,7 @@ void ResultsLog::Flush() {
         error = file->Sync();
     });
     sidecar.reset();
-    if (error) Fail("write the results file", failedPath, *error);
+    if (error) Fail("results.cannot-write", failedPath, *error);
 }
 
 void ResultsLog::FlushDuringNextWait() {
@@ -447,14 +453,14 @@ void ResultsLog::FlushDuringNextWait() {
     });
 }
 
-void ResultsLog::Fail(const std::string& what, std::string path, const std::string& reason, const std::string& after) {
+void ResultsLog::Fail(std::string_view key, std::string path, const std::string& reason, const std::string& after) {
     // The path may be the file's own: taken by value before the file goes.
     file.reset();
     sidecar.reset();
     // One box for the run: after a failure nothing more is written, so nothing more can fail.
     if (failed) return;
     failed = true;
-    Report("Could not " + what + " " + path + ":\r" + reason + after);
+    Report(runtime.texts.Get(key, {{"path", path}, {"reason", reason}}) + after);
 }
 
 void ResultsLog::ReportKept(const std::string& message) {

@@ -96,11 +96,13 @@ private:
     // screen), so that a flush's cost stretches no screen's specified time.
     void FlushDuringNextWait();
     // A file of the run could not be made or written: said once, with what follows it (after).
-    void Fail(const std::string& what, std::string path, const std::string& reason, const std::string& after = {});
+    void Fail(std::string_view key, std::string path, const std::string& reason, const std::string& after = {});
     void Report(const std::string& message);
     void ReportKept(const std::string& message);
     // The sidecar's Instructions line, or nothing when the run folder has no instruction text to show.
     std::string InstructionsJson();
+    // The Language and Announcements of the sidecar's StimulusPresentation: what the run's texts were.
+    std::string LanguageJson();
 
     Runtime& runtime;
     std::unique_ptr<AppendFile> file;

@@ -39,7 +39,7 @@ Channel ChannelOf(char key) {
 BarGame::BarGame(const TaskServices& services, std::string name, std::string_view task, const Labels& labels)
     : Screen(services.runtime, std::move(name), 9600, 7200),
       Label1(*this, "Label1", labels.label1Caption, 0, 0, 1215, labels.label1Height, Font{48}, Alignment::Center),
-      Label2(*this, "Label2", labels.label2Caption, 0, 0, labels.label2Width, 495, Font{18}, Alignment::Center),
+      Label2(*this, "Label2", Text(labels.label2Key), 0, 0, labels.label2Width, 495, Font{18}, Alignment::Center),
       services(services),
       task(task) {}
 

@@ -63,7 +63,8 @@ protected:
     struct Labels {
         const char* label1Caption;
         float label1Height;
-        const char* label2Caption;
+        // The key of the praise for a block played to its time.
+        const char* label2Key;
         float label2Width;
     };
 

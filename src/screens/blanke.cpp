@@ -25,7 +25,7 @@ void Blanke::Form_KeyPress(int16_t& KeyAscii) {
 
 void Blanke::Form_QueryUnload(bool& Cancel) {
     int64_t asked = runtime.host.NowMicros();
-    bool quit = runtime.MsgBox("Do you really want to quit?", MB_QUESTION_YES_NO) == ID_YES;
+    bool quit = runtime.MsgBox(Text("quit.question"), MB_QUESTION_YES_NO) == ID_YES;
     if (onQuitQuestion) onQuitQuestion(asked, runtime.host.NowMicros(), quit);
     if (quit) runtime.End();
     Cancel = true;

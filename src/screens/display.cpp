@@ -31,7 +31,7 @@ void Display::Start() {
     CenterControlGroup(*this);
     int16_t blockNumber = ++experiment.templateVariables.blockNumber;
     if (int row = blockNumber >= 1 ? FixedOrderRow(blockNumber) : -1; row >= 0) {
-        Label2.SetCaption(TASK_TABLE[row].facts.announcement);
+        Label2.SetCaption(Text(TASK_TABLE[row].facts.announcement));
         Label2.SetVisible(true);
         runtime.Wait(3000);
         Label2.SetVisible(false);

@@ -25,21 +25,20 @@ public:
     void Form_Resize() override;
     void Form_KeyPress(int16_t& KeyAscii) override;
 
-    // NOTE: "Conutinue?", so spelt: the heading is the experiment's own text, word for word.
-    Label Label1{*this, "Label1", "Conutinue?", 2400, 3120, 4815, 495, Font{18, true}, Alignment::Center};
+    Label Label1{*this, "Label1", Text("sequencer.continue"), 2400, 3120, 4815, 495, Font{18, true}, Alignment::Center};
     Label Label2{*this, "Label2", "", 720, 960, 8175, 1455, Font{13.5f, true}, Alignment::Center};
     std::array<Button, TASK_COUNT + 1> Command1 = MenuButtons(std::make_index_sequence<TASK_COUNT>());
 
 private:
-    // Index i at Left 360 + 2280 i, a task's caption, Quit last.
-    Button MenuButton(int Index, const char* caption) {
-        return Button{*this, "Command1", Index, caption, 360.0f + 2280.0f * static_cast<float>(Index), 4680, 1935, 495,
+    // Index i at Left 360 + 2280 i, a task's caption, Quit last; captions by their keys.
+    Button MenuButton(int Index, std::string_view captionKey) {
+        return Button{*this, "Command1", Index, Text(captionKey), 360.0f + 2280.0f * static_cast<float>(Index), 4680, 1935, 495,
                       Font{9.75f, true}, [this, Index] { Command1_Click(Index); }};
     }
     template <size_t... Task>
     std::array<Button, TASK_COUNT + 1> MenuButtons(std::index_sequence<Task...>) {
         return {MenuButton(static_cast<int>(Task), TASK_TABLE[Task].facts.caption)...,
-                MenuButton(static_cast<int>(TASK_COUNT), "Quit")};
+                MenuButton(static_cast<int>(TASK_COUNT), "sequencer.quit")};
     }
 
     void Command1_Click(int Index);

@@ -21,7 +21,7 @@ Experiment::Experiment(Host& host) : runtime(host) {
     // The event loop's timed waits are the blank screen's.
     runtime.SetWaits([this]() -> Waits& { return Blanke(); });
     // The results say what failed; the experimenter sees it over the screen on top.
-    results.onFailure = [this](const std::string& message) { runtime.MsgBox(message, MB_EXCLAMATION, ERROR_TITLE); };
+    results.onFailure = [this](const std::string& message) { runtime.MsgBox(message, MB_EXCLAMATION, runtime.texts.Get("box.error")); };
 }
 
 Experiment::~Experiment() = default;

@@ -11,9 +11,6 @@
 
 namespace pelorin {
 
-// The title of every box that says something could not be done.
-inline constexpr const char* ERROR_TITLE = "ERROR";
-
 class BarGame;
 class Blanke;
 class Display;

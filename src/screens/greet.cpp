@@ -14,7 +14,6 @@ namespace pelorin {
 
 namespace {
 
-constexpr const char* CR = "\r";
 // The ID box holds three digits.
 constexpr long LARGEST_ID = 999;
 
@@ -42,7 +41,7 @@ void Greet::Form_Load() {
     Text2.SetTabIndex(2);
     Text3.SetTabIndex(3);
     Command1.SetTabIndex(4);
-    Label5.SetCaption("Order Condition 1-" + std::to_string(TemplateVariables::TOTAL_ORDER_CONDITIONS));
+    Label5.SetCaption(Text("greet.order-condition", {{"total", std::to_string(TemplateVariables::TOTAL_ORDER_CONDITIONS)}}));
     SetKeyPreview(true);
     experiment.Blanke();
     ShowForms({this});
@@ -82,17 +81,17 @@ void Greet::SuggestSubjectId() {
 
 void Greet::Refuse(int16_t& KeyAscii, const std::string& message) {
     KeyAscii = 0;
-    runtime.MsgBox(message, MB_EXCLAMATION, ERROR_TITLE);
+    runtime.MsgBox(message, MB_EXCLAMATION, Text("box.error"));
 }
 
 void Greet::Text1_KeyPress(int16_t& KeyAscii) {
     if (KeyAscii == KEY_BACK || IsDigit(KeyAscii)) return;
-    Refuse(KeyAscii, "Please enter numbers only!");
+    Refuse(KeyAscii, Text("greet.numbers-only"));
 }
 
 void Greet::Text2_KeyPress(int16_t& KeyAscii) {
     if (KeyAscii == KEY_BACK || IsLetter(KeyAscii)) return;
-    Refuse(KeyAscii, "Please enter letters only!");
+    Refuse(KeyAscii, Text("greet.letters-only"));
 }
 
 void Greet::Text3_KeyPress(int16_t& KeyAscii) {
@@ -103,13 +102,13 @@ void Greet::Text3_KeyPress(int16_t& KeyAscii) {
         RegisterSubject();
         return;
     }
-    Refuse(KeyAscii, "Please enter numbers 1 to " + std::to_string(total) + " only!");
+    Refuse(KeyAscii, Text("greet.order-only", {{"total", std::to_string(total)}}));
 }
 
 bool Greet::CheckSubjectId() {
     experiment.templateVariables.subjectId = NumericValue(Text1.Text());
     if (Text1.Text().empty()) {
-        runtime.MsgBox("Please insert subject id!", MB_OK_ONLY, ERROR_TITLE);
+        runtime.MsgBox(Text("greet.insert-id"), MB_OK_ONLY, Text("box.error"));
         return false;
     }
     if (!SubjectIsNew()) {
@@ -121,21 +120,20 @@ bool Greet::CheckSubjectId() {
 
 bool Greet::CheckInitials() {
     if (Text2.Text().size() >= 2) return true;
-    runtime.MsgBox("Please insert subject initials!", MB_OK_ONLY, ERROR_TITLE);
+    runtime.MsgBox(Text("greet.insert-initials"), MB_OK_ONLY, Text("box.error"));
     return false;
 }
 
 bool Greet::CheckOrderCondition() {
     if (!Text3.Text().empty()) return true;
-    runtime.MsgBox("Please insert Order Condition!", MB_OK_ONLY, ERROR_TITLE);
+    runtime.MsgBox(Text("greet.insert-order"), MB_OK_ONLY, Text("box.error"));
     return false;
 }
 
 void Greet::ShowDuplicate() {
-    runtime.MsgBox("Sorry subject " + std::to_string(experiment.templateVariables.subjectId) +
-                       " allready exsists." + CR + "Look in " + experiment.RecordsPath(SUBJECT_LIST_FILE) +
-                       " to see current subjects.",
-                   MB_EXCLAMATION, ERROR_TITLE);
+    runtime.MsgBox(Text("greet.duplicate", {{"id", std::to_string(experiment.templateVariables.subjectId)},
+                                           {"path", experiment.RecordsPath(SUBJECT_LIST_FILE)}}),
+                   MB_EXCLAMATION, Text("box.error"));
 }
 
 void Greet::Text1_Validate(bool& Cancel) { Cancel = !CheckSubjectId(); }
@@ -182,7 +180,8 @@ void Greet::RegisterSubject() {
         return;
     }
     if (result.status == AppendResult::Status::Failed) {
-        runtime.MsgBox("Could not write " + path + ":" + CR + result.error, MB_EXCLAMATION, ERROR_TITLE);
+        runtime.MsgBox(Text("greet.cannot-write", {{"path", path}, {"reason", result.error}}), MB_EXCLAMATION,
+                       Text("box.error"));
         return;
     }
 
@@ -192,7 +191,8 @@ void Greet::RegisterSubject() {
     // The record is written: a folder that cannot be made is reported and the run goes on, without
     // its results.
     if (auto error = MakeFolder(folder)) {
-        runtime.MsgBox("Could not make the folder " + folder + ":" + CR + *error, MB_EXCLAMATION, ERROR_TITLE);
+        runtime.MsgBox(Text("greet.cannot-make-folder", {{"folder", folder}, {"reason", *error}}), MB_EXCLAMATION,
+                       Text("box.error"));
     } else {
         experiment.results.Open(folder, experiment.dataset, {variables.subjectId, variables.orderCondition}, recorded);
     }

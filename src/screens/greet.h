@@ -28,15 +28,15 @@ public:
     void Form_KeyPress(int16_t& KeyAscii) override;
     void Form_KeyDown(int keyCode, int shift) override;
 
-    Label Label2{*this, "Label2", "Welcome  please enter subject information:", 1200, 2880, 10215, 735,
+    Label Label2{*this, "Label2", Text("greet.welcome"), 1200, 2880, 10215, 735,
                  Font{24, true}, Alignment::Center};
-    Label Label3{*this, "Label3", "Subject ID", 5160, 4440, 2055, 495, Font{18, true}, Alignment::Right};
+    Label Label3{*this, "Label3", Text("greet.subject-id"), 5160, 4440, 2055, 495, Font{18, true}, Alignment::Right};
     TextBox Text1{*this, "Text1", 7440, 4320, 1215, 615, Font{18, true}, 3};
-    Label Label4{*this, "Label4", "Subject Initials", 4440, 5280, 2775, 495, Font{18, true}, Alignment::Right};
+    Label Label4{*this, "Label4", Text("greet.initials"), 4440, 5280, 2775, 495, Font{18, true}, Alignment::Right};
     TextBox Text2{*this, "Text2", 7440, 5160, 1215, 615, Font{18, true}, 3};
     Label Label5{*this, "Label5", "", 3480, 6120, 3735, 495, Font{18, true}, Alignment::Right};
     TextBox Text3{*this, "Text3", 7440, 6120, 1215, 555, Font{18, true}, 1};
-    Button Command1{*this, "Command1", -1, "Start", 6360, 7560, 1215, 495, Font{}, [this] { RegisterSubject(); }};
+    Button Command1{*this, "Command1", -1, Text("greet.start"), 6360, 7560, 1215, 495, Font{}, [this] { RegisterSubject(); }};
 
 private:
     void Text1_KeyPress(int16_t& KeyAscii);

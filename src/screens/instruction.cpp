@@ -9,22 +9,13 @@
 
 namespace pelorin {
 
-namespace {
-
-// The credits in the bottom-right corner: a lab puts its own here.
-constexpr const char* CREDITS_HEADING = "Created by";
-constexpr const char* CREDITS_AUTHOR_ONE = "Author one";
-constexpr const char* CREDITS_AUTHOR_TWO = "Author two";
-constexpr const char* CREDITS_INSTITUTION = "Your lab or institution";
-
-}  // namespace
-
 Instruction::Instruction(Experiment& experiment)
     : Screen(experiment.runtime, "Instruction", 10740, 9630),
-      Label4(*this, "Label4", CREDITS_HEADING, 120, 240, 1935, 375, Font{13.5f}, Alignment::Left, &Frame1),
-      Label2(*this, "Label2", CREDITS_AUTHOR_ONE, 120, 720, 1935, 375, Font{13.5f}, Alignment::Left, &Frame1),
-      Label3(*this, "Label3", CREDITS_AUTHOR_TWO, 120, 1200, 2295, 375, Font{13.5f}, Alignment::Left, &Frame1),
-      Label5(*this, "Label5", CREDITS_INSTITUTION, 120, 1800, 2655, 375, Font{}, Alignment::Left, &Frame1),
+      // The credits in the bottom-right corner: a lab puts its own here, through its own texts.
+      Label4(*this, "Label4", Text("instruction.created-by"), 120, 240, 1935, 375, Font{13.5f}, Alignment::Left, &Frame1),
+      Label2(*this, "Label2", Text("instruction.author-one"), 120, 720, 1935, 375, Font{13.5f}, Alignment::Left, &Frame1),
+      Label3(*this, "Label3", Text("instruction.author-two"), 120, 1200, 2295, 375, Font{13.5f}, Alignment::Left, &Frame1),
+      Label5(*this, "Label5", Text("instruction.institution"), 120, 1800, 2655, 375, Font{}, Alignment::Left, &Frame1),
       experiment(experiment) {
     RichTextBox1.SetTabIndex(0);
     Command1.SetTabIndex(1);
@@ -40,7 +31,10 @@ void Instruction::Form_Load() {
 
 void Instruction::Start() {
     // A missing or unreadable file leaves a one-line message naming it in the view; the run goes on.
-    RichTextBox1.LoadFile(runtime.DataPath(std::string(INSTRUCTION_FILE)));
+    std::string path = runtime.DataPath(std::string(INSTRUCTION_FILE));
+    if (std::string error; !RichTextBox1.LoadFile(path, &error)) {
+        RichTextBox1.SetText(Text("instruction.cannot-open", {{"path", path}, {"reason", error}}));
+    }
     ShowForms({this});
 }
 

@@ -23,8 +23,8 @@ public:
     void Form_KeyPress(int16_t& KeyAscii) override;
 
     TextView RichTextBox1{*this, "RichTextBox1", 480, -1080, 10215, 6735, Font{13.5f}, BUTTON_FACE};
-    Label Label1{*this, "Label1", " Welcome to Pelorin", 240, 5880, 10335, 975, Font{24, true}, Alignment::Center};
-    Button Command1{*this, "Command1", -1, "Continue", 2280, 8880, 2415, 495, Font{13.5f}, [this] { Command1_Click(); }};
+    Label Label1{*this, "Label1", Text("instruction.welcome"), 240, 5880, 10335, 975, Font{24, true}, Alignment::Center};
+    Button Command1{*this, "Command1", -1, Text("instruction.continue"), 2280, 8880, 2415, 495, Font{13.5f}, [this] { Command1_Click(); }};
     Frame Frame1{*this, "Frame1", 6600, 7080, 3375, 2415};
     Label Label4;
     Label Label2;

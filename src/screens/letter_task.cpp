@@ -5,9 +5,8 @@
 
 namespace pelorin {
 
-// NOTE: "Congralulations", so spelt: the praise is the experiment's own text, word for word.
 LetterTask::LetterTask(const TaskServices& services)
-    : BarGame(services, "LetterTask", EventLevel(TASK, "letter"), Labels{"A", 1335, "Congralulations", 4815}) {}
+    : BarGame(services, "LetterTask", EventLevel(TASK, "letter"), Labels{"A", 1335, "task.letter.praise", 4815}) {}
 
 void LetterTask::Form_Load() {
     BarGame::Form_Load();

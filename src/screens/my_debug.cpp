@@ -8,7 +8,7 @@ namespace pelorin {
 
 MyDebug::MyDebug(Experiment& experiment)
     : Screen(experiment.runtime, "myDebug", 8445, 1590, true), experiment(experiment) {
-    SetCaption("My Debug Window");
+    SetCaption(Text("debug.caption"));
 }
 
 void MyDebug::Form_Load() {

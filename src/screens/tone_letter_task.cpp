@@ -5,9 +5,8 @@
 
 namespace pelorin {
 
-// NOTE: "Congralulation", so spelt: the praise is the experiment's own text, word for word.
 Tone_LetterTask::Tone_LetterTask(const TaskServices& services)
-    : BarGame(services, "Tone_LetterTask", EventLevel(TASK, "dual"), Labels{"", 1455, "Congralulation", 4215}) {}
+    : BarGame(services, "Tone_LetterTask", EventLevel(TASK, "dual"), Labels{"", 1455, "task.dual.praise", 4215}) {}
 
 void Tone_LetterTask::Form_Load() {
     BarGame::Form_Load();

@@ -6,7 +6,7 @@
 namespace pelorin {
 
 ToneTask::ToneTask(const TaskServices& services)
-    : BarGame(services, "ToneTask", EventLevel(TASK, "tone"), Labels{"", 975, "Congratulations", 4695}) {}
+    : BarGame(services, "ToneTask", EventLevel(TASK, "tone"), Labels{"", 975, "task.tone.praise", 4695}) {}
 
 void ToneTask::Form_Load() {
     BarGame::Form_Load();

@@ -48,6 +48,7 @@ int RunSimulation(const SimulationSettings& settings, const std::string& dataFol
         HeadlessHost host(SIMULATED_DISPLAY_WIDTH, SIMULATED_DISPLAY_HEIGHT, dataFolder);
         host.SetCalendarStart(FIRST_SESSION + (subject - 1) * SESSION_SPACING);
         Experiment experiment(host);
+        experiment.runtime.texts = settings.texts;
         experiment.dataset.kind = DatasetKind::Simulated;
         experiment.dataset.note = note;
         experiment.recordsFolder = folder;

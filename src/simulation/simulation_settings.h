@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/texts.h"
+
 namespace pelorin {
 
 // What the simulated subjects of a run are like, as the command line gives it.
@@ -18,6 +20,8 @@ struct SimulationSettings {
     double dualCostMs = 150;
     // The run folder the subjects are registered in, relative to the current folder unless absolute.
     std::string out = "Simulated_Data";
+    // The texts the screens show, in the language --language chose: the sidecars say it.
+    Texts texts;
 };
 
 }  // namespace pelorin

@@ -26,10 +26,10 @@ struct TaskFacts {
     // Which answer channels the block presents, and so which bars rise.
     bool tones = false;
     bool letters = false;
-    // Said on the block sequencer before the task's block in the run's fixed order; a task without
-    // one is on the menu only.
+    // The key of the text said on the block sequencer before the task's block in the run's fixed
+    // order; a task without one is on the menu only.
     const char* announcement = "";
-    // The task's button on the menu.
+    // The key of the task's button's caption on the menu.
     const char* caption = "";
 };
 
@@ -49,23 +49,23 @@ inline constexpr TaskRow TASK_TABLE[] = {
       .level = "tone",
       .description = "The tone block: tones only, answered with x, s, w; only the red tone bar rises.",
       .tones = true,
-      .announcement = "Let's start with a trial where you only have to respond to tone.",
-      .caption = "Tone task"},
+      .announcement = "task.tone.announcement",
+      .caption = "task.tone.caption"},
      &MakeToneTask},
     {{.screen = "LetterTask",
       .level = "letter",
       .description = "The letter block: letters only, answered with b, n, m; only the blue letter bar rises.",
       .letters = true,
-      .announcement = "Now let's move on to a trial where you only have to respond to letters.",
-      .caption = "Letter task"},
+      .announcement = "task.letter.announcement",
+      .caption = "task.letter.caption"},
      &MakeLetterTask},
     {{.screen = "Tone_LetterTask",
       .level = "dual",
       .description = "The dual block: tones and letters at once, each with its own keys; both bars rise.",
       .tones = true,
       .letters = true,
-      .announcement = "Now let's move on to a trial where you have to respond to both letters and tones.",
-      .caption = "Tone + Letter"},
+      .announcement = "task.dual.announcement",
+      .caption = "task.dual.caption"},
      &MakeTone_LetterTask},
 };
 

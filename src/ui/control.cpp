@@ -118,13 +118,9 @@ void TextView::SetText(const std::string& value) {
     Changed();
 }
 
-bool TextView::LoadFile(const std::string& path) {
-    std::string error;
-    auto contents = ReadWholeFile(path, &error);
-    if (!contents) {
-        SetText("Cannot open " + path + ": " + error);
-        return false;
-    }
+bool TextView::LoadFile(const std::string& path, std::string* error) {
+    auto contents = ReadWholeFile(path, error);
+    if (!contents) return false;
     SetText(*contents);
     return true;
 }

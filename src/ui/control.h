@@ -177,9 +177,9 @@ public:
     uint64_t TextRevision() const { return textRevision; }
     const Font& GetFont() const { return font; }
     Color BackColor() const { return backColor; }
-    // Loads the file whole, replacing the text. On failure the text becomes a one-line message that
-    // names the file and the reason, and false is returned.
-    bool LoadFile(const std::string& path);
+    // Loads the file whole, replacing the text. On failure the text stays, the reason goes to error
+    // and false is returned: the screen says so in its own words.
+    bool LoadFile(const std::string& path, std::string* error = nullptr);
     // First line shown, for views whose text is taller than they are.
     int ScrollLine() const { return scrollLine; }
     void SetScrollLine(int value);

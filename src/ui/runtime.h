@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ui/host.h"
+#include "ui/texts.h"
 #include "ui/uniform_random.h"
 
 namespace pelorin {
@@ -42,6 +43,8 @@ public:
     Runtime& operator=(const Runtime&) = delete;
 
     Host& host;
+    // The texts of the run's language, which every screen and box takes its words from.
+    Texts texts;
 
     // The program's title, used by message boxes that name none.
     static constexpr const char* TITLE = "Pelorin";

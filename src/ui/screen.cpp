@@ -12,6 +12,10 @@ Screen::Screen(Runtime& runtime, std::string name, float designWidth, float desi
     runtime.AddScreen(this);
 }
 
+std::string Screen::Text(std::string_view key, std::initializer_list<TextValue> values) const {
+    return runtime.texts.Get(key, values);
+}
+
 Screen::~Screen() { runtime.RemoveScreen(this); }
 
 void Screen::AddControl(Control* control) { controls.push_back(control); }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/texts.h"
+
 namespace pelorin {
 
 class Control;
@@ -26,6 +28,8 @@ public:
     bool Bordered() const { return bordered; }
     const std::string& Caption() const { return caption; }
     void SetCaption(const std::string& value) { caption = value; }
+    // The run's text of the key, with its values put in.
+    std::string Text(std::string_view key, std::initializer_list<TextValue> values = {}) const;
 
     float Left() const { return left; }
     float Top() const { return top; }

@@ -42,6 +42,16 @@ run_in() {
 [ "$(basename "$zip")" = "pelorin-$version-windows-x64.zip" ] || fail "the package is named $(basename "$zip")"
 unzip -q "$zip" -d "$work" || fail "cannot unpack $zip"
 folder=$work/$(basename "$zip" .zip)
+# The shipped translations beside the programs, for a lab to start its own from: one copied beside
+# instruction.txt under another tag is a language at hand.
+for file in de.po el.po es.po fr.po nl.po pelorin.pot; do
+  [ -s "$folder/translations/$file" ] || fail "the package lacks translations\\$file"
+done
+cp "$folder/translations/de.po" "$folder/pelorin-de-AT.po"
+run_in "$folder" pelorin.exe --help
+grep -q "at hand here: de, de-AT, el, en, es, fr, nl\." "$work/out.txt" ||
+  fail "pelorin.exe --help does not list the languages: $(grep -A2 -- --language "$work/out.txt")"
+rm "$folder/pelorin-de-AT.po"
 for program in pelorin-report pelorin-summary; do
   run_in "$work" "$folder/$program.exe" --version
   [ "$code" = 0 ] && [ "$(cat "$work/out.txt")" = "$program $version" ] ||

@@ -3,7 +3,8 @@
 # timing-check-<date>-<time>.txt and nothing else, and a warning for each condition forced here: a
 # refresh rate Xvfb does not report (the display's scaling set here is followed, not warned of); then
 # no sound device and a flush made slow (strace delays every fsync), which the first run does not have;
-# then a flush that fails after good ones (exit code 1).
+# then a flush that fails after good ones (exit code 1). The report ends with the languages at hand and
+# a lab's text that does not fit its control.
 #   check.sh PELORIN MAKE_WAVES DEMO_DIR
 source "$(dirname "$0")/lib.sh"
 
@@ -15,6 +16,9 @@ start_display
 prepare_demo_data "$2" "$3"
 # The desktop's scaling, as a desktop sets it for the toolkits: 144 dpi is 150 %.
 xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "Xft.dpi:	144" || fail "cannot set Xft.dpi"
+
+# A lab's German text too long for its label even shrunk: the report names it, display by display.
+printf 'msgctxt "greet.subject-id"\nmsgid "Subject ID"\nmsgstr "Die Nummer der Versuchsperson im Labor"\n' >"$work/pelorin-de.po"
 
 # The folder's files, but those the tests themselves keep there (output, screenshots).
 folder_files() { (cd "$work" && find . | grep -Ev '^\./(stdout\.txt|stderr\.txt|[a-z]+\.png)$' | sort); }
@@ -76,6 +80,12 @@ expect_line "visual onset after the present call" "lag -?[0-9.]+  SD [0-9.]+ ms 
 expect_line "sound onset after the call" "lag -?[0-9.]+  SD [0-9.]+ ms \(n [0-9]+\); Bridges et al. 2020, Ubuntu: lag -0.71  SD 0.31 ms\$"
 grep -q "PeerJ 8:e9414, Table 2" "$report" || fail "the study is not cited: $(cat "$report")"
 grep -Fxq "PC: $(hostname)" "$report" || fail "the PC is not named: $(cat "$report")"
+grep -Fxq "Languages at hand: de, el, en, es, fr, nl" "$report" || fail "the languages are not listed: $(cat "$report")"
+for display in 1024x768 3840x2160 "3840x2160 at 150 %"; do
+  grep -Fxq "  WARNING de: does not fit on $display: Greet.Label3 \"Die Nummer der Versuchsperson im Labor\"" "$report" ||
+    fail "the lab's German text that does not fit on $display is not named: $(cat "$report")"
+done
+grep -Fxq "  fr: every text" "$report" || fail "French is not whole: $(cat "$report")"
 # SDL's dummy driver keeps whole milliseconds per buffer: its clock runs some 5 % apart from the
 # system's, and it cannot say when a tone played.
 grep -Eq "^WARNING: the sound output's clock runs [0-9.]+ % (faster|slower) than the system's" "$report" ||

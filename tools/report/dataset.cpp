@@ -45,16 +45,27 @@ std::string JsonStringValue(const std::string& json, const std::string& key) {
     return ReadJsonString(json, at).value_or("");
 }
 
-std::optional<bool> JsonBoolValue(const std::string& json, const std::string& key) {
+// Where the value of a key of the sidecar starts, or npos.
+size_t ValueAt(const std::string& json, const std::string& key) {
     size_t at = json.find("\"" + key + "\"");
-    if (at == std::string::npos) return std::nullopt;
+    if (at == std::string::npos) return at;
     at = json.find(':', at);
-    if (at == std::string::npos) return std::nullopt;
-    at = json.find_first_not_of(" \t\r\n", at + 1);
+    return at == std::string::npos ? at : json.find_first_not_of(" \t\r\n", at + 1);
+}
+
+std::optional<bool> JsonBoolValue(const std::string& json, const std::string& key) {
+    size_t at = ValueAt(json, key);
     if (at == std::string::npos) return std::nullopt;
     if (json.compare(at, 4, "true") == 0) return true;
     if (json.compare(at, 5, "false") == 0) return false;
     return std::nullopt;
+}
+
+// A text value of the sidecar, or empty where it has none (an earlier version's run).
+std::string JsonTextValue(const std::string& json, const std::string& key) {
+    size_t at = ValueAt(json, key);
+    if (at == std::string::npos || json[at] != '"') return {};
+    return ReadJsonString(json, at).value_or("");
 }
 
 }  // namespace
@@ -99,7 +110,10 @@ std::optional<ReportDataset> ReadReportDataset(const std::string& root, std::str
             run.acqTime = started[run.filename];
             const std::string& path = file->path;
             std::string sidecarPath = path.substr(0, path.size() - 4) + ".json";
-            if (auto sidecar = ReadWholeFile(sidecarPath)) run.silent = JsonBoolValue(*sidecar, "Silent");
+            if (auto sidecar = ReadWholeFile(sidecarPath)) {
+                run.silent = JsonBoolValue(*sidecar, "Silent");
+                run.language = JsonTextValue(*sidecar, "Language");
+            }
             auto read = ReadRun(path);
             if (auto* data = std::get_if<DatasetRun>(&read)) {
                 run.data = std::move(*data);

@@ -17,6 +17,8 @@ struct ReportRun {
     std::string acqTime;
     // Whether the sidecar says the run had no sound; none when it does not say.
     std::optional<bool> silent;
+    // The language of the texts the subject read (a BCP 47 tag); empty when the sidecar does not say.
+    std::string language;
     // The events file as the summary reads it.
     DatasetRun data;
     // Why the events file could not be read (with the line), or empty.

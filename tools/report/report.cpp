@@ -782,6 +782,7 @@ std::string MakeReport(const ReportDataset& dataset, const std::string& version)
             page += "<section class=\"run\" id=\"run-" + Html(id) + "-" + std::to_string(run.run) + "\">\n<h3>" +
                     Html(id) + ", run " + std::to_string(run.run) +
                     (run.acqTime.empty() ? "" : ", started " + Html(Started(run.acqTime))) +
+                    (run.language.empty() ? "" : ", in language " + Html(run.language)) +
                     (run.silent == true ? ", <span class=\"flag-mark\">no sound</span>" : "") + "</h3>\n";
             if (!run.error.empty()) {
                 page += "<p class=\"error\">" + Html(run.filename + " cannot be read: " + run.error) + "</p>\n";

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "hosts/sdl/text_fit.h"
 #include "hosts/sdl/text_layout.h"
 
 namespace pelorin::sdl {
@@ -229,28 +230,10 @@ void Canvas::Text(TTF_Font& font, std::string_view utf8, int x, int y, Color col
     SDL_RenderCopy(&renderer, image.texture, nullptr, &target);
 }
 
-int Canvas::TextWidth(TTF_Font& font, std::string_view utf8) {
-    int width = 0;
-    size_t at = 0;
-    while (at < utf8.size()) {
-        char32_t codePoint = 0xFFFD;
-        size_t length = Utf8Next(utf8, at, codePoint);
-        width += fonts.Advance(font, codePoint);
-        at += length == 0 ? 1 : length;
-    }
-    return width;
-}
+int Canvas::TextWidth(TTF_Font& font, std::string_view utf8) { return sdl::TextWidth(fonts, font, utf8); }
 
 std::vector<std::string> Canvas::Wrap(TTF_Font& font, std::string_view displayText, int width) {
-    std::vector<std::string> lines;
-    Advance advance = [this, &font](char32_t codePoint) { return fonts.Advance(font, codePoint); };
-    size_t at = 0;
-    while (at < displayText.size()) {
-        LineBreak line = NextLine(displayText, at, std::max(width, 1), advance);
-        lines.emplace_back(displayText.substr(at, line.end - at));
-        at = line.next;
-    }
-    return lines;
+    return WrapText(fonts, font, displayText, width);
 }
 
 void Canvas::PushClip(const SDL_Rect& rect) {

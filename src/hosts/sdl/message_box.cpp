@@ -36,7 +36,8 @@ constexpr int BOX_MIN_WIDTH = 280;
 
 }  // namespace
 
-ModalMessageBox::ModalMessageBox(const std::string& prompt, int style, std::string title) : title(std::move(title)) {
+ModalMessageBox::ModalMessageBox(const std::string& prompt, int style, std::string title, const Texts& texts)
+    : title(std::move(title)) {
     std::string line;
     for (size_t at = 0; at < prompt.size(); ++at) {
         char character = prompt[at];
@@ -53,9 +54,9 @@ ModalMessageBox::ModalMessageBox(const std::string& prompt, int style, std::stri
     if ((style & ICON_MASK) == ICON_QUESTION) icon = Icon::Question;
     if ((style & ICON_MASK) == ICON_EXCLAMATION) icon = Icon::Exclamation;
     if ((style & BUTTONS_MASK) == YES_NO) {
-        choices = {{"Yes", ID_YES}, {"No", ID_NO}};
+        choices = {{texts.Get("box.yes"), ID_YES}, {texts.Get("box.no"), ID_NO}};
     } else {
-        choices = {{"OK", ID_OK}};
+        choices = {{texts.Get("box.ok"), ID_OK}};
     }
 }
 

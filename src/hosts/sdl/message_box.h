@@ -7,6 +7,7 @@
 #include "hosts/sdl/canvas.h"
 #include "hosts/sdl/key_translator.h"
 #include "hosts/sdl/sdl_types.h"
+#include "ui/texts.h"
 
 namespace pelorin::sdl {
 
@@ -22,7 +23,8 @@ public:
         int result;
     };
 
-    ModalMessageBox(const std::string& prompt, int style, std::string title);
+    // Its buttons' captions are the texts' own.
+    ModalMessageBox(const std::string& prompt, int style, std::string title, const Texts& texts = Texts());
 
     // The prompt's lines: CR, LF and CR LF each break a line.
     const std::vector<std::string>& Lines() const { return lines; }

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "hosts/sdl/geometry.h"
+#include "hosts/sdl/text_fit.h"
+#include "ui/text.h"
 #include "ui/screen.h"
 
 namespace pelorin::sdl {
@@ -42,8 +44,11 @@ void Painter::DrawControls(const Screen& screen, const Frame* parent, bool activ
         switch (control->Kind()) {
         case ControlKind::Button: {
             const auto& button = static_cast<const Button&>(*control);
-            canvas.ButtonFace(ToSdl(PixelRectOf(button, fonts.TwipsPerPixel())), button.Caption(),
-                              fonts.Get(button.GetFont()), hasFocus);
+            SDL_Rect rect = ToSdl(PixelRectOf(button, fonts.TwipsPerPixel()));
+            // A caption longer than the face is drawn smaller, inside the face's edges.
+            SDL_Rect inner = Inset(rect, BORDER + 2);
+            FittedText fitted = FitText(fonts, button.GetFont(), DisplayText(button.Caption()), inner.w, inner.h);
+            canvas.ButtonFace(rect, button.Caption(), *fitted.font, hasFocus);
             break;
         }
         case ControlKind::TextBox:
@@ -70,23 +75,18 @@ void Painter::DrawControls(const Screen& screen, const Frame* parent, bool activ
 
 void Painter::DrawLabel(const Label& label) {
     SDL_Rect rect = ToSdl(PixelRectOf(label, fonts.TwipsPerPixel()));
-    TTF_Font& font = fonts.Get(label.GetFont());
-    int lineSkip = fonts.LineSkip(font);
-    std::string text = DisplayText(label.Caption());
-    // DejaVu Sans is wider than the font the screens were laid out in. A label with room for one
-    // line keeps its caption on one line, running past its ends as its alignment says, rather than
-    // breaking it into lines it has no room for; taller labels wrap, and run on below if need be.
-    std::vector<std::string> lines;
-    if (rect.h < 2 * lineSkip && text.find('\n') == std::string::npos) {
-        if (!text.empty()) lines.push_back(text);
-    } else {
-        lines = canvas.Wrap(font, text, rect.w);
-    }
+    // DejaVu Sans is wider than the font the screens were laid out in, and a translation often longer
+    // than the English: a caption that would run past its label is drawn smaller, or wrapped where the
+    // label has room for more lines. Only one that does not fit even so runs past its ends, as its
+    // alignment says.
+    FittedText fitted = FitText(fonts, label.GetFont(), DisplayText(label.Caption()), rect.w, rect.h);
+    TTF_Font& font = *fitted.font;
+    int lineSkip = fitted.lineSkip;
+    const std::vector<std::string>& lines = fitted.lines;
     std::vector<int> lefts;
     int left = rect.x;
     int right = rect.x + rect.w;
-    for (const std::string& line : lines) {
-        int width = canvas.TextWidth(font, line);
+    for (int width : fitted.widths) {
         int x = rect.x;
         if (label.GetAlignment() == Alignment::Center) x = rect.x + (rect.w - width) / 2;
         if (label.GetAlignment() == Alignment::Right) x = rect.x + rect.w - width;

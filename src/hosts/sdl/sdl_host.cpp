@@ -149,6 +149,8 @@ struct SdlHostState {
     FrameCounts frames;
     // Drawn over every window's top right-hand corner, above a message box too; none when empty.
     std::string mark;
+    // The run's language, for the boxes' buttons.
+    Texts texts;
     // The monotonic clock's reading at start, in nanoseconds: NowMicros counts from it.
     int64_t clockStart = 0;
 };
@@ -641,6 +643,8 @@ std::string SdlHost::CurrentDirectory() { return CurrentFolder(); }
 
 CalendarTime SdlHost::CalendarNow() { return SystemCalendarNow(); }
 
+void SdlHost::UseTexts(const Texts& texts) { state->texts = texts; }
+
 void SdlHost::SetMark(std::string text) {
     state->mark = std::move(text);
     state->dirty = true;
@@ -679,7 +683,7 @@ int SdlHost::ShowMessageBox(const std::string& prompt, int style, const std::str
     // go with it. A new size is still the screens'.
     std::erase_if(state->pending,
                   [](const InputEvent& event) { return event.kind != InputEvent::Kind::Resize; });
-    ModalMessageBox box(prompt, style, title);
+    ModalMessageBox box(prompt, style, title, state->texts);
     box.LayOut(state->main->canvas, state->displayWidth, state->displayHeight);
     int answer = box.Run({SDL_GetWindowID(state->main->window.get()), state->keys,
                           [this, &box] { Redraw(*state, &box, true); },

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "ui/host.h"
+#include "ui/texts.h"
 
 namespace pelorin::sdl {
 
@@ -50,6 +51,8 @@ public:
     // Marks every window with this text in its top right-hand corner (a pilot's "PILOT"); none when
     // empty.
     void SetMark(std::string text);
+    // The texts its message boxes take their buttons' captions from; English until set.
+    void UseTexts(const Texts& texts);
 
     // Draws and sends every frame whole, and plays through SDL's sound output with each synchronous
     // sound started in the next buffer the device asks for and given its planned onset, where the
