@@ -201,12 +201,11 @@ int main(int argc, char** argv) {
         pelorin::ParseProgramOptions(arguments, std::cout, std::cerr, pelorin::LanguageList(languages));
     pelorin::SettingsNotes settings;
     if (options.mode == Mode::Experiment || options.mode == Mode::Pilot || options.mode == Mode::Check) {
-        // A display given on the command line leaves the file unread, its language too.
-        if (!options.display) {
-            settings = pelorin::ApplySettingsFile(folder, options);
-            for (const std::string& skipped : settings.skipped) pelorin::Warn(skipped);
-            if (!settings.refusal.empty()) pelorin::ReportFailure(settings.refusal);
-        }
+        // Read whatever the command line gives: each setting it gives wins over the file's, and the
+        // file's others (its language with --display) still hold.
+        settings = pelorin::ApplySettingsFile(folder, options);
+        for (const std::string& skipped : settings.skipped) pelorin::Warn(skipped);
+        if (!settings.refusal.empty()) pelorin::ReportFailure(settings.refusal);
         if (options.mode != Mode::Exit && !DisplayListed(options)) return pelorin::USAGE_ERROR;
     }
     int display = options.display.value_or(0);

@@ -43,8 +43,18 @@ TEST(SettingsFileTest, EveryEncodingNotepadSavesIsReadAndWhatCannotBeIsSaid) {
     WriteBytes(dir.path + "/pelorin.ini", "display=1\n");
     ProgramOptions given;
     given.display = 0;
+    given.displayGivenBy = "--display 0";
     ApplySettingsFile(dir.path, given);
     EXPECT_EQ(given.display, 0);
+    // and the file's other settings hold beside it, a display it cannot read skipped, not fatal.
+    WriteBytes(dir.path + "/pelorin.ini", "display=left\nlanguage=de\n");
+    SettingsNotes beside = ApplySettingsFile(dir.path, given);
+    EXPECT_EQ(given.mode, ProgramOptions::Mode::Experiment);
+    EXPECT_TRUE(beside.refusal.empty());
+    EXPECT_EQ(given.display, 0);
+    EXPECT_EQ(given.language, "de");
+    EXPECT_EQ(beside.skipped, std::vector<std::string>{"pelorin.ini line 1: display takes a display's number (0 is the "
+                                                       "first), not \"left\"; skipped, --display 0 holds"});
 
     // What cannot be read is said, with the file and line, and the run goes on without it.
     WriteBytes(dir.path + "/pelorin.ini", std::string("display=1\0\x01\x02\0\0\0", 15));

@@ -98,8 +98,9 @@ std::vector<Warning> Warnings(const CheckFigures& f) {
                             "set the monitor to 60 Hz or more in the display settings: a frame then waits at "
                             "most 16.7 ms to be shown"});
     }
-    // NOTE: frames shown a refresh late are reported, not warned of: Xvfb's simulated refresh shows
-    // about half of them late whatever the load, and no bound has been measured on a real display yet.
+    // NOTE: frames shown a refresh late are reported, not warned of: Xvfb's simulated refresh counts
+    // about half of them late whatever the load (it rounds its refresh count to the nearest period, so
+    // a frame aimed in a period's second half moves on one), and no bound is measured on a real display.
     const AudioOutput& out = f.sound.output;
     if (out.silent) {
         warnings.push_back({"no sound device: a run would be silent (tones keep their durations, nobody hears them)",

@@ -248,6 +248,12 @@ SettingsNotes ApplySettingsFile(const std::string& folder, ProgramOptions& optio
         }
         double wanted = 0;
         if (!ReadNumber(value, wanted) || wanted < 0 || wanted > 99 || wanted != static_cast<int>(wanted)) {
+            // A display the command line gives makes the file's unused: a mistake in it is said, not fatal.
+            if (options.display) {
+                notes.skipped.push_back(where + ": display takes a display's number (0 is the first), not \"" + value +
+                                        "\"; skipped, " + options.displayGivenBy + " holds");
+                continue;
+            }
             notes.refusal = where + ": display takes a display's number (0 is the first), not \"" + value + "\"";
             options.mode = ProgramOptions::Mode::Exit;
             options.exitCode = USAGE_ERROR;
