@@ -301,6 +301,10 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
         EXPECT_NE(sidecar.find(fact), std::string::npos) << fact;
     }
     EXPECT_TRUE(sidecar.ends_with("}\n"));
+    // The virtual clock stamps no refresh: the blocks are listed, their frames not counted.
+    EXPECT_NE(sidecar.find(",\n    \"BlockFrames\": [\n      {\"Block\": 1, \"Task\": \"tone\", \"FrameStamp\": \"virtual_clock\"},\n"),
+              std::string::npos) << sidecar;
+    EXPECT_EQ(ReadBlockFrames(sidecar).size(), 4u) << sidecar;
     EXPECT_EQ(ReadWholeFile(lab.dir.path + "/Res_Data/participants.tsv"), "participant_id\torder_condition\nsub-12\t1\n");
     auto scans = ReadWholeFile(lab.dir.path + "/Res_Data/sub-12/sub-12_scans.tsv").value_or("");
     EXPECT_TRUE(scans.starts_with("filename\tacq_time\tutc_offset\nbeh/sub-12_task-dualtask_events.tsv\t20")) << scans;
@@ -309,6 +313,72 @@ TEST(ResultsTest, AWholeRunIsInTheEventsFileRowByRow) {
         if (!entry.is_regular_file()) continue;
         EXPECT_EQ(ReadWholeFile(entry.path().string()).value_or("").find("kvt"), std::string::npos) << entry.path();
     }
+}
+
+// Each block's end replaces the sidecar with one that lists every block's frames so far, counted
+// where the display stamps its refreshes; one that cannot be replaced is said in the log, the run goes
+// on with the sidecar as it was, and the next block's end lists every block.
+TEST(ResultsTest, EachBlocksFramesReachTheSidecarAtItsEnd) {
+    Lab lab;
+    const std::string beh = lab.dir.path + "/Res_Data/sub-12/beh/";
+    const std::string path = beh + "sub-12_task-dualtask_events.json";
+    // A 60 Hz display that shows one frame in fifty a refresh late.
+    lab.host.countFrames = [&] {
+        int64_t shown = lab.host.NowMillis() * 60 / 1000;
+        return FrameCounts{shown, shown / 50, 16666.7, FrameStamp::DisplayRefresh};
+    };
+    SimulatedSubject subject(lab.host);
+    const std::string inTheWay = beh + ".sub-12_task-dualtask_events.json.new";
+    // The sidecar as each block began.
+    std::vector<std::string> atStart;
+    std::vector<int64_t> starts;
+    lab.host.onTrace = [&](const TraceEntry& entry) {
+        subject.See(entry);
+        ContinueThroughInstructions(lab, entry);
+        if (entry.what.starts_with("top ") && entry.what.ends_with("Task")) {
+            atStart.push_back(ReadWholeFile(path).value_or("none"));
+            starts.push_back(entry.Millis());
+            // The second block's end finds a folder in the temporary file's way; the third's does not.
+            if (atStart.size() == 2) fs::create_directories(inTheWay + "/kept");
+            if (atStart.size() == 3) fs::remove_all(inTheWay);
+        }
+    };
+    lab.experiment.Greet();
+    Register(lab.host, 10);
+    ::testing::internal::CaptureStderr();
+    lab.RunUntilIdle();
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    ASSERT_EQ(atStart.size(), 3u);
+    EXPECT_TRUE(lab.host.Find("msgbox").empty());
+
+    EXPECT_NE(atStart[0].find(",\n    \"BlockFrames\": []\n  },\n"), std::string::npos) << atStart[0];
+    EXPECT_EQ(ReadBlockFrames(atStart[1]).size(), 1u) << atStart[1];
+    // Not replaced at the second block's end: the first block's list stands, whole, and the log says so.
+    EXPECT_EQ(atStart[2], atStart[1]);
+    EXPECT_NE(log.find("the frame counts of block 2 could not be added to " + path), std::string::npos) << log;
+    const std::string last = ReadWholeFile(path).value_or("");
+    EXPECT_TRUE(last.ends_with("}\n")) << last;
+    std::map<int, BlockFrames> blocks = ReadBlockFrames(last);
+    ASSERT_EQ(blocks.size(), 3u) << last;
+    EXPECT_NE(last.find("{\"Block\": 2, \"Task\": \"letter\", \"FrameStamp\": \"display_refresh\", \"FramesShown\": "),
+              std::string::npos) << last;
+    // Each block's own frames, not the run's so far: from its start to the next one's, at 60 a second.
+    for (int block = 1; block <= 3; ++block) {
+        const BlockFrames& frames = blocks[block];
+        int64_t span = block < 3 ? starts[block] - starts[block - 1] : lab.host.NowMillis() - starts[2];
+        ASSERT_TRUE(frames.shown && frames.late) << block;
+        EXPECT_GT(*frames.shown, 60 * 55) << block;
+        EXPECT_LE(*frames.shown, span * 60 / 1000 + 1) << block;
+        EXPECT_NEAR(static_cast<double>(*frames.late), static_cast<double>(*frames.shown) / 50, 1.5) << block;
+    }
+    EXPECT_FALSE(fs::exists(inTheWay));
+    // The summary reads them beside each block.
+    Dataset dataset = ReadDataset(lab.dir.path + "/Res_Data");
+    ASSERT_EQ(dataset.runs.size(), 1u);
+    std::string csv = FormatCsv(Summarize(dataset.runs[0]));
+    EXPECT_NE(csv.find(",letter,time_up,letter,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("," + std::to_string(*blocks[2].shown) + "," + std::to_string(*blocks[2].late) + "\n"),
+              std::string::npos) << csv;
 }
 
 // The tone block from its first trial, driven key by key: what each response row says it answered,

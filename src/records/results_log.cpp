@@ -249,10 +249,17 @@ void ResultsLog::Open(const std::string& root, const DatasetSettings& settings, 
         // What the run ran on: the build, the system, the sound output, the display, the keyboard
         // layout and the PC's latest timing check in the run folder.
         Provenance provenance = GatherProvenance(runtime.host, runtime.host.CurrentDirectory());
-        std::string json = "{\n  \"TaskName\": " + JsonString(TASK_NAME) + ",\n  \"TaskDescription\": " +
-                           JsonString(TASK_DESCRIPTION) + ",\n" + InstructionsJson() +
-                           "  \"StimulusPresentation\": " + StimulusPresentationJson(provenance, LanguageJson()) + ",\n" +
-                           ColumnsJson(EVENT_COLUMNS) + "}\n";
+        // BlockFrames ends StimulusPresentation, the one object of the sidecar that no validator takes
+        // for a column's description; each block's end replaces the file with one more entry in it.
+        std::string presentation = StimulusPresentationJson(provenance, LanguageJson());
+        const std::string closing = "\n  }";
+        presentation.resize(presentation.size() - closing.size());
+        sidecarHead = "{\n  \"TaskName\": " + JsonString(TASK_NAME) + ",\n  \"TaskDescription\": " +
+                      JsonString(TASK_DESCRIPTION) + ",\n" + InstructionsJson() + "  \"StimulusPresentation\": " +
+                      presentation + ",\n    \"BlockFrames\": [";
+        sidecarTail = "]" + closing + ",\n" + ColumnsJson(EVENT_COLUMNS) + "}\n";
+        sidecarPath = name + ".json";
+        std::string json = sidecarHead + sidecarTail;
         if (std::optional<std::string> writeError = sidecar.file->Append(json)) {
             removeBoth();
             return fail("results.cannot-write", name + ".json", *writeError);
@@ -286,6 +293,7 @@ void ResultsLog::BlockStart(std::string_view blockTask, std::function<Bars()> bl
     letterStimulus.clear();
     toneOnset = -1;
     letterOnset = -1;
+    framesAtStart = runtime.host.CountFrames();
     Write(Row(runtime.host.NowMicros(), EventLevel(TRIAL_TYPE, "block_start")));
 }
 
@@ -352,6 +360,7 @@ void ResultsLog::TimeUp() { Write(Row(runtime.host.NowMicros(), EventLevel(TRIAL
 void ResultsLog::EndBlock() {
     // The block's last letter is shown by now: its row belongs to the block.
     runtime.host.FinishPresents();
+    CountBlockFrames();
     FlushDuringNextWait();
     block = 0;
     task = {};
@@ -367,6 +376,8 @@ void ResultsLog::QuitQuestion(int64_t askedMicros, int64_t answeredMicros, bool 
 
 void ResultsLog::Quit() {
     runtime.host.FinishPresents();
+    // A block the quit cut short is counted up to it.
+    if (block != 0) CountBlockFrames();
     flushDue = false;
     Write(Row(runtime.host.NowMicros(), EventLevel(TRIAL_TYPE, "quit")));
     Flush();
@@ -428,6 +439,7 @@ void ResultsLog::Flush() {
     Release();
     if (!file) return;
     std::optional<std::string> error;
+    std::optional<std::string> sidecarError;
     std::string failedPath = file->Path();
     runtime.RunAside([&] {
         // Rows this run could not add to a shared table are tried again while the blank waits.
@@ -440,9 +452,65 @@ void ResultsLog::Flush() {
             }
         }
         error = file->Sync();
+        // Closed before it is replaced: Windows renames nothing over a file held open.
+        sidecar.reset();
+        if (!error && std::exchange(sidecarDue, false)) sidecarError = ReplaceSidecar();
     });
     sidecar.reset();
     if (error) Fail("results.cannot-write", failedPath, *error);
+    // The frame counts are a measure of the display, not the run's data: the run goes on with the
+    // sidecar as it was, and the next block's end tries again with every block's counts.
+    if (sidecarError) Warn("Pelorin: the frame counts of block " + std::to_string(blocksRun) + " could not be added to " +
+                           sidecarPath + ": " + *sidecarError + "; the events file is whole, and the next block's end tries again");
+}
+
+void ResultsLog::CountBlockFrames() {
+    if (!file || sidecarPath.empty()) return;
+    const FrameCounts now = runtime.host.CountFrames();
+    auto stampName = [](FrameStamp stamp) {
+        return stamp == FrameStamp::DisplayRefresh ? EventLevel(ONSET_SOURCE, "display_refresh")
+               : stamp == FrameStamp::VirtualClock ? EventLevel(ONSET_SOURCE, "virtual_clock")
+                                                   : EventLevel(ONSET_SOURCE, "present_call");
+    };
+    // Counts only where the display stamped every frame of the block: one that stopped stamping in it
+    // (the window presented at the call from then on) counted only part of them.
+    const FrameStamp stamp = framesAtStart.stamp != FrameStamp::DisplayRefresh ? framesAtStart.stamp : now.stamp;
+    const bool counted = stamp == FrameStamp::DisplayRefresh;
+    std::string entry = "{\"Block\": " + std::to_string(block) + ", \"Task\": " + JsonString(task) +
+                        ", \"FrameStamp\": " + JsonString(stampName(stamp));
+    if (counted) {
+        entry += ", \"FramesShown\": " + std::to_string(now.shown - framesAtStart.shown) +
+                 ", \"FramesLate\": " + std::to_string(now.missed - framesAtStart.missed);
+    }
+    blockFrames.push_back(entry + "}");
+    sidecarDue = true;
+}
+
+std::optional<std::string> ResultsLog::ReplaceSidecar() {
+    std::string list;
+    for (const std::string& entry : blockFrames) list += std::string(list.empty() ? "\n" : ",\n") + "      " + entry;
+    const std::string json = sidecarHead + list + (list.empty() ? "" : "\n    ") + sidecarTail;
+    // Written whole and flushed beside it, then renamed over it: a crash leaves the old one or the new
+    // one. A hidden name keeps a leftover out of validation.
+    const size_t slash = sidecarPath.find_last_of(std::string("/") + PATH_SEPARATOR);
+    const std::string temporary = sidecarPath.substr(0, slash + 1) + "." + sidecarPath.substr(slash + 1) + ".new";
+    std::error_code ignored;
+    std::filesystem::remove(PathFromUtf8(temporary), ignored);
+    std::optional<std::string> error;
+    {
+        auto created = AppendFile::CreateNew(temporary);
+        if (!created.file) return created.exists ? "a file is in the way: " + temporary : created.error;
+        error = created.file->Append(json);
+        if (!error) error = created.file->Sync();
+    }
+    if (!error) {
+        std::error_code renamed;
+        std::filesystem::rename(PathFromUtf8(temporary), PathFromUtf8(sidecarPath), renamed);
+        if (!renamed) return std::nullopt;
+        error = renamed.message();
+    }
+    std::filesystem::remove(PathFromUtf8(temporary), ignored);
+    return error;
 }
 
 void ResultsLog::FlushDuringNextWait() {

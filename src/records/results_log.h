@@ -92,6 +92,11 @@ private:
     // Appends the held rows stamped up to through, in onset order; all of them with no argument.
     void Release(int64_t through = NO_DEADLINE);
     void Flush();
+    // The block's frames shown and shown late, as the sidecar's BlockFrames lists them.
+    void CountBlockFrames();
+    // Replaces the sidecar with one that lists every block's frames; the reason on failure, when the
+    // sidecar as it was stays.
+    std::optional<std::string> ReplaceSidecar();
     // Flushes while the next timed wait runs (registration and a block's end are followed by a blank
     // screen), so that a flush's cost stretches no screen's specified time.
     void FlushDuringNextWait();
@@ -118,6 +123,15 @@ private:
     std::deque<int64_t> lettersWaiting;
     // The run's sidecar until its first flush, which takes it to the disk with the events file.
     std::unique_ptr<AppendFile> sidecar;
+    // The sidecar's text around its BlockFrames list, which a block's end adds to: the whole file is
+    // replaced then, so that it is whole JSON at every moment.
+    std::string sidecarPath;
+    std::string sidecarHead;
+    std::string sidecarTail;
+    std::vector<std::string> blockFrames;
+    bool sidecarDue = false;
+    // The host's frame counts when the block in progress began.
+    FrameCounts framesAtStart;
     bool failed = false;
     bool flushDue = false;
     // The dataset of the run, and whether rows of its shared tables wait to be added.

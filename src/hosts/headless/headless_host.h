@@ -59,6 +59,9 @@ public:
 
     // Called for every trace entry as it is made, to let a simulated subject react.
     std::function<void(const TraceEntry&)> onTrace;
+    // A display's frame counts, for tests of what records them; unset, none are counted (the virtual
+    // clock stamps no refresh).
+    std::function<FrameCounts()> countFrames;
 
     // The virtual time each RunAside takes (a flush to the disk), in milliseconds; none unless set.
     void SetAsideCostMillis(int64_t cost) { asideCostMicros = cost * 1000; }
@@ -94,7 +97,9 @@ public:
     void RunAside(const std::function<void()>& work) override;
     void OnNextPresent(std::function<void(const PresentedFrame&)> callback) override;
     AudioOutput DescribeAudio() override;
-    FrameCounts CountFrames() override { return FrameCounts{0, 0, 0, FrameStamp::VirtualClock}; }
+    FrameCounts CountFrames() override {
+        return countFrames ? countFrames() : FrameCounts{0, 0, 0, FrameStamp::VirtualClock};
+    }
     int WaveOpen(const std::string& path) override;
     void WaveRewind(int handle) override;
     void WavePlay(int handle) override;
