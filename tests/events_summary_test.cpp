@@ -65,10 +65,10 @@ TEST(EventsSummaryTest, ReadsAFileBackAsWrittenAndSummarisesEachBlock) {
               "            -                1\n");
     EXPECT_EQ(FormatCsv(summary),
               "participant_id,run,block,task,ended,channel,presented,answered,correct,share_correct,median_rt_correct,"
-              "keys_unanswered,quit_question_time\n"
-              "sub-7,2,3,dual,time_up,tone,3,3,3,1.000,0.300000,1,1.500000\n"
-              "sub-7,2,3,dual,time_up,letter,2,1,0,0.000,NA,0,1.500000\n"
-              "sub-7,2,3,dual,time_up,none,0,0,0,NA,NA,1,1.500000\n");
+              "keys_unanswered,quit_question_time,frames_shown,frames_late\n"
+              "sub-7,2,3,dual,time_up,tone,3,3,3,1.000,0.300000,1,1.500000,NA,NA\n"
+              "sub-7,2,3,dual,time_up,letter,2,1,0,0.000,NA,0,1.500000,NA,NA\n"
+              "sub-7,2,3,dual,time_up,none,0,0,0,NA,NA,1,1.500000,NA,NA\n");
     // A run killed in a block: the block has no ending.
     auto cut = ReadEvents(HEADER + DUAL_BLOCK.substr(0, DUAL_BLOCK.find("1.900000")));
     DatasetRun cutRun{"sub-7", 1, "", std::get<std::vector<EventRow>>(cut), {}};
@@ -170,6 +170,58 @@ TEST(EventsSummaryTest, ReadsADatasetRunByRunAndNamesTheFileItRefuses) {
     EXPECT_NE(csv.find("\nsub-2,2,3,dual,time_up,tone,3,3,3,"), std::string::npos) << csv;
     // A run with no block has no rows.
     EXPECT_TRUE(Summarize(dataset.runs[0]).empty());
+}
+
+// The frames of each block come from the sidecar beside the events file: a sidecar of an earlier
+// version (no BlockFrames), none at all, a display that stamped no refresh and a list a hand spoiled
+// are read without complaint, each block getting what can be read of its own entry.
+TEST(EventsSummaryTest, ReadsEachBlocksFramesFromTheSidecarWhereItHasThem) {
+    TempDir dir;
+    auto write = [&](const std::string& name, const std::string& text) {
+        std::filesystem::path path = dir.path + "/" + name;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << text;
+    };
+    const std::string head = "{\n  \"TaskName\": \"dualtask\",\n  \"StimulusPresentation\": {\"Notes\": \"BlockFrames\"},\n";
+    const std::string tail = "  \"onset\": {\"Description\": \"n/a\"}\n}\n";
+    for (const char* id : {"1", "2", "3", "4", "5"}) {
+        write(std::string("sub-") + id + "/beh/sub-" + id + "_task-dualtask_events.tsv", HEADER + DUAL_BLOCK);
+    }
+    // Counted, at CR LF line ends as an editor may save it, beside a block the events file lacks.
+    std::string counted = head + "  \"BlockFrames\": [\n    {\"Block\": 2, \"Task\": \"letter\", \"FrameStamp\": "
+                                 "\"display_refresh\", \"FramesShown\": 3601, \"FramesLate\": 0},\n    {\"FramesLate\": 2, "
+                                 "\"Block\": 3, \"Task\": \"dual\", \"FrameStamp\": \"display_refresh\", \"FramesShown\": 3590}\n  ],\n" + tail;
+    for (size_t at = 0; (at = counted.find('\n', at)) != std::string::npos; at += 2) counted.insert(at, "\r");
+    write("sub-1/beh/sub-1_task-dualtask_events.json", counted);
+    write("sub-2/beh/sub-2_task-dualtask_events.json", head + tail);
+    write("sub-3/beh/sub-3_task-dualtask_events.json",
+          head + "  \"BlockFrames\": [{\"Block\": 3, \"Task\": \"dual\", \"FrameStamp\": \"present_call\"}],\n" + tail);
+    write("sub-4/beh/sub-4_task-dualtask_events.json",
+          head + "  \"BlockFrames\": [{\"Block\": 3, \"FramesShown\": 12, \"FramesLate\": 1}, {\"Block\": 4, \"Fra");
+    Dataset dataset = ReadDataset(dir.path);
+    EXPECT_TRUE(dataset.errors.empty()) << dataset.errors.front();
+    ASSERT_EQ(dataset.runs.size(), 5u);
+    EXPECT_EQ(dataset.runs[0].frames.size(), 2u);
+    EXPECT_EQ(dataset.runs[2].frames[3].stamp, "present_call");
+    std::string csv;
+    std::vector<SummaryRow> rows;
+    for (const DatasetRun& run : dataset.runs) {
+        std::vector<SummaryRow> summary = Summarize(run);
+        csv += FormatCsv(summary).substr(FormatCsv({}).size());
+        rows.insert(rows.end(), summary.begin(), summary.end());
+    }
+    for (const char* row : {"sub-1,1,3,dual,time_up,tone,3,3,3,1.000,0.300000,1,1.500000,3590,2\n",
+                            "sub-2,1,3,dual,time_up,tone,3,3,3,1.000,0.300000,1,1.500000,NA,NA\n",
+                            "sub-3,1,3,dual,time_up,tone,3,3,3,1.000,0.300000,1,1.500000,NA,NA\n",
+                            "sub-4,1,3,dual,time_up,letter,2,1,0,0.000,NA,0,1.500000,12,1\n",
+                            "sub-5,1,3,dual,time_up,none,0,0,0,NA,NA,1,1.500000,NA,NA\n"}) {
+        EXPECT_NE(csv.find(row), std::string::npos) << row << csv;
+    }
+    // The table has the column once a block has counts, on each block's first line.
+    std::string table = FormatTable(rows);
+    EXPECT_NE(table.find("quit question (s)  frames late\nsub-1 "), std::string::npos) << table;
+    EXPECT_NE(table.find("1.500    2 of 3590\n "), std::string::npos) << table;
+    EXPECT_NE(table.find("1.500            -\n "), std::string::npos) << table;
 }
 
 // An even count of correct answers: the median is the mean of the two middle ones, not either of them.

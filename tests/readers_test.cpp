@@ -29,7 +29,7 @@ const std::vector<std::vector<std::string>> TONE_BLOCK = {
     {"1.900000", "n/a", "response", "1", "tone", "200Hz", "x", "tone", "1", "0.500000", "0.240", "0.350", "n/a", "n/a"},
     {"61.000000", "n/a", "time_up", "1", "tone", "n/a", "n/a", "n/a", "n/a", "n/a", "0.990", "0.999", "n/a", "n/a"},
 };
-const std::string BLOCK_SUMMARY = ",1,1,tone,time_up,tone,2,2,2,1.000,0.400000,0,0.000000\n";
+const std::string BLOCK_SUMMARY = ",1,1,tone,time_up,tone,2,2,2,1.000,0.400000,0,0.000000,NA,NA\n";
 
 // The block under a header of the given columns: a column of the vocabulary gets its cells, any other
 // the lab's text.
@@ -111,7 +111,7 @@ TEST_F(LabEditedDatasetTest, TheSummaryReadsWhatCanBeReadAndNamesWhatItSkipped) 
         csv += csv.empty() ? table : table.substr(table.find('\n') + 1);
     }
     std::string expected = "participant_id,run,block,task,ended,channel,presented,answered,correct,share_correct,"
-                           "median_rt_correct,keys_unanswered,quit_question_time\n";
+                           "median_rt_correct,keys_unanswered,quit_question_time,frames_shown,frames_late\n";
     // Numbers by value (sub-02 beside sub-2), then the other IDs.
     for (const char* id : {"sub-1", "sub-02", "sub-2", "sub-3", "sub-10", "sub-1a"}) {
         expected += std::string(id) + BLOCK_SUMMARY;

@@ -107,12 +107,12 @@ TEST_F(ReportTest, TheNumbersInThePageAreTheSummarys) {
             std::vector<std::string> lines = SplitLines(FormatCsv(Summarize(run.data)));
             ASSERT_EQ(lines[0],
                       "participant_id,run,block,task,ended,channel,presented,answered,correct,share_correct,"
-                      "median_rt_correct,keys_unanswered,quit_question_time");
+                      "median_rt_correct,keys_unanswered,quit_question_time,frames_shown,frames_late");
             for (size_t i = 1; i < lines.size(); ++i) {
                 std::vector<std::string> f;
                 std::stringstream fields(lines[i]);
                 for (std::string field; std::getline(fields, field, ',');) f.push_back(field);
-                ASSERT_EQ(f.size(), 13u) << lines[i];
+                ASSERT_EQ(f.size(), 15u) << lines[i];
                 ++rows;
                 std::string row = "row-" + f[0] + "-run-" + f[1] + "-block-" + f[2] + "-" + f[5];
                 SCOPED_TRACE(row);

@@ -11,6 +11,7 @@
 #include "measure/stats.h"
 #include "records/dataset.h"
 #include "records/event_columns.h"
+#include "records/json.h"
 #include "system/files.h"
 #include "system/saved_text.h"
 #include "tasks/task_table.h"
@@ -347,6 +348,60 @@ bool SubjectBefore(std::string_view a, std::string_view b) {
     return a < b;
 }
 
+std::map<int, BlockFrames> ReadBlockFrames(std::string_view text) {
+    std::map<int, BlockFrames> blocks;
+    size_t at = 0;
+    auto skip = [&] {
+        while (at < text.size() && std::string_view(" \t\r\n").find(text[at]) != std::string_view::npos) ++at;
+    };
+    auto take = [&](char expected) {
+        skip();
+        if (at >= text.size() || text[at] != expected) return false;
+        ++at;
+        return true;
+    };
+    // The key's name, not a text that says it: the first that a list follows.
+    for (size_t name = 0;; name += 13) {
+        name = text.find("\"BlockFrames\"", name);
+        if (name == std::string_view::npos) return blocks;
+        at = name + 13;
+        if (take(':') && take('[')) break;
+    }
+    while (!take(']')) {
+        if (!take('{')) return blocks;
+        std::optional<int64_t> number;
+        BlockFrames frames;
+        while (!take('}')) {
+            skip();
+            std::optional<std::string> name = ReadJsonString(text, at);
+            if (!name || !take(':')) return blocks;
+            skip();
+            std::optional<std::string> textValue;
+            std::optional<int64_t> value;
+            if (at < text.size() && text[at] == '"') {
+                textValue = ReadJsonString(text, at);
+                if (!textValue) return blocks;
+            } else {
+                size_t end = text.find_first_of(",} \t\r\n", at);
+                if (end == std::string_view::npos) return blocks;
+                std::string_view word = text.substr(at, end - at);
+                int64_t read = 0;
+                auto [last, error] = std::from_chars(word.data(), word.data() + word.size(), read);
+                if (error == std::errc() && last == word.data() + word.size()) value = read;
+                at = end;
+            }
+            if (*name == "Block") number = value;
+            if (*name == "FrameStamp" && textValue) frames.stamp = *textValue;
+            if (*name == "FramesShown") frames.shown = value;
+            if (*name == "FramesLate") frames.late = value;
+            take(',');
+        }
+        if (number) blocks[static_cast<int>(*number)] = frames;
+        take(',');
+    }
+    return blocks;
+}
+
 std::variant<DatasetRun, std::string> ReadRun(const std::string& path) {
     DatasetRun run;
     run.path = path;
@@ -360,6 +415,10 @@ std::variant<DatasetRun, std::string> ReadRun(const std::string& path) {
     if (auto* reason = std::get_if<std::string>(&events)) return path + ": " + *reason;
     run.rows = std::move(std::get<EventsRead>(events).rows);
     run.skipped = std::move(std::get<EventsRead>(events).skipped);
+    // The frame counts are the sidecar's: a run without it, or of an earlier version, has none.
+    if (path.ends_with(".tsv")) {
+        if (auto sidecar = ReadWholeFile(path.substr(0, path.size() - 4) + ".json")) run.frames = ReadBlockFrames(*sidecar);
+    }
     return run;
 }
 
@@ -552,6 +611,10 @@ std::vector<SummaryRow> Summarize(const DatasetRun& run) {
             }
             row.keysUnanswered = counts.unanswered;
             row.quitQuestionMicros = block.questionMicros;
+            if (auto frames = run.frames.find(number); frames != run.frames.end()) {
+                row.framesShown = frames->second.shown;
+                row.framesLate = frames->second.late;
+            }
             rows.push_back(row);
         }
     }
@@ -561,9 +624,12 @@ std::vector<SummaryRow> Summarize(const DatasetRun& run) {
 std::string FormatTable(const std::vector<SummaryRow>& rows) {
     std::string out;
     char line[256];
-    std::snprintf(line, sizeof line, "%-11s  %3s  %5s  %-6s  %-9s  %-7s  %9s  %8s  %7s  %13s  %13s  %15s  %17s\n",
+    // Frames late only where some block's display stamped them: a summary of earlier runs stays as it was.
+    const bool framesCounted = std::any_of(rows.begin(), rows.end(), [](const SummaryRow& row) { return row.framesShown.has_value(); });
+    std::snprintf(line, sizeof line, "%-11s  %3s  %5s  %-6s  %-9s  %-7s  %9s  %8s  %7s  %13s  %13s  %15s  %17s%s\n",
                   "participant", "run", "block", "task", "ended", "channel", "presented", "answered", "correct",
-                  "share correct", "median RT (s)", "keys unanswered", "quit question (s)");
+                  "share correct", "median RT (s)", "keys unanswered", "quit question (s)",
+                  framesCounted ? "  frames late" : "");
     out += line;
     const SummaryRow* previous = nullptr;
     for (const SummaryRow& row : rows) {
@@ -573,12 +639,17 @@ std::string FormatTable(const std::vector<SummaryRow>& rows) {
         std::string share = row.shareCorrect ? measure::Fixed(*row.shareCorrect, 3) : "-";
         std::string median = row.medianRtCorrectMicros ? measure::Fixed(double(*row.medianRtCorrectMicros) / 1e6, 3) : "-";
         std::string question = row.quitQuestionMicros > 0 ? measure::Fixed(double(row.quitQuestionMicros) / 1e6, 3) : "-";
-        std::snprintf(line, sizeof line, "%-11s  %3s  %5s  %-6s  %-9s  %-7s  %9d  %8d  %7d  %13s  %13s  %15d  %17s\n",
+        // Late of shown, where the display stamped the block's frames.
+        std::string frames = row.framesShown && row.framesLate
+                                 ? std::to_string(*row.framesLate) + " of " + std::to_string(*row.framesShown)
+                                 : "-";
+        if (!framesCounted || sameBlock) frames.clear();
+        std::snprintf(line, sizeof line, "%-11s  %3s  %5s  %-6s  %-9s  %-7s  %9d  %8d  %7d  %13s  %13s  %15d  %17s  %11s\n",
                       sameBlock ? "" : row.participantId.c_str(), sameBlock ? "" : std::to_string(row.run).c_str(),
                       sameBlock ? "" : std::to_string(row.block).c_str(), sameBlock ? "" : row.task.c_str(),
                       sameBlock ? "" : row.ended.c_str(), row.channel.c_str(), row.presented, row.answered,
                       row.correct, share.c_str(), median.c_str(), row.keysUnanswered,
-                      sameBlock ? "" : question.c_str());
+                      sameBlock ? "" : question.c_str(), frames.c_str());
         std::string text = line;
         // A block's later lines end in blanks where its own columns would be.
         text.erase(text.find_last_not_of(" \n") + 1);
@@ -592,14 +663,16 @@ std::string FormatTable(const std::vector<SummaryRow>& rows) {
 std::string FormatCsv(const std::vector<SummaryRow>& rows) {
     std::string out =
         "participant_id,run,block,task,ended,channel,presented,answered,correct,share_correct,median_rt_correct,"
-        "keys_unanswered,quit_question_time\n";
+        "keys_unanswered,quit_question_time,frames_shown,frames_late\n";
     for (const SummaryRow& row : rows) {
         out += row.participantId.empty() ? "NA" : row.participantId;
         out += "," + std::to_string(row.run) + "," + std::to_string(row.block) + "," + row.task + "," + row.ended +
                "," + row.channel + "," + std::to_string(row.presented) + "," + std::to_string(row.answered) + "," +
                std::to_string(row.correct) + "," + (row.shareCorrect ? measure::Fixed(*row.shareCorrect, 3) : "NA") + "," +
                (row.medianRtCorrectMicros ? measure::Fixed(double(*row.medianRtCorrectMicros) / 1e6, 6) : "NA") + "," +
-               std::to_string(row.keysUnanswered) + "," + measure::Fixed(double(row.quitQuestionMicros) / 1e6, 6) + "\n";
+               std::to_string(row.keysUnanswered) + "," + measure::Fixed(double(row.quitQuestionMicros) / 1e6, 6) + "," +
+               (row.framesShown ? std::to_string(*row.framesShown) : "NA") + "," +
+               (row.framesLate ? std::to_string(*row.framesLate) : "NA") + "\n";
     }
     return out;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,6 +56,18 @@ std::variant<EventsRead, std::string> ReadEventsKeeping(std::string_view text);
 // decimals for seconds, three for a fraction). Anything else is refused with "line N: reason".
 std::variant<std::vector<EventRow>, std::string> ReadEvents(std::string_view text);
 
+// A block's frames as its run's sidecar lists them (BlockFrames): the stamp they were counted by, and
+// where the display stamped them, how many were shown and how many a refresh or more late.
+struct BlockFrames {
+    std::string stamp;  // display_refresh, present_call, virtual_clock; empty when the entry says none
+    std::optional<int64_t> shown;
+    std::optional<int64_t> late;
+};
+
+// The BlockFrames of an events sidecar's text, by block number: none for a sidecar without them (a
+// run of an earlier version), and as many entries as can be read of one a hand has spoiled.
+std::map<int, BlockFrames> ReadBlockFrames(std::string_view sidecar);
+
 // One run of the dataset: whose, which, and its rows.
 struct DatasetRun {
     std::string participantId;  // "sub-12"
@@ -63,6 +76,8 @@ struct DatasetRun {
     std::vector<EventRow> rows;
     // The lines of the file that were skipped, "line N: reason".
     std::vector<std::string> skipped;
+    // Each block's frames, from the sidecar beside the events file; none where it has no BlockFrames.
+    std::map<int, BlockFrames> frames;
 };
 
 // Subject IDs in one total order: sub-<number> first, by the number's value (sub-2 before sub-10, sub-02
@@ -130,6 +145,9 @@ struct SummaryRow {
     std::optional<int64_t> medianRtCorrectMicros;
     int keysUnanswered = 0;  // keys of the channel that answered nothing; for "none", every key of no channel
     int64_t quitQuestionMicros = 0;  // how long quit questions were up during the block
+    // The block's frames, where the display stamped them: shown, and shown a refresh or more late.
+    std::optional<int64_t> framesShown;
+    std::optional<int64_t> framesLate;
 };
 std::vector<SummaryRow> Summarize(const DatasetRun& run);
 
