@@ -121,6 +121,25 @@ TEST(CheckReportTest, EachBoundRaisesItsOwnWarningAndNothingElse) {
     f = GoodPc();
     EXPECT_NE(check::FormatReport(f).find("the present call's return: no refresh's stamp here"), std::string::npos);
     EXPECT_EQ(check::FormatReport(f).find("frames shown a refresh late"), std::string::npos);
+    // Over the whole check: 1 % of the frames late is within bounds, more is warned of; a display that
+    // stamps no refresh has none counted, and nothing to warn of.
+    f = GoodPc();
+    f.display.checkStamp = FrameStamp::DisplayRefresh;
+    f.display.checkFramesShown = 1800;
+    f.display.checkFramesMissed = 18;
+    f.display.checkSeconds = 31.4;
+    EXPECT_TRUE(WarningsOf(f).empty());
+    EXPECT_NE(check::FormatReport(f).find("  frames late over the whole check      18 of 1800 over 31 s, counted at the "
+                                          "display's refresh\n"),
+              std::string::npos)
+        << check::FormatReport(f);
+    f.display.checkFramesMissed = 19;
+    only(f, "19 of 1800 frames were shown a refresh or more after the one they were aimed at (1.1 %, more than 1 %)");
+    f.display.checkStamp = FrameStamp::PresentCall;
+    EXPECT_TRUE(WarningsOf(f).empty());
+    EXPECT_NE(check::FormatReport(f).find("  frames late over the whole check      not counted: no refresh's stamp here"),
+              std::string::npos)
+        << check::FormatReport(f);
     f = GoodPc();
     f.sound.output = {};
     only(f, "no sound device");

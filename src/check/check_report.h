@@ -18,6 +18,9 @@ inline constexpr double MAX_FLUSH_MS = 50;
 inline constexpr double MAX_DRIFT_PPM = 1000;
 // Recorded tone onsets against the results file's: a spread beyond this is felt in response times.
 inline constexpr double MAX_LOOPBACK_SD_MS = 1;
+// Frames shown a refresh or more late, in % of those shown: beyond this a display (or what runs
+// beside the program) keeps letters from their aimed refresh often enough to matter.
+inline constexpr double MAX_LATE_FRAMES_PERCENT = 1;
 
 // The systems the timing mega-study has rows for that a check can be run on.
 enum class ReferenceSystem { Linux, Windows };
@@ -44,6 +47,11 @@ struct DisplayFigures {
     FrameStamp onsetStamp = FrameStamp::PresentCall;
     double measuredRefreshMs = 0;  // from the display's stamps; 0: none
     double framesShown = 0, framesMissed = 0;  // over the block, shown at the refresh
+    // Over the whole check, up to its report: the frames shown and those shown a refresh or more after
+    // the one they were aimed at, counted where every frame was stamped at the display's refresh.
+    FrameStamp checkStamp = FrameStamp::PresentCall;
+    double checkFramesShown = 0, checkFramesMissed = 0;
+    double checkSeconds = 0;
     std::vector<DisplayInfo> listed;        // every display the system lists
     int number = 0;                         // the one checked, as a run with the same --display
     float twipsPerPixel = TWIPS_PER_PIXEL;  // what Pelorin draws at there

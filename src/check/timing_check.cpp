@@ -379,6 +379,9 @@ int RunTimingCheck(const CheckOptions& options) {
         CheckScreen screen(runtime);
         screen.Label1.SetCaption("Pelorin timing check on display " + std::to_string(options.display));
         screen.Show();
+        // Frames are counted over the whole check, its block and the tones and keys after it.
+        const FrameCounts framesAtStart = host.CountFrames();
+        const int64_t startMicros = host.NowMicros();
 
         screen.Say("The display", "its size, scaling and refresh rate; every display shows its number");
         figures.display.listed = sdl::ListDisplays();
@@ -449,6 +452,14 @@ int RunTimingCheck(const CheckOptions& options) {
         screen.Say("The disk", "results rows written and flushed in " + folder);
         blanke.Wait(100);
         MeasureDisk(folder, figures.disk);
+        host.FinishPresents();
+        const FrameCounts framesAtEnd = host.CountFrames();
+        // Counted only where every frame was stamped: a display that stopped stamping counted a part.
+        figures.display.checkStamp =
+            framesAtStart.stamp != FrameStamp::DisplayRefresh ? framesAtStart.stamp : framesAtEnd.stamp;
+        figures.display.checkFramesShown = static_cast<double>(framesAtEnd.shown - framesAtStart.shown);
+        figures.display.checkFramesMissed = static_cast<double>(framesAtEnd.missed - framesAtStart.missed);
+        figures.display.checkSeconds = Millis(host.NowMicros() - startMicros) / 1000;
 
         report = FormatReport(figures) + options.languages;
         std::string written = WriteReport(folder, started, report);

@@ -58,6 +58,7 @@ expect_line "system scaling" "150 % \(Xft.dpi 144\)"
 expect_line "present of a growing bar" "$DISTRIBUTION"
 # Xvfb's Present extension stamps its simulated 60 Hz refresh.
 expect_line "a frame's onset taken at" "the refresh that showed it, as the display stamps it"
+expect_line "frames late over the whole check" "[0-9]+ of [1-9][0-9]+ over [0-9]+ s, counted at the display's refresh"
 expect_line "refresh period from its stamps" "1[5-8]\.[0-9]+ ms \([0-9.]+ Hz; the system reports"
 expect_line "frames shown a refresh late" "[0-9]+ of [0-9]+ over the 10 s block"
 expect_line "Wait\(25\) overshoot" "$DISTRIBUTION"
@@ -118,8 +119,10 @@ expect_line "device" "none: the run would be silent"
 grep -q "^WARNING: no sound device: a run would be silent" "$report" || fail "no warning of the silent run: $(cat "$report")"
 grep -Eq "^WARNING: a flush of the results file took [0-9.]+ ms in $work. What to do: run Pelorin from a folder on the PC's own disk" "$report" ||
   fail "no warning of the slow flush: $(cat "$report")"
-# The refresh rate Xvfb does not report is still there.
-grep -q "^Verdict: 3 warnings" "$report" || fail "not three warnings: $(cat "$report")"
+# The refresh rate Xvfb does not report is still there. Xvfb's simulated refresh counts about half the
+# frames late (docs/timing.md), beyond the bound: warned of where it did.
+late=$(grep -cE "^WARNING: [0-9]+ of [0-9]+ frames were shown a refresh or more after the one they were aimed at" "$report")
+grep -q "^Verdict: $((3 + late)) warnings" "$report" || fail "not $((3 + late)) warnings: $(cat "$report")"
 rm "$report"
 
 # A disk that fails after good flushes: the sixth fsync of the program fails with EIO (a flush of the
