@@ -10,7 +10,8 @@
 # pixel) has its onset after the answer's 25 ms wait, never at a frame presented before it; and each
 # letter's onset is the time the X server gave the refresh that showed its frame, as an outside
 # client watching the window's Present events is told it (PRESENT_WATCH), after the file's constant
-# offset, within 0.1 ms: shown by the first or second refresh after its drawing, none missing.
+# offset, within 0.1 ms: shown by the first or second refresh after its drawing, none missing. The
+# sidecar counts each block's frames, the dual block's as many as the outside client saw.
 #   key_onsets.sh PELORIN MAKE_WAVES DEMO_DIR KEY_TYPIST PRESENT_WATCH
 # KEY_ONSETS_CYCLES (12) and KEY_ONSETS_PERIOD (600 ms) set the tone block's answers, for a longer
 # measurement; KEY_ONSETS_AUDIODRIVER plays through another SDL audio driver than the silent dummy.
@@ -184,4 +185,34 @@ print("\n".join(bad))
 sys.exit(1 if bad else 0)
 CHECK
 cat "$work/refreshes.txt"
+
+# Each block's frames in the sidecar, stamped at the refresh: the dual block's as many as the X
+# server told the outside client it showed between its start and the quit, give or take the frames
+# of the block's edges.
+offset=$(sed -n 's/.*(offset \(-\?[0-9]*\) us).*/\1/p' "$work/refreshes.txt")
+python3 - "$events" "${events%.tsv}.json" "$work/presents.txt" "$offset" >"$work/frames.txt" <<'CHECK' || fail "$(cat "$work/frames.txt")"
+import csv, json, sys
+rows = list(csv.DictReader(open(sys.argv[1]), delimiter="\t"))
+blocks = json.load(open(sys.argv[2]))["StimulusPresentation"]["BlockFrames"]
+usts = sorted(int(line.split()[2]) for line in open(sys.argv[3]) if line[0].isdigit())
+bad = []
+if [(b["Block"], b["Task"]) for b in blocks] != [(1, "tone"), (2, "letter"), (3, "dual")]:
+    bad.append(f"the blocks listed: {blocks}")
+for b in blocks:
+    if b.get("FrameStamp") != "display_refresh" or not 0 < b.get("FramesShown", 0) or not 0 <= b.get("FramesLate", -1) <= b["FramesShown"]:
+        bad.append(f"block {b.get('Block')}: {b}")
+# The offset between the file's clock and the refreshes' that the letters gave above places the block.
+micros = lambda row: round(float(row["onset"]) * 1e6)
+offset = int(sys.argv[4])
+start = next(micros(r) for r in rows if r["trial_type"] == "block_start" and r["block"] == "3")
+end = next(micros(r) for r in rows if r["trial_type"] == "quit")
+seen = sum(start - offset <= u <= end - offset for u in usts)
+if len(blocks) == 3 and abs(blocks[2].get("FramesShown", 0) - seen) > 3:
+    bad.append(f"the dual block counted {blocks[2].get('FramesShown')} frames, the X server showed {seen}")
+print("frames shown (late) per block: " + ", ".join(f"{b.get('FramesShown')} ({b.get('FramesLate')})" for b in blocks) +
+      f"; the X server showed {seen} in the dual block")
+print("\n".join(bad))
+sys.exit(1 if bad else 0)
+CHECK
+cat "$work/frames.txt"
 passed=1
