@@ -110,8 +110,9 @@ std::string Readme(const DatasetSettings& settings) {
            "it began (scans.json describes the columns).\n"
            "- sub-<ID>/beh/sub-<ID>_task-" + std::string(EVENTS_TASK) +
            "[_run-<k>]_events.tsv: every block start, stimulus, key, ending and quit question of a run, one row "
-           "each, written the moment it happened; its .json sidecar describes the columns, the display and the "
-           "sound output. A subject ID registered again (an edited subject list) gets run 2, 3, ...\n"
+           "each, written the moment it happened; its .json sidecar describes the columns, the display, the "
+           "sound output and, from each block's end, the frames the block showed and those shown a refresh "
+           "late (StimulusPresentation.BlockFrames). A subject ID registered again (an edited subject list) gets run 2, 3, ...\n"
            "- Files named sub-<ID>_task-" + std::string(EVENTS_TASK) +
            "*_events.* at the top of this folder were written by an earlier version of Pelorin, in its own "
            "columns; .bidsignore keeps them out of validation.\n\n"
