@@ -1,11 +1,11 @@
 // Windows: the window goes to the display through SDL's own present (a blit into the window, which
 // DWM composes at its next pass), and DWM's composition timing says at which refresh each frame began
 // to show: after each present a thread of its own waits for DWM's passes (DwmFlush) and reads the
-// timing (DwmGetCompositionTimingInfo), which hosts/sdl/composition_frames.cpp turns into the frame's refresh.
-// Where DWM does not answer (composition off, a remote session, Wine, which fills in the period and
-// a refresh time computed from the clock but counts nothing), Open gives null and frames are timed at
-// the call.
-#include "hosts/sdl/refresh_presenter.h"
+// timing (DwmGetCompositionTimingInfo), which hosts/sdl/composition_frames.cpp turns into the frame's
+// refresh. Where DWM does not answer (composition off, a remote session, Wine, which fills in the
+// period and a refresh time computed from the clock but counts nothing), Open gives null and frames
+// are timed at the call.
+#include "system/win32/refresh_presenter_dwm.h"
 
 #include <SDL_syswm.h>
 #include <dwmapi.h>
@@ -17,8 +17,8 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 
-#include "hosts/sdl/composition_frames.h"
 #include "system/monotonic_clock.h"
 #include "system/win32/performance_counter.h"
 
@@ -31,7 +31,7 @@ constexpr int START_READINGS = 4;
 // A DwmFlush back sooner than this waited for no pass: the thread sleeps a little instead of spinning.
 constexpr int64_t FLUSH_WAITED_NANOS = 200'000;
 
-bool Read(CompositionSample& sample) {
+bool ReadDwm(CompositionSample& sample) {
     DWM_TIMING_INFO info{};
     info.cbSize = sizeof(info);
     // Since Windows 8.1 only the whole desktop's timing is given (the window's handle is refused).
@@ -51,15 +51,15 @@ bool Read(CompositionSample& sample) {
     return true;
 }
 
-void FlushAndWait() {
+void AwaitDwmPass() {
     const int64_t before = MonotonicNanos();
     if (FAILED(DwmFlush()) || MonotonicNanos() - before < FLUSH_WAITED_NANOS) Sleep(1);
 }
 
-class PresentDwm : public RefreshPresenter {
+class PresentComposited : public RefreshPresenter {
 public:
-    explicit PresentDwm(SDL_Window* window);
-    ~PresentDwm() override;
+    PresentComposited(SDL_Window* window, CompositorTiming timing);
+    ~PresentComposited() override;
 
     uint64_t Present(SDL_Surface& surface, const std::vector<SDL_Rect>& rects) override;
     bool Pending() const override { return pending.load(); }
@@ -75,6 +75,7 @@ private:
     static void Wake();
 
     SDL_Window* window;
+    const CompositorTiming timing;
     uint64_t nextSerial = 1;
 
     mutable std::mutex mutex;
@@ -88,11 +89,12 @@ private:
     std::thread watcher;
 };
 
-PresentDwm::PresentDwm(SDL_Window* window) : window(window) {
+PresentComposited::PresentComposited(SDL_Window* window, CompositorTiming timing)
+    : window(window), timing(std::move(timing)) {
     watcher = std::thread([this] { Watch(); });
 }
 
-PresentDwm::~PresentDwm() {
+PresentComposited::~PresentComposited() {
     {
         std::lock_guard lock(mutex);
         stopping = true;
@@ -103,7 +105,7 @@ PresentDwm::~PresentDwm() {
 
 // Called with the lock held; whether anything changed that the program waits for: a frame settled
 // (its callers wait for its time), or the next frame may go out.
-bool PresentDwm::Settled(const std::vector<ShownFrame>& settled) {
+bool PresentComposited::Settled(const std::vector<ShownFrame>& settled) {
     shown.insert(shown.end(), settled.begin(), settled.end());
     if (frames.Failed()) failed = true;
     const bool wasPending = pending.exchange(frames.Composing() && !failed);
@@ -111,21 +113,21 @@ bool PresentDwm::Settled(const std::vector<ShownFrame>& settled) {
 }
 
 // Wakes the program's wait from another thread.
-void PresentDwm::Wake() {
+void PresentComposited::Wake() {
     SDL_Event wake{};
     wake.type = SDL_USEREVENT;
     SDL_PushEvent(&wake);
 }
 
-void PresentDwm::Watch() {
+void PresentComposited::Watch() {
     std::unique_lock lock(mutex);
     while (true) {
         changed.wait(lock, [this] { return stopping || (frames.Pending() && !failed); });
         if (stopping) return;
         lock.unlock();
-        FlushAndWait();
+        timing.awaitPass();
         CompositionSample sample;
-        const bool read = Read(sample);
+        const bool read = timing.read(sample);
         lock.lock();
         bool told = true;
         if (!read) {
@@ -142,11 +144,11 @@ void PresentDwm::Watch() {
     }
 }
 
-uint64_t PresentDwm::Present(SDL_Surface&, const std::vector<SDL_Rect>& rects) {
+uint64_t PresentComposited::Present(SDL_Surface&, const std::vector<SDL_Rect>& rects) {
     const uint64_t serial = nextSerial++;
     // A reading just before the present: the composition after it is the first that can carry the frame.
     CompositionSample before;
-    const bool read = Read(before);
+    const bool read = timing.read(before);
     const bool presented =
         SDL_UpdateWindowSurfaceRects(window, rects.data(), static_cast<int>(rects.size())) == 0;
     const int64_t called = MonotonicNanos();
@@ -166,43 +168,41 @@ uint64_t PresentDwm::Present(SDL_Surface&, const std::vector<SDL_Rect>& rects) {
     return serial;
 }
 
-std::vector<ShownFrame> PresentDwm::TakeShown() {
+std::vector<ShownFrame> PresentComposited::TakeShown() {
     std::lock_guard lock(mutex);
     std::vector<ShownFrame> taken(shown.begin(), shown.end());
     shown.clear();
     return taken;
 }
 
-bool PresentDwm::AwaitShown(int64_t timeoutNanos) {
+bool PresentComposited::AwaitShown(int64_t timeoutNanos) {
     std::unique_lock lock(mutex);
     return changed.wait_for(lock, std::chrono::nanoseconds(timeoutNanos),
                             [this] { return failed.load() || !frames.Pending(); });
 }
 
-int64_t PresentDwm::RefreshNanos() const {
+int64_t PresentComposited::RefreshNanos() const {
     std::lock_guard lock(mutex);
     return frames.RefreshNanos();
 }
 
-// Whether DWM answers here: composition on, and its counters and times moving as a display's do
-// over a few of its passes, each made for a pixel of the window presented again.
-bool DwmAnswers(SDL_Window* window) {
-    BOOL composing = FALSE;
-    if (FAILED(DwmIsCompositionEnabled(&composing)) || composing == FALSE) return false;
+}  // namespace
+
+std::unique_ptr<RefreshPresenter> OpenCompositedPresenter(SDL_Window* window, CompositorTiming timing) {
+    if (SDL_GetWindowSurface(window) == nullptr) return nullptr;
     std::vector<CompositionSample> samples;
     const SDL_Rect pixel{0, 0, 1, 1};
     for (int reading = 0; reading < START_READINGS; ++reading) {
-        if (SDL_UpdateWindowSurfaceRects(window, &pixel, 1) != 0) return false;
-        FlushAndWait();
-        FlushAndWait();
+        if (SDL_UpdateWindowSurfaceRects(window, &pixel, 1) != 0) return nullptr;
+        timing.awaitPass();
+        timing.awaitPass();
         CompositionSample sample;
-        if (!Read(sample)) return false;
+        if (!timing.read(sample)) return nullptr;
         samples.push_back(sample);
     }
-    return CompositionFrames::Answers(samples);
+    if (!CompositionFrames::Answers(samples)) return nullptr;
+    return std::make_unique<PresentComposited>(window, std::move(timing));
 }
-
-}  // namespace
 
 std::unique_ptr<RefreshPresenter> RefreshPresenter::Open(SDL_Window* window) {
     if (const char* atCall = std::getenv("PELORIN_PRESENT_AT_CALL"); atCall != nullptr && *atCall == '1') return nullptr;
@@ -211,8 +211,9 @@ std::unique_ptr<RefreshPresenter> RefreshPresenter::Open(SDL_Window* window) {
     if (window == nullptr || SDL_GetWindowWMInfo(window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_WINDOWS) {
         return nullptr;
     }
-    if (SDL_GetWindowSurface(window) == nullptr || !DwmAnswers(window)) return nullptr;
-    return std::make_unique<PresentDwm>(window);
+    BOOL composing = FALSE;
+    if (FAILED(DwmIsCompositionEnabled(&composing)) || composing == FALSE) return nullptr;
+    return OpenCompositedPresenter(window, CompositorTiming{AwaitDwmPass, ReadDwm});
 }
 
 }  // namespace pelorin::sdl
