@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
@@ -26,7 +27,7 @@ namespace pelorin::sdl {
 
 namespace {
 
-// Readings taken at start, each after a pixel presented and DWM's next pass.
+// Readings taken at start, each after a pixel presented and DWM's next pass: about four refreshes.
 constexpr int START_READINGS = 4;
 // A DwmFlush back sooner than this waited for no pass: the thread sleeps a little instead of spinning.
 constexpr int64_t FLUSH_WAITED_NANOS = 200'000;
@@ -194,7 +195,6 @@ std::unique_ptr<RefreshPresenter> OpenCompositedPresenter(SDL_Window* window, Co
     const SDL_Rect pixel{0, 0, 1, 1};
     for (int reading = 0; reading < START_READINGS; ++reading) {
         if (SDL_UpdateWindowSurfaceRects(window, &pixel, 1) != 0) return nullptr;
-        timing.awaitPass();
         timing.awaitPass();
         CompositionSample sample;
         if (!timing.read(sample)) return nullptr;
