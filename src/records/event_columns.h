@@ -107,13 +107,15 @@ inline constexpr Level ONSET_SOURCES[] = {
      "the run's virtual clock, on which the tone took its duration."},
     {"display_refresh",
      "letter: the display's own time of the refresh at which the frame that first showed the letter began (on X11, "
-     "the X server's Present extension, which the frame was presented through), good to a few microseconds of "
-     "what the display reports. The refresh scans the picture from its top: the letter's own rows appear later by "
-     "the sidecar's LetterOnsets.LetterScanDelayMs."},
+     "the X server's Present extension, which the frame was presented through; on Windows, DWM's composition "
+     "timing, which says at which refresh the composition carrying the frame reached the display), good to a few "
+     "microseconds of what the display reports. The refresh scans the picture from its top: the letter's own rows "
+     "appear later by the sidecar's LetterOnsets.LetterScanDelayMs."},
     {"present_call",
      "letter: when the frame that first showed the letter was handed to the display, where the display gives no "
-     "time of its refresh (no Present extension on X11, Windows): the subject saw it at the display's next "
-     "refresh, up to a refresh period (16.7 ms at 60 Hz) later."},
+     "time of its refresh (no Present extension on X11; on Windows, desktop composition off or not answering, as "
+     "under Wine; a frame whose refresh DWM's timing could not tell): the subject saw it at a later refresh, on "
+     "X11 the next, up to a refresh period (16.7 ms at 60 Hz) later, on Windows up to two periods later."},
 };
 
 // The columns of an events file, in their order.

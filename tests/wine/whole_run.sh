@@ -3,7 +3,8 @@
 # experiment on the demo data under Wine. A subject who does not answer lets the bars overflow and
 # end the three blocks; "Quit" on the menu then ends the program with 0. The record is in the list
 # beside pelorin.exe, the three blocks and the quit in the events file in Res_Data, which the
-# package's pelorin-summary.exe reads.
+# package's pelorin-summary.exe reads; its letters timed at their present's call, as Wine's DWM
+# counts no refresh, and said so.
 #   whole_run.sh WINE_RUN PACKAGE_ZIP
 source "$(dirname "$0")/lib.sh" "$1" "$(dirname "$2")/pelorin.exe" "" ""
 TIMEOUT=200
@@ -34,6 +35,12 @@ events=$folder/Res_Data/sub-1/beh/sub-1_task-dualtask_events.tsv
 [ -f "${events%.tsv}.json" ] || fail "no sidecar beside the events file"
 [ "$(grep -c $'\tblock_start\t' "$events")" = 3 ] || fail "not three blocks in the events file: $(cat "$events")"
 grep -q $'\tquit\t' "$events" || fail "no quit in the events file"
+# Wine's DWM counts no refresh: every letter's onset is its present's call, and the file says so.
+letters=$(awk -F'\t' '{ sub(/\r$/, "") } NR == 1 { for (i = 1; i <= NF; ++i) column[$i] = i; next }
+  $column["trial_type"] == "letter" { print $column["onset_source"] }' "$events" | sort | uniq -c)
+[[ "$letters" =~ ^\ *[0-9]+\ present_call$ ]] || fail "the letters' onset sources: $letters"
+grep -Eq '"LetterOnsets": \{"OnsetSource": "present_call", "MeasuredRefreshPeriodMs": "n/a"' "${events%.tsv}.json" ||
+  fail "the sidecar does not say the letters were timed at the call: $(grep LetterOnsets "${events%.tsv}.json")"
 # The package's summary program reads it: three blocks, each ended by overflow.
 summary=$(cd "$folder" && "$wine_run" pelorin-summary.exe Res_Data --csv summary.csv 2>/dev/null) ||
   fail "pelorin-summary failed: $summary"

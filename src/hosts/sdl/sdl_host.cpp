@@ -491,7 +491,7 @@ void SettlePresents(SdlHostState& state) {
         while (!state.sentFrames.empty() && state.sentFrames.front().serial <= shown.serial) {
             SdlHostState::SentFrame frame = std::move(state.sentFrames.front());
             state.sentFrames.pop_front();
-            if (frame.serial != shown.serial) {
+            if (frame.serial != shown.serial || !shown.stamped) {
                 Tell(std::move(frame.callbacks), PresentedFrame{frame.calledMicros, FrameStamp::PresentCall});
                 continue;
             }

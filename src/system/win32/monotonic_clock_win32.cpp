@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "system/win32/performance_counter.h"
+
 namespace pelorin {
 
 namespace {
@@ -16,14 +18,18 @@ int64_t CounterFrequency() {
 
 }  // namespace
 
-int64_t MonotonicNanos() {
+int64_t PerformanceCounterNanos(int64_t counter) {
     static const int64_t frequency = CounterFrequency();
+    // Whole seconds and the rest apart, so that the product cannot overflow.
+    int64_t seconds = counter / frequency;
+    int64_t rest = counter % frequency;
+    return seconds * NANOS_PER_SECOND + rest * NANOS_PER_SECOND / frequency;
+}
+
+int64_t MonotonicNanos() {
     LARGE_INTEGER counter{};
     QueryPerformanceCounter(&counter);
-    // Whole seconds and the rest apart, so that the product cannot overflow.
-    int64_t seconds = counter.QuadPart / frequency;
-    int64_t rest = counter.QuadPart % frequency;
-    return seconds * NANOS_PER_SECOND + rest * NANOS_PER_SECOND / frequency;
+    return PerformanceCounterNanos(counter.QuadPart);
 }
 
 }  // namespace pelorin
