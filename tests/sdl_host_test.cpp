@@ -6,6 +6,7 @@
 
 #include "hosts/headless/headless_host.h"
 #include "hosts/sdl/geometry.h"
+#include "hosts/sdl/key_arrival.h"
 #include "hosts/sdl/key_translator.h"
 #include "hosts/sdl/message_box.h"
 #include "hosts/sdl/system_display.h"
@@ -97,6 +98,26 @@ TEST(KeyTranslatorTest, KeysTakenByAMessageBoxReachNoScreen) {
 
 // Every character one pixel wide.
 int OnePixel(char32_t) { return 1; }
+
+// A key read late takes the end of the span the X server's stamp of its press allows: never after its
+// read, never before it can have reached the server, and only where the stamp is of this machine's clock.
+TEST(KeyArrivalTest, AKeyReadLateTakesTheEndOfTheServersStamp) {
+    constexpr int64_t MS = 1'000'000;
+    const int64_t read = 5'000'000 * MS + 700'000;  // 5000 s and 0.7 ms on the monotonic clock
+    const auto millis = [](int64_t nanos) { return static_cast<uint32_t>(nanos / 1'000'000); };
+    // Read within its stamp's span: the read stands; 0.7 ms past it: the span's end.
+    EXPECT_EQ(KeyArrivalNanos(read, millis(read), MS), read);
+    EXPECT_EQ(KeyArrivalNanos(read, millis(read) - 1, 2 * MS), read);
+    EXPECT_EQ(KeyArrivalNanos(read, millis(read) - 1, MS), 5'000'000 * MS);
+    // Read 6 ms after the server had it, by a server whose clock ticks a millisecond behind.
+    EXPECT_EQ(KeyArrivalNanos(read, millis(read) - 6, 2 * MS), (5'000'000 - 4) * MS);
+    // The server's milliseconds wrap at 2^32 (after 49.7 days) while the clock runs on.
+    const int64_t late = (int64_t{1} << 32) * MS + 3 * MS + 100;
+    EXPECT_EQ(KeyArrivalNanos(late, static_cast<uint32_t>(-2), MS), late - 5 * MS - 100 + MS);
+    // A stamp after the read, or seconds before it, is another machine's clock: the read stands.
+    EXPECT_EQ(KeyArrivalNanos(read, millis(read) + 3, MS), read);
+    EXPECT_EQ(KeyArrivalNanos(read, millis(read) - 86'400'000, MS), read);
+}
 
 Lines Wrapped(const std::string& text, int width) {
     WrappedText wrapped(text, width, OnePixel);

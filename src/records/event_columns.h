@@ -145,7 +145,9 @@ inline constexpr std::array<Column, EVENT_COLUMN_COUNT> EVENT_COLUMNS = {{
      "frame that first shows it began to show: the display's refresh that showed it where the display stamps it, "
      "else when the frame was presented (onset_source says which; a letter drawn over the same letter changes "
      "nothing on the screen: then the first frame presented after it was drawn). response: when the system handed the key to the "
-     "program, whatever the program was doing then. overflow, time_up: when the ending began. quit_question: when "
+     "program, whatever the program was doing then; on X11, where the program read it later than the X server's "
+     "own stamp of the key press allows (its stamp is to the millisecond), the latest moment that stamp allows. "
+     "overflow, time_up: when the ending began. quit_question: when "
      "the question was put. quit: when the program ended.",
      "s", {}, true},
     {"duration", CellForm::Seconds, "Event duration",

@@ -213,6 +213,9 @@ public:
     virtual void WaitForInput(int64_t deadlineMicros) = 0;
     // The next pending input event, if any; never blocks.
     virtual std::optional<InputEvent> PollInput() = 0;
+    // How long before its reading an input event's stamp may fall (a key read late keeps the time the
+    // system had it): an event not read yet may be stamped up to this long before now.
+    virtual int64_t StampLeadMicros() { return 0; }
 
     // Brings the display up to date with the runtime's screens when anything visible changed.
     virtual void Present() = 0;

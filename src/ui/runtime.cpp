@@ -25,9 +25,9 @@ void Runtime::DoEvents() {
     } guard(eventDepth);
     host.Present();
     for (;;) {
-        // Taken before asking: the host stamps an event as it reads it, so one stamped before this
-        // time is in the queue by now.
-        int64_t asked = host.NowMicros();
+        // Taken before asking: the host stamps an event as it reads it, or at most its lead before,
+        // so one stamped before this time less the lead is in the queue by now.
+        int64_t asked = host.NowMicros() - host.StampLeadMicros();
         std::optional<InputEvent> event = host.PollInput();
         if (!event) {
             InputHandled(asked);

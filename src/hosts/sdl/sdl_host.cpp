@@ -18,6 +18,7 @@
 #include "hosts/sdl/displays.h"
 #include "hosts/sdl/geometry.h"
 #include "hosts/sdl/input_wait.h"
+#include "hosts/sdl/key_arrival.h"
 #include "hosts/sdl/key_translator.h"
 #include "hosts/sdl/message_box.h"
 #include "hosts/sdl/painter.h"
@@ -131,6 +132,12 @@ struct SdlHostState {
     bool wholeFrames = false;
     // For the benchmark: keys stamped when they are read, after a sound or a flush held the thread.
     bool stampWhenRead = false;
+    // The X server's stamp of the key press being turned into key events, for its key-down and the
+    // text it types; and how far after its millisecond such a key may have reached the server.
+    std::optional<uint32_t> pressStamp;
+    std::optional<uint32_t> keyStamp;
+    int64_t serverStampSpan = ServerStampSpanNanos();
+    bool watchingKeyPresses = false;
     // A caller waits for the next present: one goes out even when nothing changed.
     bool presentAsked = false;
     std::vector<std::function<void(const PresentedFrame&)>> presentCallbacks;
@@ -169,6 +176,7 @@ SdlHostState::SdlHostState(int displayNumber) : display(ChosenDisplay(displayNum
     SDL_GetWindowSize(main->window.get(), &displayWidth, &displayHeight);
     // Nothing here follows the pointer; its moves would only wake the loop.
     SDL_EventState(SDL_MOUSEMOTION, SDL_DISABLE);
+    watchingKeyPresses = WatchKeyPressTimes();
     SDL_StartTextInput();
     SDL_SetWindowInputFocus(main->window.get());
 }
@@ -192,8 +200,10 @@ Screen* ScreenUnder(const SdlHostState& state, Uint32 windowId) {
 
 int64_t Micros(const SdlHostState& state, int64_t nanos) { return (nanos - state.clockStart) / 1000; }
 
-void Push(SdlHostState& state, InputEvent event) {
-    event.timestampMicros = (MonotonicNanos() - state.clockStart) / 1000;
+void Push(SdlHostState& state, InputEvent event, std::optional<uint32_t> serverStamp = std::nullopt) {
+    int64_t arrived = MonotonicNanos();
+    if (serverStamp && !state.stampWhenRead) arrived = KeyArrivalNanos(arrived, *serverStamp, state.serverStampSpan);
+    event.timestampMicros = (arrived - state.clockStart) / 1000;
     state.pending.push_back(event);
 }
 
@@ -294,20 +304,27 @@ void ProcessWindowEvent(SdlHostState& state, const SDL_WindowEvent& event) {
 // kind is its own unit's, this only routes.
 void ProcessEvent(SdlHostState& state, const SDL_Event& event) {
     switch (event.type) {
+    case SDL_SYSWMEVENT:
+        // A key press's own event comes just before the key-down and text SDL makes of it.
+        state.pressStamp = KeyPressServerMillis(event);
+        state.keyStamp.reset();
+        break;
     case SDL_KEYDOWN: {
+        state.keyStamp = std::exchange(state.pressStamp, std::nullopt);
         Screen* target = ScreenOfWindow(state, event.key.windowID);
         if (target == nullptr) ScrollFocusedTextView(state, event.key);
         for (InputEvent key : state.keys.KeyDown(event.key)) {
             key.target = target;
-            Push(state, key);
+            Push(state, key, state.keyStamp);
         }
         break;
     }
     case SDL_TEXTINPUT:
         for (InputEvent key : state.keys.Text(event.text.text)) {
             key.target = ScreenOfWindow(state, event.text.windowID);
-            Push(state, key);
+            Push(state, key, state.keyStamp);
         }
+        state.keyStamp.reset();
         break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
@@ -606,6 +623,10 @@ void SdlHost::Attach(Runtime& runtime) { state->runtime = &runtime; }
 // NOTE: the kernel's monotonic clock rather than SDL's raw one, so that the deadlines of the waits
 // are times its timers can be set for.
 int64_t SdlHost::NowMicros() { return (MonotonicNanos() - state->clockStart) / 1000; }
+
+// A key the X server stamped and the program read later is stamped up to its stamp's span before the
+// read; as long again covers the server's own time from its stamp to sending the key.
+int64_t SdlHost::StampLeadMicros() { return state->watchingKeyPresses ? 2 * state->serverStampSpan / 1000 : 0; }
 
 int SdlHost::DisplayWidthPixels() { return state->displayWidth; }
 int SdlHost::DisplayHeightPixels() { return state->displayHeight; }

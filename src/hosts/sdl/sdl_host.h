@@ -31,6 +31,7 @@ public:
     KeyboardLayout DescribeKeyboard(std::string_view keys) override;
     void WaitForInput(int64_t deadlineMicros) override;
     std::optional<InputEvent> PollInput() override;
+    int64_t StampLeadMicros() override;
     void Present() override;
     int ShowMessageBox(const std::string& prompt, int style, const std::string& title) override;
     void SetCursorPos(int x, int y) override;

@@ -29,12 +29,12 @@ void Drain(int fd) {
     [[maybe_unused]] ssize_t ignored = read(fd, &count, sizeof count);
 }
 
-int DisplayConnection(SDL_Window* window) {
+Display* DisplayOf(SDL_Window* window) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (window == nullptr || SDL_GetWindowWMInfo(window, &info) != SDL_TRUE) return -1;
-    if (info.subsystem != SDL_SYSWM_X11 || info.info.x11.display == nullptr) return -1;
-    return ConnectionNumber(info.info.x11.display);
+    if (window == nullptr || SDL_GetWindowWMInfo(window, &info) != SDL_TRUE) return nullptr;
+    if (info.subsystem != SDL_SYSWM_X11) return nullptr;
+    return info.info.x11.display;
 }
 
 }  // namespace
@@ -48,6 +48,7 @@ struct InputWait::State {
         AwaitPushedEvent();
     }
 
+    Display* display = nullptr;
     int displayFd = -1;
     FileDescriptor timer{timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK)};
     FileDescriptor wake{eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
@@ -56,7 +57,8 @@ struct InputWait::State {
 };
 
 InputWait::InputWait(SDL_Window* window) : state(std::make_unique<State>()) {
-    state->displayFd = DisplayConnection(window);
+    state->display = DisplayOf(window);
+    state->displayFd = state->display != nullptr ? ConnectionNumber(state->display) : -1;
     if (state->timer.Get() < 0 || state->wake.Get() < 0) state->displayFd = -1;
     if (state->displayFd >= 0) SDL_AddEventWatch(&State::Watch, state.get());
 }
@@ -90,6 +92,8 @@ void InputWait::Sleep(int64_t deadlineNanos) {
 void InputWait::State::SleepOnConnection(int64_t deadlineNanos) {
     pollfd fds[] = {{displayFd, POLLIN, 0}, {wake.Get(), POLLIN, 0}, {timer.Get(), POLLIN, 0}};
     int64_t wakeAt = deadlineNanos == NO_DEADLINE ? NO_DEADLINE : deadlineNanos - margin.Nanos();
+    // Events a reply of SDL's present read along with it wait in Xlib's queue, not on the connection.
+    if (XEventsQueued(display, QueuedAlready) > 0) return;
     if (wakeAt > MonotonicNanos()) {
         itimerspec setting{};
         // An absolute time on the kernel's clock: no drift from the moment the sleep was asked for.
