@@ -1,7 +1,6 @@
 #include "check/text_fit_check.h"
 
 #include "check/check_screen.h"
-
 #include "hosts/headless/headless_host.h"
 #include "hosts/sdl/canvas.h"
 #include "hosts/sdl/geometry.h"
