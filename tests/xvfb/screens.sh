@@ -21,10 +21,10 @@ printf '# the subjects\x27 monitor\nmonitor=1\nshow it\n' >"$work/pelorin.ini"
 # What an image says, read in the language (tesseract's code), on one line, blanks squeezed.
 # Greek's model reads its mu as the micro sign now and then.
 read_screen() { tesseract "$1" - -l "$2" 2>/dev/null | tr '\n' ' ' | tr -s ' ' | sed 's/µ/μ/g'; }
-# What the screen says below the mark's strip: what is drawn there, cut out and enlarged, for a small
-# button's caption reads no better than its pixels, with a margin the OCR needs. With FILTER, the dotted focus rectangle (which the
-# OCR takes for a picture with the caption in it) is filtered away, and with it the dots of umlauts:
-# a word is looked for in both readings.
+# What the screen says below the mark's strip: what is drawn there, cut out and enlarged (a small
+# button's caption reads no better than its pixels), with the margin the OCR needs. With FILTER, the
+# dotted focus rectangle (which the OCR takes for a picture with the caption in it) is filtered away,
+# and with it the dots of umlauts: a word is looked for in both readings.
 read_content() {
   convert "$1" -crop "${WIDTH}x$((HEIGHT - HEIGHT / 12))+0+$((HEIGHT / 12))" +repage -fuzz 3% -trim +repage \
     -resize 200% ${3:+-statistic Median 3x3} -bordercolor "rgb(212,208,200)" -border 40 "$work/content.png"
@@ -52,7 +52,9 @@ wait_page() {
 }
 
 # Each line: the tag, tesseract's code, the page, then the words it must show (separated by ;), in any
-# letter case (mark=WORDS: the pilot's mark, title=WORDS: the box's title); a box's page is answered with Return, a screen's with a space.
+# letter case (mark=WORDS: the pilot's mark, title=WORDS: the box's title). A box's page is answered
+# with Return, a screen's with a space. Greek's accented capital eta ("Ήχοι" on a small bold button)
+# reads differently from run to run, so the Greek lines look for the words around it.
 current=""
 while IFS='|' read -r tag ocr page words; do
   if [ "$tag" != "$current" ]; then
