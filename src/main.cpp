@@ -73,18 +73,16 @@ void WarnOfKeyboardLayout(pelorin::Host& host, pelorin::Runtime& runtime) {
 // Shows, before the registration screen takes a key, what pelorin.ini held that the program could not
 // use: a double-click has no console, and a setting skipped (a display not chosen) must not pass
 // unseen.
-void ShowSettingsNotes(const std::vector<std::string>& skipped, pelorin::Runtime& runtime) {
+void ShowSettingsNotes(const std::vector<pelorin::SettingsNote>& skipped, pelorin::Runtime& runtime) {
     if (skipped.empty()) return;
-    std::string lines;
-    for (const std::string& note : skipped) lines += note + ".\r";
-    runtime.MsgBox(runtime.texts.Get("settings.skipped", {{"lines", lines}}), pelorin::MB_EXCLAMATION,
+    runtime.MsgBox(pelorin::SettingsBoxText(skipped, runtime.texts), pelorin::MB_EXCLAMATION,
                    runtime.texts.Get("settings.title"));
 }
 
 // Refuses a display the system does not list, before anything is opened or written. Given on the
-// command line, the refusal goes where the command line's go; from the settings file, which a
-// double-click reads, also where a double-click sees it.
-bool DisplayListed(const pelorin::ProgramOptions& options) {
+// command line, the refusal goes where the command line's go, in English as they are; from the
+// settings file, which a double-click reads, also where a double-click sees it, in the run's language.
+bool DisplayListed(const pelorin::ProgramOptions& options, const pelorin::Texts& texts) {
     if (!options.display) return true;
     std::vector<pelorin::DisplayInfo> displays;
     try {
@@ -95,17 +93,34 @@ bool DisplayListed(const pelorin::ProgramOptions& options) {
     }
     int count = static_cast<int>(displays.size());
     if (*options.display < count) return true;
-    std::string reason = options.displayGivenBy + ": there is no display " + std::to_string(*options.display) +
-                         ": this PC has " +
-                         (count == 1 ? std::string("one display, 0") : std::to_string(count) + " displays, 0 to " +
-                                                                          std::to_string(count - 1)) +
-                         " (pelorin --check lists them)";
-    if (options.displayGivenBy.starts_with("--")) {
-        std::cerr << "pelorin: " << reason << '\n';
-    } else {
+    bool fromFile = options.displayLine > 0;
+    const pelorin::Texts english;
+    const pelorin::Texts& words = fromFile ? texts : english;
+    std::string given = fromFile ? words.Get("settings.where", {{"file", pelorin::SETTINGS_FILE},
+                                                                {"line", std::to_string(options.displayLine)}})
+                                 : options.displayGivenBy;
+    std::string number = std::to_string(*options.display);
+    std::string reason =
+        count == 1 ? words.Get("display.missing-one", {{"given", given}, {"number", number}})
+                   : words.Get("display.missing-many", {{"given", given},
+                                                        {"number", number},
+                                                        {"count", std::to_string(count)},
+                                                        {"last", std::to_string(count - 1)}});
+    if (fromFile) {
         pelorin::ReportFailure(reason);
+    } else {
+        std::cerr << "pelorin: " << reason << '\n';
     }
     return false;
+}
+
+// The texts of the language chosen, or English where it is not at hand (its refusal comes later):
+// for a refusal of pelorin.ini, said before the language is checked.
+pelorin::Texts TextsIfAtHand(const pelorin::ProgramOptions& options, const std::string& folder,
+                             const std::vector<std::string>& languages) {
+    std::string tag = options.language.empty() ? "en" : pelorin::LanguageTag(options.language);
+    if (std::find(languages.begin(), languages.end(), tag) == languages.end()) return {};
+    return pelorin::LoadLanguage(tag, folder).texts;
 }
 
 // The texts of the language the command line or pelorin.ini chose, English by default; a lab's file
@@ -154,7 +169,7 @@ void ListLanguages(const std::string& folder, const std::vector<std::string>& la
     }
 }
 
-int RunExperiment(bool pilot, int display, const std::vector<std::string>& settingsSkipped,
+int RunExperiment(bool pilot, int display, const std::vector<pelorin::SettingsNote>& settingsSkipped,
                   const pelorin::Texts& texts) {
     try {
         std::string pilotFolder;
@@ -200,23 +215,30 @@ int main(int argc, char** argv) {
     pelorin::ProgramOptions options =
         pelorin::ParseProgramOptions(arguments, std::cout, std::cerr, pelorin::LanguageList(languages));
     pelorin::SettingsNotes settings;
-    if (options.mode == Mode::Experiment || options.mode == Mode::Pilot || options.mode == Mode::Check) {
+    bool windowed = options.mode == Mode::Experiment || options.mode == Mode::Pilot || options.mode == Mode::Check;
+    if (windowed) {
         // Read whatever the command line gives: each setting it gives wins over the file's, and the
         // file's others (its language with --display) still hold.
         settings = pelorin::ApplySettingsFile(folder, options);
-        for (const std::string& skipped : settings.skipped) pelorin::Warn(skipped);
-        if (!settings.refusal.empty()) pelorin::ReportFailure(settings.refusal);
-        if (options.mode != Mode::Exit && !DisplayListed(options)) return pelorin::USAGE_ERROR;
+        // The console's lines stay English, as everything the program writes there does.
+        for (const pelorin::SettingsNote& skipped : settings.skipped) {
+            pelorin::Warn(pelorin::SettingsNoteText(skipped, pelorin::Texts{}));
+        }
+        if (settings.refusal) {
+            pelorin::ReportFailure(
+                pelorin::SettingsNoteText(*settings.refusal, TextsIfAtHand(options, folder, languages)));
+            return options.exitCode;
+        }
     }
     int display = options.display.value_or(0);
     pelorin::Texts texts;
-    if (options.mode == Mode::Experiment || options.mode == Mode::Pilot || options.mode == Mode::Check ||
-        options.mode == Mode::Simulate) {
+    if (windowed || options.mode == Mode::Simulate) {
         std::optional<pelorin::Texts> chosen = ChosenTexts(options, folder, languages);
         if (!chosen) return pelorin::USAGE_ERROR;
         texts = *chosen;
         options.simulation.texts = texts;
     }
+    if (windowed && !DisplayListed(options, texts)) return pelorin::USAGE_ERROR;
     std::ostringstream languagesNote;
     if (options.mode == Mode::Check) ListLanguages(folder, languages, languagesNote);
     switch (options.mode) {
@@ -234,7 +256,7 @@ int main(int argc, char** argv) {
     case Mode::Check:
         return pelorin::check::RunTimingCheck(
             {.folder = {}, .display = display, .loopback = options.loopback, .loopbackInput = options.loopbackInput,
-             .languages = languagesNote.str()});
+             .languages = languagesNote.str(), .texts = texts});
     case Mode::DemoFolder:
         return pelorin::WriteDemoFolder(options.demoFolder, std::cout, std::cerr) ? 0 : 1;
     case Mode::Experiment:

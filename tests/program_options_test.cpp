@@ -13,6 +13,13 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(PathFromUtf8(path), std::ios::binary) << bytes;
 }
 
+// The notes as a language says them.
+std::vector<std::string> Said(const std::vector<SettingsNote>& notes, const Texts& texts = {}) {
+    std::vector<std::string> said;
+    for (const SettingsNote& note : notes) said.push_back(SettingsNoteText(note, texts));
+    return said;
+}
+
 // pelorin.ini as Notepad saves it: UTF-8 with or without a byte order mark, "Unicode" (UTF-16 LE) and
 // "Unicode big endian", each with a byte order mark; an editor's UTF-16 without one. Each says display
 // 1, whatever the line ends; a second display= never overrides the first and is said, as is every
@@ -33,10 +40,10 @@ TEST(SettingsFileTest, EveryEncodingNotepadSavesIsReadAndWhatCannotBeIsSaid) {
         EXPECT_EQ(options.mode, ProgramOptions::Mode::Experiment);
         EXPECT_EQ(options.display, 1);
         ASSERT_EQ(notes.skipped.size(), 1u);
-        EXPECT_TRUE(notes.skipped[0].ends_with(": display is given on line " +
+        EXPECT_TRUE(Said(notes.skipped)[0].ends_with(": display is given on line " +
                                                std::string(bytes.find('\n') != std::string::npos ? "2" : "1") +
                                                " already, and the first holds; skipped"))
-            << notes.skipped[0];
+            << Said(notes.skipped)[0];
     }
     // The command line wins over the file.
     TempDir dir;
@@ -50,23 +57,44 @@ TEST(SettingsFileTest, EveryEncodingNotepadSavesIsReadAndWhatCannotBeIsSaid) {
     WriteBytes(dir.path + "/pelorin.ini", "display=left\nlanguage=de\n");
     SettingsNotes beside = ApplySettingsFile(dir.path, given);
     EXPECT_EQ(given.mode, ProgramOptions::Mode::Experiment);
-    EXPECT_TRUE(beside.refusal.empty());
+    EXPECT_FALSE(beside.refusal);
     EXPECT_EQ(given.display, 0);
     EXPECT_EQ(given.language, "de");
-    EXPECT_EQ(beside.skipped, std::vector<std::string>{"pelorin.ini line 1: display takes a display's number (0 is the "
+    EXPECT_EQ(Said(beside.skipped), std::vector<std::string>{"pelorin.ini line 1: display takes a display's number (0 is the "
                                                        "first), not \"left\"; skipped, --display 0 holds"});
 
     // What cannot be read is said, with the file and line, and the run goes on without it.
     WriteBytes(dir.path + "/pelorin.ini", std::string("display=1\0\x01\x02\0\0\0", 15));
     ProgramOptions options;
     SettingsNotes notes = ApplySettingsFile(dir.path, options);
-    EXPECT_EQ(notes.skipped, std::vector<std::string>{"pelorin.ini: not text Pelorin can read (it holds NUL bytes): "
+    EXPECT_EQ(Said(notes.skipped), std::vector<std::string>{"pelorin.ini: not text Pelorin can read (it holds NUL bytes): "
                                                       "save it as UTF-8 or Unicode; its settings were not used"});
     EXPECT_FALSE(options.display);
     WriteBytes(dir.path + "/pelorin.ini", "monitor=1\nshow it\n");
     notes = ApplySettingsFile(dir.path, options);
-    EXPECT_EQ(notes.skipped, (std::vector<std::string>{"pelorin.ini line 1: unknown setting \"monitor\"; skipped",
+    EXPECT_EQ(Said(notes.skipped), (std::vector<std::string>{"pelorin.ini line 1: unknown setting \"monitor\"; skipped",
                                                        "pelorin.ini line 2: \"show it\" is no NAME=VALUE setting; skipped"}));
+}
+
+// The file may choose the language its own notes are said in, on a line after the one it refuses: the
+// notes wait for it, and are said in its words with the file's values as written.
+TEST(SettingsFileTest, NotesAreSaidInTheLanguageTheFileChoosesAfterThem) {
+    TempDir dir;
+    WriteBytes(dir.path + "/pelorin.ini", "monitor=1\ndisplay=left\nfarbe=rot\nlanguage=de\n");
+    ProgramOptions options;
+    SettingsNotes notes = ApplySettingsFile(dir.path, options);
+    EXPECT_EQ(options.mode, ProgramOptions::Mode::Exit);
+    EXPECT_EQ(options.exitCode, USAGE_ERROR);
+    EXPECT_EQ(options.language, "de");
+    ASSERT_TRUE(notes.refusal);
+    EXPECT_EQ(SettingsNoteText(*notes.refusal, {}),
+              "pelorin.ini line 2: display takes a display's number (0 is the first), not \"left\"");
+    // Lines after a refusal are not gone through, but for the language.
+    EXPECT_EQ(Said(notes.skipped), std::vector<std::string>{"pelorin.ini line 1: unknown setting \"monitor\"; skipped"});
+    Texts german;
+    german.Take({{"settings.where", "{file} Zeile {line}"},
+                 {"settings.display-refused", "{where}: display braucht eine Nummer, nicht „{value}“"}});
+    EXPECT_EQ(SettingsNoteText(*notes.refusal, german), "pelorin.ini Zeile 2: display braucht eine Nummer, nicht „left“");
 }
 
 }  // namespace

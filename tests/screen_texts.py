@@ -13,8 +13,9 @@ import sys
 
 # Calls whose arguments reach a screen or a box.
 SHOWN = re.compile(
-    r"\b(MsgBox|SetCaption|SetMark|ReportFailure|Report|ReportKept|Fail|fail|notices\.push_back|MenuButton"
-    r"|Labels|ShowFailureBox|ShowMessageBox|ModalMessageBox|SetText)\s*[({]"
+    r"\b(MsgBox|SetCaption|SetMark|ReportFailure|Report|ReportKept|Fail|fail|notices\.push_back|skipped\.push_back"
+    r"|MenuButton"
+    r"|Labels|ShowFailureBox|ShowMessageBox|ModalMessageBox|SetText|Say)\s*[({]"
     r"|\b(Label|Button|TextView)\s+\w+\s*\{"
     r"|\b(Label\d+|Command\d+|RichTextBox\d+)\s*\(\s*\*this"
     r"|\.(announcement|caption)\s*=")
@@ -24,7 +25,7 @@ CONTROL_NAME = re.compile(
     r"^((Label|Command|Text|Shape|Frame|RichTextBox|Timer|MMControl)\d+|Greet|Instruction|Display|Blanke|myDebug)$")
 # The parts of a file's name.
 FILE_NAME = re.compile(r"^[\w.-]*\.(tsv|json|txt|ini|po)$")
-ASKED = re.compile(r'\b(?:Text|Get|EnglishText)\(\s*"([^"]*)"')
+ASKED = re.compile(r'\b(?:(?:Text|Get|EnglishText)\(|SettingsNote\{)\s*"([^"]*)"')
 # Data a box shows as typed rather than words of the program (the initials the shortcut fills in).
 DATA_TEXTS = {"kvt"}
 

@@ -1,5 +1,6 @@
 #include "check/text_fit_check.h"
 
+#include "check/check_screen.h"
 #include "hosts/headless/headless_host.h"
 #include "hosts/sdl/canvas.h"
 #include "hosts/sdl/geometry.h"
@@ -61,6 +62,27 @@ std::vector<std::string> TextsThatDoNotFit(const Texts& texts, const DisplayShap
         AddOverflowing(fonts, sequencer, overflowing);
     }
     for (size_t row = 0; row < TASK_COUNT; ++row) AddOverflowing(fonts, experiment.Task(row), overflowing);
+    // The timing check's screen, each step it says, with values as long as a run gives them.
+    CheckScreen check(experiment.runtime);
+    check.Show();
+    check.Label1.SetCaption(texts.Get("check.title-on-display", {{"number", "1"}}));
+    const std::pair<std::string, std::string> steps[] = {
+        {texts.Get("check.display"), texts.Get("check.display-detail")},
+        {texts.Get("check.waits"), texts.Get("check.waits-detail", {{"count", "40"}})},
+        {texts.Get("check.block", {{"seconds", "10"}}), texts.Get("check.block-detail")},
+        {texts.Get("check.sound"), texts.Get("check.sound-detail", {{"count", "20"}})},
+        {texts.Get("check.loopback"),
+         texts.Get("check.loopback-detail", {{"count", "20"}, {"input", texts.Get("check.default-input")}})},
+        {texts.Get("check.keys"), texts.Get("check.keys-detail", {{"count", "60"}, {"injector", "XTest"}})},
+        {texts.Get("check.disk"), texts.Get("check.disk-detail", {{"folder", "C:\\Users\\lab\\Pelorin"}})},
+        {texts.Get("check.done-warnings", {{"count", "12"}}),
+         texts.Get("check.report-in", {{"path", "C:\\Users\\lab\\Pelorin\\timing-check-2026-12-08-09-30-00.txt"}})},
+        {texts.Get("check.done"), texts.Get("check.report-not-written")},
+    };
+    for (const auto& [what, detail] : steps) {
+        check.Say(what, detail);
+        AddOverflowing(fonts, check, overflowing);
+    }
     return overflowing;
 }
 

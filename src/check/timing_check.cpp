@@ -14,6 +14,7 @@
 
 #include "audio/wav_file.h"
 #include "check/check_report.h"
+#include "check/check_screen.h"
 #include "check/system_info.h"
 #include "demo/demo_waves.h"
 #include "hosts/sdl/displays.h"
@@ -54,57 +55,10 @@ constexpr double MAX_LOOPBACK_DELAY_MICROS = 500'000;
 // Silence recorded before the first tone, the input's noise, and after the last, for a late cable.
 constexpr int16_t LOOPBACK_LEAD_MS = 500;
 constexpr int16_t LOOPBACK_TAIL_MS = 800;
-// How long the whole check runs, for the progress bar.
-constexpr double EXPECTED_SECONDS = 30;
 // A response row, the widest kind the results write while a block runs.
 constexpr const char* RESULTS_ROW = "12.345678\tn/a\tresponse\t3\ttone+letter\tn/a\tx\ttone\t1\t0.682029\t0.312\t0.333\tn/a\n";
 
 double Millis(int64_t micros) { return static_cast<double>(micros) / 1000.0; }
-
-// The check's own screen: what is being measured now, and a bar growing on a growth tick's timer
-// across the display as the check goes on.
-class CheckScreen : public Screen {
-public:
-    explicit CheckScreen(Runtime& runtime) : Screen(runtime, "TimingCheck", 9600, 7200) {
-        SetCaption("Pelorin timing check");
-    }
-
-    void Form_Load() override {
-        started = runtime.host.NowMicros();
-        Timer1.SetInterval(BarGame::GROWTH_TICK_MS);
-        Timer1.SetEnabled(true);
-        Form_Resize();
-    }
-
-    void Form_Resize() override {
-        float width = Width();
-        float height = Height();
-        Label1.Move(0, height * 0.15f, width, 700);
-        Label2.Move(0, height * 0.35f, width, 600);
-        Label3.Move(0, height * 0.45f, width, 600);
-        Grow();
-    }
-
-    void Say(const std::string& what, const std::string& detail = "") {
-        Label2.SetCaption(what);
-        Label3.SetCaption(detail);
-    }
-
-    Label Label1{*this, "Label1", "Pelorin timing check", 0, 0, 9600, 700, Font{18, true}, Alignment::Center};
-    Label Label2{*this, "Label2", "", 0, 0, 9600, 600, Font{13.5f, true}, Alignment::Center};
-    Label Label3{*this, "Label3", "", 0, 0, 9600, 600, Font{12, false}, Alignment::Center};
-    Shape Shape1{*this, "Shape1", Color{255, 0, 0}, 0, 0, 0, 0};
-    Timer Timer1{*this, [this] { Grow(); }};
-
-private:
-    void Grow() {
-        double done = std::min(1.0, static_cast<double>(runtime.host.NowMicros() - started) / (EXPECTED_SECONDS * 1e6));
-        float barHeight = Height() * 0.06f;
-        Shape1.Move(0, Height() * 0.75f, std::max(15.0f, Width() * static_cast<float>(done)), barHeight);
-    }
-
-    int64_t started = 0;
-};
 
 // When the check began, from the system's calendar.
 struct LocalTime {
@@ -376,14 +330,17 @@ int RunTimingCheck(const CheckOptions& options) {
         Experiment experiment(host);
         Runtime& runtime = experiment.runtime;
         Blanke& blanke = experiment.Blanke();
+        // Before the screen is made: it takes its texts when it is.
+        runtime.texts = options.texts;
+        const Texts& texts = runtime.texts;
         CheckScreen screen(runtime);
-        screen.Label1.SetCaption("Pelorin timing check on display " + std::to_string(options.display));
+        screen.Label1.SetCaption(texts.Get("check.title-on-display", {{"number", std::to_string(options.display)}}));
         screen.Show();
         // Frames are counted over the whole check, its block and the tones and keys after it.
         const FrameCounts framesAtStart = host.CountFrames();
         const int64_t startMicros = host.NowMicros();
 
-        screen.Say("The display", "its size, scaling and refresh rate; every display shows its number");
+        screen.Say(texts.Get("check.display"), texts.Get("check.display-detail"));
         figures.display.listed = sdl::ListDisplays();
         host.ShowDisplayNumbers();
         DisplayInfo shown = host.DescribeDisplay();
@@ -398,12 +355,13 @@ int RunTimingCheck(const CheckOptions& options) {
         figures.power = ReadPower();
         blanke.Wait(1000);
 
-        screen.Say("The waits", "Wait(25) and Wait(35), " + std::to_string(WAITS_EACH) + " of each");
+        screen.Say(texts.Get("check.waits"), texts.Get("check.waits-detail", {{"count", std::to_string(WAITS_EACH)}}));
         blanke.Wait(300);
         figures.waits.wait25 = measure::WaitOvershoots(host, blanke, 25, WAITS_EACH);
         figures.waits.wait35 = measure::WaitOvershoots(host, blanke, 35, WAITS_EACH);
 
-        screen.Say("Next: a 10-second block of the dual task", "its growth ticks, its presents and the CPU it takes");
+        screen.Say(texts.Get("check.block", {{"seconds", std::to_string(BLOCK_MS / 1000)}}),
+                   texts.Get("check.block-detail"));
         blanke.Wait(1500);
         experiment.Display();
         Tone_LetterTask& task = experiment.Tone_LetterTask();
@@ -429,17 +387,18 @@ int RunTimingCheck(const CheckOptions& options) {
         measure::KeyInjector injector;
         bool injecting = injector.Open();
         if (injecting) figures.keys.injector = InjectorName();
-        screen.Say("The sound", std::to_string(TONES) + " tones, a key typed during each");
+        screen.Say(texts.Get("check.sound"), texts.Get("check.sound-detail", {{"count", std::to_string(TONES)}}));
         MeasureSound(host, runtime, blanke, folder, figures, injecting ? &injector : nullptr);
         if (options.loopback) {
-            screen.Say("The sound by cable", std::to_string(LOOPBACK_TONES) + " tones played and recorded from " +
-                                                 (options.loopbackInput.empty() ? std::string("the default input")
-                                                                                : options.loopbackInput));
+            std::string input = options.loopbackInput.empty() ? texts.Get("check.default-input") : options.loopbackInput;
+            screen.Say(texts.Get("check.loopback"),
+                       texts.Get("check.loopback-detail", {{"count", std::to_string(LOOPBACK_TONES)}, {"input", input}}));
             MeasureLoopback(host, runtime, blanke, folder, options.loopbackInput, figures.loopback);
         }
 
         if (injecting) {
-            screen.Say("The keyboard path", std::to_string(IDLE_KEYS) + " keys typed through " + InjectorName());
+            screen.Say(texts.Get("check.keys"), texts.Get("check.keys-detail", {{"count", std::to_string(IDLE_KEYS)},
+                                                                                {"injector", InjectorName()}}));
             measure::KeyFigures keys = measure::MeasureKeys(host, runtime, IDLE_KEYS, [&injector](char key) {
                 injector.Press(key);
                 injector.Release(key);
@@ -449,7 +408,7 @@ int RunTimingCheck(const CheckOptions& options) {
             figures.keys.idleLost = keys.lost;
         }
 
-        screen.Say("The disk", "results rows written and flushed in " + folder);
+        screen.Say(texts.Get("check.disk"), texts.Get("check.disk-detail", {{"folder", folder}}));
         blanke.Wait(100);
         MeasureDisk(folder, figures.disk);
         host.FinishPresents();
@@ -464,10 +423,10 @@ int RunTimingCheck(const CheckOptions& options) {
         report = FormatReport(figures) + options.languages;
         std::string written = WriteReport(folder, started, report);
         std::vector<Warning> warnings = Warnings(figures);
-        screen.Say(warnings.empty() ? "Done: nothing out of bounds"
-                                    : "Done: " + std::to_string(warnings.size()) +
-                                          (warnings.size() == 1 ? " warning" : " warnings"),
-                   written.empty() ? "the report could not be written" : "the report is in " + written);
+        screen.Say(warnings.empty()          ? texts.Get("check.done")
+                   : warnings.size() == 1    ? texts.Get("check.done-warning")
+                                             : texts.Get("check.done-warnings", {{"count", std::to_string(warnings.size())}}),
+                   written.empty() ? texts.Get("check.report-not-written") : texts.Get("check.report-in", {{"path", written}}));
         std::fputs(report.c_str(), stdout);
         if (!written.empty()) std::printf("\nWritten to %s\n", written.c_str());
         std::fflush(stdout);

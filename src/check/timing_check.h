@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "ui/texts.h"
+
 namespace pelorin::check {
 
 struct CheckOptions {
@@ -15,6 +17,8 @@ struct CheckOptions {
     std::string loopbackInput;
     // What the report says of the languages at hand, at its end.
     std::string languages;
+    // The texts of the run's language, for the check's screen; its report stays English.
+    Texts texts;
 };
 
 // The timing check a lab runs on its own PC before the first subject: about 30 seconds in the real

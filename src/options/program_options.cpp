@@ -186,6 +186,21 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
     return options;
 }
 
+std::string SettingsNoteText(const SettingsNote& note, const Texts& texts) {
+    std::vector<TextValue> values = note.values;
+    values.push_back({"file", SETTINGS_FILE});
+    if (note.line > 0) {
+        values.push_back({"where", texts.Get("settings.where", {{"file", SETTINGS_FILE}, {"line", std::to_string(note.line)}})});
+    }
+    return texts.Get(note.key, values);
+}
+
+std::string SettingsBoxText(const std::vector<SettingsNote>& skipped, const Texts& texts) {
+    std::string lines;
+    for (const SettingsNote& note : skipped) lines += SettingsNoteText(note, texts) + ".\r";
+    return texts.Get("settings.skipped", {{"lines", lines}});
+}
+
 SettingsNotes ApplySettingsFile(const std::string& folder, ProgramOptions& options) {
     SettingsNotes notes;
     std::string reason;
@@ -194,16 +209,14 @@ SettingsNotes ApplySettingsFile(const std::string& folder, ProgramOptions& optio
         // No file changes nothing; a file that is there and cannot be read is said.
         std::error_code error;
         if (std::filesystem::exists(PathFromUtf8(JoinPath(folder, SETTINGS_FILE)), error)) {
-            notes.skipped.push_back(std::string(SETTINGS_FILE) + ": cannot read it (" + reason + "); its settings were not used");
+            notes.skipped.push_back(SettingsNote{"settings.cannot-read", {{"reason", reason}}});
         }
         return notes;
     }
     // As Notepad and other editors save it: UTF-8 with a byte order mark or without, or "Unicode".
     std::optional<std::string> text = SavedTextAsUtf8(*bytes);
     if (!text) {
-        notes.skipped.push_back(std::string(SETTINGS_FILE) +
-                                ": not text Pelorin can read (it holds NUL bytes): save it as UTF-8 or Unicode; its "
-                                "settings were not used");
+        notes.skipped.push_back(SettingsNote{"settings.not-text", {}});
         return notes;
     }
     auto trim = [](const std::string& text) {
@@ -212,8 +225,8 @@ SettingsNotes ApplySettingsFile(const std::string& folder, ProgramOptions& optio
         size_t last = text.find_last_not_of(" \t");
         return text.substr(first, last - first + 1);
     };
-    std::string displayGivenBy;
-    std::string languageGivenBy;
+    int displayLine = 0;
+    int languageLine = 0;
     int number = 0;
     for (const std::string& whole : SplitLines(*text)) {
         ++number;
@@ -221,8 +234,10 @@ SettingsNotes ApplySettingsFile(const std::string& folder, ProgramOptions& optio
         if (line.empty() || line[0] == '#' || line[0] == ';') continue;
         std::string where = std::string(SETTINGS_FILE) + " line " + std::to_string(number);
         size_t equals = line.find('=');
+        // Once refused, only the language is still wanted: the refusal is said in it.
+        if (notes.refusal && equals == std::string::npos) continue;
         if (equals == std::string::npos) {
-            notes.skipped.push_back(where + ": \"" + line + "\" is no NAME=VALUE setting; skipped");
+            notes.skipped.push_back(SettingsNote{"settings.not-setting", {{"line", line}}, number});
             continue;
         }
         std::string name = trim(line.substr(0, equals));
@@ -230,46 +245,47 @@ SettingsNotes ApplySettingsFile(const std::string& folder, ProgramOptions& optio
         for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (name == "language") {
             // Checked against the languages at hand once the run folder's files are known.
-            if (!languageGivenBy.empty()) {
-                notes.skipped.push_back(where + ": language is given on " +
-                                        languageGivenBy.substr(std::string(SETTINGS_FILE).size() + 1) +
-                                        " already, and the first holds; skipped");
+            if (languageLine > 0) {
+                notes.skipped.push_back(SettingsNote{
+                    "settings.given-twice", {{"name", name}, {"first", std::to_string(languageLine)}}, number});
                 continue;
             }
-            languageGivenBy = where;
+            languageLine = number;
             if (!options.languageGivenBy.empty()) continue;
             options.language = value;
             options.languageGivenBy = where;
             continue;
         }
+        if (notes.refusal) continue;
         if (name != "display") {
-            notes.skipped.push_back(where + ": unknown setting \"" + name + "\"; skipped");
+            notes.skipped.push_back(SettingsNote{"settings.unknown", {{"name", name}}, number});
             continue;
         }
         double wanted = 0;
         if (!ReadNumber(value, wanted) || wanted < 0 || wanted > 99 || wanted != static_cast<int>(wanted)) {
             // A display the command line gives makes the file's unused: a mistake in it is said, not fatal.
             if (options.display) {
-                notes.skipped.push_back(where + ": display takes a display's number (0 is the first), not \"" + value +
-                                        "\"; skipped, " + options.displayGivenBy + " holds");
+                notes.skipped.push_back(SettingsNote{
+                    "settings.display-skipped", {{"value", value}, {"given", options.displayGivenBy}}, number});
                 continue;
             }
-            notes.refusal = where + ": display takes a display's number (0 is the first), not \"" + value + "\"";
+            notes.refusal = SettingsNote{"settings.display-refused", {{"value", value}}, number};
             options.mode = ProgramOptions::Mode::Exit;
             options.exitCode = USAGE_ERROR;
-            return notes;
-        }
-        // The file's first display= holds, as a reader of the file top down takes it; a later one is said.
-        if (!displayGivenBy.empty()) {
-            notes.skipped.push_back(where + ": display is given on " + displayGivenBy.substr(std::string(SETTINGS_FILE).size() + 1) +
-                                    " already, and the first holds; skipped");
             continue;
         }
-        displayGivenBy = where;
+        // The file's first display= holds, as a reader of the file top down takes it; a later one is said.
+        if (displayLine > 0) {
+            notes.skipped.push_back(
+                SettingsNote{"settings.given-twice", {{"name", name}, {"first", std::to_string(displayLine)}}, number});
+            continue;
+        }
+        displayLine = number;
         // The command line wins over the file.
         if (options.display) continue;
         options.display = static_cast<int>(wanted);
         options.displayGivenBy = where;
+        options.displayLine = number;
     }
     return notes;
 }

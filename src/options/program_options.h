@@ -3,9 +3,11 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "simulation/simulation_settings.h"
+#include "ui/texts.h"
 
 namespace pelorin {
 
@@ -27,6 +29,8 @@ struct ProgramOptions {
     // given: the first. Where it was given, for a refusal: "--display" or "pelorin.ini line 2".
     std::optional<int> display;
     std::string displayGivenBy;
+    // The line of pelorin.ini that gave the display; 0 when the command line gave it or none was given.
+    int displayLine = 0;
     // The check's sound check by cable: the output wired to an input, recorded (the default input
     // unless one is named).
     bool loopback = false;
@@ -49,11 +53,25 @@ inline constexpr int USAGE_ERROR = 2;
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
                                    const std::string& languages = "en");
 
-// What reading the settings file has to say, each with the file's line: what it skipped, and why it
-// refuses the run (empty when it does not).
+// One thing the settings file held that could not be used, kept as the key of its text and the values
+// put in, so that it is said in the run's language once that is known (the file may choose it).
+struct SettingsNote {
+    std::string_view key;
+    std::vector<TextValue> values;
+    // The file's line it is about; 0 for the whole file.
+    int line = 0;
+};
+
+// The note in the language's words, with the file and its line.
+std::string SettingsNoteText(const SettingsNote& note, const Texts& texts);
+// The box that says, before the registration screen takes a key, what the file held that could not
+// be used: every note on a line of its own.
+std::string SettingsBoxText(const std::vector<SettingsNote>& skipped, const Texts& texts);
+
+// What reading the settings file has to say: what it skipped, and why it refuses the run (when it does).
 struct SettingsNotes {
-    std::vector<std::string> skipped;
-    std::string refusal;
+    std::vector<SettingsNote> skipped;
+    std::optional<SettingsNote> refusal;
 };
 
 // Takes the settings of SETTINGS_FILE in the folder that the command line left open: lines of
@@ -61,8 +79,8 @@ struct SettingsNotes {
 // said in skipped. The file is read as editors save it: UTF-8 with a byte order mark or without, or
 // UTF-16 (Notepad's "Unicode"), any line ends. Of two display= or language= lines the first holds;
 // the command line wins over either. A value that
-// cannot be right (display=abc) refuses the run like the command line: mode Exit, exit code 2. A
-// folder without the file changes nothing.
+// cannot be right (display=abc) refuses the run like the command line: mode Exit, exit code 2; the
+// file's language is still taken, for the refusal's box. A folder without the file changes nothing.
 SettingsNotes ApplySettingsFile(const std::string& folder, ProgramOptions& options);
 
 }  // namespace pelorin

@@ -12,10 +12,18 @@ std::string_view EnglishText(std::string_view key) {
 }
 
 std::string Texts::Get(std::string_view key, std::initializer_list<TextValue> values) const {
+    return Fill(key, values.begin(), values.size());
+}
+
+std::string Texts::Get(std::string_view key, const std::vector<TextValue>& values) const {
+    return Fill(key, values.data(), values.size());
+}
+
+std::string Texts::Fill(std::string_view key, const TextValue* values, size_t count) const {
     std::string_view english = EnglishText(key);
     auto found = translated.find(key);
     std::string_view text = found != translated.end() ? std::string_view(found->second) : english;
-    if (values.size() == 0) return std::string(text);
+    if (count == 0) return std::string(text);
     // One pass, so a value that holds braces (a path, a reason) is never read as a name.
     std::string shown;
     size_t at = 0;
@@ -26,8 +34,8 @@ std::string Texts::Get(std::string_view key, std::initializer_list<TextValue> va
         shown.append(text, at, open - at);
         std::string_view name = text.substr(open + 1, close - open - 1);
         const TextValue* value = nullptr;
-        for (const TextValue& candidate : values) {
-            if (candidate.name == name) value = &candidate;
+        for (size_t i = 0; i < count; ++i) {
+            if (values[i].name == name) value = &values[i];
         }
         if (value != nullptr) {
             shown += value->value;

@@ -71,6 +71,43 @@ inline constexpr TextEntry TEXT_TABLE[] = {
     {"settings.skipped",
      "Pelorin could not use every line of its settings file:\r{lines}Mend pelorin.ini beside instruction.txt, or "
      "carry on without those settings."},
+    // What pelorin.ini held that could not be used: {where} is settings.where, {line} the line as written.
+    {"settings.where", "{file} line {line}"},
+    {"settings.cannot-read", "{file}: cannot read it ({reason}); its settings were not used"},
+    {"settings.not-text",
+     "{file}: not text Pelorin can read (it holds NUL bytes): save it as UTF-8 or Unicode; its settings were not used"},
+    {"settings.not-setting", "{where}: \"{line}\" is no NAME=VALUE setting; skipped"},
+    {"settings.given-twice", "{where}: {name} is given on line {first} already, and the first holds; skipped"},
+    {"settings.unknown", "{where}: unknown setting \"{name}\"; skipped"},
+    {"settings.display-skipped",
+     "{where}: display takes a display's number (0 is the first), not \"{value}\"; skipped, {given} holds"},
+    {"settings.display-refused", "{where}: display takes a display's number (0 is the first), not \"{value}\""},
+    {"display.missing-one", "{given}: there is no display {number}: this PC has one display, 0 (pelorin --check lists them)"},
+    {"display.missing-many",
+     "{given}: there is no display {number}: this PC has {count} displays, 0 to {last} (pelorin --check lists them)"},
+    // The timing check's own screen, while it measures; its written report stays English, a technical record.
+    {"check.title", "Pelorin timing check"},
+    {"check.title-on-display", "Pelorin timing check on display {number}"},
+    {"check.display", "The display"},
+    {"check.display-detail", "its size, scaling and refresh rate; every display shows its number"},
+    {"check.waits", "The waits"},
+    {"check.waits-detail", "Wait(25) and Wait(35), {count} of each"},
+    {"check.block", "Next: a {seconds}-second block of the dual task"},
+    {"check.block-detail", "its growth ticks, its presents and the CPU it takes"},
+    {"check.sound", "The sound"},
+    {"check.sound-detail", "{count} tones, a key typed during each"},
+    {"check.loopback", "The sound by cable"},
+    {"check.loopback-detail", "{count} tones played and recorded from {input}"},
+    {"check.default-input", "the default input"},
+    {"check.keys", "The keyboard path"},
+    {"check.keys-detail", "{count} keys typed through {injector}"},
+    {"check.disk", "The disk"},
+    {"check.disk-detail", "results rows written and flushed in {folder}"},
+    {"check.done", "Done: nothing out of bounds"},
+    {"check.done-warning", "Done: 1 warning"},
+    {"check.done-warnings", "Done: {count} warnings"},
+    {"check.report-in", "the report is in {path}"},
+    {"check.report-not-written", "the report could not be written"},
     // What stops a pilot before its window opens.
     {"pilot.folder-link",
      "{folder} is a link to another folder: a pilot writes only into a real folder of its own; remove the link"},
@@ -124,6 +161,7 @@ public:
 
     // The key's text with its values put in.
     std::string Get(std::string_view key, std::initializer_list<TextValue> values = {}) const;
+    std::string Get(std::string_view key, const std::vector<TextValue>& values) const;
     // Takes these translations, by key, over the ones taken before (a lab's file over a shipped one).
     // Keys the table does not know are left out and returned.
     std::vector<std::string> Take(const std::map<std::string, std::string>& translations);
@@ -131,6 +169,8 @@ public:
     std::vector<std::string> Missing() const;
 
 private:
+    std::string Fill(std::string_view key, const TextValue* values, size_t count) const;
+
     std::map<std::string, std::string, std::less<>> translated;
 };
 
