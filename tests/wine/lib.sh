@@ -12,6 +12,9 @@ demo_dir=$4
 # The prefix is the tests' own (CMake names it), so that the desktop is made on this test's display.
 export PELORIN_WINEPREFIX=${PELORIN_WINEPREFIX:?no Wine prefix named for the tests}
 
+# A Linux path as the Windows program sees it, through Wine's Z: drive.
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
 # Every Windows program of the prefix ends with the test, before its display goes.
 eval "$(declare -f cleanup | sed '1s/^cleanup/xvfb_cleanup/')"
 end_wine() { WINEPREFIX=$PELORIN_WINEPREFIX wineserver -k 2>/dev/null || true; }
